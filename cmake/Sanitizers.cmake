@@ -1,0 +1,10 @@
+if(TESSARY_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TESSARY_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(TESSARY_SANITIZE)
+  message(FATAL_ERROR "TESSARY_SANITIZE must be address, thread or empty")
+endif()

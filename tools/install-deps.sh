@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs everything Tessary needs to build, test and run on Debian 12.
+set -euo pipefail
+
+packages=(
+  # toolchain and test frameworks
+  cmake g++ ninja-build pkg-config clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # platform libraries
+  qt6-base-dev libv4l-dev libavahi-client-dev
+  libx11-dev libxext-dev libxcomposite-dev libxdamage-dev libxfixes-dev libxres-dev
+  # display tests: a virtual X server, a tray host and window tools
+  xvfb xauth xdotool wmdocker x11-utils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

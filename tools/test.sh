@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test: the Release build, the
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer
+# build of the concurrency tests, and a bounded fuzzing run. Exits non-zero
+# when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+bash tools/install-deps.sh
+
+configure_and_build() {  # dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+status=0
+run_ctest() {  # dir, extra ctest args...
+  local dir=$1; shift
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@" || status=1
+}
+
+echo "== Release build and tests"
+configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
+run_ctest build/release
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DTESSARY_SANITIZE=address
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_ctest build/asan
+
+echo "== ThreadSanitizer build, concurrency tests"
+configure_and_build build/tsan -DCMAKE_BUILD_TYPE=Debug -DTESSARY_SANITIZE=thread \
+  -DTESSARY_BUILD_SHELL=OFF
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build/tsan -L concurrency
+
+if [[ -d fuzz ]]; then
+  echo "== Fuzzing (bounded)"
+  CXX=clang++ configure_and_build build/fuzz -DCMAKE_BUILD_TYPE=Debug -DTESSARY_BUILD_FUZZ=ON \
+    -DTESSARY_BUILD_TESTS=OFF -DTESSARY_BUILD_BENCH=OFF -DTESSARY_BUILD_SHELL=OFF
+  for target in build/fuzz/fuzz/*_fuzzer; do
+    [[ -x $target ]] || continue
+    corpus=$(mktemp -d)
+    echo "-- $(basename "$target")"
+    "$target" -max_total_time="${TESSARY_FUZZ_SECONDS:-60}" -print_final_stats=1 "$corpus" \
+      2>"$corpus.log" || { tail -n 60 "$corpus.log"; status=1; }
+    rm -rf "$corpus" "$corpus.log"
+  done
+fi
+
+if ((status)); then
+  echo "Some tests FAILED"
+else
+  echo "All tests passed"
+fi
+exit $status
