@@ -1,0 +1,75 @@
+// The plain records of motion detection: one region's state and results, what
+// a caller hands over to create a region, and the two conversions from the
+// zone settings (sensitivity, threshold) to detector terms.
+#pragma once
+
+#include <cstdint>
+
+#include "common/member_callback.h"
+
+namespace tessary {
+
+// Changed pixels of one evaluation and their bounding box in frame pixels of
+// the camera buffer's orientation (maxX - minX is one less than the box width).
+struct DetectionResult {
+  static constexpr std::int32_t kResetMin = 32000;
+
+  std::uint32_t count = 0;
+  std::int32_t minX = 0;
+  std::int32_t minY = 0;
+  std::int32_t maxX = 0;
+  std::int32_t maxY = 0;
+
+  // The state before counting: an empty box that any pixel will shrink to.
+  static constexpr DetectionResult reset() { return {0, kResetMin, kResetMin, 0, 0}; }
+
+  bool operator==(const DetectionResult&) const = default;
+};
+
+using RegionHitCallback = MemberCallback<>;
+using RegionIndexedHitCallback = MemberCallback<std::int32_t>;
+
+// One watched rectangle, owned by its RegionManager.
+struct DetectionRegion {
+  // Frame pixels in the camera buffer's orientation; may reach past the frame
+  // (cut at the edge when counting) or be empty.
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t level = 0;              // per-channel difference a pixel must exceed
+  std::uint32_t thresholdPercent = 0;  // 0..100
+  std::uint32_t requiredCount = 0;     // changed pixels needed for a hit
+  std::uint8_t active = 0;
+  std::int32_t maskId = -1;
+  RegionIndexedHitCallback onHitIndexed;  // called second, with the slot index
+  RegionHitCallback onHit;                // called first
+  DetectionResult current;
+  DetectionResult previous;
+};
+
+// What RegionManager::add takes: a rectangle in the client's orientation.
+struct RegionDescriptor {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t sensitivity = 50;
+  std::int32_t threshold = 20;
+  RegionHitCallback onHit;
+  RegionIndexedHitCallback onHitIndexed;
+};
+
+// Sensitivity 0..100 (clamped) to the per-channel difference level:
+// 43 at 0, 21 at 50, 0 at 100.
+std::int32_t levelForSensitivity(std::int32_t sensitivity);
+
+// Threshold as given by the client to a percentage 0..100; anything that is
+// not below 100 as an unsigned value (including every negative) becomes 100.
+std::uint32_t thresholdPercentFor(std::int32_t threshold);
+
+// Changed pixels needed for a hit over `area` pixels; an empty or negative
+// area needs none.
+std::uint32_t requiredCountFor(std::int64_t area, std::uint32_t thresholdPercent);
+
+}  // namespace tessary

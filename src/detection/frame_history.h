@@ -1,0 +1,70 @@
+// The two most recent camera frames and the picture settings of a detector.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace tessary {
+
+// Red, green, blue.
+struct PixelColour {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+
+  bool operator==(const PixelColour&) const = default;
+};
+
+class FrameHistory {
+ public:
+  // Buffers are width x height x 4 bytes, zero-filled, so the first frame is
+  // compared with a black one. A negative size is taken as 0.
+  FrameHistory(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation);
+  virtual ~FrameHistory();
+
+  FrameHistory(const FrameHistory&) = delete;
+  FrameHistory& operator=(const FrameHistory&) = delete;
+
+  // Takes the newest frame; see MotionDetector.
+  virtual bool processFrame(const std::uint8_t*& frame) = 0;
+
+  std::int32_t width() const { return width_; }
+  std::int32_t height() const { return height_; }
+  void frameSize(std::int32_t& width, std::int32_t& height) const;
+  std::int32_t nativeOrientation() const { return nativeOrientation_; }
+
+  // Picture orientation of the zones, 0..3 (other values keep their low two
+  // bits). Set on the main thread, read on the detection thread.
+  std::int32_t mode() const { return mode_.load(std::memory_order_relaxed); }
+  void setMode(std::int32_t mode);
+
+  // Fill: the output picture is this colour instead of the camera's picture
+  // (black when the colour is 0, 0, 0). Highlight: counted pixels are painted
+  // in this colour. Both may be set from another thread than the one
+  // processing frames; a flag and its colour always change together.
+  void setFill(std::uint8_t flag, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+  void setHighlight(std::uint8_t flag, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+  std::uint8_t fillFlag() const;
+  std::uint8_t highlightFlag() const;
+  PixelColour fillColour() const;
+  PixelColour highlightColour() const;
+
+ protected:
+  std::size_t frameBytes() const { return previousFrame_.size(); }
+
+  const std::int32_t width_;
+  const std::int32_t height_;
+  const std::int32_t nativeOrientation_;
+  // Touched only by the thread processing frames.
+  std::vector<std::uint8_t> previousFrame_;
+  std::vector<std::uint8_t> currentFrame_;
+
+ private:
+  std::atomic<std::int32_t> mode_{0};
+  // Flag in bits 24..31, red 16..23, green 8..15, blue 0..7.
+  std::atomic<std::uint32_t> fill_;
+  std::atomic<std::uint32_t> highlight_;
+};
+
+}  // namespace tessary

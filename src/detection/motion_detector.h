@@ -1,0 +1,44 @@
+// A detector: the frame history plus the output picture handed on to display.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "detection/frame_history.h"
+
+namespace tessary {
+
+class DetectionInterface;
+
+class MotionDetector : public FrameHistory {
+ public:
+  static constexpr std::int32_t kInitialDefaultLevel = 10;
+
+  MotionDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation);
+  ~MotionDetector() override;
+
+  // Keeps the frame as the current one (the old current becomes the previous
+  // one), fills the output picture from it or from the fill colour, and
+  // replaces `frame` with the output picture. `frame` must hold width x
+  // height x 4 bytes. Returns false, touching nothing, when `frame` is null.
+  bool processFrame(const std::uint8_t*& frame) override;
+
+  // The detector's per-region side, to hand to region managers.
+  virtual DetectionInterface& detectionInterface() = 0;
+
+  // Stored for the capture channel to read back; detection never uses it.
+  void setDefaultSensitivity(std::int32_t sensitivity);
+  std::int32_t defaultLevel() const { return defaultLevel_.load(std::memory_order_relaxed); }
+
+  // The picture handed on by processFrame (including highlighting).
+  const std::uint8_t* output() const { return output_.data(); }
+
+ protected:
+  std::vector<std::uint8_t> output_;
+
+ private:
+  std::atomic<std::int32_t> defaultLevel_{kInitialDefaultLevel};
+};
+
+}  // namespace tessary

@@ -1,0 +1,128 @@
+// The regions watched on one camera: one per zone, evaluated on every frame.
+//
+// Threads: regions are changed on the main thread and evaluated on the
+// detection thread. Every operation and evaluateFrame take `mutex_`, which
+// this object owns; no lock of this object is held while a region's callbacks
+// run, so a hit handler may call back into the manager or take its own locks.
+// A consequence: a callback may still run once just after its region was
+// removed, so callbacks must be bound to objects that outlive the manager.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "detection/detection_interface.h"
+#include "detection/detection_region.h"
+#include "detection/region_mask.h"
+
+namespace tessary {
+
+class RegionManager {
+ public:
+  RegionManager();
+  virtual ~RegionManager();
+
+  RegionManager(const RegionManager&) = delete;
+  RegionManager& operator=(const RegionManager&) = delete;
+
+  // Number of slots, free ones included. Region index = slot index = zone id.
+  virtual std::int32_t count() const;
+  // Creates a region in the lowest free slot (or a new one) from a rectangle in
+  // the client's orientation; it starts active, with no mask and empty results.
+  virtual bool add(std::int32_t& index, const RegionDescriptor& descriptor);
+  // Frees the slot; the slot count never shrinks.
+  virtual void remove(std::int32_t index);
+  // Moves the region, keeping its size. Coordinates in the client's orientation.
+  virtual void move(std::int32_t index, std::int32_t x, std::int32_t y);
+  virtual void setRect(std::int32_t index, std::int32_t x, std::int32_t y, std::int32_t width,
+                       std::int32_t height);
+  virtual void setSensitivity(std::int32_t index, std::int32_t sensitivity);
+  // Also recomputes the required count from the current area; nothing else does.
+  virtual void setThreshold(std::int32_t index, std::int32_t threshold);
+  // Attaches mask `maskId` (or -1 for none). The mask must exist.
+  virtual bool assignMask(std::int32_t index, std::int32_t maskId);
+  virtual bool createMask(std::int32_t& maskId, std::span<const std::uint8_t> bytes,
+                          std::int32_t width, std::int32_t height);
+  // Regions using the mask go back to no mask.
+  virtual bool deleteMask(std::int32_t maskId);
+  virtual void setActive(std::int32_t index, std::uint8_t flag);
+  // 0 for a free or absent slot.
+  virtual std::uint8_t isActive(std::int32_t index) const;
+  // Changed share of the region's area in percent, 0..100; not 0 only after a hit.
+  virtual std::uint32_t motionAmount(std::int32_t index) const;
+  // Rectangles in the client's orientation and units.
+  virtual bool rect(std::int32_t index, std::int32_t& x, std::int32_t& y, std::int32_t& width,
+                    std::int32_t& height) const;
+  // Bounding box of the latest / the previous evaluation's changed pixels, in
+  // camera-buffer orientation; false (and zeros) when nothing was counted.
+  virtual bool hitBox(std::int32_t index, std::int32_t& x, std::int32_t& y, std::int32_t& width,
+                      std::int32_t& height) const;
+  virtual bool previousBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
+                           std::int32_t& width, std::int32_t& height) const;
+  // Removes every region and mask.
+  virtual bool clear();
+
+  // The per-frame step, after the detector processed the frame: evaluates
+  // every active region and fires those whose count reached their required
+  // count (onHit, then onHitIndexed with the index). Returns false when there
+  // are no slots or no detector, or while another evaluation is running (a
+  // callback calling it again). Allocates nothing.
+  bool evaluateFrame();
+  // Re-maps every region after the detector's mode changed from oldMode to newMode.
+  void remapRegions(std::int32_t oldMode, std::int32_t newMode);
+  // The detector to evaluate with, or null. After this returns, no evaluation
+  // uses the previous detector any more, so its owner may destroy it.
+  void setDetector(DetectionInterface* detector);
+
+  // Scale from input coordinates to frame pixels; 1.0 unless set. Values that
+  // are not positive and finite are refused.
+  bool setScale(float scaleX, float scaleY);
+  float scaleX() const;
+  float scaleY() const;
+  // Regions added minus regions removed.
+  std::int32_t liveCount() const;
+  // A copy of the region in slot `index`; false for a free or absent slot.
+  bool regionAt(std::int32_t index, DetectionRegion& out) const;
+
+ private:
+  struct FiredRegion {
+    std::int32_t index = -1;
+    RegionHitCallback onHit;
+    RegionIndexedHitCallback onHitIndexed;
+  };
+  // Hits are collected under the lock and reported after it is released, a
+  // batch at a time, so reporting needs no memory of its own.
+  static constexpr std::size_t kFiredBatch = 128;
+
+  DetectionRegion* regionLocked(std::int32_t index);
+  const DetectionRegion* regionLocked(std::int32_t index) const;
+  const RegionMask* maskLocked(std::int32_t maskId) const;
+  void setRectLocked(DetectionRegion& region, std::int32_t x, std::int32_t y, std::int32_t width,
+                     std::int32_t height);
+  void setThresholdLocked(DetectionRegion& region, std::int32_t threshold);
+  bool boxLocked(std::int32_t index, bool latest, std::int32_t& x, std::int32_t& y,
+                 std::int32_t& width, std::int32_t& height) const;
+  // Evaluates slots from `first` until the batch is full; returns the next slot.
+  std::size_t evaluateBatchLocked(std::size_t first, std::size_t& firedCount);
+
+  mutable std::mutex mutex_;
+  // Guarded by mutex_.
+  std::vector<std::optional<DetectionRegion>> regions_;
+  std::vector<std::unique_ptr<RegionMask>> masks_;
+  std::int32_t liveCount_ = 0;
+  float scaleX_ = 1.0f;
+  float scaleY_ = 1.0f;
+  DetectionInterface* detector_ = nullptr;
+
+  // Owned by the one evaluation in progress, which `evaluating_` admits.
+  std::atomic<bool> evaluating_{false};
+  std::array<FiredRegion, kFiredBatch> fired_;
+};
+
+}  // namespace tessary
