@@ -1,0 +1,116 @@
+// The only writer of messages to the client: every reply, error and event,
+// in the form the client chose (an XML-like tag or a script-call text).
+//
+// Each message is formatted and sent under one lock, because hits arrive on
+// the detection thread while the main thread answers commands; two messages
+// never mix. Zone texts are fetched before the lock is taken, so the sender
+// never holds its lock while calling into the zone server. A message longer
+// than kTextCapacity - 1 bytes keeps its frame whole and has its inserted
+// values cut to fit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+
+#include "common/fixed_text.h"
+#include "display/display_state.h"
+#include "link/message_sink.h"
+#include "link/zone_queries.h"
+#include "zones/zone_hit_listener.h"
+
+namespace tessary {
+
+// Bits of the status mask: which kinds of status message and event are sent.
+inline constexpr std::uint16_t kStatusMove = 0x001;
+inline constexpr std::uint16_t kStatusResize = 0x002;
+inline constexpr std::uint16_t kStatusMoveSize = 0x004;
+inline constexpr std::uint16_t kStatusDelete = 0x008;
+inline constexpr std::uint16_t kStatusAdd = 0x010;
+inline constexpr std::uint16_t kStatusSensitivity = 0x020;  // kept; gates nothing
+inline constexpr std::uint16_t kStatusThreshold = 0x040;    // kept; gates nothing
+inline constexpr std::uint16_t kStatusHit = 0x080;
+inline constexpr std::uint16_t kStatusMotion = 0x100;
+inline constexpr std::uint16_t kStatusMaskAfterReset = kStatusHit;
+
+// Stands in for a zone or grid status text that the zone server does not
+// have (the zone was refused, or the name is no zone or grid).
+inline constexpr std::string_view kRefusedStatusText = "Refused";
+
+enum class DataType : std::uint8_t { kScript = 0, kXml = 1 };
+
+class ReplySender final : public ZoneHitListener {
+ public:
+  // Reply text, NUL included.
+  static constexpr std::size_t kTextCapacity = 258;
+
+  // None of the references is owned. `display` and `overlay` are the shell's
+  // and are touched only by reset(), on the main thread. Performs the reset.
+  ReplySender(MessageSink& link, ZoneQueries& zones, DisplayState& display,
+              OverlayControl& overlay);
+  ReplySender(const ReplySender&) = delete;
+  ReplySender& operator=(const ReplySender&) = delete;
+
+  // XML form, the motion status "true" sent, reduced motion on, hit events
+  // only; then no watched window, mirror and flip off, the render area the
+  // whole screen, no watch borders, and the overlay placed again.
+  void reset();
+
+  // Settings; safe from any thread.
+  void selectXml();
+  void selectScript();
+  DataType dataType() const;
+  void setReducedMotion(bool reduced);
+  bool reducedMotion() const;
+  std::uint16_t statusMask() const;
+  void setStatusBits(std::uint16_t bits);
+  void clearStatusBits(std::uint16_t bits);
+
+  // Frame tick: a motion event for every active zone that moved, while
+  // kStatusMotion is set.
+  void motionPass();
+
+  // Events, gated by the mask inside.
+  void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override;
+  void hitByZoneIndex(std::int32_t zoneId);
+  void sendHit(std::string_view zoneName);
+  void sendMotion(std::string_view zoneName, std::int32_t amount);
+
+  // Zone and grid status messages, sent only while `gateBit` is set in the
+  // mask (e.g. kStatusAdd after "add").
+  void sendZoneStatus(std::uint16_t gateBit, std::string_view zoneName);
+  void sendGridStatus(std::uint16_t gateBit, std::string_view gridName);
+
+  // Replies, always sent.
+  void sendMotionStatus(bool on);
+  void sendLogin(bool successful);
+  void sendString(std::string_view content);
+  void sendError(std::string_view content);
+  void sendLan(std::string_view content);
+  void sendDataType();
+  void sendZoneDescription(std::string_view zoneName);
+  void sendSensitivity(std::int32_t sensitivity);
+  void sendThreshold(std::int32_t threshold);
+  void sendRenderArea(const ScreenRect& area);
+  void sendMirror(bool on);
+  void sendFlip(bool on);
+
+ private:
+  MessageSink& link_;
+  ZoneQueries& zones_;
+  DisplayState& display_;
+  OverlayControl& overlay_;
+
+  // Guards every field below and the send itself; held from formatting a
+  // message until the link has taken it.
+  mutable std::mutex mutex_;
+  std::uint16_t statusMask_ = kStatusMaskAfterReset;
+  DataType dataType_ = DataType::kXml;
+  bool reducedMotion_ = true;
+  FixedText<kTextCapacity> text_;
+
+  void sendTextLocked();  // with mutex_ held
+};
+
+}  // namespace tessary

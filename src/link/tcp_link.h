@@ -1,0 +1,129 @@
+// The TCP link to the one client: a server on every local address that
+// accepts one client at a time on a thread of its own, a non-blocking receive
+// polled by the command interpreter, and whole-text sends from any thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "common/fixed_text.h"
+#include "common/member_callback.h"
+#include "link/message_sink.h"
+#include "link/socket_api.h"
+
+namespace tessary {
+
+// What the link asks of the rest of the program when a client comes and goes.
+// The shell implements it; the link calls no operation while holding a lock.
+class LinkEvents {
+ public:
+  // Accept thread: a client was accepted (the shell starts capture).
+  virtual void clientConnected() = 0;
+  // Main thread, inside receive(), when the client has gone, in this order.
+  virtual void clearAllZones() = 0;
+  virtual void stopCapture() = 0;
+  virtual void resetReplies() = 0;  // also resets the display state
+  virtual void logOut() = 0;        // also refreshes the tray tip
+  virtual void resetBlendFactors() = 0;
+
+ protected:
+  ~LinkEvents() = default;
+};
+
+// The last socket failure, kept for diagnosis only.
+struct LinkError {
+  std::int32_t code = 0;     // the platform's socket error code
+  FixedText<256> context;    // what was being done, e.g. "Send data."
+  FixedText<128> text;       // the platform's text for `code`
+};
+
+enum class TraceDirection { kReceived, kSent };
+// Sees every text received and sent (for a verbose mode). It may be called on
+// the main thread and on the detection thread, so it must be thread-safe.
+using ProtocolTrace = MemberCallback<TraceDirection, std::string_view>;
+
+class TcpLink final : public MessageSink {
+ public:
+  static constexpr std::uint16_t kDefaultPort = 2152;
+  static constexpr int kBacklog = 5;
+  static constexpr std::size_t kReceiveBufferSize = 2048;
+  // A client that stops reading holds a sender this long at most; the
+  // message is then dropped and the failure recorded.
+  static constexpr std::chrono::milliseconds kSendTimeout{200};
+
+  // Starts the socket layer, opens the server on `port` (0: any free port,
+  // see port()) and starts the accept thread. Failures leave a link without
+  // clients: every receive returns 0 and every send fails.
+  TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port = kDefaultPort);
+  // Stops the accept thread, closes both sockets, shuts the socket layer down.
+  ~TcpLink();
+  TcpLink(const TcpLink&) = delete;
+  TcpLink& operator=(const TcpLink&) = delete;
+
+  // Main thread, once per tick. Never waits. Fills `buffer` with zeros and
+  // reads at most buffer.size() - 1 bytes, so whatever was read is always
+  // followed by a NUL inside the buffer; bytes that do not fit stay queued for
+  // the next call. Returns the number of bytes read; 0 when nothing arrived or
+  // no client is connected. Notices a client that has gone, closes its socket,
+  // runs the LinkEvents reset sequence and waits for the next client.
+  std::size_t receive(std::span<char> buffer);
+
+  // Any thread. Sends `text` and its NUL whole, or not at all when the client
+  // is gone or does not read within kSendTimeout (the failure is recorded).
+  bool send(std::string_view text) override;
+
+  // The port the server is bound to (the chosen one when constructed with 0),
+  // or the requested port when the server could not be opened.
+  std::uint16_t port() const { return port_; }
+  bool isListening() const { return listening_; }
+  bool isConnected() const { return connected_.load(std::memory_order_acquire); }
+  LinkError lastError() const;
+
+  void setProtocolTrace(ProtocolTrace trace);
+
+ private:
+  void openServer();
+  void startAcceptThread();
+  void acceptOne();
+  void clientGone();
+  void recordError(std::string_view context);
+  void recordError(std::string_view context, std::int32_t code, std::string_view text);
+  bool flushPendingTail(SocketHandle socket, std::chrono::steady_clock::time_point deadline);
+  void trace(TraceDirection direction, std::string_view text);
+
+  SocketApi& sockets_;
+  LinkEvents& events_;
+  bool socketLayerStarted_ = false;
+  SocketHandle listeningSocket_ = kNoSocket;
+  std::uint16_t port_;
+  bool listening_ = false;
+  std::thread acceptThread_;  // owned by the main thread (started, joined)
+
+  // Guards dataSocket_, resetting_, stopping_, lastError_ and trace_. Held only
+  // briefly; never while calling out.
+  mutable std::mutex stateMutex_;
+  std::condition_variable resetDone_;
+  SocketHandle dataSocket_ = kNoSocket;
+  bool resetting_ = false;  // a new client waits until the old one is reset
+  bool stopping_ = false;
+  LinkError lastError_;
+  ProtocolTrace trace_;
+  std::atomic<bool> connected_{false};
+
+  // Serialises sends so texts never mix on the wire, and keeps the data socket
+  // open while a send uses it. Taken before stateMutex_.
+  std::mutex sendMutex_;
+  // The unsent end of a text whose send ran out of time part way; it goes out
+  // before the next text so the stream stays split into whole texts.
+  std::string pendingTail_;
+};
+
+}  // namespace tessary
