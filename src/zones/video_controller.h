@@ -1,0 +1,214 @@
+// The zone server's one process-wide object: the zones and grids of the camera
+// in use, in the client's coordinates, over that camera's region manager.
+//
+// Threads: every operation below runs on the main thread. The only code that
+// runs elsewhere is the zone-hit handler, which the region manager calls on
+// the detection thread; it reads zone names under zoneTableMutex_ and calls
+// the hit listener with no lock held. The main thread never holds that lock
+// while calling the region manager, so the two can never wait on each other.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "common/fixed_text.h"
+#include "zones/millisecond_clock.h"
+#include "zones/zone_hit_listener.h"
+#include "zones/zone_record.h"
+
+namespace tessary {
+
+class RegionManager;
+
+class VideoController {
+ public:
+  static constexpr std::int32_t kMaxCameras = 4;
+  static constexpr std::int32_t kInitialSensitivityDefault = 50;
+  static constexpr std::int32_t kInitialThresholdDefault = 20;
+  static constexpr std::size_t kDescriptionCapacity = 256;
+  static constexpr std::string_view kIllegalZoneId = "illegal zone ID";
+
+  // The pause countdown reads `clock`, which must outlive the controller.
+  VideoController();
+  explicit VideoController(MillisecondClock& clock);
+  ~VideoController();
+  VideoController(const VideoController&) = delete;
+  VideoController& operator=(const VideoController&) = delete;
+
+  // --- The camera in use -------------------------------------------------
+  // The zone operations work on the region manager of the current camera.
+  // The manager's owner hands it over here (null: no camera) and keeps it
+  // alive while it is installed; the zone table belongs to that manager, so
+  // call clearAllZones before handing over a different one.
+  void setCurrentRegionManager(RegionManager* manager);
+  RegionManager* currentRegionManager() const;
+
+  // Where hits go; null drops them. May be set while detection runs.
+  void setZoneHitListener(ZoneHitListener* listener);
+
+  // --- Client units ------------------------------------------------------
+  // Sets the client's coordinate space. Refuses (returns false, changes
+  // nothing) a size that is not a positive finite number, which would make
+  // the scale factors infinite or negative.
+  bool setScale(float clientWidth, float clientHeight);
+  float scaleX() const { return scaleX_; }
+  float scaleY() const { return scaleY_; }
+  // The largest client coordinates a zone may reach on each axis.
+  std::int32_t maxX() const;
+  std::int32_t maxY() const;
+
+  // Given to every zone created afterwards; stored as given.
+  std::int32_t sensitivityDefault() const { return sensitivityDefault_; }
+  void setSensitivityDefault(std::int32_t value) { sensitivityDefault_ = value; }
+  std::int32_t thresholdDefault() const { return thresholdDefault_; }
+  void setThresholdDefault(std::int32_t value) { thresholdDefault_ = value; }
+
+  // --- Zones -------------------------------------------------------------
+  // Names are compared exactly; a name longer than 127 characters is cut to
+  // 127, both when stored and when looked up. Operations on a name that is
+  // not found, or without a region manager, do nothing.
+
+  // Adds a zone with the default sensitivity and threshold. Returns its id
+  // (the region's slot, reused lowest first) or -1. Does not check for
+  // duplicate names.
+  std::int32_t addZone(std::string_view name, std::int32_t x, std::int32_t y,
+                       std::int32_t width, std::int32_t height);
+  // First record of that name over the whole table, or -1.
+  std::int32_t findZone(std::string_view name) const;
+  // Whether one of the first zoneCount() records has that name.
+  bool zoneExists(std::string_view name) const;
+  // The name of record `zoneId`; empty for an id outside the table. Valid
+  // until the next change of the zone table.
+  std::string_view zoneName(std::int32_t zoneId) const;
+  // Slots of the current region manager, free ones included; 0 without one.
+  std::int32_t zoneCount() const;
+
+  // Removes the region; the record stays with status Deleted.
+  void deleteZone(std::string_view name);
+  // Appends "-Deleted" so that the name is free for a new zone.
+  void markZoneDeleted(std::string_view name);
+  void moveZone(std::string_view name, std::int32_t x, std::int32_t y);
+  void resizeZone(std::string_view name, std::int32_t width, std::int32_t height);
+  void moveSizeZone(std::string_view name, std::int32_t x, std::int32_t y, std::int32_t width,
+                    std::int32_t height);
+  void setZoneSensitivity(std::string_view name, std::int32_t value);
+  void setZoneThreshold(std::string_view name, std::int32_t value);
+  void setZoneActive(std::string_view name, bool active);
+  void setZoneActiveAt(std::int32_t zoneId, bool active);
+  bool zoneActive(std::int32_t zoneId) const;
+  // Changed share of the zone's area in percent, 0 unless it was hit.
+  std::int32_t zoneMotionAmount(std::int32_t zoneId) const;
+
+  // A non-zero pause deactivates the zone until tickPauseTimers has counted
+  // `milliseconds` down; 0 reactivates it at once.
+  void pauseZone(std::string_view name, std::uint32_t milliseconds);
+  // Once per frame tick: advances every pause by the time since the last call.
+  void tickPauseTimers();
+
+  // False, with `out` reset to an all-zero record, when the name is not found.
+  bool copyZoneRecord(std::string_view name, ZoneRecord& out) const;
+
+  // Description texts. Each lives in a 256-byte buffer of its own operation,
+  // NUL-terminated, valid until the next call of that operation.
+  // "%s - (%d,%d)-(%d,%d)": status word, then x, y, width, height in frame
+  // pixels. No text for a name that is not found.
+  std::optional<std::string_view> zoneStatusText(std::string_view name);
+  // "%s, %s, %d, %d, %d, %d, %d, %d": name, status word, x, y, width, height,
+  // threshold, sensitivity as stored; "illegal zone ID" when not found.
+  std::string_view zoneSummaryText(std::string_view name);
+  // The same eight values as XML attributes; only the first zoneCount()
+  // records are searched.
+  std::string_view zoneAttributesText(std::string_view name);
+
+  // Removes every region, zone and grid. Defaults and scale stay.
+  void clearAllZones();
+
+  // --- Grids -------------------------------------------------------------
+  // Creates columns x rows cell zones named "<grid>_<k>" in row-major order.
+  // Returns true when the width or height was cut to a whole number of cells.
+  // Columns or rows below 1 create nothing and return false.
+  bool createGrid(std::string_view name, std::int32_t x, std::int32_t y, std::int32_t width,
+                  std::int32_t height, std::int32_t columns, std::int32_t rows);
+  std::int32_t findGrid(std::string_view name) const;
+  bool gridExists(std::string_view name) const;
+  std::int32_t gridCount() const;
+  // The grid's status word; no text for a name that is not a grid.
+  std::optional<std::string_view> gridStatusText(std::string_view name) const;
+  void markGridDeleted(std::string_view name);
+  // Deletes every cell zone still found under its name, then the grid.
+  void deleteGrid(std::string_view name);
+  // False, with `out` reset to an empty record, when the name is not a grid.
+  bool copyGridRecord(std::string_view name, GridRecord& out) const;
+  void setGridRect(std::string_view name, std::int32_t x, std::int32_t y, std::int32_t width,
+                   std::int32_t height);
+
+  // The grid "move" method: moves every cell by the grid's offset, then
+  // stores the new position with the old size.
+  void moveGrid(std::string_view name, std::int32_t x, std::int32_t y);
+  // The grid "resize" method: lays the cells out again over width x height
+  // (whole cells, the rest uncovered), then stores the size as given.
+  void resizeGrid(std::string_view name, std::int32_t width, std::int32_t height);
+
+ private:
+  struct ZoneSlot {
+    ZoneRecord record;
+    // Set while the slot's region belongs to this record: hits of a region
+    // whose record is not (yet) written, or already deleted, are dropped.
+    bool reportsHits = false;
+  };
+
+  // A rectangle in whichever unit its user says.
+  struct Rect {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+  };
+
+  // The zone-hit handler: the second hit callback of every zone's region.
+  // Runs on the detection thread.
+  void handleZoneHit(std::int32_t zoneId);
+
+  bool hasCamera() const { return currentRegionManager() != nullptr; }
+  Rect clampToClient(Rect requested) const;
+  Rect toFramePixels(Rect client) const;
+  // Clamps, converts and hands the rectangle to the region of `zoneId`.
+  void placeRegion(std::int32_t zoneId, Rect requested);
+  // Index of the first of `limit` records named `name`, or -1.
+  std::int32_t findZoneIn(std::string_view name, std::size_t limit) const;
+  std::size_t zoneSearchLimit() const;
+
+  // Camera slots; the capture side fills them. Only the current camera's
+  // manager holds zones.
+  std::array<RegionManager*, kMaxCameras> regionManagers_{};
+  std::int32_t currentCamera_ = 0;
+
+  float scaleX_ = 1.0f;
+  float scaleY_ = 1.0f;
+  std::int32_t sensitivityDefault_ = kInitialSensitivityDefault;
+  std::int32_t thresholdDefault_ = kInitialThresholdDefault;
+
+  // The zone table, indexed by zone id. Written on the main thread only, and
+  // only under zoneTableMutex_; the hit handler reads it under the same lock.
+  std::vector<ZoneSlot> zones_;
+  mutable std::mutex zoneTableMutex_;
+
+  // The grid table in creation order; main thread only.
+  std::vector<GridRecord> grids_;
+
+  std::atomic<ZoneHitListener*> hitListener_{nullptr};
+
+  MillisecondClock* clock_;
+  std::optional<std::uint32_t> lastPauseTick_;  // empty until the first tick
+
+  FixedText<kDescriptionCapacity> statusText_;
+  FixedText<kDescriptionCapacity> summaryText_;
+  FixedText<kDescriptionCapacity> attributesText_;
+};
+
+}  // namespace tessary
