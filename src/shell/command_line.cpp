@@ -1,0 +1,118 @@
+#include "shell/command_line.h"
+
+#include <charconv>
+#include <optional>
+
+namespace tessary {
+namespace {
+
+std::optional<std::uint16_t> parsePort(std::string_view text) {
+  unsigned value = 0;
+  if (text.empty()) return std::nullopt;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > 65535) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint16_t>(value);
+}
+
+bool takesValue(std::string_view name) {
+  return name == "--port" || name == "--code-file" || name == "--camera";
+}
+
+CommandLineResult failure(std::string message) {
+  CommandLineResult result;
+  result.ok = false;
+  result.error = std::move(message);
+  return result;
+}
+
+}  // namespace
+
+bool isKnownCameraSource(std::string_view source) {
+  if (source == "v4l2" || source == "demo" || source == "auto") return true;
+  constexpr std::string_view kRawPrefix = "raw:";
+  return source.size() > kRawPrefix.size() && source.substr(0, kRawPrefix.size()) == kRawPrefix;
+}
+
+CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
+  CommandLineResult result;
+  ShellOptions& options = result.options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    std::string_view name = arg;
+    std::optional<std::string_view> value;
+    if (auto equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+    }
+
+    if (takesValue(name)) {
+      if (!value) {
+        if (i + 1 >= args.size()) return failure("option '" + std::string(name) + "' needs a value");
+        value = args[++i];
+      }
+      if (name == "--port") {
+        auto port = parsePort(*value);
+        if (!port) {
+          return failure("invalid port '" + std::string(*value) + "': give a number from 0 to 65535");
+        }
+        options.port = *port;
+      } else if (name == "--code-file") {
+        if (value->empty()) return failure("option '--code-file' needs a path");
+        options.codeFile = std::string(*value);
+      } else {
+        if (!isKnownCameraSource(*value)) {
+          return failure("unknown camera source '" + std::string(*value) +
+                         "': use v4l2, demo, auto or raw:PATH");
+        }
+        options.cameraSource = std::string(*value);
+      }
+      continue;
+    }
+
+    if (value) return failure("option '" + std::string(name) + "' takes no value");
+    if (name == "--set-code") {
+      options.setCode = true;
+    } else if (name == "--headless") {
+      options.headless = true;
+    } else if (name == "--verbose") {
+      options.verbose = true;
+    } else if (name == "--version") {
+      options.showVersion = true;
+    } else if (name == "--help" || name == "-h") {
+      options.showHelp = true;
+    } else if (name.starts_with("-")) {
+      return failure("unknown option '" + std::string(name) + "'");
+    } else {
+      return failure("unexpected argument '" + std::string(name) + "'");
+    }
+  }
+  return result;
+}
+
+std::string usageText() {
+  return "Usage: tessary [OPTION]...\n"
+         "Turns a webcam into motion-sensitive zones for a client program that\n"
+         "connects over TCP (see docs/protocol.md).\n"
+         "\n"
+         "Options:\n"
+         "  --port N          TCP port to listen on (default 2152; 0 picks a free one)\n"
+         "  --code-file PATH  the login code file\n"
+         "                    (default $XDG_CONFIG_HOME/Quon_System.dat)\n"
+         "  --set-code        read one line from standard input, store it as the\n"
+         "                    login code and exit\n"
+         "  --camera SOURCE   v4l2 (default), demo, raw:PATH (raw 160x120 BGRX frames,\n"
+         "                    top row first) or auto (v4l2 when a camera offers\n"
+         "                    160x120, the demo camera otherwise)\n"
+         "  --headless        no tray icon and no windows\n"
+         "  --verbose         trace every statement received and every message sent\n"
+         "                    on standard error\n"
+         "  --version         print the version and exit\n"
+         "  --help            print this help and exit\n"
+         "\n"
+         "Once listening, the first line on standard output reads\n"
+         "\"Tessary VERSION listening on port PORT\".\n";
+}
+
+}  // namespace tessary

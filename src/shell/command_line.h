@@ -1,0 +1,42 @@
+// The program's command line: options, their defaults and their checks.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tessary {
+
+inline constexpr std::uint16_t kDefaultPort = 2152;
+
+struct ShellOptions {
+  std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
+  std::string codeFile;               // empty: the default code file
+  bool setCode = false;               // read one line from stdin into the code file, then exit
+  std::string cameraSource = "v4l2";  // v4l2, demo, auto or raw:PATH
+  bool headless = false;
+  bool verbose = false;
+  bool showVersion = false;
+  bool showHelp = false;
+};
+
+struct CommandLineResult {
+  bool ok = true;
+  ShellOptions options;
+  std::string error;  // one line, without the program name, when !ok
+};
+
+// `args` excludes the program name. Accepts "--name value" and "--name=value".
+CommandLineResult parseCommandLine(std::span<const std::string_view> args);
+
+// True for the camera sources the program knows.
+bool isKnownCameraSource(std::string_view source);
+
+// The text of --help.
+std::string usageText();
+
+// Exit code for a command line that cannot be used.
+inline constexpr int kExitUsage = 2;
+
+}  // namespace tessary
