@@ -1,0 +1,48 @@
+#include "detection/motion_detector.h"
+
+#include <cstring>
+#include <utility>
+
+#include "detection/detection_region.h"
+
+namespace tessary {
+
+MotionDetector::MotionDetector(std::int32_t width, std::int32_t height,
+                               std::int32_t nativeOrientation)
+    : FrameHistory(width, height, nativeOrientation), output_(frameBytes(), 0) {}
+
+MotionDetector::~MotionDetector() = default;
+
+bool MotionDetector::processFrame(const std::uint8_t*& frame) {
+  if (frame == nullptr || frameBytes() == 0) return false;
+  const std::size_t bytes = frameBytes();
+
+  if (fillFlag() != 0) {
+    const PixelColour colour = fillColour();
+    if (colour == PixelColour{}) {
+      std::memset(output_.data(), 0, bytes);
+    } else {
+      for (std::size_t offset = 0; offset < bytes; offset += 4) {
+        output_[offset + 2] = colour.red;
+        output_[offset + 1] = colour.green;
+        output_[offset + 0] = colour.blue;
+      }
+    }
+  } else {
+    std::memcpy(output_.data(), frame, bytes);
+  }
+
+  // The old current frame becomes the previous one; swapping the buffers
+  // saves a copy and allocates nothing.
+  std::swap(previousFrame_, currentFrame_);
+  std::memcpy(currentFrame_.data(), frame, bytes);
+
+  frame = output_.data();
+  return true;
+}
+
+void MotionDetector::setDefaultSensitivity(std::int32_t sensitivity) {
+  defaultLevel_.store(levelForSensitivity(sensitivity), std::memory_order_relaxed);
+}
+
+}  // namespace tessary

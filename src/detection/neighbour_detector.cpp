@@ -1,0 +1,106 @@
+#include "detection/neighbour_detector.h"
+
+#include <cstddef>
+
+#include "detection/rect_transform.h"
+#include "detection/region_mask.h"
+#include "detection/scan_window.h"
+
+namespace tessary {
+
+using detail::differsInAllChannels;
+
+NeighbourDetector::NeighbourDetector(std::int32_t width, std::int32_t height,
+                                     std::int32_t nativeOrientation)
+    : MotionDetector(width, height, nativeOrientation) {}
+
+bool NeighbourDetector::processFrame(const std::uint8_t*& frame) {
+  return MotionDetector::processFrame(frame);
+}
+
+void NeighbourDetector::detect(DetectionResult& current, DetectionResult& previous,
+                               const DetectionRegion& region, const RegionMask* mask) {
+  if (currentFrame_.empty()) return;
+  const std::int32_t x0 = region.x;
+  const std::int32_t y0 = region.y;
+  const std::int32_t regionWidth = region.width;
+  const int level = region.level;
+  if (mask != nullptr && (mask->width() != regionWidth || mask->height() != region.height)) return;
+
+  const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
+  previous = current;
+  current = DetectionResult::reset();
+  if (window.empty()) return;
+
+  const std::uint8_t* maskBytes =
+      mask != nullptr ? mask->variant(detail::maskVariantForMode(FrameHistory::mode())).data()
+                      : nullptr;
+  const bool highlight = highlightFlag() != 0;
+  const PixelColour colour = highlightColour();
+
+  const std::int32_t frameWidth = width_;
+  const std::int32_t frameHeight = height_;
+  const std::ptrdiff_t stride = std::ptrdiff_t{frameWidth} * 4;
+  const std::uint8_t* const currentBase = currentFrame_.data();
+  const std::uint8_t* const previousBase = previousFrame_.data();
+
+  DetectionResult result = current;
+  std::uint32_t counted = 0;
+  for (std::int32_t y = window.yStart; y < window.yEnd; ++y) {
+    const std::ptrdiff_t rowOffset = std::ptrdiff_t{y} * stride;
+    // Row 1 and column 1 never look at row 0 or column 0: the bounds below
+    // are > 1, not > 0, and the results depend on it.
+    const bool up = y > 1;
+    const bool down = y < frameHeight - 1;
+    const std::ptrdiff_t maskRow = std::ptrdiff_t{y - y0} * regionWidth;
+    for (std::int32_t x = window.xStart; x < window.xEnd; ++x) {
+      if (maskBytes != nullptr && maskBytes[maskRow + (x - x0)] == 0) continue;
+      const std::ptrdiff_t offset = rowOffset + std::ptrdiff_t{x} * 4;
+      const std::uint8_t* c = currentBase + offset;
+      if (!differsInAllChannels(c, previousBase + offset, level)) continue;
+
+      const bool left = x > 1;
+      const bool right = x < frameWidth - 1;
+      const bool confirmed = (up && differsInAllChannels(c, c - stride, level)) ||
+                             (up && right && differsInAllChannels(c, c - stride + 4, level)) ||
+                             (right && differsInAllChannels(c, c + 4, level)) ||
+                             (down && right && differsInAllChannels(c, c + stride + 4, level)) ||
+                             (down && differsInAllChannels(c, c + stride, level)) ||
+                             (down && left && differsInAllChannels(c, c + stride - 4, level)) ||
+                             (left && differsInAllChannels(c, c - 4, level)) ||
+                             (up && left && differsInAllChannels(c, c - stride - 4, level));
+      if (!confirmed) continue;
+
+      if (x <= result.minX) result.minX = x;
+      if (x >= result.maxX) result.maxX = x;
+      if (y <= result.minY) result.minY = y;
+      if (y >= result.maxY) result.maxY = y;
+      ++counted;
+      if (highlight) {
+        std::uint8_t* out = output_.data() + offset;
+        out[2] = colour.red;
+        out[1] = colour.green;
+        out[0] = colour.blue;
+      }
+    }
+  }
+  result.count = counted;
+  current = result;
+  counter_ += counted;
+}
+
+void NeighbourDetector::transformRect(std::int32_t& x, std::int32_t& y, std::int32_t width,
+                                      std::int32_t height) const {
+  detail::applyOrientationBits(FrameHistory::nativeOrientation() & 3, x, y, width, height, width_,
+                               height_);
+}
+
+void NeighbourDetector::transformRectBetween(std::int32_t a, std::int32_t b, std::int32_t& x,
+                                             std::int32_t& y, std::int32_t width,
+                                             std::int32_t height, std::int32_t frameWidth,
+                                             std::int32_t frameHeight) const {
+  detail::transformBetween(a, b, x, y, width, height, frameWidth != 0 ? frameWidth : width_,
+                           frameHeight != 0 ? frameHeight : height_);
+}
+
+}  // namespace tessary

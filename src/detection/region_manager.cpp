@@ -1,0 +1,383 @@
+#include "detection/region_manager.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "detection/rect_transform.h"
+
+namespace tessary {
+
+namespace {
+
+using detail::truncateToInt32;
+
+// Pixels a region's counts are measured against: the mask's pixels when a mask
+// with any is assigned, else the rectangle's area (0 when it is empty).
+std::int64_t measuredArea(const DetectionRegion& region, const RegionMask* mask) {
+  if (mask != nullptr && mask->pixelCount() != 0) return mask->pixelCount();
+  if (region.width <= 0 || region.height <= 0) return 0;
+  return std::int64_t{region.width} * region.height;
+}
+
+std::int32_t divideByScale(std::int32_t value, float scale) {
+  return truncateToInt32(static_cast<double>(value) / static_cast<double>(scale));
+}
+
+std::int32_t multiplyByScale(std::int32_t value, float scale) {
+  return truncateToInt32(static_cast<double>(value) * static_cast<double>(scale));
+}
+
+void zeroOut(std::int32_t& x, std::int32_t& y, std::int32_t& width, std::int32_t& height) {
+  x = y = width = height = 0;
+}
+
+}  // namespace
+
+RegionManager::RegionManager() = default;
+RegionManager::~RegionManager() = default;
+
+DetectionRegion* RegionManager::regionLocked(std::int32_t index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= regions_.size()) return nullptr;
+  auto& slot = regions_[static_cast<std::size_t>(index)];
+  return slot ? &*slot : nullptr;
+}
+
+const DetectionRegion* RegionManager::regionLocked(std::int32_t index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= regions_.size()) return nullptr;
+  const auto& slot = regions_[static_cast<std::size_t>(index)];
+  return slot ? &*slot : nullptr;
+}
+
+const RegionMask* RegionManager::maskLocked(std::int32_t maskId) const {
+  if (maskId < 0 || static_cast<std::size_t>(maskId) >= masks_.size()) return nullptr;
+  return masks_[static_cast<std::size_t>(maskId)].get();
+}
+
+std::int32_t RegionManager::count() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::int32_t>(regions_.size());
+}
+
+bool RegionManager::add(std::int32_t& index, const RegionDescriptor& descriptor) {
+  std::lock_guard lock(mutex_);
+  ++liveCount_;
+  auto freeSlot = std::find_if(regions_.begin(), regions_.end(),
+                               [](const auto& slot) { return !slot.has_value(); });
+  if (freeSlot == regions_.end()) freeSlot = regions_.emplace(regions_.end());
+  index = static_cast<std::int32_t>(freeSlot - regions_.begin());
+
+  DetectionRegion& region = freeSlot->emplace();
+  setRectLocked(region, descriptor.x, descriptor.y, descriptor.width, descriptor.height);
+  region.level = levelForSensitivity(descriptor.sensitivity);
+  region.active = 1;
+  region.onHit = descriptor.onHit;
+  region.onHitIndexed = descriptor.onHitIndexed;
+  region.current = DetectionResult{};
+  region.previous = DetectionResult{};
+  region.maskId = -1;
+  setThresholdLocked(region, descriptor.threshold);
+  return true;
+}
+
+void RegionManager::remove(std::int32_t index) {
+  std::lock_guard lock(mutex_);
+  DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) return;
+  region->onHit.reset();
+  region->onHitIndexed.reset();
+  regions_[static_cast<std::size_t>(index)].reset();
+  --liveCount_;
+}
+
+void RegionManager::move(std::int32_t index, std::int32_t x, std::int32_t y) {
+  std::lock_guard lock(mutex_);
+  DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) return;
+  std::int32_t frameX = divideByScale(x, scaleX_);
+  std::int32_t frameY = divideByScale(y, scaleY_);
+  if (detector_ != nullptr) {
+    detector_->transformRectBetween(detector_->nativeOrientation(), detector_->mode(), frameX,
+                                    frameY, region->width, region->height, 0, 0);
+  }
+  region->x = frameX;
+  region->y = frameY;
+}
+
+void RegionManager::setRect(std::int32_t index, std::int32_t x, std::int32_t y,
+                            std::int32_t width, std::int32_t height) {
+  std::lock_guard lock(mutex_);
+  if (DetectionRegion* region = regionLocked(index)) setRectLocked(*region, x, y, width, height);
+}
+
+void RegionManager::setRectLocked(DetectionRegion& region, std::int32_t x, std::int32_t y,
+                                  std::int32_t width, std::int32_t height) {
+  std::int32_t frameX = divideByScale(x, scaleX_);
+  std::int32_t frameY = divideByScale(y, scaleY_);
+  const std::int32_t frameWidth = divideByScale(width, scaleX_);
+  const std::int32_t frameHeight = divideByScale(height, scaleY_);
+  if (detector_ != nullptr) {
+    detector_->transformRectBetween(detector_->nativeOrientation(), detector_->mode(), frameX,
+                                    frameY, frameWidth, frameHeight, 0, 0);
+  }
+  region.x = frameX;
+  region.y = frameY;
+  region.width = frameWidth;
+  region.height = frameHeight;
+}
+
+void RegionManager::setSensitivity(std::int32_t index, std::int32_t sensitivity) {
+  std::lock_guard lock(mutex_);
+  if (DetectionRegion* region = regionLocked(index)) region->level = levelForSensitivity(sensitivity);
+}
+
+void RegionManager::setThreshold(std::int32_t index, std::int32_t threshold) {
+  std::lock_guard lock(mutex_);
+  if (DetectionRegion* region = regionLocked(index)) setThresholdLocked(*region, threshold);
+}
+
+void RegionManager::setThresholdLocked(DetectionRegion& region, std::int32_t threshold) {
+  region.thresholdPercent = thresholdPercentFor(threshold);
+  region.requiredCount =
+      requiredCountFor(measuredArea(region, maskLocked(region.maskId)), region.thresholdPercent);
+}
+
+bool RegionManager::assignMask(std::int32_t index, std::int32_t maskId) {
+  std::lock_guard lock(mutex_);
+  DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) return false;
+  if (maskId != -1 && maskLocked(maskId) == nullptr) return false;
+  region->maskId = maskId;
+  return true;
+}
+
+bool RegionManager::createMask(std::int32_t& maskId, std::span<const std::uint8_t> bytes,
+                               std::int32_t width, std::int32_t height) {
+  auto mask = std::make_unique<RegionMask>();
+  if (!RegionMask::create(bytes, width, height, *mask)) return false;
+  std::lock_guard lock(mutex_);
+  auto freeSlot = std::find(masks_.begin(), masks_.end(), nullptr);
+  if (freeSlot == masks_.end()) freeSlot = masks_.emplace(masks_.end());
+  *freeSlot = std::move(mask);
+  maskId = static_cast<std::int32_t>(freeSlot - masks_.begin());
+  return true;
+}
+
+bool RegionManager::deleteMask(std::int32_t maskId) {
+  std::lock_guard lock(mutex_);
+  if (maskLocked(maskId) == nullptr) return false;
+  masks_[static_cast<std::size_t>(maskId)].reset();
+  // A later mask may reuse the id; it must not attach itself silently.
+  for (auto& slot : regions_) {
+    if (slot && slot->maskId == maskId) slot->maskId = -1;
+  }
+  return true;
+}
+
+void RegionManager::setActive(std::int32_t index, std::uint8_t flag) {
+  std::lock_guard lock(mutex_);
+  if (DetectionRegion* region = regionLocked(index)) region->active = flag;
+}
+
+std::uint8_t RegionManager::isActive(std::int32_t index) const {
+  std::lock_guard lock(mutex_);
+  const DetectionRegion* region = regionLocked(index);
+  return region != nullptr ? region->active : std::uint8_t{0};
+}
+
+std::uint32_t RegionManager::motionAmount(std::int32_t index) const {
+  std::lock_guard lock(mutex_);
+  const DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) return 0;
+  const std::uint32_t count =
+      region->current.count != 0 ? region->current.count : region->previous.count;
+  if (count == 0) return 0;
+  const std::int64_t area = measuredArea(*region, maskLocked(region->maskId));
+  if (area <= 0) return 0;
+  const double percent =
+      static_cast<double>(count) / static_cast<double>(static_cast<float>(area)) * 100.0;
+  // A count taken before the region shrank can exceed its new area.
+  return percent >= 100.0 ? 100u : static_cast<std::uint32_t>(percent);
+}
+
+bool RegionManager::rect(std::int32_t index, std::int32_t& x, std::int32_t& y,
+                         std::int32_t& width, std::int32_t& height) const {
+  std::lock_guard lock(mutex_);
+  const DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) {
+    zeroOut(x, y, width, height);
+    return false;
+  }
+  std::int32_t clientX = region->x;
+  std::int32_t clientY = region->y;
+  if (detector_ != nullptr) {
+    detector_->transformRectBetween(detector_->nativeOrientation(), detector_->mode(), clientX,
+                                    clientY, region->width, region->height, 0, 0);
+  }
+  x = multiplyByScale(clientX, scaleX_);
+  y = multiplyByScale(clientY, scaleY_);
+  width = multiplyByScale(region->width, scaleX_);
+  height = multiplyByScale(region->height, scaleY_);
+  return true;
+}
+
+bool RegionManager::hitBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
+                           std::int32_t& width, std::int32_t& height) const {
+  std::lock_guard lock(mutex_);
+  return boxLocked(index, true, x, y, width, height);
+}
+
+bool RegionManager::previousBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
+                                std::int32_t& width, std::int32_t& height) const {
+  std::lock_guard lock(mutex_);
+  return boxLocked(index, false, x, y, width, height);
+}
+
+bool RegionManager::boxLocked(std::int32_t index, bool latest, std::int32_t& x, std::int32_t& y,
+                              std::int32_t& width, std::int32_t& height) const {
+  const DetectionRegion* region = regionLocked(index);
+  const DetectionResult* result =
+      region == nullptr ? nullptr : (latest ? &region->current : &region->previous);
+  if (result == nullptr || result->count == 0) {
+    zeroOut(x, y, width, height);
+    return false;
+  }
+  x = multiplyByScale(result->minX, scaleX_);
+  y = multiplyByScale(result->minY, scaleY_);
+  width = multiplyByScale(result->maxX - result->minX, scaleX_);
+  height = multiplyByScale(result->maxY - result->minY, scaleY_);
+  return true;
+}
+
+bool RegionManager::clear() {
+  std::lock_guard lock(mutex_);
+  liveCount_ = 0;
+  masks_.clear();
+  regions_.clear();
+  return true;
+}
+
+bool RegionManager::evaluateFrame() {
+  // One evaluation at a time owns fired_; a second one (another thread, or a
+  // callback re-entering) is refused rather than made to wait.
+  if (evaluating_.exchange(true, std::memory_order_acquire)) return false;
+
+  bool evaluated = false;
+  std::size_t next = 0;
+  for (;;) {
+    std::size_t firedCount = 0;
+    bool finished = false;
+    {
+      std::lock_guard lock(mutex_);
+      if (next == 0) {
+        evaluated = !regions_.empty() && detector_ != nullptr;
+        if (!evaluated) break;
+      }
+      next = evaluateBatchLocked(next, firedCount);
+      finished = next >= regions_.size();
+    }
+    for (std::size_t i = 0; i < firedCount; ++i) {
+      const FiredRegion& fired = fired_[i];
+      if (fired.onHit.isSet()) fired.onHit();
+      if (fired.onHitIndexed.isSet()) fired.onHitIndexed(fired.index);
+    }
+    if (finished) break;
+  }
+  evaluating_.store(false, std::memory_order_release);
+  return evaluated;
+}
+
+std::size_t RegionManager::evaluateBatchLocked(std::size_t first, std::size_t& firedCount) {
+  // The detector may have been dropped while the previous batch reported.
+  if (detector_ == nullptr) return regions_.size();
+  for (std::size_t slot = first; slot < regions_.size(); ++slot) {
+    if (!regions_[slot]) continue;
+    DetectionRegion& region = *regions_[slot];
+    const RegionMask* mask = maskLocked(region.maskId);
+    // A mask that no longer fits the region would leave the old counts in
+    // place and fire on every frame; such a region rests like a paused one.
+    const bool maskFits =
+        mask == nullptr || (mask->width() == region.width && mask->height() == region.height);
+    if (!region.active || !maskFits) {
+      region.current.count = 0;
+      region.previous.count = 0;
+      continue;
+    }
+    detector_->resetCounter();
+    detector_->detect(region.current, region.previous, region, mask);
+
+    bool fires = false;
+    if (region.current.count != 0) {
+      if (region.current.count >= region.requiredCount) {
+        fires = true;
+      } else {
+        region.current.count = 0;
+      }
+    } else if (region.previous.count != 0) {
+      if (region.previous.count >= region.requiredCount) {
+        fires = true;
+      } else {
+        region.previous.count = 0;
+      }
+    }
+    if (fires) {
+      fired_[firedCount++] = {static_cast<std::int32_t>(slot), region.onHit, region.onHitIndexed};
+      if (firedCount == fired_.size()) return slot + 1;
+    }
+  }
+  return regions_.size();
+}
+
+void RegionManager::remapRegions(std::int32_t oldMode, std::int32_t newMode) {
+  std::lock_guard lock(mutex_);
+  if (detector_ == nullptr) return;
+  const std::int32_t native = detector_->nativeOrientation();
+  for (auto& slot : regions_) {
+    if (!slot) continue;
+    std::int32_t x = slot->x;
+    std::int32_t y = slot->y;
+    detector_->transformRectBetween(native, oldMode, x, y, slot->width, slot->height, 0, 0);
+    detector_->transformRectBetween(native, newMode, x, y, slot->width, slot->height, 0, 0);
+    slot->x = x;
+    slot->y = y;
+  }
+}
+
+void RegionManager::setDetector(DetectionInterface* detector) {
+  std::lock_guard lock(mutex_);
+  detector_ = detector;
+}
+
+bool RegionManager::setScale(float scaleX, float scaleY) {
+  if (!std::isfinite(scaleX) || !std::isfinite(scaleY) || scaleX <= 0.0f || scaleY <= 0.0f) {
+    return false;
+  }
+  std::lock_guard lock(mutex_);
+  scaleX_ = scaleX;
+  scaleY_ = scaleY;
+  return true;
+}
+
+float RegionManager::scaleX() const {
+  std::lock_guard lock(mutex_);
+  return scaleX_;
+}
+
+float RegionManager::scaleY() const {
+  std::lock_guard lock(mutex_);
+  return scaleY_;
+}
+
+std::int32_t RegionManager::liveCount() const {
+  std::lock_guard lock(mutex_);
+  return liveCount_;
+}
+
+bool RegionManager::regionAt(std::int32_t index, DetectionRegion& out) const {
+  std::lock_guard lock(mutex_);
+  const DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) return false;
+  out = *region;
+  return true;
+}
+
+}  // namespace tessary
