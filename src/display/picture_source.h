@@ -1,0 +1,27 @@
+// Where the overlay renderer finds the newest camera frame.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace tessary {
+
+struct PictureFrame {
+  // 160 x 120 pixels of blue, green, red, unused; rows of 640 bytes in the
+  // camera's row order. Empty while there is no frame yet.
+  std::span<const std::uint8_t> pixels;
+  bool mirror = false;  // reverse left and right
+  bool flip = false;    // reverse top and bottom
+};
+
+// Implemented over the video controller, which owns the frame buffer and the
+// picture's mirror and flip flags.
+class PictureSource {
+ public:
+  virtual PictureFrame currentPicture() const = 0;
+
+ protected:
+  ~PictureSource() = default;
+};
+
+}  // namespace tessary
