@@ -27,11 +27,11 @@ std::size_t composeMessage(std::span<char> dest, std::initializer_list<MessagePi
 // Decimal text of `number` in a small buffer.
 class DecimalText {
  public:
-  explicit DecimalText(std::int32_t number);
+  explicit DecimalText(std::int64_t number);
   std::string_view view() const { return std::string_view(digits_, length_); }
 
  private:
-  char digits_[12] = {};
+  char digits_[21] = {};
   std::size_t length_ = 0;
 };
 

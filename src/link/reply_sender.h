@@ -111,6 +111,7 @@ class ReplySender final : public ZoneHitListener {
   FixedText<kTextCapacity> text_;
 
   void sendTextLocked();  // with mutex_ held
+  void sendContent(std::string_view tag, std::string_view content);
 };
 
 }  // namespace tessary

@@ -46,8 +46,9 @@ struct LinkError {
 };
 
 enum class TraceDirection { kReceived, kSent };
-// Sees every text received and sent (for a verbose mode). It may be called on
-// the main thread and on the detection thread, so it must be thread-safe.
+// Sees the bytes of every read (NULs included) and every text sent whole (for
+// a verbose mode). It may be called on the main thread and on the detection
+// thread, so it must be thread-safe, and it must not call back into the link.
 using ProtocolTrace = MemberCallback<TraceDirection, std::string_view>;
 
 class TcpLink final : public MessageSink {
@@ -124,6 +125,7 @@ class TcpLink final : public MessageSink {
   // The unsent end of a text whose send ran out of time part way; it goes out
   // before the next text so the stream stays split into whole texts.
   std::string pendingTail_;
+  std::string sendScratch_;  // the text and its NUL, contiguous for one send
 };
 
 }  // namespace tessary
