@@ -1,0 +1,88 @@
+#include "capture/capture_backend_synthetic.h"
+
+#include <cstring>
+
+namespace tessary {
+
+FramePacer::FramePacer(std::int32_t fps)
+    : period_(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+          std::chrono::nanoseconds(frameIntervalFor(fps) * 100))),
+      next_(std::chrono::steady_clock::now()) {}
+
+bool FramePacer::waitNext(std::stop_token stop) {
+  next_ += period_;
+  auto now = std::chrono::steady_clock::now();
+  // After a long stall, start counting again instead of catching up in a burst.
+  if (next_ + period_ < now) next_ = now;
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake_.wait_until(lock, stop, next_, [] { return false; });
+  return !stop.stop_requested();
+}
+
+void flipRows(const std::uint8_t* source, std::uint8_t* dest, std::int32_t rowBytes,
+              std::int32_t rows) {
+  const std::size_t stride = static_cast<std::size_t>(rowBytes);
+  for (std::int32_t row = 0; row < rows; ++row) {
+    std::memcpy(dest + static_cast<std::size_t>(rows - 1 - row) * stride,
+                source + static_cast<std::size_t>(row) * stride, stride);
+  }
+}
+
+SyntheticCaptureSession::SyntheticCaptureSession(std::string deviceName)
+    : deviceName_(std::move(deviceName)) {}
+
+CaptureCapability SyntheticCaptureSession::capability() {
+  return CaptureCapability{PixelFormat::kRgb32, kFrameWidth, kFrameHeight, 0};
+}
+
+BindResult SyntheticCaptureSession::bindDevice(std::string_view name) {
+  unbindDevice();
+  if (name != deviceName_) return BindResult::kNotFound;
+  BindResult result = openDevice();
+  bound_ = result == BindResult::kBound;
+  return result;
+}
+
+void SyntheticCaptureSession::unbindDevice() {
+  stop();
+  bound_ = false;
+  formatSet_ = false;
+  connected_ = false;
+}
+
+bool SyntheticCaptureSession::listCapabilities(std::vector<CaptureCapability>& capabilities) {
+  capabilities.clear();
+  if (!bound_) return false;
+  capabilities.push_back(capability());
+  return true;
+}
+
+bool SyntheticCaptureSession::setFormat(const CaptureCapability& wanted, std::int32_t fps) {
+  CaptureCapability offered = capability();
+  if (!bound_ || wanted.format != offered.format || wanted.width != offered.width ||
+      wanted.height != offered.height) {
+    lastError_ = "The format is not offered.";
+    return false;
+  }
+  fps_ = fps > 0 ? fps : 1;
+  formatSet_ = true;
+  return true;
+}
+
+ConnectResult SyntheticCaptureSession::connect() {
+  if (!formatSet_) {
+    lastError_ = "No format applied.";
+    return ConnectResult::kFailed;
+  }
+  connected_ = true;
+  return ConnectResult::kConnected;
+}
+
+void SyntheticCaptureSession::setSampleHandler(SampleHandler handler) { handler_ = handler; }
+
+void SyntheticCaptureSession::deliver(const std::uint8_t* frame, std::int64_t time) {
+  MediaSample sample{frame, kFrameBytes, time};
+  handler_(&sample);
+}
+
+}  // namespace tessary

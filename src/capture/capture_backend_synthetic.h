@@ -1,0 +1,71 @@
+// What the built-in cameras (demo and raw file) have in common: one device
+// with a fixed name that offers only RGB32 at 160 x 120, bottom-up, and a
+// streaming thread that hands whole frames to the sample handler.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/capture_backend.h"
+#include "common/frame.h"
+
+namespace tessary {
+
+// Paces a streaming thread on a steady clock: the n-th wait ends at
+// start + n periods, so the rate does not drift with the work done per frame.
+class FramePacer {
+ public:
+  explicit FramePacer(std::int32_t fps);
+  // Returns false at once when stop is requested, true at the next frame time.
+  bool waitNext(std::stop_token stop);
+
+ private:
+  std::chrono::steady_clock::duration period_;
+  std::chrono::steady_clock::time_point next_;
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+};
+
+// Copies a top-down picture into a bottom-up frame (or back: the operation
+// is its own inverse).
+void flipRows(const std::uint8_t* source, std::uint8_t* dest, std::int32_t rowBytes,
+              std::int32_t rows);
+
+class SyntheticCaptureSession : public CaptureSession {
+ public:
+  explicit SyntheticCaptureSession(std::string deviceName);
+
+  BindResult bindDevice(std::string_view name) override;
+  void unbindDevice() override;
+  bool listCapabilities(std::vector<CaptureCapability>& capabilities) override;
+  bool setFormat(const CaptureCapability& capability, std::int32_t fps) override;
+  ConnectResult connect() override;
+  void setSampleHandler(SampleHandler handler) override;
+  std::string lastError() const override { return lastError_; }
+
+  static CaptureCapability capability();
+
+ protected:
+  // Checks, when a device is bound, that it can still be opened.
+  virtual BindResult openDevice() { return BindResult::kBound; }
+  // Hands one bottom-up RGB32 frame of kFrameBytes to the handler.
+  void deliver(const std::uint8_t* frame, std::int64_t time);
+
+  bool bound_ = false;
+  bool formatSet_ = false;
+  bool connected_ = false;
+  std::int32_t fps_ = 10;
+  std::string lastError_;
+
+ private:
+  std::string deviceName_;
+  SampleHandler handler_;
+};
+
+}  // namespace tessary

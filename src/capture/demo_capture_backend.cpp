@@ -1,0 +1,100 @@
+#include "capture/demo_capture_backend.h"
+
+#include <array>
+#include <thread>
+
+#include "capture/capture_backend_synthetic.h"
+
+namespace tessary {
+namespace {
+
+constexpr std::uint8_t kObjectLevel = 250;
+
+void putPixel(std::uint8_t* frame, std::int32_t x, std::int32_t pictureRow, std::uint8_t blue,
+              std::uint8_t green, std::uint8_t red) {
+  // Bottom-up: the picture's last row is the first in memory.
+  std::size_t offset = static_cast<std::size_t>(kFrameHeight - 1 - pictureRow) * kFrameStride +
+                       static_cast<std::size_t>(x) * kFrameBytesPerPixel;
+  frame[offset] = blue;
+  frame[offset + 1] = green;
+  frame[offset + 2] = red;
+  frame[offset + 3] = 0;
+}
+
+class DemoSession final : public SyntheticCaptureSession {
+ public:
+  DemoSession() : SyntheticCaptureSession(kDemoCameraName) {}
+  ~DemoSession() override { DemoSession::stop(); }
+
+  bool start() override {
+    if (thread_.joinable()) return true;
+    if (!connected_) {
+      lastError_ = "Not connected.";
+      return false;
+    }
+    thread_ = std::jthread([this](std::stop_token stop) { stream(stop); });
+    return true;
+  }
+
+  void stop() override {
+    if (!thread_.joinable()) return;
+    thread_.request_stop();
+    thread_.join();
+    thread_ = std::jthread();
+  }
+
+ private:
+  void stream(std::stop_token stop) {
+    FramePacer pacer(fps_);
+    do {
+      renderDemoFrame(frameNumber_, frame_);
+      deliver(frame_.data(), static_cast<std::int64_t>(frameNumber_) * frameIntervalFor(fps_));
+      ++frameNumber_;
+    } while (pacer.waitNext(stop));
+  }
+
+  std::array<std::uint8_t, kFrameBytes> frame_{};  // the streaming thread's own
+  std::uint64_t frameNumber_ = 0;                  // goes on across stop and start
+  std::jthread thread_;
+};
+
+class DemoBackend final : public CaptureBackend {
+ public:
+  const char* kind() const override { return "demo"; }
+  DeviceListResult listDevices(std::vector<std::string>& names) override {
+    names.assign(1, kDemoCameraName);
+    return DeviceListResult::kListed;
+  }
+  std::unique_ptr<CaptureSession> createSession() override {
+    return std::make_unique<DemoSession>();
+  }
+};
+
+}  // namespace
+
+std::int32_t demoObjectLeft(std::uint64_t n) {
+  auto phase = static_cast<std::int32_t>(n % kDemoPeriod);
+  std::int32_t half = kDemoPeriod / 2;  // 34 steps of 4 pixels: 0 to 136
+  return (phase <= half ? phase : kDemoPeriod - phase) * kDemoStep;
+}
+
+void renderDemoFrame(std::uint64_t n, std::span<std::uint8_t, kFrameBytes> frame) {
+  for (std::int32_t y = 0; y < kFrameHeight; ++y) {
+    for (std::int32_t x = 0; x < kFrameWidth; ++x) {
+      // A still, dim texture: 8 x 8 checks with a fine ripple over them.
+      auto level = static_cast<std::uint8_t>(40 + ((x / 8 + y / 8) % 2) * 24 + (x * 5 + y * 3) % 16);
+      putPixel(frame.data(), x, y, level, static_cast<std::uint8_t>(level + 8),
+               static_cast<std::uint8_t>(level + 16));
+    }
+  }
+  std::int32_t left = demoObjectLeft(n);
+  for (std::int32_t y = kDemoMotionTop; y <= kDemoMotionBottom; ++y) {
+    for (std::int32_t x = left; x < left + kDemoObjectSize; ++x) {
+      putPixel(frame.data(), x, y, kObjectLevel, kObjectLevel, kObjectLevel);
+    }
+  }
+}
+
+std::unique_ptr<CaptureBackend> makeDemoCaptureBackend() { return std::make_unique<DemoBackend>(); }
+
+}  // namespace tessary
