@@ -187,7 +187,8 @@ std::uint8_t RegionManager::isActive(std::int32_t index) const {
 std::uint32_t RegionManager::motionAmount(std::int32_t index) const {
   std::lock_guard lock(mutex_);
   const DetectionRegion* region = regionLocked(index);
-  if (region == nullptr) return 0;
+  // A paused region reports no motion at once, not only after the next frame.
+  if (region == nullptr || !region->active) return 0;
   const std::uint32_t count =
       region->current.count != 0 ? region->current.count : region->previous.count;
   if (count == 0) return 0;
