@@ -12,7 +12,11 @@ using DescriptionCopy = FixedText<256>;
 
 DescriptionCopy statusTextOrRefused(std::optional<std::string_view> text) {
   if (!text || text->empty()) return DescriptionCopy(kRefusedStatusText);
-  return DescriptionCopy(*text);
+  DescriptionCopy copy;
+  // A zone status text is "<word> - (x,y)-(w,h)"; an empty word leaves " - ".
+  if (text->starts_with(" - ")) copy.assign(kResumedStatusWord);
+  copy.append(*text);
+  return copy;
 }
 
 std::string_view trueFalse(bool on) { return on ? "true" : "false"; }

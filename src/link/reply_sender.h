@@ -37,6 +37,9 @@ inline constexpr std::uint16_t kStatusMaskAfterReset = kStatusHit;
 // Stands in for a zone or grid status text that the zone server does not
 // have (the zone was refused, or the name is no zone or grid).
 inline constexpr std::string_view kRefusedStatusText = "Refused";
+// Stands in for the empty status word of a zone whose pause ended or was
+// cancelled, so its status text never begins with a bare " - ".
+inline constexpr std::string_view kResumedStatusWord = "Resumed";
 
 enum class DataType : std::uint8_t { kScript = 0, kXml = 1 };
 

@@ -1,0 +1,289 @@
+#include "link/tcp_link.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/support/link_fakes.h"
+#include "link/support/test_client.h"
+#include "platform/linux/posix_sockets.h"
+
+namespace tessary {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingLinkEvents;
+using testing::TestClient;
+using testing::receiveWithin;
+using testing::waitUntil;
+
+// The real sockets, with a note of which accepted sockets are still open.
+class TrackingSockets final : public SocketApi {
+ public:
+  bool startup() override { return real_.startup(); }
+  void cleanup() override { real_.cleanup(); }
+  SocketHandle openStreamSocket() override { return real_.openStreamSocket(); }
+  bool bindAnyAddress(SocketHandle s, std::uint16_t port) override {
+    return real_.bindAnyAddress(s, port);
+  }
+  bool listen(SocketHandle s, int backlog) override { return real_.listen(s, backlog); }
+  std::uint16_t localPort(SocketHandle s) override { return real_.localPort(s); }
+  SocketHandle accept(SocketHandle listening) override {
+    const SocketHandle client = real_.accept(listening);
+    if (client != kNoSocket) {
+      std::lock_guard lock(mutex_);
+      openClients_.insert(client);
+    }
+    return client;
+  }
+  void wakeAccept(SocketHandle listening) override { real_.wakeAccept(listening); }
+  bool setNonBlocking(SocketHandle s) override { return real_.setNonBlocking(s); }
+  bool setNoDelay(SocketHandle s, bool on) override { return real_.setNoDelay(s, on); }
+  IoResult peek(SocketHandle s, std::span<char> b) override { return real_.peek(s, b); }
+  IoResult receive(SocketHandle s, std::span<char> b) override { return real_.receive(s, b); }
+  IoResult send(SocketHandle s, std::span<const char> b, std::chrono::milliseconds t) override {
+    return real_.send(s, b, t);
+  }
+  void close(SocketHandle s) override {
+    {
+      std::lock_guard lock(mutex_);
+      openClients_.erase(s);
+    }
+    real_.close(s);
+  }
+  SocketError lastError() override { return real_.lastError(); }
+  std::int32_t notConnectedCode() const override { return real_.notConnectedCode(); }
+
+  std::size_t openClientCount() const {
+    std::lock_guard lock(mutex_);
+    return openClients_.size();
+  }
+
+ private:
+  PosixSockets real_;
+  mutable std::mutex mutex_;
+  std::set<SocketHandle> openClients_;
+};
+
+class TcpLinkTest : public ::testing::Test {
+ protected:
+  // Connects `client` and waits until the link has taken it.
+  void connect(TestClient& client) {
+    ASSERT_TRUE(client.connect(link_.port()));
+    ASSERT_TRUE(waitUntil([&] { return link_.isConnected(); }));
+  }
+  // Polls until the link notices that the client has gone.
+  void pollUntilGone() {
+    char buffer[TcpLink::kReceiveBufferSize];
+    ASSERT_TRUE(waitUntil([&] {
+      link_.receive(buffer);
+      return !link_.isConnected();
+    }));
+  }
+
+  TrackingSockets sockets_;
+  RecordingLinkEvents events_;
+  TcpLink link_{sockets_, events_, 0};
+};
+
+TEST_F(TcpLinkTest, ServesOneClientBothWays) {
+  EXPECT_TRUE(link_.isListening());
+  EXPECT_NE(link_.port(), 0);
+  EXPECT_FALSE(link_.isConnected());
+  char buffer[64];
+  EXPECT_EQ(link_.receive(buffer), 0u);
+  EXPECT_FALSE(link_.send("nobody there"));
+  EXPECT_EQ(link_.lastError().context.view(), "Send data.");
+
+  TestClient client;
+  connect(client);
+  EXPECT_TRUE(waitUntil([&] { return events_.count("clientConnected") == 1; }));
+
+  ASSERT_TRUE(client.send("login(code)"));
+  EXPECT_EQ(receiveWithin(link_), std::string("login(code)\0", 12));
+  ASSERT_TRUE(link_.send("<login status=\"successful\">"));
+  EXPECT_EQ(client.nextText(), "<login status=\"successful\">");
+}
+
+TEST_F(TcpLinkTest, EveryReadLeavesANulInsideTheBuffer) {
+  TestClient client;
+  connect(client);
+  // 2,048 bytes without a NUL, then a text of its own.
+  const std::string unterminated(TcpLink::kReceiveBufferSize, 'x');
+  ASSERT_TRUE(client.sendRaw(unterminated));
+  ASSERT_TRUE(client.send("next"));
+
+  std::string all;
+  char buffer[TcpLink::kReceiveBufferSize];
+  ASSERT_TRUE(waitUntil([&] {
+    const std::size_t count = link_.receive(buffer);
+    EXPECT_LT(count, sizeof(buffer));
+    EXPECT_EQ(buffer[sizeof(buffer) - 1], '\0');
+    EXPECT_EQ(buffer[count], '\0');
+    all.append(buffer, count);
+    return all.size() >= unterminated.size() + 5;
+  }));
+  // Nothing lost, nothing added: the byte that did not fit came next time.
+  EXPECT_EQ(all, unterminated + std::string("next\0", 5));
+}
+
+TEST_F(TcpLinkTest, ABufferOfOneByteReadsNothing) {
+  TestClient client;
+  connect(client);
+  ASSERT_TRUE(client.send("a"));
+  char tiny[1] = {'z'};
+  EXPECT_EQ(link_.receive(tiny), 0u);
+  EXPECT_EQ(tiny[0], '\0');
+  EXPECT_EQ(receiveWithin(link_), std::string("a\0", 2));
+}
+
+TEST_F(TcpLinkTest, ClientGoneRunsTheResetInOrderAndClosesItsSocket) {
+  TestClient client;
+  connect(client);
+  EXPECT_EQ(sockets_.openClientCount(), 1u);
+  client.close();
+  pollUntilGone();
+
+  EXPECT_EQ(events_.calls(),
+            (std::vector<std::string>{"clientConnected", "clearAllZones", "stopCapture",
+                                      "resetReplies", "logOut", "resetBlendFactors"}));
+  EXPECT_EQ(sockets_.openClientCount(), 0u);
+  EXPECT_EQ(link_.lastError().context.view(), "Get data.");
+
+  // The link waits for the next client, which starts afresh.
+  TestClient next;
+  connect(next);
+  ASSERT_TRUE(next.send("again"));
+  EXPECT_EQ(receiveWithin(link_), std::string("again\0", 6));
+}
+
+TEST_F(TcpLinkTest, SecondClientWaitsInTheBacklogUntilTheFirstGoes) {
+  TestClient first;
+  connect(first);
+  TestClient second;
+  ASSERT_TRUE(second.connect(link_.port()));
+  ASSERT_TRUE(second.send("from second"));
+  ASSERT_TRUE(first.send("from first"));
+
+  EXPECT_EQ(receiveWithin(link_), std::string("from first\0", 11));
+  char buffer[TcpLink::kReceiveBufferSize];
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(link_.receive(buffer), 0u);  // the second is not served yet
+  ASSERT_TRUE(link_.send("to first"));
+  EXPECT_EQ(first.nextText(), "to first");
+  EXPECT_EQ(second.nextText(100ms), std::nullopt);
+
+  // Whatever the reset sends while the second client is already accepted
+  // must not reach it.
+  events_.onResetReplies = [this] { link_.send("<motion status=\"true\">"); };
+  first.close();
+  pollUntilGone();
+  ASSERT_TRUE(waitUntil([&] { return link_.isConnected(); }));
+  EXPECT_EQ(receiveWithin(link_), std::string("from second\0", 12));
+  ASSERT_TRUE(link_.send("to second"));
+  EXPECT_EQ(second.nextText(), "to second");
+  EXPECT_EQ(events_.count("clientConnected"), 2u);
+}
+
+TEST_F(TcpLinkTest, SendingToAGoneClientFailsWithoutASignal) {
+  // A SIGPIPE would end the test program.
+  struct sigaction previous {};
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &defaultAction, &previous);
+
+  TestClient client;
+  connect(client);
+  client.close();
+  bool failed = false;
+  for (int attempt = 0; attempt < 50 && !failed; ++attempt) {
+    failed = !link_.send("hit");
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(link_.lastError().context.view(), "Send data.");
+  EXPECT_NE(link_.lastError().code, 0);
+  sigaction(SIGPIPE, &previous, nullptr);
+}
+
+TEST_F(TcpLinkTest, AClientThatStopsReadingLosesWholeMessagesOnly) {
+  TestClient client;
+  client.setReceiveBufferSize(2048);
+  connect(client);
+
+  // Fill every buffer between us and the client; each send gives up after a
+  // short wait instead of holding the caller.
+  std::vector<std::string> sent;
+  int failures = 0;
+  for (int i = 0; failures < 3 && i < 100000; ++i) {
+    std::string text = "<hit name=\"zone" + std::to_string(i) + "\">" + std::string(200, 'p');
+    if (link_.send(text)) {
+      sent.push_back(text);
+    } else {
+      ++failures;
+    }
+  }
+  ASSERT_EQ(failures, 3);
+  EXPECT_EQ(link_.lastError().context.view(), "Send data.");
+
+  // Once the client reads again, what arrives is whole texts of ours, in
+  // order: at most the text cut short by the time limit is completed.
+  std::vector<std::string> received = client.textsUntilQuiet(300ms);
+  ASSERT_TRUE(link_.send("after"));
+  std::vector<std::string> rest = client.textsUntilQuiet(300ms);
+  received.insert(received.end(), rest.begin(), rest.end());
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received.back(), "after");
+  received.pop_back();
+  ASSERT_GE(received.size(), sent.size());
+  EXPECT_TRUE(std::equal(sent.begin(), sent.end(), received.begin()));
+  EXPECT_LE(received.size(), sent.size() + 1);
+  for (const auto& text : received) EXPECT_TRUE(text.starts_with("<hit name=\"zone")) << text;
+}
+
+TEST(TcpLinkPortTest, APortInUseLeavesALinkWithoutClients) {
+  PosixSockets sockets;
+  RecordingLinkEvents events;
+  TcpLink first(sockets, events, 0);
+  ASSERT_TRUE(first.isListening());
+  TcpLink second(sockets, events, first.port());
+  EXPECT_FALSE(second.isListening());
+  EXPECT_EQ(second.port(), first.port());
+  EXPECT_EQ(second.lastError().context.view(), "Bind server socket.");
+  EXPECT_NE(second.lastError().code, 0);
+  char buffer[16];
+  EXPECT_EQ(second.receive(buffer), 0u);
+  EXPECT_FALSE(second.send("x"));
+}
+
+struct TraceRecorder {
+  void record(TraceDirection direction, std::string_view text) {
+    std::lock_guard lock(mutex);
+    lines.push_back((direction == TraceDirection::kReceived ? "< " : "> ") + std::string(text));
+  }
+  std::mutex mutex;
+  std::vector<std::string> lines;
+};
+
+TEST_F(TcpLinkTest, ProtocolTraceSeesBothDirections) {
+  TraceRecorder recorder;
+  link_.setProtocolTrace(ProtocolTrace::bind(&recorder, &TraceRecorder::record));
+  TestClient client;
+  connect(client);
+  ASSERT_TRUE(client.send("whoareyou()"));
+  receiveWithin(link_);
+  ASSERT_TRUE(link_.send("<string content=\"x\">"));
+  std::lock_guard lock(recorder.mutex);
+  EXPECT_EQ(recorder.lines, (std::vector<std::string>{std::string("< whoareyou()\0", 14),
+                                                      "> <string content=\"x\">"}));
+}
+
+}  // namespace
+}  // namespace tessary
