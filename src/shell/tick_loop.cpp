@@ -9,7 +9,7 @@ void TickLoop::frameTick() {
   steps_.sendMotionEvents();
   if (!inTray_) {
     steps_.startCapture();
-  } else if (steps_.clientConnected()) {
+  } else if (steps_.hasClient()) {
     steps_.startCapture();
     steps_.presentOverlay();
   } else {

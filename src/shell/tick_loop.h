@@ -22,7 +22,7 @@ class ShellSteps {
   virtual void pollCommands() = 0;       // the interpreter reads and executes statements
   virtual void tickPauseTimers() = 0;    // zone pause countdowns
   virtual void sendMotionEvents() = 0;   // the reply sender's motion pass
-  virtual bool clientConnected() = 0;
+  virtual bool hasClient() = 0;
   virtual void startCapture() = 0;       // does nothing while capture runs
   virtual void stopCapture() = 0;        // does nothing while capture is stopped
   virtual void presentOverlay() = 0;

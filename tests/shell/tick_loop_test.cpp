@@ -13,7 +13,7 @@ class RecordingSteps final : public ShellSteps {
   void pollCommands() override { calls.push_back("poll"); }
   void tickPauseTimers() override { calls.push_back("pause"); }
   void sendMotionEvents() override { calls.push_back("motion"); }
-  bool clientConnected() override { return connected; }
+  bool hasClient() override { return connected; }
   void startCapture() override { calls.push_back("start"); }
   void stopCapture() override { calls.push_back("stop"); }
   void presentOverlay() override { calls.push_back("present"); }

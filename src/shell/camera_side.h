@@ -1,0 +1,45 @@
+// The camera half of the zone server as the shell drives it: start-up,
+// capture on and off, camera choice, picture flags and shut-down.
+#pragma once
+
+namespace tessary {
+
+class CameraSide {
+ public:
+  // Opens the cameras; false when none could be set up (the program runs on).
+  virtual bool initialize() = 0;
+  // Both may run on the link's accept thread as well as the main thread.
+  virtual void startCapture() = 0;
+  virtual void stopCapture() = 0;
+  virtual void selectCamera(int index) = 0;
+  virtual const char* cameraName(int index) = 0;  // null past the last camera
+  virtual int currentCameraIndex() = 0;
+  virtual bool mirrored() = 0;
+  virtual bool flipped() = 0;
+  virtual void toggleMirror() = 0;
+  virtual void toggleFlip() = 0;
+  virtual void shutdown() = 0;
+  virtual ~CameraSide() = default;
+};
+
+// A machine without cameras: every operation does nothing.
+class NoCameras final : public CameraSide {
+ public:
+  bool initialize() override { return false; }
+  void startCapture() override {}
+  void stopCapture() override {}
+  void selectCamera(int) override {}
+  const char* cameraName(int) override { return nullptr; }
+  int currentCameraIndex() override { return 0; }
+  bool mirrored() override { return mirrored_; }
+  bool flipped() override { return flipped_; }
+  void toggleMirror() override { mirrored_ = !mirrored_; }
+  void toggleFlip() override { flipped_ = !flipped_; }
+  void shutdown() override {}
+
+ private:
+  bool mirrored_ = true;
+  bool flipped_ = true;
+};
+
+}  // namespace tessary

@@ -1,0 +1,190 @@
+#include "shell/program.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "display/display_state.h"
+#include "link/login_code_file.h"
+#include "platform/linux/instance_lock.h"
+#include "platform/linux/posix_sockets.h"
+#include "platform/linux/signal_pipe.h"
+#include "shell/camera_setup.h"
+#include "shell/code_file.h"
+#include "shell/command_line.h"
+#include "shell/display_probe.h"
+#include "shell/shell_host.h"
+#include "shell/shell_system.h"
+#include "shell/tray_icon.h"
+
+#ifndef TESSARY_VERSION
+#define TESSARY_VERSION "unknown"
+#endif
+#ifndef TESSARY_SOURCE_DIR
+#define TESSARY_SOURCE_DIR "."
+#endif
+#ifndef TESSARY_DOC_DIR
+#define TESSARY_DOC_DIR "/usr/local/share/doc/tessary"
+#endif
+
+namespace tessary {
+namespace {
+
+// Without a desktop the client's coordinates default to camera pixels.
+constexpr std::int32_t kHeadlessScreenWidth = 160;
+constexpr std::int32_t kHeadlessScreenHeight = 120;
+
+void printError(std::string_view message) {
+  std::fprintf(stderr, "tessary: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
+// The documents that ship with the program: installed next to it, or the
+// source tree it was built from.
+QUrl documentUrl(const QString& installedName, const QString& sourceName) {
+  QString installed = QCoreApplication::applicationDirPath() + "/../share/doc/tessary/" + installedName;
+  for (const QString& path : {installed, QString(TESSARY_DOC_DIR "/") + installedName,
+                              QString(TESSARY_SOURCE_DIR "/") + sourceName}) {
+    QFileInfo info(path);
+    if (info.exists()) return QUrl::fromLocalFile(info.canonicalFilePath());
+  }
+  return QUrl::fromLocalFile(QString(TESSARY_SOURCE_DIR "/") + sourceName);
+}
+
+int setCode(const std::string& path, bool isDefault) {
+  std::optional<std::string> code = readCodeLine(std::cin);
+  if (!code) {
+    printError("no code on standard input; the code file is unchanged");
+    return 1;
+  }
+  if (!writeCodeFile(path, *code, isDefault)) {
+    printError(codeFileErrorText(path));
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runProgram(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  CommandLineResult parsed = parseCommandLine(args);
+  if (!parsed.ok) {
+    printError(parsed.error);
+    std::fputs("Try 'tessary --help' for more information.\n", stderr);
+    return kExitUsage;
+  }
+  ShellOptions options = parsed.options;
+  if (options.showHelp) {
+    std::fputs(usageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.showVersion) {
+    std::puts("Tessary " TESSARY_VERSION);
+    return 0;
+  }
+
+  bool codeFileIsDefault = options.codeFile.empty();
+  std::string codeFile = codeFileIsDefault ? LoginCodeFile::defaultPath() : options.codeFile;
+  if (codeFile.empty()) {
+    printError("cannot find the configuration folder ($XDG_CONFIG_HOME, $HOME); give --code-file");
+    return 1;
+  }
+  if (options.setCode) return setCode(codeFile, codeFileIsDefault);
+
+  InstanceLock instance;
+  switch (instance.acquire()) {
+    case InstanceGuard::Outcome::kFirst: break;
+    case InstanceGuard::Outcome::kAnotherRunning:
+      // Another copy serves this user already.
+      return 0;
+    case InstanceGuard::Outcome::kUnavailable:
+      printError("cannot take the single-instance lock " + instance.path() + "; running anyway");
+      break;
+  }
+
+  if (!options.headless && !displayAvailable()) {
+    options.headless = true;
+    printError("no display found: running headless (no tray icon, no windows)");
+  }
+
+  // Handlers first: a signal during start-up must not kill us half-built.
+  SignalPipe termination;
+  std::unique_ptr<QCoreApplication> application;
+  if (options.headless) {
+    application = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    auto gui = std::make_unique<QApplication>(argc, argv);
+    gui->setQuitOnLastWindowClosed(false);
+    gui->setWindowIcon(tessaryIcon());
+    application = std::move(gui);
+  }
+  QCoreApplication::setApplicationName("Tessary");
+  QCoreApplication::setApplicationVersion(TESSARY_VERSION);
+
+  PosixSockets sockets;
+  NullOverlayControl noOverlay;
+  ShellConfig config;
+  config.port = options.port;
+  config.codeFilePath = codeFile;
+  config.verbose = options.verbose;
+  ShellServices services{sockets, noOverlay, nullptr, nullptr};
+  std::string cameraSource = options.cameraSource;
+  ShellSystem system(config, services, [&cameraSource](VideoController& controller) {
+    return makeCameraSide(cameraSource, controller);
+  });
+
+  // The main window's place: the tray icon, shown at once.
+  std::unique_ptr<TrayIcon> tray;
+  if (!options.headless) {
+    TrayOptions trayOptions;
+    trayOptions.codeFilePath = codeFile;
+    trayOptions.codeFileIsDefault = codeFileIsDefault;
+    trayOptions.readme = documentUrl("README.md", "README.md");
+    trayOptions.protocol = documentUrl("protocol.md", "docs/protocol.md");
+    tray = std::make_unique<TrayIcon>(system, std::move(trayOptions));
+    tray->add(false);
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+      printError("no system tray found: no tray icon is shown until one starts");
+    }
+  }
+
+  std::int32_t screenWidth = kHeadlessScreenWidth;
+  std::int32_t screenHeight = kHeadlessScreenHeight;
+  if (!options.headless) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      screenWidth = screen->geometry().width();
+      screenHeight = screen->geometry().height();
+    }
+  }
+
+  ShellHost host(system, tray.get(), &termination);
+  system.start(screenWidth, screenHeight);
+  if (system.listening()) {
+    std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
+                static_cast<unsigned>(system.port()));
+    std::fflush(stdout);
+  } else {
+    printError("cannot listen on port " + std::to_string(options.port) + ": " +
+               system.linkErrorText() + "; running without clients");
+  }
+  host.startTimers();
+  QCoreApplication::exec();
+
+  host.stopTimers();
+  system.shutDown();
+  if (tray) tray->remove();
+  return 0;
+}
+
+}  // namespace tessary

@@ -1,0 +1,47 @@
+// Hosts the shell in the Qt event loop: the two tick timers, the tray icon
+// and the termination signals. Everything it runs lives in ShellSystem.
+#pragma once
+
+#include <QBasicTimer>
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <memory>
+
+namespace tessary {
+
+class ShellSystem;
+class TerminationSignals;
+class TrayIcon;
+
+class ShellHost final : public QObject {
+  Q_OBJECT
+
+ public:
+  // `tray` may be null (headless).
+  ShellHost(ShellSystem& system, TrayIcon* tray, TerminationSignals* termination,
+            QObject* parent = nullptr);
+  ~ShellHost() override;
+
+  void startTimers();
+  void stopTimers();
+  // Exit from the menu or by a signal: the icon goes, then the loop ends.
+  void requestExit();
+
+ protected:
+  void timerEvent(QTimerEvent* event) override;
+
+ private:
+  void onLoginChanged();
+  void onSignal();
+
+  ShellSystem& system_;
+  TrayIcon* tray_;
+  TerminationSignals* signals_;
+  std::unique_ptr<QSocketNotifier> signalNotifier_;
+  QBasicTimer frameTimer_;
+  QBasicTimer slowTimer_;
+  bool exiting_ = false;
+};
+
+}  // namespace tessary

@@ -1,0 +1,125 @@
+// Everything the program runs, built and taken down in a fixed order, with
+// the work of the two ticks and of the tray menu. No Qt here: the host owns
+// the event loop, the timers and the windows, and calls in.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/member_callback.h"
+#include "display/display_state.h"
+#include "link/tcp_link.h"
+#include "shell/camera_side.h"
+#include "shell/tick_loop.h"
+#include "shell/tray_model.h"
+#include "shell/verbose_trace.h"
+#include "zones/video_controller.h"
+
+namespace tessary {
+
+class CommandInterpreter;
+class LanBrowser;
+class ReplySender;
+class SocketApi;
+class TcpCommandSource;
+class WindowLocator;
+class ControllerZoneQueries;
+
+struct ShellConfig {
+  std::uint16_t port = TcpLink::kDefaultPort;
+  std::string codeFilePath;  // empty: the default code file
+  bool verbose = false;
+};
+
+// The platform services the system uses; all must outlive it. The locator and
+// the LAN browser may be null.
+struct ShellServices {
+  SocketApi& sockets;
+  OverlayControl& overlay;
+  WindowLocator* windowLocator = nullptr;
+  const LanBrowser* lanBrowser = nullptr;
+};
+
+// Makes the camera half for the system's controller; null means no cameras.
+using CameraSideFactory = std::function<std::unique_ptr<CameraSide>(VideoController&)>;
+
+class ShellSystem final : public ShellSteps, public TrayController, private LinkEvents {
+ public:
+  ShellSystem(ShellConfig config, ShellServices services, const CameraSideFactory& makeCameras);
+  ~ShellSystem();
+  ShellSystem(const ShellSystem&) = delete;
+  ShellSystem& operator=(const ShellSystem&) = delete;
+
+  // Start-up from the screen size on: the render area, the cameras and the
+  // client scale, the overlay, the link, the reply sender, the interpreter.
+  void start(std::int32_t screenWidth, std::int32_t screenHeight);
+  // After the host has stopped its timers: the overlay, the cameras, then the
+  // link, the interpreter and the reply sender. Safe to call twice.
+  void shutDown();
+
+  TickLoop& ticks() { return ticks_; }
+  bool listening() const;
+  std::uint16_t port() const;
+  // Why the link is not listening, e.g. "Bind server socket. (Address already in use)".
+  std::string linkErrorText() const;
+  const std::string& codeFilePath() const { return codeFilePath_; }
+  bool loggedIn() const;  // false before start-up
+  // Called after every change of the login state, on the main thread.
+  void setLoginChanged(MemberCallback<> callback) { loginChanged_ = callback; }
+
+  VideoController& controller() { return controller_; }
+  DisplayState& display() { return display_; }
+
+  // ShellSteps.
+  void pollCommands() override;
+  void tickPauseTimers() override;
+  void sendMotionEvents() override;
+  bool hasClient() override;
+  void startCapture() override;
+  void stopCapture() override;
+  void presentOverlay() override;
+  void trackWatchedWindow() override;
+
+  // TrayController.
+  const char* cameraName(int index) override { return cameras_->cameraName(index); }
+  int currentCameraIndex() override { return cameras_->currentCameraIndex(); }
+  void selectCamera(int index) override;
+  bool mirrored() override { return cameras_->mirrored(); }
+  bool flipped() override { return cameras_->flipped(); }
+  void toggleMirror() override { cameras_->toggleMirror(); }
+  void toggleFlip() override { cameras_->toggleFlip(); }
+
+ private:
+  // LinkEvents.
+  void clientConnected() override;
+  void clearAllZones() override;
+  void resetReplies() override;
+  void logOut() override;
+  void resetBlendFactors() override;
+
+  void onLoginChanged();
+  void lifecycle(std::string_view event) const;
+
+  ShellConfig config_;
+  ShellServices services_;
+  std::string codeFilePath_;
+  DisplayState display_;
+  VideoController controller_;
+  std::unique_ptr<CameraSide> cameras_;
+  std::unique_ptr<ControllerZoneQueries> zoneQueries_;
+  VerboseTrace verboseTrace_;
+  TickLoop ticks_{*this};
+  MemberCallback<> loginChanged_;
+  bool started_ = false;
+  bool shutDown_ = false;
+
+  // Built in this order at start-up and destroyed in the same order.
+  std::unique_ptr<TcpLink> link_;
+  std::unique_ptr<TcpCommandSource> commandSource_;
+  std::unique_ptr<ReplySender> replies_;
+  std::unique_ptr<CommandInterpreter> interpreter_;
+};
+
+}  // namespace tessary
