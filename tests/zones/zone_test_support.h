@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,44 +17,34 @@
 
 namespace tessary::testing {
 
-class FakeClock final : public MillisecondClock {
- public:
+struct FakeClock final : MillisecondClock {
   std::uint32_t nowMilliseconds() override { return now; }
   std::uint32_t now = 5000;
 };
 
-class RecordingListener final : public ZoneHitListener {
- public:
+struct RecordingListener final : ZoneHitListener {
   void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override {
-    std::lock_guard lock(mutex_);
-    hits_.emplace_back(zoneId, std::string(zoneName));
+    std::lock_guard lock(mutex);
+    hits.emplace_back(zoneId, std::string(zoneName));
   }
-  std::vector<std::pair<std::int32_t, std::string>> hits() const {
-    std::lock_guard lock(mutex_);
-    return hits_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::pair<std::int32_t, std::string>> hits_;
+  std::mutex mutex;
+  std::vector<std::pair<std::int32_t, std::string>> hits;
 };
 
-// A black frame, or one with a 0/255 checkerboard over a rectangle: every
-// lit pixel differs from its neighbours, so the detector counts it.
+// Black, or with a 0/255 checkerboard over a rectangle: every lit pixel
+// differs from its neighbours, so the detector counts it.
 inline std::vector<std::uint8_t> makeFrame(int x = 0, int y = 0, int width = 0, int height = 0) {
   std::vector<std::uint8_t> frame(kFrameBytes, 0);
   for (int row = y; row < y + height; ++row) {
-    for (int column = x; column < x + width; ++column) {
-      if ((row + column) % 2 != 0) continue;
-      std::uint8_t* pixel = &frame[static_cast<std::size_t>(row * kFrameStride + column * 4)];
-      pixel[0] = pixel[1] = pixel[2] = 255;
+    for (int column = x + (row + x) % 2; column < x + width; column += 2) {
+      std::fill_n(&frame[static_cast<std::size_t>(row * kFrameStride + column * 4)], 3, 255);
     }
   }
   return frame;
 }
 
-// Declaration order is destruction order in reverse: the controller goes
-// first, then the manager that holds its callbacks, then the detector.
+// Members are destroyed controller first, then the manager holding its
+// callbacks, then the detector the manager uses.
 class ControllerFixture : public ::testing::Test {
  protected:
   explicit ControllerFixture(std::int32_t nativeOrientation = 0, std::int32_t mode = 0)
@@ -69,11 +57,18 @@ class ControllerFixture : public ::testing::Test {
     controller.setZoneHitListener(&listener);
   }
 
-  // The region of zone `id` as stored: frame pixels in buffer orientation.
-  DetectionRegion region(std::int32_t id) const {
-    DetectionRegion out;
-    EXPECT_TRUE(manager.regionAt(id, out)) << "no region at " << id;
-    return out;
+  // The region of zone `id`: frame pixels in the camera buffer's orientation.
+  void expectRegion(std::int32_t id, int x, int y, int width, int height) const {
+    DetectionRegion r;
+    ASSERT_TRUE(manager.regionAt(id, r)) << "no region at " << id;
+    EXPECT_EQ(std::vector<int>({r.x, r.y, r.width, r.height}),
+              std::vector<int>({x, y, width, height}));
+  }
+
+  ZoneRecord zone(std::string_view name) const {
+    ZoneRecord record;
+    EXPECT_TRUE(controller.copyZoneRecord(name, record)) << name;
+    return record;
   }
 
   void feed(const std::vector<std::uint8_t>& frame) {
