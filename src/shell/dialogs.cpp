@@ -142,7 +142,7 @@ bool HelpDialog::eventFilter(QObject* watched, QEvent* event) {
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About Tessary");
   setModal(true);
-  setFixedSize(360, 160);
+  setFixedSize(400, 160);
 }
 
 void AboutDialog::showEvent(QShowEvent* event) {
@@ -179,12 +179,12 @@ void AboutDialog::paintEvent(QPaintEvent*) {
   title.setPointSize(20);
   title.setBold(true);
   painter.setFont(title);
-  painter.drawText(QRectF(150, 30, 200, 36), Qt::AlignLeft | Qt::AlignVCenter, "Tessary");
+  painter.drawText(QRectF(150, 30, 240, 36), Qt::AlignLeft | Qt::AlignVCenter, "Tessary");
   QFont body = font();
   body.setPointSize(9);
   painter.setFont(body);
   painter.setPen(QColor(190, 200, 215));
-  painter.drawText(QRectF(150, 70, 200, 70), Qt::AlignLeft | Qt::TextWordWrap,
+  painter.drawText(QRectF(150, 70, 240, 70), Qt::AlignLeft | Qt::TextWordWrap,
                    QString("Version %1\nYour webcam as motion-sensitive zones.\n\nClick to close.")
                        .arg(TESSARY_VERSION));
 }
