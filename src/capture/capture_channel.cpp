@@ -284,6 +284,10 @@ RegionManager* CaptureChannel::currentRegionManager() const {
   return currentRegionManager_;
 }
 
+std::uint32_t CaptureChannel::timerPeriod() const {
+  return timer_ != nullptr ? timer_->period() : 0;
+}
+
 void CaptureChannel::destroyDetector() {
   // Region managers let go first; after setDetector returns none of them
   // evaluates with the old detector any more.

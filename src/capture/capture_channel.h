@@ -195,6 +195,8 @@ class CaptureChannel final : public ICaptureChannel, public ICaptureControl {
   FrameSource* source() const { return source_; }
   std::int32_t detectionMethod() const { return detectionMethod_; }
   RegionManager* currentRegionManager() const;
+  // The timer's period in ms while running, else 0.
+  std::uint32_t timerPeriod() const;
 
  private:
   void destroyDetector();

@@ -1,0 +1,80 @@
+// The detection step runs 15 times a second for the life of the program:
+// a tick must not allocate. Counted by replacing the global allocator, which
+// the sanitizers own in their builds, so there the check is left out.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "capture/capture_channel.h"
+#include "capture/scripted_frame_source.h"
+#include "detection/region_manager.h"
+
+namespace {
+thread_local bool countingAllocations = false;
+thread_local int allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (countingAllocations) ++allocations;
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace tessary {
+namespace {
+
+class HitSink {
+ public:
+  void onHit(std::int32_t) { ++hits; }
+  void onFrame(const std::uint8_t*) {}
+  void onTick() {}
+  int hits = 0;
+};
+
+TEST(ChannelAllocationTest, ATickAllocatesNothing) {
+  testing::FrozenTimerDevice frozen;
+  testing::ScriptedFrameSource source(
+      {testing::flatFrame(10), testing::checkeredFrame(10, 0, 0, 160, 120)});
+  CaptureChannel channel(frozen);
+  ChannelInitRecord record;
+  record.camera = &source;
+  ASSERT_TRUE(channel.init(record));
+  HitSink sink;
+  channel.setTickCallback(ChannelTickCallback::bind(&sink, &HitSink::onTick));
+  channel.setFrameCallback(ChannelFrameCallback::bind(&sink, &HitSink::onFrame));
+  RegionManager* manager = channel.createRegionManager();
+  for (int row = 0; row < 30; ++row) {
+    for (int column = 0; column < 40; ++column) {
+      RegionDescriptor zone;
+      zone.x = column * 4;
+      zone.y = row * 4;
+      zone.width = 4;
+      zone.height = 4;
+      zone.onHitIndexed = RegionIndexedHitCallback::bind(&sink, &HitSink::onHit);
+      std::int32_t index = -1;
+      ASSERT_TRUE(manager->add(index, zone));
+    }
+  }
+  ASSERT_TRUE(channel.start());
+  source.show(0);
+  channel.tick();
+
+  countingAllocations = true;
+  for (int i = 0; i < 20; ++i) {
+    source.advance();
+    channel.tick();
+  }
+  countingAllocations = false;
+  EXPECT_EQ(allocations, 0);
+  EXPECT_GT(sink.hits, 1200) << "every zone should have fired along the way";
+}
+
+}  // namespace
+}  // namespace tessary
+
+#endif
