@@ -66,7 +66,9 @@ struct FakeZone {
 class FakeZoneQueries final : public ZoneQueries {
  public:
   std::int32_t zoneCount() override { return static_cast<std::int32_t>(zones.size()); }
-  std::string_view zoneName(std::int32_t id) override { return zone(id) ? zone(id)->name : ""; }
+  std::string_view zoneName(std::int32_t id) override {
+    return zone(id) ? std::string_view(zone(id)->name) : std::string_view();
+  }
   bool zoneActive(std::int32_t id) override { return zone(id) && zone(id)->active; }
   std::int32_t zoneMotionAmount(std::int32_t id) override {
     return zone(id) ? zone(id)->motionAmount : 0;
