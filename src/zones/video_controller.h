@@ -44,7 +44,8 @@ class VideoController {
   // The zone operations work on the region manager of the current camera.
   // The manager's owner hands it over here (null: no camera) and keeps it
   // alive while it is installed; the zone table belongs to that manager, so
-  // call clearAllZones before handing over a different one.
+  // call clearAllZones before handing over a different one. Its regions call
+  // this controller back, so the controller must outlive it (or clear it).
   void setCurrentRegionManager(RegionManager* manager);
   RegionManager* currentRegionManager() const;
 
@@ -122,7 +123,8 @@ class VideoController {
   // threshold, sensitivity as stored; "illegal zone ID" when not found.
   std::string_view zoneSummaryText(std::string_view name);
   // The same eight values as XML attributes; only the first zoneCount()
-  // records are searched.
+  // records are searched. A long name with extreme numbers is cut at 255
+  // bytes rather than written past the buffer.
   std::string_view zoneAttributesText(std::string_view name);
 
   // Removes every region, zone and grid. Defaults and scale stay.

@@ -93,6 +93,8 @@ TEST_F(ZonesTest, LongNamesAreCutTo127AndStillFreedOnDelete) {
   const std::int32_t id = controller.addZone(longName, 0, 0, 10, 10);
   EXPECT_EQ(controller.zoneName(id), std::string(127, 'n'));
   EXPECT_EQ(controller.findZone(longName), id);  // answers to the name it was given
+  controller.moveSizeZone(longName, INT_MIN, INT_MIN, INT_MIN, INT_MIN);
+  EXPECT_EQ(controller.zoneAttributesText(longName).size(), 255u);  // cut, not overrun
   controller.deleteZone(longName);
   controller.markZoneDeleted(longName);
   EXPECT_EQ(controller.zoneName(id), std::string(119, 'n') + "-Deleted");
