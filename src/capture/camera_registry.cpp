@@ -6,6 +6,15 @@
 #include "common/trace.h"
 
 namespace tessary {
+namespace {
+
+// Nothing in the program shows open reports, so they go to the trace.
+void traceOpenReport(std::string_view report) {
+  while (report.ends_with('\n')) report.remove_suffix(1);
+  traceDebug(report);
+}
+
+}  // namespace
 
 CameraRegistry::CameraRegistry(std::unique_ptr<CaptureBackend> backend)
     : backend_(std::move(backend)) {}
@@ -68,7 +77,7 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
   if (camera.deviceCount() == 0) {
     entry.owned.reset();
     openReport_ = "No Supportable Cameras Found!\n";
-    traceDebug(openReport_);
+    traceOpenReport(openReport_);
     return false;
   }
 
@@ -83,7 +92,7 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
     report.append(request.name).append(" not found on system.");
     entry.owned.reset();
     openReport_ = std::move(report);
-    traceDebug(openReport_);
+    traceOpenReport(openReport_);
     return false;
   }
 
@@ -108,7 +117,7 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
     entry.owned.reset();
     report += "Total And Utter Complete Failure in Camera Initialisation!\n";
     openReport_ = std::move(report);
-    traceDebug(openReport_);
+    traceOpenReport(openReport_);
     return false;
   }
 
@@ -118,7 +127,7 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
   report += camera.init(ok);
   report += "* End Report.\n";
   openReport_ = std::move(report);
-  traceDebug(openReport_);
+  traceOpenReport(openReport_);
   if (!ok) {
     entry.owned.reset();
     return false;
