@@ -2,6 +2,9 @@
 // capture on and off, camera choice, picture flags and shut-down.
 #pragma once
 
+#include <cstdint>
+#include <span>
+
 namespace tessary {
 
 class CameraSide {
@@ -19,6 +22,8 @@ class CameraSide {
   virtual void toggleMirror() = 0;
   virtual void toggleFlip() = 0;
   virtual void shutdown() = 0;
+  // The newest processed frame (160 x 120 BGRX); empty before the first.
+  virtual std::span<const std::uint8_t> frameBuffer() = 0;
   virtual ~CameraSide() = default;
 };
 
@@ -36,6 +41,7 @@ class NoCameras final : public CameraSide {
   void toggleMirror() override { mirrored_ = !mirrored_; }
   void toggleFlip() override { flipped_ = !flipped_; }
   void shutdown() override {}
+  std::span<const std::uint8_t> frameBuffer() override { return {}; }
 
  private:
   bool mirrored_ = true;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -20,6 +21,7 @@
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/signal_pipe.h"
+#include "platform/linux/x11_overlay.h"
 #include "shell/camera_setup.h"
 #include "shell/code_file.h"
 #include "shell/command_line.h"
@@ -60,6 +62,16 @@ QUrl documentUrl(const QString& installedName, const QString& sourceName) {
   }
   return QUrl::fromLocalFile(QString(TESSARY_SOURCE_DIR "/") + sourceName);
 }
+
+// Failures the user must see, such as an overlay that cannot be made.
+class OverlayErrorBox {
+ public:
+  void show(std::string_view message) {
+    printError(message);
+    QMessageBox::critical(nullptr, "Error",
+                          QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
+  }
+};
 
 int setCode(const std::string& path, bool isDefault) {
   std::optional<std::string> code = readCodeLine(std::cin);
@@ -133,12 +145,11 @@ int runProgram(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(TESSARY_VERSION);
 
   PosixSockets sockets;
-  NullOverlayControl noOverlay;
   ShellConfig config;
   config.port = options.port;
   config.codeFilePath = codeFile;
   config.verbose = options.verbose;
-  ShellServices services{sockets, noOverlay, nullptr, nullptr};
+  ShellServices services{sockets, nullptr, nullptr};
   std::string cameraSource = options.cameraSource;
   ShellSystem system(config, services, [&cameraSource](VideoController& controller) {
     return makeCameraSide(cameraSource, controller);
@@ -168,8 +179,29 @@ int runProgram(int argc, char** argv) {
     }
   }
 
+  // The overlay needs the windows; in headless mode there is none.
+  std::unique_ptr<X11Overlay> overlay;
+  std::unique_ptr<QSocketNotifier> overlayEvents;
+  OverlayErrorBox errorBox;
+  if (options.headless) {
+    printError("headless: no overlay is shown");
+  } else {
+    overlay = std::make_unique<X11Overlay>(
+        system.display(), system,
+        MemberCallback<std::string_view>::bind(&errorBox, &OverlayErrorBox::show));
+    system.setOverlay(*overlay);
+  }
+
   ShellHost host(system, tray.get(), &termination);
   system.start(screenWidth, screenHeight);
+  if (overlay) {
+    host.setAfterFrameTick([&overlay] { overlay->processEvents(); });
+    if (overlay->connectionFd() >= 0) {
+      overlayEvents = std::make_unique<QSocketNotifier>(overlay->connectionFd(), QSocketNotifier::Read);
+      QObject::connect(overlayEvents.get(), &QSocketNotifier::activated,
+                       [&overlay] { overlay->processEvents(); });
+    }
+  }
   if (system.listening()) {
     std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
                 static_cast<unsigned>(system.port()));
@@ -182,6 +214,7 @@ int runProgram(int argc, char** argv) {
   QCoreApplication::exec();
 
   host.stopTimers();
+  overlayEvents.reset();
   system.shutDown();
   if (tray) tray->remove();
   return 0;

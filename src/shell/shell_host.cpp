@@ -39,6 +39,7 @@ void ShellHost::stopTimers() {
 void ShellHost::timerEvent(QTimerEvent* event) {
   if (event->timerId() == frameTimer_.timerId()) {
     system_.ticks().frameTick();
+    if (afterFrameTick_) afterFrameTick_();
   } else if (event->timerId() == slowTimer_.timerId()) {
     system_.ticks().slowTick();
   } else {

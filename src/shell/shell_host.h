@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <functional>
 #include <memory>
 
 namespace tessary {
@@ -22,6 +23,9 @@ class ShellHost final : public QObject {
   ShellHost(ShellSystem& system, TrayIcon* tray, TerminationSignals* termination,
             QObject* parent = nullptr);
   ~ShellHost() override;
+
+  // Runs after every frame tick (the overlay's window-system upkeep).
+  void setAfterFrameTick(std::function<void()> work) { afterFrameTick_ = std::move(work); }
 
   void startTimers();
   void stopTimers();
@@ -41,6 +45,7 @@ class ShellHost final : public QObject {
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   QBasicTimer frameTimer_;
   QBasicTimer slowTimer_;
+  std::function<void()> afterFrameTick_;
   bool exiting_ = false;
 };
 

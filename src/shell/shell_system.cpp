@@ -68,14 +68,14 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
 
   lifecycle("start-up: overlay");
   // The program runs on without an overlay; the overlay reports why itself.
-  services_.overlay.overlayInit();
+  overlay_->overlayInit();
 
   lifecycle("start-up: link");
   LinkEvents& events = *this;
   link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port);
   if (config_.verbose) link_->setProtocolTrace(verboseTrace_.callback());
   commandSource_ = std::make_unique<TcpCommandSource>(*link_);
-  replies_ = std::make_unique<ReplySender>(*link_, *zoneQueries_, display_, services_.overlay);
+  replies_ = std::make_unique<ReplySender>(*link_, *zoneQueries_, display_, *overlay_);
   controller_.setZoneHitListener(replies_.get());
 
   CommandOptions options;
@@ -83,7 +83,7 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   options.lanBrowser = services_.lanBrowser;
   options.codeFilePath = codeFilePath_;
   interpreter_ = std::make_unique<CommandInterpreter>(*commandSource_, controller_, *replies_,
-                                                      display_, services_.overlay, options);
+                                                      display_, *overlay_, options);
   interpreter_->setLoginChanged(MemberCallback<>::bind(this, &ShellSystem::onLoginChanged));
   lifecycle("start-up: done");
 }
@@ -94,7 +94,7 @@ void ShellSystem::shutDown() {
   // No tick may run from here on, even if the host fires one more timer.
   ticks_.halt();
   lifecycle("shut-down: timers stopped");
-  services_.overlay.overlayShutdown();
+  overlay_->overlayShutdown();
   lifecycle("shut-down: overlay");
   cameras_->shutdown();
   controller_.setZoneHitListener(nullptr);
@@ -147,13 +147,17 @@ void ShellSystem::startCapture() { cameras_->startCapture(); }
 
 void ShellSystem::stopCapture() { cameras_->stopCapture(); }
 
-void ShellSystem::presentOverlay() { services_.overlay.overlayPresent(); }
+void ShellSystem::presentOverlay() { overlay_->overlayPresent(); }
 
 void ShellSystem::trackWatchedWindow() {
-  ::tessary::trackWatchedWindow(display_, services_.overlay, services_.windowLocator);
+  ::tessary::trackWatchedWindow(display_, *overlay_, services_.windowLocator);
 }
 
 void ShellSystem::selectCamera(int index) { cameras_->selectCamera(index); }
+
+PictureFrame ShellSystem::currentPicture() const {
+  return PictureFrame{cameras_->frameBuffer(), cameras_->mirrored(), cameras_->flipped()};
+}
 
 // Accept thread.
 void ShellSystem::clientConnected() {

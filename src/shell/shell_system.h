@@ -10,6 +10,7 @@
 
 #include "common/member_callback.h"
 #include "display/display_state.h"
+#include "display/picture_source.h"
 #include "link/tcp_link.h"
 #include "shell/camera_side.h"
 #include "shell/tick_loop.h"
@@ -37,7 +38,6 @@ struct ShellConfig {
 // the LAN browser may be null.
 struct ShellServices {
   SocketApi& sockets;
-  OverlayControl& overlay;
   WindowLocator* windowLocator = nullptr;
   const LanBrowser* lanBrowser = nullptr;
 };
@@ -45,12 +45,19 @@ struct ShellServices {
 // Makes the camera half for the system's controller; null means no cameras.
 using CameraSideFactory = std::function<std::unique_ptr<CameraSide>(VideoController&)>;
 
-class ShellSystem final : public ShellSteps, public TrayController, private LinkEvents {
+class ShellSystem final : public ShellSteps,
+                          public TrayController,
+                          public PictureSource,
+                          private LinkEvents {
  public:
   ShellSystem(ShellConfig config, ShellServices services, const CameraSideFactory& makeCameras);
   ~ShellSystem();
   ShellSystem(const ShellSystem&) = delete;
   ShellSystem& operator=(const ShellSystem&) = delete;
+
+  // The overlay to drive (before start(); it must outlive the system). Without
+  // one the system shows no picture.
+  void setOverlay(OverlayControl& overlay) { overlay_ = &overlay; }
 
   // Start-up from the screen size on: the render area, the cameras and the
   // client scale, the overlay, the link, the reply sender, the interpreter.
@@ -91,6 +98,9 @@ class ShellSystem final : public ShellSteps, public TrayController, private Link
   void toggleMirror() override { cameras_->toggleMirror(); }
   void toggleFlip() override { cameras_->toggleFlip(); }
 
+  // PictureSource: the newest frame with the picture's mirror and flip flags.
+  PictureFrame currentPicture() const override;
+
  private:
   // LinkEvents.
   void clientConnected() override;
@@ -104,6 +114,8 @@ class ShellSystem final : public ShellSteps, public TrayController, private Link
 
   ShellConfig config_;
   ShellServices services_;
+  NullOverlayControl noOverlay_;
+  OverlayControl* overlay_ = &noOverlay_;
   std::string codeFilePath_;
   DisplayState display_;
   VideoController controller_;
