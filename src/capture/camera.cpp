@@ -105,8 +105,11 @@ bool Camera::setupGraph() {
     report_ += "The capture backend could not make a session.\n";
     return false;
   }
-  // Every sample the session streams goes to this camera's handler.
-  session->setSampleHandler(SampleHandler::bind(this, &Camera::onSample));
+  // Every sample the session streams goes through the callback object to
+  // this camera's handler.
+  grabberCallback_ = SampleGrabberCallback::create();
+  grabberCallback_->setSampleRoute(SampleRoute::bind(this, &Camera::onSample));
+  session->setCallback(grabberCallback_);
   session_ = std::move(session);
   return true;
 }

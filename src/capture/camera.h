@@ -52,7 +52,8 @@ class Camera final : public CaptureDevice {
   std::int32_t getFrameRate() override;
   bool setFrameRate(std::int32_t fps) override;
 
-  // The sample handler, on the backend's streaming thread.
+  // The sample handler, reached through the grabber callback object on the
+  // backend's streaming thread.
   void onSample(const MediaSample* sample);
 
   // The diagnostic report; read it while no set-up call is running.
@@ -69,6 +70,7 @@ class Camera final : public CaptureDevice {
 
   CaptureBackend& backend_;
   std::unique_ptr<CaptureSession> session_;  // the capture chain; null when torn down
+  SampleGrabberCallbackRef grabberCallback_;  // routes the session's samples to onSample
   bool deviceBound_ = false;
   bool formatControl_ = false;  // the bound device's formats can be read and set
   std::atomic<bool> running_{false};

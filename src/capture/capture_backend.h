@@ -7,7 +7,7 @@
 // Every session delivers samples the same way, so a camera cannot tell the
 // backends apart: 32-bit pixels in memory order blue, green, red, unused,
 // rows bottom-up (the bottom row of the picture first), handed to the
-// session's sample handler on the session's own streaming thread.
+// session's sample callback object on the session's own streaming thread.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/member_callback.h"
+#include "capture/sample_grabber_callback.h"
 
 namespace tessary {
 
@@ -46,14 +46,12 @@ struct CaptureCapability {
   std::uint32_t nativeCode = 0;
 };
 
-// One captured picture, valid only during the sample handler's call.
+// One captured picture, valid only during the sample callback's call.
 struct MediaSample {
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;  // the whole buffer: width x height x 4
   std::int64_t time = 0;  // capture time in 100-nanosecond units, 0 if unknown
 };
-
-using SampleHandler = MemberCallback<const MediaSample*>;
 
 // 10,000,000 / fps in 100-nanosecond units: 15 fps gives 666,666.
 constexpr std::int64_t frameIntervalFor(std::int32_t fps) {
@@ -83,7 +81,7 @@ enum class ConnectResult : std::uint8_t {
 };
 
 // One camera's link to one device. Set-up calls come from one thread at a
-// time; the sample handler runs on the session's streaming thread between
+// time; the sample callback runs on the session's streaming thread between
 // start() and stop().
 class CaptureSession {
  public:
@@ -101,9 +99,11 @@ class CaptureSession {
   virtual bool setFormat(const CaptureCapability& capability, std::int32_t fps) = 0;
   // Readies delivery of RGB32 frames from the applied format.
   virtual ConnectResult connect() = 0;
-  virtual void setSampleHandler(SampleHandler handler) = 0;
+  // The object every sample is handed to (its SampleCB); the session keeps
+  // a reference to it. Only while not streaming.
+  virtual void setCallback(SampleGrabberCallbackRef callback) = 0;
   // Starts streaming (true when already streaming); stop() returns once the
-  // streaming thread will call the handler no more.
+  // streaming thread will call the callback no more.
   virtual bool start() = 0;
   virtual void stop() = 0;
   // Text describing the last failure, for report lines.

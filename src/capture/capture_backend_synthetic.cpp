@@ -78,11 +78,13 @@ ConnectResult SyntheticCaptureSession::connect() {
   return ConnectResult::kConnected;
 }
 
-void SyntheticCaptureSession::setSampleHandler(SampleHandler handler) { handler_ = handler; }
+void SyntheticCaptureSession::setCallback(SampleGrabberCallbackRef callback) {
+  callback_ = std::move(callback);
+}
 
 void SyntheticCaptureSession::deliver(const std::uint8_t* frame, std::int64_t time) {
   MediaSample sample{frame, kFrameBytes, time};
-  handler_(&sample);
+  if (callback_) callback_->SampleCB(static_cast<double>(time) / 1e7, &sample);
 }
 
 }  // namespace tessary

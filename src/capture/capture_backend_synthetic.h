@@ -46,7 +46,7 @@ class SyntheticCaptureSession : public CaptureSession {
   bool listCapabilities(std::vector<CaptureCapability>& capabilities) override;
   bool setFormat(const CaptureCapability& capability, std::int32_t fps) override;
   ConnectResult connect() override;
-  void setSampleHandler(SampleHandler handler) override;
+  void setCallback(SampleGrabberCallbackRef callback) override;
   std::string lastError() const override { return lastError_; }
 
   static CaptureCapability capability();
@@ -54,7 +54,7 @@ class SyntheticCaptureSession : public CaptureSession {
  protected:
   // Checks, when a device is bound, that it can still be opened.
   virtual BindResult openDevice() { return BindResult::kBound; }
-  // Hands one bottom-up RGB32 frame of kFrameBytes to the handler.
+  // Hands one bottom-up RGB32 frame of kFrameBytes to the callback.
   void deliver(const std::uint8_t* frame, std::int64_t time);
 
   bool bound_ = false;
@@ -65,7 +65,7 @@ class SyntheticCaptureSession : public CaptureSession {
 
  private:
   std::string deviceName_;
-  SampleHandler handler_;
+  SampleGrabberCallbackRef callback_;
 };
 
 }  // namespace tessary

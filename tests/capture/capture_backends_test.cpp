@@ -65,7 +65,9 @@ std::unique_ptr<CaptureSession> streamingSession(CaptureBackend& backend, Sample
   std::vector<std::string> names;
   backend.listDevices(names);
   std::unique_ptr<CaptureSession> session = backend.createSession();
-  session->setSampleHandler(SampleHandler::bind(&recorder, &SampleRecorder::onSample));
+  SampleGrabberCallbackRef callback = SampleGrabberCallback::create();
+  callback->setSampleRoute(SampleRoute::bind(&recorder, &SampleRecorder::onSample));
+  session->setCallback(callback);
   if (names.size() != 1 || session->bindDevice(names[0]) != BindResult::kBound ||
       !session->setFormat(SyntheticCaptureSession::capability(), fps) ||
       session->connect() != ConnectResult::kConnected) {

@@ -36,7 +36,7 @@ class FakeCaptureSession final : public CaptureSession {
   bool listCapabilities(std::vector<CaptureCapability>& capabilities) override;
   bool setFormat(const CaptureCapability& applied, std::int32_t fps) override;
   ConnectResult connect() override;
-  void setSampleHandler(SampleHandler handler) override { handler_ = handler; }
+  void setCallback(SampleGrabberCallbackRef callback) override { callback_ = std::move(callback); }
   bool start() override {
     ++starts;
     streaming = startSucceeds;
@@ -51,7 +51,7 @@ class FakeCaptureSession final : public CaptureSession {
   // Hands one sample to the camera as a streaming thread would.
   void deliver(const std::uint8_t* data, std::size_t size) {
     MediaSample sample{data, size, 0};
-    handler_(&sample);
+    if (callback_) callback_->SampleCB(0.0, &sample);
   }
 
   int boundIndex = -1;
@@ -65,7 +65,7 @@ class FakeCaptureSession final : public CaptureSession {
 
  private:
   FakeCaptureBackend& backend_;
-  SampleHandler handler_;
+  SampleGrabberCallbackRef callback_;
 };
 
 class FakeCaptureBackend final : public CaptureBackend {

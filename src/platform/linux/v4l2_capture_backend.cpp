@@ -168,7 +168,7 @@ class V4l2Session final : public CaptureSession {
     return ConnectResult::kConnected;
   }
 
-  void setSampleHandler(SampleHandler handler) override { handler_ = handler; }
+  void setCallback(SampleGrabberCallbackRef callback) override { callback_ = std::move(callback); }
 
   bool start() override {
     if (streaming_.joinable()) return true;
@@ -324,7 +324,7 @@ class V4l2Session final : public CaptureSession {
           std::int64_t time = static_cast<std::int64_t>(buffer.timestamp.tv_sec) * 10'000'000 +
                               buffer.timestamp.tv_usec * 10;
           MediaSample sample{frame_.data(), frame_.size(), time};
-          handler_(&sample);
+          if (callback_) callback_->SampleCB(static_cast<double>(time) / 1e7, &sample);
         }
       }
       xioctl(fd_, VIDIOC_QBUF, &buffer);
@@ -341,7 +341,7 @@ class V4l2Session final : public CaptureSession {
   std::uint32_t bytesPerLine_ = 0;
   std::vector<MappedBuffer> buffers_;
   std::vector<std::uint8_t> frame_;  // the converted frame, reused for every sample
-  SampleHandler handler_;
+  SampleGrabberCallbackRef callback_;
   std::string lastError_;
   std::jthread streaming_;
 };
