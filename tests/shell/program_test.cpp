@@ -1,0 +1,222 @@
+// The tessary program end to end: the built binary, run headless on loopback
+// with its own runtime folder, code file and port.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace tessary {
+namespace {
+
+using namespace tessary::testing;
+
+constexpr char kProgram[] = TESSARY_PROGRAM;
+
+bool contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  // Starts a headless copy on a free port and returns the port it reports.
+  unsigned startServer(ChildProcess& process, std::vector<std::string> extra = {},
+                       const std::string* runtime = nullptr) {
+    std::vector<std::string> argv = {kProgram, "--headless", "--port", "0", "--code-file", codeFile_};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    EXPECT_TRUE(process.start(argv, environment(runtime)));
+    std::optional<std::string> line = process.readLine(10s);
+    if (!line) {
+      ADD_FAILURE() << "no listening line; stderr: " << process.errorOutput();
+      return 0;
+    }
+    const std::string prefix = "Tessary ";
+    EXPECT_TRUE(line->starts_with(prefix)) << *line;
+    auto at = line->rfind(" listening on port ");
+    EXPECT_NE(at, std::string::npos) << *line;
+    return at == std::string::npos ? 0 : static_cast<unsigned>(std::stoul(line->substr(at + 19)));
+  }
+
+  std::vector<std::string> environment(const std::string* runtime = nullptr) const {
+    return {"XDG_RUNTIME_DIR=" + (runtime ? *runtime : runtime_.path()),
+            "XDG_CONFIG_HOME=" + config_.path(), "DISPLAY", "WAYLAND_DISPLAY"};
+  }
+
+  void SetUp() override { ASSERT_TRUE(writeFile(codeFile_, "s3cret")); }
+
+  TempFolder runtime_;
+  TempFolder config_;
+  TempFolder files_;
+  std::string codeFile_ = files_.file("code.dat");
+};
+
+TEST_F(ProgramTest, CommandLineErrorsHelpAndVersion) {
+  ChildProcess bad;
+  ASSERT_TRUE(bad.start({kProgram, "--port", "70000"}, environment()));
+  EXPECT_EQ(bad.wait(10s), 2);
+  EXPECT_TRUE(contains(bad.errorOutput(), "invalid port '70000'")) << bad.errorOutput();
+
+  ChildProcess unknown;
+  ASSERT_TRUE(unknown.start({kProgram, "--camera=usb"}, environment()));
+  EXPECT_EQ(unknown.wait(10s), 2);
+  EXPECT_TRUE(contains(unknown.errorOutput(), "unknown camera source 'usb'"));
+
+  ChildProcess help;
+  ASSERT_TRUE(help.start({kProgram, "--help"}, environment()));
+  EXPECT_EQ(help.readLine(10s), "Usage: tessary [OPTION]...");
+  EXPECT_EQ(help.wait(10s), 0);
+
+  ChildProcess version;
+  ASSERT_TRUE(version.start({kProgram, "--version"}, environment()));
+  std::optional<std::string> line = version.readLine(10s);
+  ASSERT_TRUE(line);
+  EXPECT_TRUE(line->starts_with("Tessary ")) << *line;
+  EXPECT_EQ(version.wait(10s), 0);
+}
+
+TEST_F(ProgramTest, SetCodeStoresOneLineExactlyAndNeverClearsOnEmptyInput) {
+  ChildProcess set;
+  ASSERT_TRUE(set.start({kProgram, "--set-code", "--code-file", codeFile_}, environment(),
+                        std::string(" new code\r\nsecond line\n")));
+  EXPECT_EQ(set.wait(10s), 0);
+  EXPECT_EQ(readFile(codeFile_), " new code");
+
+  ChildProcess empty;
+  ASSERT_TRUE(empty.start({kProgram, "--set-code", "--code-file", codeFile_}, environment(),
+                          std::string()));
+  EXPECT_EQ(empty.wait(10s), 1);
+  EXPECT_EQ(readFile(codeFile_), " new code");
+
+  // Without --code-file the code goes to the configuration folder, made if missing.
+  ChildProcess byDefault;
+  ASSERT_TRUE(byDefault.start({kProgram, "--set-code"},
+                              {"XDG_CONFIG_HOME=" + config_.path() + "/fresh"},
+                              std::string("abc")));
+  EXPECT_EQ(byDefault.wait(10s), 0);
+  EXPECT_EQ(readFile(config_.path() + "/fresh/Quon_System.dat"), "abc");
+
+  ChildProcess unwritable;
+  std::string nowhere = files_.file("missing/code.dat");
+  ASSERT_TRUE(unwritable.start({kProgram, "--set-code", "--code-file", nowhere}, environment(),
+                               std::string("x\n")));
+  EXPECT_EQ(unwritable.wait(10s), 1);
+  EXPECT_TRUE(contains(unwritable.errorOutput(), "Cannot open " + nowhere + " for writing."));
+}
+
+TEST_F(ProgramTest, EveryNewClientMustLogInAgain) {
+  ChildProcess server;
+  unsigned port = startServer(server);
+  ASSERT_NE(port, 0u);
+
+  TestClient first;
+  ASSERT_TRUE(first.connect(port));
+  first.send("login(s3cret);check_data_type()");
+  EXPECT_TRUE(first.waitFor("<login status=\"successful\">", 5s));
+  EXPECT_TRUE(first.waitFor("<data status=\"xml\">", 5s));
+  first.send("set_data_type(commands)");
+  first.close();
+
+  TestClient second;
+  ASSERT_TRUE(second.connect(port));
+  second.send("check_data_type()");
+  EXPECT_TRUE(second.waitFor("<error content=\"Command unavailable, please login.\">", 5s))
+      << "the reset must restore XML and log out";
+  second.send("login(wrong)");
+  EXPECT_TRUE(second.waitFor("<login status=\"failed\">", 5s));
+
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0);
+}
+
+TEST_F(ProgramTest, SecondCopyEndsAtOnceWhileTheFirstKeepsServing) {
+  ChildProcess first;
+  unsigned port = startServer(first);
+  ASSERT_NE(port, 0u);
+
+  ChildProcess second;
+  ASSERT_TRUE(second.start({kProgram, "--headless", "--port", "0", "--code-file", codeFile_},
+                           environment()));
+  EXPECT_EQ(second.wait(5s), 0);
+  EXPECT_EQ(second.readLine(100ms), std::nullopt) << "the second copy must not listen";
+
+  // Another user's runtime folder is another instance.
+  TempFolder otherRuntime;
+  ChildProcess other;
+  std::string otherPath = otherRuntime.path();
+  EXPECT_NE(startServer(other, {}, &otherPath), 0u);
+  other.signal(SIGINT);
+  EXPECT_EQ(other.wait(10s), 0);
+
+  TestClient client;
+  ASSERT_TRUE(client.connect(port));
+  client.send("login(s3cret)");
+  EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  EXPECT_EQ(first.wait(0ms), std::nullopt);
+  first.signal(SIGTERM);
+  EXPECT_EQ(first.wait(10s), 0);
+}
+
+TEST_F(ProgramTest, TerminationSignalsShutDownInOrder) {
+  for (int signalNumber : {SIGTERM, SIGINT}) {
+    ChildProcess server;
+    unsigned port = startServer(server, {"--verbose"});
+    ASSERT_NE(port, 0u);
+    TestClient client;
+    ASSERT_TRUE(client.connect(port));
+    client.send("login(s3cret)");
+    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+
+    server.signal(signalNumber);
+    EXPECT_EQ(server.wait(10s), 0) << server.errorOutput();
+    std::string trace = server.errorOutput();
+    std::size_t position = 0;
+    for (std::string_view step : {"shut-down: timers stopped", "shut-down: overlay",
+                                  "shut-down: cameras", "shut-down: link",
+                                  "shut-down: interpreter", "shut-down: replies"}) {
+      std::size_t at = trace.find(step, position);
+      ASSERT_NE(at, std::string::npos) << step << " missing or out of order in:\n" << trace;
+      position = at;
+    }
+    // The verbose trace shows the client's statements and our messages.
+    EXPECT_TRUE(contains(trace, " <- login(s3cret)")) << trace;
+    EXPECT_TRUE(contains(trace, " -> <login status=\"successful\">")) << trace;
+  }
+}
+
+TEST_F(ProgramTest, BusyPortIsReportedAndTheProgramRunsOn) {
+  ChildProcess first;
+  unsigned port = startServer(first);
+  ASSERT_NE(port, 0u);
+
+  TempFolder otherRuntime;
+  ChildProcess second;
+  ASSERT_TRUE(second.start({kProgram, "--headless", "--port", std::to_string(port), "--code-file",
+                            codeFile_},
+                           {"XDG_RUNTIME_DIR=" + otherRuntime.path(), "DISPLAY"}));
+  EXPECT_EQ(second.readLine(1500ms), std::nullopt);
+  EXPECT_EQ(second.wait(0ms), std::nullopt);
+  EXPECT_TRUE(contains(second.errorOutput(), "cannot listen on port " + std::to_string(port)))
+      << second.errorOutput();
+  second.signal(SIGTERM);
+  EXPECT_EQ(second.wait(10s), 0);
+  first.signal(SIGTERM);
+  EXPECT_EQ(first.wait(10s), 0);
+}
+
+TEST_F(ProgramTest, WithoutADisplayItRunsHeadlessBySelf) {
+  ChildProcess server;
+  ASSERT_TRUE(server.start({kProgram, "--port", "0", "--code-file", codeFile_}, environment()));
+  std::optional<std::string> line = server.readLine(10s);
+  ASSERT_TRUE(line) << server.errorOutput();
+  EXPECT_TRUE(contains(*line, " listening on port "));
+  EXPECT_TRUE(contains(server.errorOutput(), "no display found: running headless"))
+      << server.errorOutput();
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0);
+}
+
+}  // namespace
+}  // namespace tessary
