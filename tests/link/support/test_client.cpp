@@ -94,6 +94,10 @@ bool TestClient::waitForClose(std::chrono::milliseconds timeout) {
   return true;
 }
 
+void TestClient::stopSending() {
+  if (socket_ >= 0) ::shutdown(socket_, SHUT_WR);
+}
+
 void TestClient::close() {
   if (socket_ >= 0) ::close(socket_);
   socket_ = -1;

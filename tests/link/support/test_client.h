@@ -39,6 +39,9 @@ class TestClient {
   // Waits until the server closes its end; false on timeout.
   bool waitForClose(std::chrono::milliseconds timeout = 2s);
 
+  // Closes our sending side only: the server reads the end of the stream
+  // while we can still see whether it closes its end.
+  void stopSending();
   void close();
   bool isOpen() const { return socket_ >= 0; }
 
