@@ -74,7 +74,9 @@ class ReplySender final : public ZoneHitListener {
   // kStatusMotion is set.
   void motionPass();
 
-  // Events, gated by the mask inside.
+  // Events, gated by the mask inside. onZoneHit may come from any thread;
+  // hitByZoneIndex asks the zone server for the name, so it belongs to the
+  // thread that may query the zone server (the main thread).
   void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override;
   void hitByZoneIndex(std::int32_t zoneId);
   void sendHit(std::string_view zoneName);
