@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/frame.h"
 #include "link/command_handlers.h"
 #include "link/command_interpreter.h"
 #include "link/reply_sender.h"
@@ -13,6 +14,9 @@ namespace tessary {
 namespace {
 
 using Name = FixedText<kNameCapacity>;
+
+// As many cells as the camera frame has pixels: finer cells see nothing.
+constexpr std::int32_t kMaxGridCells = kFrameWidth * kFrameHeight;
 
 // A pause in whole milliseconds, or -1 for a duration that is no pause at
 // all (negative or not a number). Very long pauses end at the largest count.
@@ -56,6 +60,16 @@ bool CommandHandlers::grid(I& in, Args args) {
   }
   if (columns == 0 || rows == 0) {
     in.sendError("Subdivisions cannot be zero.");
+    return false;
+  }
+  // A negative count would create nothing and say nothing.
+  if (columns < 0 || rows < 0) {
+    in.sendError("Subdivisions must be positive.");
+    return false;
+  }
+  // One statement must not be able to ask for billions of zones.
+  if (std::int64_t{columns} * rows > kMaxGridCells) {
+    in.sendErrorFormat("Too many subdivisions: a grid has at most %d cells.", kMaxGridCells);
     return false;
   }
   if (in.controller_.createGrid(name.view(), x, y, width, height, columns, rows)) {

@@ -96,6 +96,11 @@ TEST_F(LoggedInTest, GridCreationAndItsErrors) {
                  "<grid name=\"g\" status=\"Created\">"});
   EXPECT_TRUE(controller.zoneExists("g_8"));
   expectReplies("grid(g,0,0,10,10,0,0)", {error("Duplicate grid name 'g'.")});
+  // Counts that would create nothing, or billions of zones, are refused.
+  expectReplies("grid(n,0,0,90,90,-3,3)", {error("Subdivisions must be positive.")});
+  expectReplies("grid(n,0,0,2147483647,2147483647,46340,46340)",
+                {error("Too many subdivisions: a grid has at most 19200 cells.")});
+  EXPECT_FALSE(controller.gridExists("n"));
   expectReplies("set_data_type(commands);grid(h,0,0,90,60,3,2)", {"h.Created;"});
   EXPECT_EQ(recordOf(controller, "h_5").x, 60);
 }
