@@ -1,0 +1,352 @@
+// The tray icon, its menu and the dialogs, driven in-process under a private
+// Xvfb with a tray host; and the program itself in the same setting.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "platform/linux/posix_sockets.h"
+#include "shell/dialog_geometry.h"
+#include "shell/dialogs.h"
+#include "shell/shell_host.h"
+#include "shell/shell_system.h"
+#include "shell/tray_icon.h"
+#include "xvfb_session.h"
+
+namespace tessary {
+namespace {
+
+using namespace tessary::testing;
+
+class FakeCameras final : public TrayController {
+ public:
+  const char* cameraName(int index) override {
+    return index >= 0 && index < static_cast<int>(names.size()) ? names[index].c_str() : nullptr;
+  }
+  int currentCameraIndex() override { return current; }
+  void selectCamera(int index) override {
+    selected.push_back(index);
+    if (index < static_cast<int>(names.size())) current = index;
+  }
+  bool mirrored() override { return mirror; }
+  bool flipped() override { return flip; }
+  void toggleMirror() override { mirror = !mirror; }
+  void toggleFlip() override { flip = !flip; }
+
+  std::vector<std::string> names;
+  int current = 0;
+  bool mirror = true;
+  bool flip = false;
+  std::vector<int> selected;
+};
+
+class TrayGuiTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    runtime_ = new TempFolder;  // Qt wants a private runtime folder
+    setenv("XDG_RUNTIME_DIR", runtime_->path().c_str(), 1);
+    session_ = new XvfbSession;
+    ASSERT_TRUE(session_->start(true)) << "Xvfb and wmdocker are needed";
+    static int argc = 1;
+    static char name[] = "tessary_gui_tests";
+    static char* argv[] = {name, nullptr};
+    application_ = new QApplication(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
+  static void TearDownTestSuite() {
+    delete application_;
+    application_ = nullptr;
+    delete session_;
+    session_ = nullptr;
+    delete runtime_;
+    runtime_ = nullptr;
+  }
+
+  TrayOptions options(std::string codeFile) {
+    TrayOptions result;
+    result.codeFilePath = std::move(codeFile);
+    result.readme = QUrl::fromLocalFile("/docs/README.md");
+    result.protocol = QUrl::fromLocalFile("/docs/protocol.md");
+    result.openUrl = [this](const QUrl& url) {
+      opened_.push_back(url);
+      return true;
+    };
+    return result;
+  }
+
+  // Runs `work` on the modal widget of type T as soon as one is open.
+  template <typename T>
+  static void whenModal(std::function<void(T&)> work) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, work] {
+      if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
+        timer->stop();
+        timer->deleteLater();
+        work(*widget);
+      }
+    });
+    timer->start();
+  }
+
+  static QPushButton* button(QWidget& parent, const QString& text) {
+    for (QPushButton* candidate : parent.findChildren<QPushButton*>()) {
+      if (candidate->text().remove('&') == text) return candidate;
+    }
+    return nullptr;
+  }
+
+  static QStringList texts(QMenu& menu) {
+    QStringList result;
+    for (QAction* action : menu.actions()) result << (action->isSeparator() ? "-" : action->text());
+    return result;
+  }
+
+  static inline TempFolder* runtime_ = nullptr;
+  static inline XvfbSession* session_ = nullptr;
+  static inline QApplication* application_ = nullptr;
+  std::vector<QUrl> opened_;
+  TempFolder folder_;
+};
+
+TEST_F(TrayGuiTest, TipFollowsLoginAndLogout) {
+  std::string codeFile = folder_.file("code.dat");
+  ASSERT_TRUE(writeFile(codeFile, "s3cret"));
+  PosixSockets sockets;
+  ShellConfig config;
+  config.port = 0;
+  config.codeFilePath = codeFile;
+  ShellSystem system(config, ShellServices{sockets}, nullptr);
+  TrayIcon tray(system, options(codeFile));
+  ShellHost host(system, &tray, nullptr);
+  tray.add(false);
+  system.start(1024, 768);
+  host.startTimers();
+  ASSERT_TRUE(system.listening());
+
+  EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000))
+      << "the icon is embedded in the tray host";
+  EXPECT_EQ(tray.icon().toolTip(), "Orrinview - Not logged in");
+
+  TestClient client;
+  ASSERT_TRUE(client.connect(system.port()));
+  client.send("login(s3cret)");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Logged in"; }, 5000));
+  client.send("login(wrong)");
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Not logged in"; }, 5000));
+  client.send("login(s3cret)");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Logged in"; }, 5000));
+  client.close();
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Not logged in"; }, 5000))
+      << "the client going away logs it out";
+
+  host.stopTimers();
+  system.shutDown();
+}
+
+TEST_F(TrayGuiTest, MenuHoldsTheItemsWithTheirChecks) {
+  FakeCameras cameras;
+  cameras.names = {"Front", "Back", "Side"};
+  cameras.current = 1;
+  TrayIcon tray(cameras, options(folder_.file("code.dat")));
+
+  EXPECT_EQ(texts(tray.menu()),
+            (QStringList{"Enter New &Code", "-", "Ca&mera", "&Mirror", "&Flip", "-", "&WWW",
+                         "&About", "&Help", "-", "E&xit"}));
+  EXPECT_EQ(texts(tray.cameraMenu()), QStringList{"tmp"});
+
+  emit tray.menu().aboutToShow();
+  ASSERT_EQ(texts(tray.cameraMenu()), (QStringList{"Front", "Back", "Side"}));
+  QList<QAction*> entries = tray.cameraMenu().actions();
+  EXPECT_FALSE(entries[0]->isChecked());
+  EXPECT_TRUE(entries[1]->isChecked());
+  EXPECT_FALSE(entries[2]->isChecked());
+  QList<QAction*> items = tray.menu().actions();
+  QAction* mirror = items[3];
+  QAction* flip = items[4];
+  EXPECT_TRUE(mirror->isChecked());
+  EXPECT_FALSE(flip->isChecked());
+
+  mirror->trigger();
+  flip->trigger();
+  entries[2]->trigger();
+  emit tray.menu().aboutToShow();
+  EXPECT_FALSE(cameras.mirror);
+  EXPECT_TRUE(cameras.flip);
+  EXPECT_FALSE(mirror->isChecked());
+  EXPECT_TRUE(flip->isChecked());
+  EXPECT_EQ(cameras.selected, std::vector<int>{2});
+  EXPECT_TRUE(tray.cameraMenu().actions()[2]->isChecked());
+  EXPECT_FALSE(tray.cameraMenu().actions()[1]->isChecked());
+
+  // The WWW submenu names and opens our two documents.
+  QMenu* web = items[6]->menu();
+  ASSERT_NE(web, nullptr);
+  EXPECT_EQ(texts(*web), (QStringList{"file:///docs/README.md", "file:///docs/protocol.md"}));
+  web->actions()[1]->trigger();
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], QUrl::fromLocalFile("/docs/protocol.md"));
+
+  // Without a camera: one entry that does nothing and is never checked.
+  FakeCameras none;
+  TrayIcon empty(none, options(folder_.file("code.dat")));
+  emit empty.menu().aboutToShow();
+  ASSERT_EQ(texts(empty.cameraMenu()), QStringList{"<No camera detected>"});
+  empty.cameraMenu().actions()[0]->trigger();
+  emit empty.menu().aboutToShow();
+  EXPECT_TRUE(none.selected.empty());
+  EXPECT_FALSE(empty.cameraMenu().actions()[0]->isChecked());
+}
+
+TEST_F(TrayGuiTest, EnterNewCodeWritesTheFileOrReportsAndStaysOpen) {
+  FakeCameras cameras;
+  std::string codeFile = folder_.file("code.dat");
+  ASSERT_TRUE(writeFile(codeFile, "a much longer old code"));
+  TrayIcon tray(cameras, options(codeFile));
+
+  QPoint dialogAt;
+  QSize dialogSize;
+  whenModal<CodeDialog>([&](CodeDialog& dialog) {
+    dialogAt = dialog.pos();
+    dialogSize = dialog.size();
+    EXPECT_EQ(dialog.windowTitle(), "Enter New Code");
+    QTest::keyClicks(dialog.codeEdit(), " new code");
+    button(dialog, "OK")->click();
+  });
+  tray.runCommand(kCommandEnterCode);
+  EXPECT_EQ(readFile(codeFile), " new code");
+  QRect screen = QGuiApplication::primaryScreen()->geometry();
+  ScreenPoint centred = centredDialogPosition(dialogSize.width(), dialogSize.height(),
+                                              ScreenBox{0, 0, screen.width(), screen.height()},
+                                              std::nullopt);
+  EXPECT_EQ(dialogAt, QPoint(centred.x, centred.y));
+
+  // A file that cannot be written: "Error", and the dialog stays for Cancel.
+  std::string nowhere = folder_.file("missing/code.dat");
+  TrayIcon broken(cameras, options(nowhere));
+  QString errorTitle;
+  QString errorText;
+  bool stayedOpen = false;
+  whenModal<CodeDialog>([&](CodeDialog& dialog) {
+    QTest::keyClicks(dialog.codeEdit(), "x");
+    whenModal<QMessageBox>([&, dialogPointer = &dialog](QMessageBox& box) {
+      errorTitle = box.windowTitle();
+      errorText = box.text();
+      box.accept();
+      QTimer::singleShot(50, [&, dialogPointer] {
+        stayedOpen = dialogPointer->isVisible();
+        button(*dialogPointer, "Cancel")->click();
+      });
+    });
+    button(dialog, "OK")->click();
+  });
+  broken.runCommand(kCommandEnterCode);
+  EXPECT_EQ(errorTitle, "Error");
+  EXPECT_EQ(errorText, QString::fromStdString("Cannot open " + nowhere + " for writing."));
+  EXPECT_TRUE(stayedOpen);
+
+  // Cancel leaves the file untouched.
+  whenModal<CodeDialog>([&](CodeDialog& dialog) {
+    QTest::keyClicks(dialog.codeEdit(), "ignored");
+    button(dialog, "Cancel")->click();
+  });
+  tray.runCommand(kCommandEnterCode);
+  EXPECT_EQ(readFile(codeFile), " new code");
+}
+
+TEST_F(TrayGuiTest, HelpScrollsButCannotBeChangedAndAboutClosesOnClickOrKey) {
+  HelpDialog help;
+  help.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&help));
+  QPlainTextEdit* view = help.textView();
+  QString before = view->toPlainText();
+  EXPECT_TRUE(before.contains("add(name,x,y,w,h)"));
+  QTest::keyClicks(view, "abc");
+  QTest::keyClick(view, Qt::Key_Delete);
+  EXPECT_EQ(view->toPlainText(), before);
+  EXPECT_FALSE(view->textCursor().hasSelection());
+  int top = view->verticalScrollBar()->value();
+  QTest::keyClick(view, Qt::Key_PageDown);
+  EXPECT_GT(view->verticalScrollBar()->value(), top);
+  QTest::keyClick(view, Qt::Key_Up);
+  QTest::keyClick(&help, Qt::Key_Escape);
+  EXPECT_FALSE(help.isVisible());
+
+  for (int way = 0; way < 4; ++way) {
+    AboutDialog about;
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    switch (way) {
+      case 0: QTest::mouseClick(&about, Qt::LeftButton); break;
+      case 1: QTest::mouseClick(&about, Qt::RightButton); break;
+      case 2: QTest::keyClick(&about, Qt::Key_Return); break;
+      default: QTest::keyClick(&about, Qt::Key_Escape); break;
+    }
+    EXPECT_FALSE(about.isVisible()) << "way " << way;
+  }
+}
+
+TEST_F(TrayGuiTest, ExitTakesTheIconAwayAndEndsTheLoop) {
+  PosixSockets sockets;
+  ShellConfig config;
+  config.port = 0;
+  config.codeFilePath = folder_.file("code.dat");
+  ShellSystem system(config, ShellServices{sockets}, nullptr);
+  TrayIcon tray(system, options(config.codeFilePath));
+  ShellHost host(system, &tray, nullptr);
+  tray.add(false);
+  system.start(1024, 768);
+  host.startTimers();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000));
+
+  QAction* exit = tray.menu().actions().back();
+  ASSERT_EQ(exit->text(), "E&xit");
+  QTimer::singleShot(100, exit, &QAction::trigger);
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_FALSE(tray.icon().isVisible());
+  EXPECT_FALSE(system.ticks().inTray());
+  host.stopTimers();
+  system.shutDown();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 0; }, 5000));
+}
+
+// The program itself, with its icon in the tray host: a right click opens
+// the menu, "x" chooses E&xit, and the icon goes with the program.
+TEST_F(TrayGuiTest, ProgramShowsItsIconAndExitsFromTheMenu) {
+  ChildProcess program;
+  ASSERT_TRUE(program.start({TESSARY_PROGRAM, "--port", "0", "--code-file", folder_.file("code.dat")},
+                            {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + folder_.path()}));
+  std::optional<std::string> line = program.readLine(10s);
+  ASSERT_TRUE(line) << program.errorOutput();
+  EXPECT_NE(line->find(" listening on port "), std::string::npos);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000))
+      << program.errorOutput();
+
+  // The tray host puts the first icon at 1, 1 inside its window at 0, 0.
+  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "12", "12", "click", "3"}));
+  QTest::qWait(500);
+  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "key", "x"}));
+  EXPECT_EQ(program.wait(10s), 0) << program.errorOutput();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 0; }, 5000));
+}
+
+}  // namespace
+}  // namespace tessary
