@@ -17,10 +17,10 @@ namespace tessary {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::checkeredFrame;
-using testing::flatFrame;
-using testing::FrozenTimerDevice;
-using testing::ScriptedFrameSource;
+using fakes::checkeredFrame;
+using fakes::flatFrame;
+using fakes::FrozenTimerDevice;
+using fakes::ScriptedFrameSource;
 
 // Records what the channel and its regions call back, from any thread.
 class Recorder {

@@ -7,3 +7,7 @@ tessary_add_test(tessary_channel_tests
           ${CMAKE_CURRENT_LIST_DIR}/sample_grabber_callback_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/channel_allocation_test.cpp
   LIBS tessary_channel)
+tessary_add_test(tessary_channel_concurrency_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/channel_concurrency_test.cpp
+  LIBS tessary_channel
+  LABELS concurrency)

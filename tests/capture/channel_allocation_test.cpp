@@ -37,9 +37,9 @@ class HitSink {
 };
 
 TEST(ChannelAllocationTest, ATickAllocatesNothing) {
-  testing::FrozenTimerDevice frozen;
-  testing::ScriptedFrameSource source(
-      {testing::flatFrame(10), testing::checkeredFrame(10, 0, 0, 160, 120)});
+  fakes::FrozenTimerDevice frozen;
+  fakes::ScriptedFrameSource source(
+      {fakes::flatFrame(10), fakes::checkeredFrame(10, 0, 0, 160, 120)});
   CaptureChannel channel(frozen);
   ChannelInitRecord record;
   record.camera = &source;

@@ -11,7 +11,7 @@
 #include "common/frame_source.h"
 #include "zones/periodic_timer.h"
 
-namespace tessary::testing {
+namespace tessary::fakes {
 
 using Frame = std::vector<std::uint8_t>;
 
@@ -98,4 +98,4 @@ class FrozenTimerDevice final : public TimerDevice {
   std::uint32_t failure = kTimerNoError;
 };
 
-}  // namespace tessary::testing
+}  // namespace tessary::fakes

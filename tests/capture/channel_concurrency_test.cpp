@@ -1,0 +1,193 @@
+// Channels reconfigured, started and stopped while their timers tick and
+// frames keep arriving; meant for the thread sanitizer.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "capture/capture_channel.h"
+#include "capture/scripted_frame_source.h"
+#include "detection/detector_factory.h"
+#include "detection/region_manager.h"
+
+namespace tessary {
+namespace {
+
+using namespace std::chrono_literals;
+using fakes::checkeredFrame;
+using fakes::flatFrame;
+using fakes::ScriptedFrameSource;
+
+// What a controller does with frames and hits: copy and count.
+class FrameSink {
+ public:
+  void onFrame(const std::uint8_t* frame) {
+    if (frame != nullptr) std::memcpy(copy_.data(), frame, copy_.size());
+    ++frames;
+  }
+  void onHit(std::int32_t) { ++hits; }
+
+  std::atomic<int> frames{0};
+  std::atomic<int> hits{0};
+
+ private:
+  std::vector<std::uint8_t> copy_ = std::vector<std::uint8_t>(kFrameBytes);
+};
+
+RegionDescriptor cell(FrameSink& sink, int x, int y) {
+  RegionDescriptor zone;
+  zone.x = x;
+  zone.y = y;
+  zone.width = 20;
+  zone.height = 20;
+  zone.onHitIndexed = RegionIndexedHitCallback::bind(&sink, &FrameSink::onHit);
+  return zone;
+}
+
+TEST(ChannelConcurrencyTest, ChannelsReconfiguredWhileFramesFlow) {
+  constexpr int kChannels = 3;
+  std::array<std::unique_ptr<ScriptedFrameSource>, kChannels> sources;
+  std::array<FrameSink, kChannels> sinks;
+  std::array<RegionManager*, kChannels> managers{};
+  auto list = std::make_unique<CaptureChannelList>();
+  std::array<CaptureChannel*, kChannels> channels{};
+
+  for (int i = 0; i < kChannels; ++i) {
+    sources[i] = std::make_unique<ScriptedFrameSource>(std::vector<fakes::Frame>{
+        flatFrame(30), checkeredFrame(30, 0, 0, 160, 120), flatFrame(90)});
+    sources[i]->show(0);
+    channels[i] = list->createChannel();
+    ChannelInitRecord record;
+    record.camera = sources[i].get();
+    ASSERT_TRUE(channels[i]->init(record));
+    channels[i]->setFrameCallback(ChannelFrameCallback::bind(&sinks[i], &FrameSink::onFrame));
+    managers[i] = channels[i]->createRegionManager();
+    for (int y = 0; y < 120; y += 20) {
+      for (int x = 0; x < 160; x += 20) {
+        std::int32_t index = -1;
+        ASSERT_TRUE(managers[i]->add(index, cell(sinks[i], x, y)));
+      }
+    }
+    ASSERT_TRUE(channels[i]->setFps(200));
+    ASSERT_TRUE(channels[i]->start());
+  }
+
+  std::atomic<bool> done{false};
+  std::atomic<bool> stopEditing{false};
+  std::thread camera([&] {
+    while (!done) {
+      for (auto& source : sources) source->advance();
+      std::this_thread::sleep_for(2ms);
+    }
+  });
+
+  // One configuring thread per channel, as the owner serialises its calls.
+  std::vector<std::thread> controllers;
+  for (int i = 0; i < kChannels; ++i) {
+    controllers.emplace_back([&, i] {
+      CaptureChannel& channel = *channels[i];
+      for (int round = 0; !stopEditing; ++round) {
+        switch (round % 8) {
+          case 0: channel.stop(); break;
+          case 1: channel.start(); break;
+          case 2: channel.setFps(150 + round % 100); break;
+          case 3: channel.toggleMirror(); break;
+          case 4: channel.setSensitivity(round % 100); break;
+          case 5: channel.setDetectionMethod(kDetectionMethodNeighbour); break;
+          case 6:
+            channel.createRegionManager();  // becomes current for a moment
+            channel.selectRegionManager(managers[i]);
+            break;
+          case 7:
+            channel.setFrameCallback(
+                ChannelFrameCallback::bind(&sinks[i], &FrameSink::onFrame));
+            channel.start();
+            break;
+        }
+        std::this_thread::sleep_for(1ms);
+      }
+    });
+  }
+  // Zones come and go on the current managers meanwhile.
+  std::thread editor([&] {
+    for (int round = 0; !stopEditing; ++round) {
+      RegionManager& manager = *managers[round % kChannels];
+      std::int32_t index = -1;
+      manager.add(index, cell(sinks[round % kChannels], round % 140, round % 100));
+      manager.setThreshold(index, round % 50);
+      manager.remove(index);
+      std::this_thread::sleep_for(500us);
+    }
+  });
+
+  std::this_thread::sleep_for(1500ms);
+  stopEditing = true;
+  for (auto& thread : controllers) thread.join();
+  editor.join();
+
+  // Left alone, every channel detects again.
+  std::array<int, kChannels> hitsBefore{};
+  for (int i = 0; i < kChannels; ++i) {
+    hitsBefore[i] = sinks[i].hits;
+    ASSERT_TRUE(channels[i]->start());
+  }
+  const auto end = std::chrono::steady_clock::now() + 5s;
+  auto allHit = [&] {
+    for (int i = 0; i < kChannels; ++i) {
+      if (sinks[i].hits <= hitsBefore[i]) return false;
+    }
+    return true;
+  };
+  while (!allHit() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+  EXPECT_TRUE(allHit());
+
+  // Destroyed while running and while frames still arrive.
+  list.reset();
+  done = true;
+  camera.join();
+}
+
+// Stops its channel from inside the tick now and then.
+class StoppingSink {
+ public:
+  void onFrame(const std::uint8_t*) {
+    if (++frames % 3 == 0) channel->stop();
+  }
+  CaptureChannel* channel = nullptr;
+  std::atomic<int> frames{0};
+};
+
+TEST(ChannelConcurrencyTest, StopsFromInsideAndOutsideTheTickRace) {
+  ScriptedFrameSource source({flatFrame(10), checkeredFrame(10, 40, 40, 40, 40)});
+  source.show(0);
+  CaptureChannel channel;
+  ChannelInitRecord record;
+  record.camera = &source;
+  ASSERT_TRUE(channel.init(record));
+  ASSERT_TRUE(channel.setFps(256));
+  StoppingSink sink;
+  sink.channel = &channel;
+  channel.setFrameCallback(ChannelFrameCallback::bind(&sink, &StoppingSink::onFrame));
+
+  const auto end = std::chrono::steady_clock::now() + 1s;
+  int rounds = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    source.advance();
+    channel.start();
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + (rounds % 7) * 700));
+    channel.stop();
+    ++rounds;
+  }
+  const int frames = sink.frames;
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(sink.frames, frames) << "ticked after stop returned";
+  EXPECT_GT(frames, 0);
+}
+
+}  // namespace
+}  // namespace tessary
