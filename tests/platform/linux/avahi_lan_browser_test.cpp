@@ -1,0 +1,49 @@
+#include "platform/linux/avahi_lan_browser.h"
+
+#include <avahi-client/lookup.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace tessary {
+namespace {
+
+TEST(AvahiLanBrowserTest, MachineNamesComeFromWorkstationAnnouncements) {
+  EXPECT_EQ(AvahiLanBrowser::machineName("desk [00:11:22:33:44:55]"), "desk");
+  EXPECT_EQ(AvahiLanBrowser::machineName("plain"), "plain");
+  EXPECT_EQ(AvahiLanBrowser::machineName("odd [name"), "odd [name");
+  // Such names would break the comma-separated list.
+  EXPECT_EQ(AvahiLanBrowser::machineName("a,b [00:11:22:33:44:55]"), "");
+  EXPECT_EQ(AvahiLanBrowser::machineName("tab\there"), "");
+}
+
+TEST(AvahiLanBrowserTest, AnswersAtOnceAndStopsCleanlyWithOrWithoutADaemon) {
+  for (int round = 0; round < 3; ++round) {
+    auto start = std::chrono::steady_clock::now();
+    AvahiLanBrowser browser;
+    // Whatever the daemon knows, asking never waits for the network.
+    browser.names();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  }
+}
+
+TEST(AvahiLanBrowserTest, ANameStaysWhileAnyAnnouncementCarriesIt) {
+  AvahiLanBrowser browser;
+  std::vector<std::string> before = browser.names();
+  // Announcements the daemon cannot make here: names no machine uses.
+  browser.serviceChanged(AVAHI_BROWSER_NEW, "zz-test-host [00:00:00:00:00:01]");
+  browser.serviceChanged(AVAHI_BROWSER_NEW, "zz-test-host [00:00:00:00:00:01]");  // IPv6 too
+  browser.serviceChanged(AVAHI_BROWSER_NEW, "zz-other");
+  browser.serviceChanged(AVAHI_BROWSER_REMOVE, "zz-test-host [00:00:00:00:00:01]");
+  std::vector<std::string> names = browser.names();
+  EXPECT_NE(std::find(names.begin(), names.end(), "zz-test-host"), names.end());
+  browser.serviceChanged(AVAHI_BROWSER_REMOVE, "zz-test-host [00:00:00:00:00:01]");
+  browser.serviceChanged(AVAHI_BROWSER_REMOVE, "never-seen");
+  names = browser.names();
+  EXPECT_EQ(std::find(names.begin(), names.end(), "zz-test-host"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "zz-other"), names.end());
+}
+
+}  // namespace
+}  // namespace tessary
