@@ -255,6 +255,24 @@ ScreenRect intersect(const ScreenRect& a, const ScreenRect& b) {
 }
 
 bool isEmpty(const ScreenRect& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool isEmpty(const ShapeRect& r) { return r.width <= 0 || r.height <= 0; }
+
+ShapeRect clip(const ShapeRect& a, const ShapeRect& b) {
+  const int left = std::max(a.x, b.x), top = std::max(a.y, b.y);
+  const int right = std::min(a.x + a.width, b.x + b.width), bottom = std::min(a.y + a.height, b.y + b.height);
+  if (left >= right || top >= bottom) return ShapeRect{};
+  return ShapeRect{left, top, right - left, bottom - top};
+}
+
+ShapeRect boundingBox(const ShapeRect& a, const ShapeRect& b) {
+  const int left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+  const int right = std::max(a.x + a.width, b.x + b.width), bottom = std::max(a.y + a.height, b.y + b.height);
+  return ShapeRect{left, top, right - left, bottom - top};
+}
+
+// Separate damaged areas are read one by one; beyond this many, the last
+// one grows to take in the rest.
+constexpr std::size_t kMaxDamagedAreas = 16;
 
 std::uint32_t keyValue(const Rgb& colour) {
   auto channel = [](std::int32_t value) { return static_cast<std::uint32_t>(value) & 0xFFu; };
@@ -377,6 +395,7 @@ struct X11Overlay::Connection {
                         static_cast<unsigned>(placed.height()));
       stretcher.setSize(placed.width(), placed.height());
     }
+    stackChanged = true;  // a new key or area: read everything again
     reshape();
     if (shown) XRaiseWindow(display, window);
     putPicture();
@@ -399,9 +418,7 @@ struct X11Overlay::Connection {
       XEvent event;
       XNextEvent(display, &event);
       if (event.type == damageEvent + XDamageNotify) {
-        const auto& damage = reinterpret_cast<const XDamageNotifyEvent&>(event);
-        XDamageSubtract(display, damage.damage, None, None);
-        shapeDirty = true;
+        noteDamage(reinterpret_cast<const XDamageNotifyEvent&>(event));
         continue;
       }
       switch (event.type) {
@@ -411,43 +428,86 @@ struct X11Overlay::Connection {
         case DestroyNotify:
           // The server frees a window's damage record with the window.
           damages.erase(event.xdestroywindow.window);
-          shapeDirty = true;
+          stackChanged = true;
           break;
+        // Our own moves and mappings are followed up where they are made.
         case ConfigureNotify:
+          if (event.xconfigure.window != window) stackChanged = true;
+          break;
         case MapNotify:
+          if (event.xmap.window != window) stackChanged = true;
+          break;
         case UnmapNotify:
+          if (event.xunmap.window != window) stackChanged = true;
+          break;
         case ReparentNotify:
         case CirculateNotify:
-          if (event.xany.window != window) shapeDirty = true;
+          stackChanged = true;
           break;
         default:
           break;
       }
     }
-    if (shapeDirty && wanted && std::chrono::steady_clock::now() - lastShape >= kShapeInterval) {
+    if ((stackChanged || !damaged.empty()) && wanted &&
+        std::chrono::steady_clock::now() - lastShape >= kShapeInterval) {
       reshape();
     }
     ErrorLog::take(display);
     XFlush(display);
   }
 
+  void noteDamage(const XDamageNotifyEvent& event) {
+    // The bounding box of the window's damage, in its own coordinates.
+    const auto layer = std::find_if(layers.begin(), layers.end(),
+                                    [&](const Layer& l) { return l.window == event.drawable; });
+    if (layer == layers.end()) {
+      stackChanged = true;
+      return;
+    }
+    const ShapeRect area{layer->inside.x + event.area.x, layer->inside.y + event.area.y, event.area.width,
+                         event.area.height};
+    if (damaged.size() < kMaxDamagedAreas) {
+      damaged.push_back(area);
+    } else {
+      damaged.back() = boundingBox(damaged.back(), area);
+    }
+  }
+
   // Rebuilds the overlay's shape from the key-coloured pixels of the windows
-  // beneath it, and shows or hides the overlay accordingly.
+  // beneath it, and shows or hides the overlay accordingly. After a change of
+  // the stack (windows mapped, moved, restacked) everything is read again;
+  // after damage only the damaged areas.
   void reshape() {
-    shapeDirty = false;
     lastShape = std::chrono::steady_clock::now();
     if (window == 0 || !wanted) return;
+    // Re-arm damage reporting before reading, so that nothing drawn after
+    // the read goes unreported.
+    for (const auto& tracked : damages) XDamageSubtract(display, tracked.second, None, None);
+    const ShapeRect whole{0, 0, placed.width(), placed.height()};
+    if (stackChanged || shape.width() != whole.width || shape.height() != whole.height) {
+      stackChanged = false;
+      damaged.clear();
+      if (!readStack()) return;
+      shape.reset(whole.width, whole.height);
+      layIn(whole);
+    } else {
+      for (const ShapeRect& area : damaged) layIn(area);
+      damaged.clear();
+    }
+    applyShape();
+  }
 
+  // Notes which windows lie beneath (or above) the overlay, bottom first.
+  bool readStack() {
     Window rootReturn = 0, parentReturn = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    if (XQueryTree(display, root, &rootReturn, &parentReturn, &children, &count) == 0) return;
+    if (XQueryTree(display, root, &rootReturn, &parentReturn, &children, &count) == 0) return false;
 
-    shape.reset(placed.width(), placed.height());
-    std::unordered_set<Window> tracked;
+    layers.clear();
+    std::unordered_set<Window> beneath;
     bool aboveOverlay = false;
-    bool raise = false;
-    for (unsigned i = 0; i < count; ++i) {  // bottom of the stack first
+    for (unsigned i = 0; i < count; ++i) {
       const Window child = children[i];
       if (child == window) {
         aboveOverlay = true;
@@ -456,47 +516,61 @@ struct X11Overlay::Connection {
       XWindowAttributes a;
       if (XGetWindowAttributes(display, child, &a) == 0) continue;  // gone meanwhile
       if (a.map_state != IsViewable || a.c_class == InputOnly) continue;
-      const ShapeRect outer{a.x - placed.left, a.y - placed.top, a.width + 2 * a.border_width,
-                            a.height + 2 * a.border_width};
-      if (outer.x >= placed.width() || outer.y >= placed.height() || outer.x + outer.width <= 0 ||
-          outer.y + outer.height <= 0) {
-        continue;
+      Layer layer;
+      layer.window = child;
+      layer.outer = ShapeRect{a.x - placed.left, a.y - placed.top, a.width + 2 * a.border_width,
+                              a.height + 2 * a.border_width};
+      if (isEmpty(clip(layer.outer, ShapeRect{0, 0, placed.width(), placed.height()}))) continue;
+      layer.inside = ShapeRect{layer.outer.x + a.border_width, layer.outer.y + a.border_width, a.width,
+                               a.height};
+      layer.visual = a.visual;
+      layer.depth = a.depth;
+      // Menus and tooltips may sit above the overlay and hide it; a managed
+      // window that was raised over it is put back beneath.
+      layer.hidesOnly = aboveOverlay && a.override_redirect;
+      if (aboveOverlay && !a.override_redirect) raiseNeeded = true;
+      layers.push_back(layer);
+      if (layer.hidesOnly) continue;
+      beneath.insert(child);
+      if (!damages.contains(child)) {
+        damages.emplace(child, XDamageCreate(display, child, XDamageReportBoundingBox));
       }
-      shape.cover(outer);  // its border, and whatever cannot be read
-      if (aboveOverlay) {
-        // Menus and tooltips may sit above the overlay; a managed window that
-        // was raised over it is put back beneath.
-        if (a.override_redirect) continue;
-        raise = true;
-      }
-      const ScreenRect inside = intersect(
-          ScreenRect{a.x + a.border_width, a.y + a.border_width, a.x + a.border_width + a.width,
-                     a.y + a.border_width + a.height},
-          placed);
-      if (isEmpty(inside)) continue;
-      XImage* image = captureMemory.image(ImageShape{a.visual, a.depth, inside.width(), inside.height()});
-      if (image != nullptr && image->bits_per_pixel == 32 &&
-          captureMemory.read(child, inside.left - a.x - a.border_width, inside.top - a.y - a.border_width,
-                             image)) {
-        shape.paint(ShapeRect{inside.left - placed.left, inside.top - placed.top, inside.width(),
-                              inside.height()},
-                    reinterpret_cast<const std::uint8_t*>(image->data), image->bytes_per_line, key);
-      }
-      tracked.insert(child);
-      if (!damages.contains(child)) damages.emplace(child, XDamageCreate(display, child, XDamageReportNonEmpty));
     }
     if (children != nullptr) XFree(children);
 
     // Stop watching windows that no longer lie beneath the overlay.
     for (auto it = damages.begin(); it != damages.end();) {
-      if (tracked.contains(it->first)) {
+      if (beneath.contains(it->first)) {
         ++it;
       } else {
         XDamageDestroy(display, it->second);
         it = damages.erase(it);
       }
     }
+    return true;
+  }
 
+  // Recomputes the key pixels inside `area` (overlay coordinates) from the
+  // windows of the last stack reading.
+  void layIn(ShapeRect area) {
+    area = clip(area, ShapeRect{0, 0, placed.width(), placed.height()});
+    if (isEmpty(area)) return;
+    shape.cover(area);
+    for (const Layer& layer : layers) {
+      if (isEmpty(clip(layer.outer, area))) continue;
+      shape.cover(clip(layer.outer, area));  // its border, and whatever cannot be read
+      if (layer.hidesOnly) continue;
+      const ShapeRect inside = clip(layer.inside, area);
+      if (isEmpty(inside)) continue;
+      XImage* image = captureMemory.image(ImageShape{layer.visual, layer.depth, inside.width, inside.height});
+      if (image != nullptr && image->bits_per_pixel == 32 &&
+          captureMemory.read(layer.window, inside.x - layer.inside.x, inside.y - layer.inside.y, image)) {
+        shape.paint(inside, reinterpret_cast<const std::uint8_t*>(image->data), image->bytes_per_line, key);
+      }
+    }
+  }
+
+  void applyShape() {
     const std::span<const ShapeRect> rectangles = shape.rectangles();
     if (rectangles.empty()) {
       // An empty shape would show nothing anyway; unmapped, the window costs
@@ -515,9 +589,11 @@ struct X11Overlay::Connection {
     if (!shown) {
       XMapRaised(display, window);
       shown = true;
+      raiseNeeded = false;
       putPicture();
-    } else if (raise) {
+    } else if (raiseNeeded) {
       XRaiseWindow(display, window);
+      raiseNeeded = false;
     }
   }
 
@@ -566,10 +642,22 @@ struct X11Overlay::Connection {
   ImageMemory pictureMemory;
   ImageMemory captureMemory;
 
+  // What lay beneath the overlay at the last reading of the stack.
+  struct Layer {
+    Window window = 0;
+    ShapeRect outer;   // with its border, in overlay coordinates
+    ShapeRect inside;  // without
+    Visual* visual = nullptr;
+    int depth = 0;
+    bool hidesOnly = false;  // above the overlay
+  };
+  std::vector<Layer> layers;
   KeyShape shape;
   std::vector<XRectangle> shapeRectangles;
   std::unordered_map<Window, Damage> damages;
-  bool shapeDirty = true;
+  std::vector<ShapeRect> damaged;  // overlay coordinates
+  bool stackChanged = true;
+  bool raiseNeeded = false;
   std::chrono::steady_clock::time_point lastShape;
 };
 

@@ -142,6 +142,19 @@ TEST_F(X11OverlayTest, RenderAreaMovesThePictureAndIsClippedToTheScreen) {
   EXPECT_TRUE(showsAt(550, 380, kMagenta));
 }
 
+TEST_F(X11OverlayTest, WindowsAboveHideThePictureUntilTheClientIsRaised) {
+  ASSERT_TRUE(showsAt(120, 120, kPicture));
+  KeyClient popup(server_->name(), ScreenRect{100, 100, 160, 140}, {}, kMagenta, true);
+  ASSERT_TRUE(popup.ok());
+  EXPECT_TRUE(showsAt(120, 120, kGrey));     // the popup covers the picture here
+  EXPECT_TRUE(showsAt(180, 150, kPicture));  // and only here
+
+  // Raised over the overlay, the client window is still keyed: the overlay
+  // goes back on top.
+  client->raise();
+  EXPECT_TRUE(showsAt(120, 120, kPicture));
+}
+
 TEST_F(X11OverlayTest, ClicksOnThePictureReachTheClient) {
   ASSERT_TRUE(showsAt(150, 130, kPicture));
   const std::string command = "DISPLAY=" + server_->name() + " xdotool mousemove 150 130 click 1";

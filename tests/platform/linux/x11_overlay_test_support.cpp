@@ -12,11 +12,13 @@
 
 namespace tessary::testing {
 
-XvfbServer::XvfbServer(std::vector<std::string> extraArguments) {
+XvfbServer::XvfbServer(std::vector<std::string> extraArguments, std::string screen) {
   int fds[2];
   if (pipe(fds) != 0) return;
   std::vector<std::string> arguments{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                     "1024x768x24", "-nolisten", "tcp"};
+                                     screen, "-nolisten", "tcp",
+                                     // Stay up between tests, when no client is connected.
+                                     "-noreset"};
   arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
@@ -58,16 +60,17 @@ XvfbServer::~XvfbServer() {
 }
 
 KeyClient::KeyClient(const std::string& displayName, ScreenRect frame, std::vector<ScreenRect> keyAreas,
-                     std::uint32_t keyColour) {
+                     std::uint32_t keyColour, bool overrideRedirect) {
   display_ = XOpenDisplay(displayName.c_str());
   if (display_ == nullptr) return;
   const int screen = DefaultScreen(display_);
   XSetWindowAttributes attributes{};
   attributes.background_pixel = kGrey;
   attributes.event_mask = ButtonPressMask;
+  attributes.override_redirect = overrideRedirect ? True : False;
   window_ = XCreateWindow(display_, RootWindow(display_, screen), frame.left, frame.top,
                           static_cast<unsigned>(frame.width()), static_cast<unsigned>(frame.height()), 0,
-                          CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
+                          CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask | CWOverrideRedirect,
                           &attributes);
   attributes.background_pixel = keyColour;
   for (const ScreenRect& area : keyAreas) {
@@ -94,6 +97,11 @@ void KeyClient::paintKeyAreas(std::uint32_t colour) {
     XSetWindowBackground(display_, key, colour);
     XClearWindow(display_, key);
   }
+  XSync(display_, False);
+}
+
+void KeyClient::raise() {
+  XRaiseWindow(display_, window_);
   XSync(display_, False);
 }
 

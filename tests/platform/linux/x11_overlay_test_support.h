@@ -18,13 +18,15 @@ namespace tessary::testing {
 // Starts Xvfb on a display number it picks itself, and stops it again.
 class XvfbServer {
  public:
-  explicit XvfbServer(std::vector<std::string> extraArguments = {});
+  explicit XvfbServer(std::vector<std::string> extraArguments = {},
+                      std::string screen = "1024x768x24");
   ~XvfbServer();
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
 
   bool running() const { return !name_.empty(); }
   const std::string& name() const { return name_; }  // ":N"
+  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -37,8 +39,10 @@ inline constexpr std::uint32_t kGrey = 0x808080;
 // the test's choosing; it counts the clicks it receives.
 class KeyClient {
  public:
+  // An override-redirect client stands for a menu or tooltip: mapped on
+  // top of everything, the window manager never restacks it.
   KeyClient(const std::string& displayName, ScreenRect frame, std::vector<ScreenRect> keyAreas,
-            std::uint32_t keyColour);
+            std::uint32_t keyColour, bool overrideRedirect = false);
   ~KeyClient();
   KeyClient(const KeyClient&) = delete;
   KeyClient& operator=(const KeyClient&) = delete;
@@ -46,6 +50,7 @@ class KeyClient {
   bool ok() const { return window_ != 0; }
   // Repaints every key area in `colour` (0xRRGGBB).
   void paintKeyAreas(std::uint32_t colour);
+  void raise();
   // Handles what has arrived; clicks are counted per key area.
   void pump();
   int clicksOnKeyArea(std::size_t index) const { return clicks_[index]; }
