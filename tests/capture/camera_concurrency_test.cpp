@@ -19,11 +19,20 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool uniform(const std::uint8_t* frame) {
-  for (std::size_t i = 1; i < kFrameBytes; ++i) {
-    if (frame[i] != frame[0]) return false;
+// Sample n carries n in its first four bytes and n's low byte everywhere else.
+void fillSample(std::uint8_t* frame, std::uint32_t n) {
+  std::memcpy(frame, &n, sizeof(n));
+  std::memset(frame + sizeof(n), static_cast<int>(n & 0xFF), kFrameBytes - sizeof(n));
+}
+
+// The sample number a frame carries, or -1 when the frame mixes two samples.
+std::int64_t sampleNumber(const std::uint8_t* frame) {
+  std::uint32_t n = 0;
+  std::memcpy(&n, frame, sizeof(n));
+  for (std::size_t i = sizeof(n); i < kFrameBytes; ++i) {
+    if (frame[i] != (n & 0xFF)) return -1;
   }
-  return true;
+  return n;
 }
 
 TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
@@ -45,26 +54,27 @@ TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
   std::atomic<bool> writing{true};
   std::thread streaming([&] {
     std::array<std::uint8_t, kFrameBytes> sample{};
-    for (int n = 1; n <= kSamples; ++n) {
-      sample.fill(static_cast<std::uint8_t>(n % 250 + 1));
+    for (std::uint32_t n = 1; n <= kSamples; ++n) {
+      fillSample(sample.data(), n);
       session.deliver(sample.data(), sample.size());
     }
     writing = false;
   });
 
   int reads = 0, torn = 0, backwards = 0;
-  std::uint8_t last = 0;
+  std::int64_t last = 0;
   while (writing || reads == 0) {
     const std::uint8_t* frame = nullptr;
     if (!camera.getFrame(frame)) continue;
     ++reads;
-    std::uint8_t value = frame[0];
     // Delivery runs on while the reader checks the frame it holds.
-    if (!uniform(frame)) ++torn;
-    if (value < last) {
-      if (last - value < 100) ++backwards;  // not the wrap from 250 to 1
+    std::int64_t n = sampleNumber(frame);
+    if (n < 0) {
+      ++torn;
+      continue;
     }
-    last = value;
+    if (n < last) ++backwards;
+    last = n;
   }
   streaming.join();
   camera.stop();
@@ -73,7 +83,7 @@ TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
   EXPECT_EQ(backwards, 0);
   const std::uint8_t* frame = nullptr;
   ASSERT_TRUE(camera.getFrame(frame));
-  EXPECT_EQ(frame[0], kSamples % 250 + 1);
+  EXPECT_EQ(sampleNumber(frame), kSamples);
 }
 
 TEST(CameraConcurrencyTest, DemoCameraStartsAndStopsWhileBeingRead) {

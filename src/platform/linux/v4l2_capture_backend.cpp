@@ -152,7 +152,8 @@ class V4l2Session final : public CaptureSession {
     height_ = static_cast<std::int32_t>(format.fmt.pix.height);
     bytesPerLine_ = format.fmt.pix.bytesperline;
     formatSet_ = true;
-    connected_ = false;
+    // A new rate keeps the chain connected; a new size needs a matching frame.
+    if (connected_) connected_ = connect() == ConnectResult::kConnected;
     setFrameInterval(fps);
     return true;
   }
