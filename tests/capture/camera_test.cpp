@@ -140,6 +140,11 @@ TEST_F(CameraTest, InitReportsEachOutcome) {
   bool ok = true;
   EXPECT_EQ(camera_.init(ok), "Setting up ...\nInit without RGB|SIZE selected.\n");
   EXPECT_FALSE(ok);
+  // A selection outside the table counts as none rather than being read.
+  camera_.selectFormat(0, 1);
+  camera_.init(ok);
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(camera_.report().ends_with("selected.\nInit without RGB|SIZE selected.\n"));
 
   backend_.devices[0].connectResult = ConnectResult::kFormatRefused;
   camera_.setupGraph();
