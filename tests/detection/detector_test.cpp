@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "common/frame.h"
@@ -158,6 +161,78 @@ TEST_F(NeighbourDetectorTest, MaskSelectsPixelsByModeAndMustFitTheRegion) {
   detector_.detect(current, previous, regionOf(20, 20, 12, 10), &mask);
   EXPECT_EQ(current.count, 7u);  // wrong size: results left alone
   EXPECT_EQ(previous.count, 9u);
+}
+
+// The rule written out pixel by pixel, as plainly as possible, to check the
+// detector's faster loops against.
+DetectionResult referenceCount(const TestFrame& before, const TestFrame& after,
+                               const DetectionRegion& region) {
+  auto differs = [&](const std::uint8_t* a, const std::uint8_t* b) {
+    for (int k = 0; k < 3; ++k) {
+      if (std::abs(a[k] - b[k]) <= region.level) return false;
+    }
+    return true;
+  };
+  DetectionResult result = DetectionResult::reset();
+  for (int y = 0; y < kFrameHeight; ++y) {
+    for (int x = 0; x < kFrameWidth; ++x) {
+      const bool inside = x >= region.x && x < region.x + region.width && y >= region.y &&
+                          y < region.y + region.height;
+      if (!inside || !differs(after.pixel(x, y), before.pixel(x, y))) continue;
+      const int W = kFrameWidth;
+      const int H = kFrameHeight;
+      const bool confirmed =
+          (y > 1 && differs(after.pixel(x, y), after.pixel(x, y - 1))) ||
+          (y > 1 && x < W - 1 && differs(after.pixel(x, y), after.pixel(x + 1, y - 1))) ||
+          (x < W - 1 && differs(after.pixel(x, y), after.pixel(x + 1, y))) ||
+          (y < H - 1 && x < W - 1 && differs(after.pixel(x, y), after.pixel(x + 1, y + 1))) ||
+          (y < H - 1 && differs(after.pixel(x, y), after.pixel(x, y + 1))) ||
+          (y < H - 1 && x > 1 && differs(after.pixel(x, y), after.pixel(x - 1, y + 1))) ||
+          (x > 1 && differs(after.pixel(x, y), after.pixel(x - 1, y))) ||
+          (y > 1 && x > 1 && differs(after.pixel(x, y), after.pixel(x - 1, y - 1)));
+      if (!confirmed) continue;
+      result.minX = std::min(result.minX, x);
+      result.maxX = std::max(result.maxX, x);
+      result.minY = std::min(result.minY, y);
+      result.maxY = std::max(result.maxY, y);
+      ++result.count;
+    }
+  }
+  return result;
+}
+
+TEST_F(NeighbourDetectorTest, MatchesThePlainRuleOnRandomScenes) {
+  std::mt19937 random(2152);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> coordinate(-20, 170);
+  std::uniform_int_distribution<int> size(-5, 180);
+  std::uniform_int_distribution<int> level(0, 43);
+  TestFrame before;
+  for (int scene = 0; scene < 40; ++scene) {
+    // Flat patches with noise, so that both confirmed and unconfirmed
+    // changes occur, including along the frame edges.
+    TestFrame after;
+    const int patch = 1 + scene % 7;
+    for (int y = 0; y < kFrameHeight; ++y) {
+      for (int x = 0; x < kFrameWidth; ++x) {
+        const int base = ((x / patch + y / patch + scene) % 3) * 60;
+        after.set(x, y, static_cast<std::uint8_t>(base + byte(random) % 30),
+                  static_cast<std::uint8_t>(base + byte(random) % 30),
+                  static_cast<std::uint8_t>(base + byte(random) % 30));
+      }
+    }
+    for (int trial = 0; trial < 5; ++trial) {
+      const DetectionRegion region = trial == 0
+                                         ? regionOf(0, 0, 160, 120, level(random))
+                                         : regionOf(coordinate(random), coordinate(random),
+                                                    size(random), size(random), level(random));
+      const DetectionResult expected = referenceCount(before, after, region);
+      EXPECT_EQ(countChange(before, after, region), expected)
+          << "scene " << scene << " region " << region.x << "," << region.y << " "
+          << region.width << "x" << region.height << " level " << region.level;
+    }
+    before = after;
+  }
 }
 
 TEST(RegionMaskTest, KeepsFourVariantsAndRefusesBadInput) {
