@@ -336,58 +336,5 @@ TEST(ChannelTimerTest, TheTimerDrivesDetectionUntilStopped) {
   EXPECT_EQ(list.count(), 0);
 }
 
-// Stops its channel from inside the frame callback.
-class SelfStopper {
- public:
-  void onFrame(const std::uint8_t*) {
-    ++frames;
-    channel->stop();
-  }
-  CaptureChannel* channel = nullptr;
-  std::atomic<int> frames{0};
-};
-
-TEST(ChannelTimerTest, ACallbackMayStopItsOwnChannel) {
-  ScriptedFrameSource source({flatFrame(10)});
-  CaptureChannel channel;
-  ChannelInitRecord record;
-  record.camera = &source;
-  ASSERT_TRUE(channel.init(record));
-  ASSERT_TRUE(channel.setFps(200));
-  SelfStopper stopper;
-  stopper.channel = &channel;
-  channel.setFrameCallback(ChannelFrameCallback::bind(&stopper, &SelfStopper::onFrame));
-  ASSERT_TRUE(channel.start());
-  ASSERT_TRUE(waitFor([&] { return stopper.frames > 0; }));
-  EXPECT_TRUE(waitFor([&] { return !channel.isRunning(); }));
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(stopper.frames, 1);
-  // And it can be started again from outside.
-  ASSERT_TRUE(channel.start());
-  EXPECT_TRUE(waitFor([&] { return stopper.frames == 2; }));
-}
-
-TEST(ChannelListTest, DestroyingTheListStopsRunningChannels) {
-  ScriptedFrameSource source({flatFrame(10)});
-  Recorder recorder;
-  {
-    CaptureChannelList list;
-    for (int i = 0; i < 3; ++i) {
-      CaptureChannel* channel = list.createChannel();
-      ChannelInitRecord record;
-      record.camera = &source;
-      ASSERT_TRUE(channel->init(record));
-      ASSERT_TRUE(channel->setFps(200));
-      channel->setFrameCallback(ChannelFrameCallback::bind(&recorder, &Recorder::onFrame));
-      ASSERT_TRUE(channel->start());
-    }
-    EXPECT_EQ(list.count(), 3);
-    ASSERT_TRUE(waitFor([&] { return recorder.frames > 10; }));
-  }
-  const int frames = recorder.frames;
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(recorder.frames, frames);
-}
-
 }  // namespace
 }  // namespace tessary
