@@ -64,6 +64,8 @@ bool Camera::getSize(std::int32_t& width, std::int32_t& height) {
 
 bool Camera::getFrame(const std::uint8_t*& frame) {
   frame = nullptr;
+  // The frame buffer never shows a copy in progress; callers still expect
+  // "no frame" while one runs.
   if (frameBusy_.load(std::memory_order_acquire)) return false;
   frame = frames_.take();
   return frame != nullptr;
@@ -71,17 +73,17 @@ bool Camera::getFrame(const std::uint8_t*& frame) {
 
 std::int32_t Camera::getOrientation() { return orientation_; }
 
-bool Camera::stop() {
-  if (!session_) return false;
-  stopStreaming();
-  return false;
-}
-
 bool Camera::start() {
   if (!session_) return false;
   accepting_.store(true, std::memory_order_release);
   running_.store(session_->start(), std::memory_order_relaxed);
   return running_.load(std::memory_order_relaxed);
+}
+
+bool Camera::stop() {
+  if (!session_) return false;
+  stopStreaming();
+  return false;
 }
 
 void Camera::stopStreaming() {
