@@ -141,6 +141,16 @@ TEST_F(RegionManagerTest, RegionPastTheEdgeCountsItsVisiblePartAgainstItsWholeAr
   EXPECT_EQ(manager_.motionAmount(index), 12u);  // 50 / 400
 }
 
+TEST_F(RegionManagerTest, MotionAmountStaysWithinAHundredAfterAShrink) {
+  const std::int32_t index = addRegion(0, 0, 20, 20, 0);
+  TestFrame frame;
+  frame.isolatedPixels(0, 0, 20, 20, 100);
+  ASSERT_TRUE(tick(frame));
+  EXPECT_EQ(manager_.motionAmount(index), 25u);
+  manager_.setRect(index, 0, 0, 2, 2);  // 100 counted pixels, area now 4
+  EXPECT_EQ(manager_.motionAmount(index), 100u);
+}
+
 TEST_F(RegionManagerTest, EmptyAndNegativeRegionsNeverFireNorReadOutside) {
   const std::int32_t negative = addRegion(30, 30, -20, -20);
   const std::int32_t outside = addRegion(-500, -500, 100, 100);
