@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "capture/camera_registry.h"  // complete types for the members' clean-up
+#include "capture/capture_channel.h"
 #include "common/frame.h"
 #include "detection/region_manager.h"
 #include "zones/zone_units.h"
@@ -14,17 +16,18 @@ using zone_units::truncateToInt32;
 
 VideoController::VideoController() : VideoController(SteadyMillisecondClock::instance()) {}
 
-VideoController::VideoController(MillisecondClock& clock) : clock_(&clock) {}
-
-VideoController::~VideoController() = default;
+VideoController::VideoController(MillisecondClock& clock) : clock_(&clock) {
+  frames_.allocate(kFrameBytes);
+}
 
 void VideoController::setCurrentRegionManager(RegionManager* manager) {
-  regionManagers_[static_cast<std::size_t>(currentCamera_)] = manager;
+  regionManagers_[static_cast<std::size_t>(currentCameraIndex())] = manager;
 }
 
 RegionManager* VideoController::currentRegionManager() const {
-  if (currentCamera_ < 0 || currentCamera_ >= kMaxCameras) return nullptr;
-  return regionManagers_[static_cast<std::size_t>(currentCamera_)];
+  const std::int32_t current = currentCameraIndex();
+  if (current < 0 || current >= kMaxCameras) return nullptr;
+  return regionManagers_[static_cast<std::size_t>(current)];
 }
 
 void VideoController::setZoneHitListener(ZoneHitListener* listener) {

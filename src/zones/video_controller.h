@@ -1,11 +1,25 @@
-// The zone server's one process-wide object: the zones and grids of the camera
-// in use, in the client's coordinates, over that camera's region manager.
+// The zone server's one process-wide object: the cameras and their capture
+// channels, the zones and grids of the camera in use (in the client's
+// coordinates, over that camera's region manager), and the newest processed
+// frame for the display.
 //
-// Threads: every operation below runs on the main thread. The only code that
-// runs elsewhere is the zone-hit handler, which the region manager calls on
-// the detection thread; it reads zone names under zoneTableMutex_ and calls
-// the hit listener with no lock held. The main thread never holds that lock
-// while calling the region manager, so the two can never wait on each other.
+//   VideoController controller;
+//   controller.setZoneHitListener(&replies);
+//   controller.initialize(std::make_unique<CameraRegistry>(makeDemoCaptureBackend()));
+//   controller.setScale(screenWidth, screenHeight);
+//   controller.startCapture();
+//
+// Threads: every operation below runs on the main thread, except where noted.
+//  - startCapture and stopCapture may also run on the link's accept thread;
+//    they, selectCamera and shutdown take turns (see captureTurn_), and never
+//    hold a lock while starting or stopping a camera or channel.
+//  - The frame copy and the zone-hit handler run on the detection thread of
+//    the camera in use. The hit handler reads zone names under
+//    zoneTableMutex_ and calls the hit listener with no lock held; the main
+//    thread never holds that lock while calling the region manager, so the
+//    two can never wait on each other.
+//  - The display reads the newest frame and the picture flags from the main
+//    thread while detection runs; see frameBuffer.
 #pragma once
 
 #include <array>
@@ -16,6 +30,11 @@
 #include <string_view>
 #include <vector>
 
+#include <condition_variable>
+#include <memory>
+#include <string>
+
+#include "capture/camera_frame_buffer.h"
 #include "common/fixed_text.h"
 #include "zones/millisecond_clock.h"
 #include "zones/zone_hit_listener.h"
@@ -23,11 +42,21 @@
 
 namespace tessary {
 
+class Camera;
+class CameraRegistry;
+class CaptureChannel;
+class CaptureChannelList;
 class RegionManager;
+class TimerDevice;
 
 class VideoController {
  public:
+  // Camera slots. Devices the registry lists beyond the fourth are skipped:
+  // the tray menu can offer only four cameras.
   static constexpr std::int32_t kMaxCameras = 4;
+  // Processing ticks per second of every channel, and the rate asked of
+  // every camera.
+  static constexpr std::int32_t kProcessingRate = 15;
   static constexpr std::int32_t kInitialSensitivityDefault = 50;
   static constexpr std::int32_t kInitialThresholdDefault = 20;
   static constexpr std::size_t kDescriptionCapacity = 256;
@@ -36,14 +65,65 @@ class VideoController {
   // The pause countdown reads `clock`, which must outlive the controller.
   VideoController();
   explicit VideoController(MillisecondClock& clock);
+  // Shuts capture down first, so that no tick calls into a half-destroyed
+  // controller.
   ~VideoController();
   VideoController(const VideoController&) = delete;
   VideoController& operator=(const VideoController&) = delete;
 
+  // --- Cameras and capture -------------------------------------------------
+  // Start-up, once: takes the registry (whose backend the program chose),
+  // finds the cameras offering 160 x 120, opens each at 15 frames per
+  // second with a capture channel and a region manager, and sets the
+  // picture flags from the channel's orientation. Returns false on the first
+  // failure, keeping the cameras set up so far (or at once when there is no
+  // camera, no registry, or start-up already ran); the program runs on
+  // regardless. Channel timers come from `timerDevice`.
+  bool initialize(std::unique_ptr<CameraRegistry> registry);
+  bool initialize(std::unique_ptr<CameraRegistry> registry, TimerDevice& timerDevice);
+
+  // Start or stop the camera in use and its channel; each does nothing when
+  // capture is already in that state. Also called from the accept thread.
+  // Never call them from a hit listener: stopping waits for the tick that
+  // is calling the listener.
+  void startCapture();
+  void stopCapture();
+  // Clears all zones and grids, then moves capture to camera `index`
+  // (0 .. cameraCount() - 1; any other index does nothing).
+  void selectCamera(std::int32_t index);
+  std::int32_t currentCameraIndex() const;
+  std::int32_t cameraCount() const { return cameraCount_; }
+  // The camera's friendly name; null for an index outside the names kept.
+  const char* cameraName(std::int32_t index) const;
+  // Whether capture of the camera in use is started.
+  bool capturing() const;
+
+  // The newest processed frame (160 x 120, blue, green, red, unused, rows in
+  // the camera's order). False, with `frame` null, before the first one.
+  // For one reader thread (the display's): the frame stays untouched until
+  // that thread's next call, however many frames arrive meanwhile.
+  bool frameBuffer(const std::uint8_t*& frame);
+  // Frames copied into the frame buffer so far (any thread).
+  std::uint64_t processedFrameCount() const;
+
+  // How the picture is drawn: flipped vertically, mirrored horizontally.
+  // Read from any thread; toggled from the main thread. Toggling changes
+  // only the picture, never where zones sit in the camera frame.
+  bool flipped() const { return flip_.load(std::memory_order_relaxed); }
+  bool mirrored() const { return mirror_.load(std::memory_order_relaxed); }
+  void toggleFlip();
+  void toggleMirror();
+
+  // Stops every camera and channel and destroys the channels with their
+  // region managers; capture cannot be started again. Zone operations then
+  // do nothing. Safe to call more than once.
+  void shutdown();
+
   // --- The camera in use -------------------------------------------------
   // The zone operations work on the region manager of the current camera.
-  // The manager's owner hands it over here (null: no camera) and keeps it
-  // alive while it is installed; the zone table belongs to that manager, so
+  // initialize installs the channels' managers; without it, a manager's
+  // owner may hand one over here (null: no camera) and keep it alive while
+  // it is installed; the zone table belongs to that manager, so
   // call clearAllZones before handing over a different one. Its regions call
   // this controller back, so the controller must outlive it (or clear it).
   void setCurrentRegionManager(RegionManager* manager);
@@ -185,10 +265,51 @@ class VideoController {
   std::int32_t findZoneIn(std::string_view name, std::size_t limit) const;
   std::size_t zoneSearchLimit() const;
 
-  // Camera slots; the capture side fills them. Only the current camera's
-  // manager holds zones.
+  // Holds the capture turn for its lifetime: one of startCapture,
+  // stopCapture, selectCamera and shutdown at a time, across threads.
+  class CaptureTurn;
+
+  // The channels' frame callback (detection thread): copies the frame into
+  // the frame buffer. Copies nothing for a null frame.
+  void copyFrame(const std::uint8_t* frame);
+  // Set up camera slot `index`; false on the first step that fails.
+  bool setUpCamera(std::int32_t index, std::string_view name);
+  // Start and stop of the current camera; the caller holds the turn.
+  void startCurrent();
+  void stopCurrent();
+  void stopSlot(std::size_t slot);
+
+  // Declared before the channels: the registry owns the cameras, which the
+  // channels read until they are destroyed.
+  std::unique_ptr<CameraRegistry> registry_;
+  std::unique_ptr<CaptureChannelList> channelList_;
+  std::array<Camera*, kMaxCameras> cameras_{};
+  std::array<CaptureChannel*, kMaxCameras> channels_{};
+  // Only the current camera's manager holds zones.
   std::array<RegionManager*, kMaxCameras> regionManagers_{};
-  std::int32_t currentCamera_ = 0;
+  std::int32_t cameraCount_ = 0;
+  std::vector<std::string> cameraNames_;
+  // Written by selectCamera (main thread) while holding the turn; read by
+  // the zone operations and, during startCapture, by the accept thread.
+  std::atomic<std::int32_t> currentCamera_{0};
+  // Which slots have capture started. Written only by the turn's holder.
+  std::array<std::atomic<bool>, kMaxCameras> running_{};
+
+  // The capture turn: captureMutex_ guards only captureBusy_, so no lock is
+  // held while a camera or channel starts or stops (a channel's stop waits
+  // for its tick, which calls this controller back).
+  mutable std::mutex captureMutex_;
+  std::condition_variable captureIdle_;
+  bool captureBusy_ = false;
+
+  std::atomic<bool> flip_{false};
+  std::atomic<bool> mirror_{false};
+
+  // The newest processed frame: written by the detection thread, read by
+  // the display. Three buffers, so neither side ever waits or sees a frame
+  // that is being written; allocated once, at construction.
+  CameraFrameBuffer frames_;
+  std::atomic<std::uint64_t> processedFrames_{0};
 
   float scaleX_ = 1.0f;
   float scaleY_ = 1.0f;
