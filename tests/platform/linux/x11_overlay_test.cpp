@@ -173,6 +173,23 @@ TEST_F(X11OverlayTest, ShutdownRemovesTheOverlay) {
   overlay->overlayShutdown();  // twice is harmless
 }
 
+TEST(X11OverlayWithoutSharedMemoryTest, PictureStillShows) {
+  XvfbServer server({"-extension", "MIT-SHM"});
+  ASSERT_TRUE(server.running());
+  DisplayState state;
+  state.renderArea = ScreenRect{0, 0, 1024, 768};
+  SolidPictures pictures{0x1E, 0xC8, 0x3C};
+  KeyClient client(server.name(), ScreenRect{10, 10, 300, 200}, {ScreenRect{20, 20, 120, 90}}, kMagenta);
+  X11Overlay overlay(state, pictures, {}, server.name());
+  ASSERT_EQ(overlay.overlayInit(), 0);
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        const auto shot = client.screenshot();
+        return near(shot.at(50 * 1024 + 50), kPicture) && shot.at(150 * 1024 + 150) == kGrey;
+      },
+      [&] { overlay.overlayPresent(); }));
+}
+
 TEST(X11OverlayStartupTest, MissingExtensionOrServerIsReportedOnce) {
   DisplayState state;
   SolidPictures pictures{0, 0, 0};
