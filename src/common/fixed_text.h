@@ -18,6 +18,11 @@ namespace tessary {
 // NUL like the C string functions would.
 inline std::size_t copyText(std::span<char> dest, std::string_view source) {
   if (dest.empty()) return 0;
+  // An empty view may hold a null pointer, which memchr and memcpy must not see.
+  if (source.empty()) {
+    dest[0] = '\0';
+    return 0;
+  }
   std::size_t length = source.size();
   if (const void* nul = std::memchr(source.data(), '\0', length)) {
     length = static_cast<std::size_t>(static_cast<const char*>(nul) - source.data());

@@ -20,7 +20,9 @@ std::string_view skipCSpace(std::string_view text) {
 std::string_view argumentsAfter(std::string_view statement, std::size_t open) {
   std::size_t begin = open + 1;
   std::size_t end = statement.size() - 1;  // statement holds at least the "("
-  return begin < end ? statement.substr(begin, end - begin) : std::string_view();
+  // Views stay inside the statement even when empty: a null view must never
+  // reach the C string functions.
+  return begin < end ? statement.substr(begin, end - begin) : statement.substr(0, 0);
 }
 
 }  // namespace
@@ -54,14 +56,15 @@ std::int32_t parameterCount(std::string_view arguments) {
 }
 
 std::string_view parameterAt(std::int32_t n, std::string_view arguments) {
-  if (n < 1) return {};
+  const std::string_view none = arguments.substr(0, 0);
+  if (n < 1) return none;
   for (std::int32_t skipped = 1; skipped < n; ++skipped) {
     std::size_t comma = arguments.find(',');
-    if (comma == std::string_view::npos) return {};
+    if (comma == std::string_view::npos) return none;
     arguments.remove_prefix(comma + 1);
   }
   std::size_t start = arguments.find_first_not_of(' ');
-  if (start == std::string_view::npos) return {};
+  if (start == std::string_view::npos) return none;
   arguments.remove_prefix(start);
   return arguments.substr(0, arguments.find(','));
 }
