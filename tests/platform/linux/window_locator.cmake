@@ -1,0 +1,5 @@
+# The client's process over real loopback sockets, its windows under a
+# private Xvfb server that the test program starts.
+tessary_add_test(tessary_linux_window_locator_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/window_locator_test.cpp
+  LIBS tessary_linux_window_locator PkgConfig::TESSARY_X11_WINDOW_LOCATOR)
