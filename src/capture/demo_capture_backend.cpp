@@ -74,7 +74,7 @@ class DemoBackend final : public CaptureBackend {
 
 std::int32_t demoObjectLeft(std::uint64_t n) {
   auto phase = static_cast<std::int32_t>(n % kDemoPeriod);
-  std::int32_t half = kDemoPeriod / 2;  // 34 steps of 4 pixels: 0 to 136
+  std::int32_t half = kDemoPeriod / 2;  // 4 steps: 0 to 128
   return (phase <= half ? phase : kDemoPeriod - phase) * kDemoStep;
 }
 

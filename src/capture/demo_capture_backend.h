@@ -1,14 +1,18 @@
 // The demo camera: a built-in synthetic camera for machines without one.
 //
 // Picture n depends on n alone: a textured background that never changes,
-// and one bright 24 x 24 square that slides left and right across the whole
-// width, 4 pixels a frame, there and back every 68 frames (4.5 s at 15 fps).
+// and one bright 32 x 32 square that steps left and right across the whole
+// width, a square's width each frame (0, 32, 64, 96, 128, 96, 64, 32, ...),
+// there and back every 8 frames. Stepping by its own width means that from
+// one frame to the next two whole squares of the band change (2,048 of its
+// 5,120 pixels), so even a zone covering the whole band reaches the default
+// 20 % threshold on every frame.
 //
-// Motion band: the square always covers picture rows 48 to 71 (counted from
-// the top; rows 48 to 71 from the bottom too, so the band is the same however
+// Motion band: the square always covers picture rows 44 to 75 (counted from
+// the top; rows 44 to 75 from the bottom too, so the band is the same however
 // the picture is flipped), columns 0 to 159. A zone whose frame rectangle
-// lies within those rows is hit each time the square passes; a zone wholly
-// above row 48 or below row 71 never sees a pixel change.
+// lies within those rows is hit again and again; a zone wholly above row 44
+// or below row 75 never sees a pixel change.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +25,11 @@
 namespace tessary {
 
 inline constexpr const char* kDemoCameraName = "Tessary Demo Camera";
-inline constexpr std::int32_t kDemoMotionTop = 48;     // first picture row with motion
-inline constexpr std::int32_t kDemoMotionBottom = 71;  // last picture row with motion
-inline constexpr std::int32_t kDemoObjectSize = 24;
-inline constexpr std::int32_t kDemoStep = 4;            // pixels per frame
-inline constexpr std::int32_t kDemoPeriod = 68;         // frames, there and back
+inline constexpr std::int32_t kDemoMotionTop = 44;     // first picture row with motion
+inline constexpr std::int32_t kDemoMotionBottom = 75;  // last picture row with motion
+inline constexpr std::int32_t kDemoObjectSize = 32;
+inline constexpr std::int32_t kDemoStep = kDemoObjectSize;  // pixels per frame
+inline constexpr std::int32_t kDemoPeriod = 8;              // frames, there and back
 
 // Left edge of the square in picture n.
 std::int32_t demoObjectLeft(std::uint64_t n);
