@@ -348,5 +348,23 @@ TEST_F(TrayGuiTest, ProgramShowsItsIconAndExitsFromTheMenu) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 0; }, 5000));
 }
 
+// A desktop without a tray host: the program keeps its windows, says that it
+// shows no icon, and still ends cleanly on SIGTERM.
+TEST_F(TrayGuiTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
+  XvfbSession bare;
+  ASSERT_TRUE(bare.start(false, false));
+  ChildProcess program;
+  ASSERT_TRUE(program.start({TESSARY_PROGRAM, "--port", "0", "--code-file", folder_.file("code.dat")},
+                            {"DISPLAY=" + bare.display(), "XDG_RUNTIME_DIR=" + folder_.path()}));
+  std::optional<std::string> line = program.readLine(10s);
+  ASSERT_TRUE(line) << program.errorOutput();
+  EXPECT_NE(program.errorOutput().find("no system tray found"), std::string::npos)
+      << program.errorOutput();
+  EXPECT_EQ(program.errorOutput().find("headless"), std::string::npos);
+  EXPECT_EQ(program.wait(300ms), std::nullopt);
+  program.signal(SIGTERM);
+  EXPECT_EQ(program.wait(10s), 0) << program.errorOutput();
+}
+
 }  // namespace
 }  // namespace tessary

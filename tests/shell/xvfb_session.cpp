@@ -24,7 +24,7 @@ XvfbSession::~XvfbSession() {
   server_.wait(2s);
 }
 
-bool XvfbSession::start(bool withTray) {
+bool XvfbSession::start(bool withTray, bool exportDisplay) {
   // -displayfd picks a free display and writes its number on our pipe.
   if (!server_.start({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
                       "-nolisten", "tcp"})) {
@@ -33,7 +33,7 @@ bool XvfbSession::start(bool withTray) {
   std::optional<std::string> number = server_.readLine(10s);
   if (!number) return false;
   display_ = ":" + *number;
-  setenv("DISPLAY", display_.c_str(), 1);
+  if (exportDisplay) setenv("DISPLAY", display_.c_str(), 1);
   if (!withTray) return true;
 
   tray_ = std::make_unique<ChildProcess>();

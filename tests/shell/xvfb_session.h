@@ -17,8 +17,8 @@ class XvfbSession {
 
   // Starts the server (1024 x 768) and, with `withTray`, a tray host whose
   // window is mapped at 0, 0 (no window manager maps it for us). Sets DISPLAY
-  // in our own environment too.
-  bool start(bool withTray);
+  // in our own environment too, unless `exportDisplay` is false.
+  bool start(bool withTray, bool exportDisplay = true);
   const std::string& display() const { return display_; }
   // The tray host's window id, 0 without one.
   unsigned long trayWindow() const { return trayWindow_; }
