@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/frame.h"
@@ -17,56 +16,44 @@ class TestFrame {
  public:
   TestFrame() : bytes_(kFrameBytes, 0) {}
 
+  std::uint8_t* pixel(int x, int y) {
+    return bytes_.data() + (static_cast<std::size_t>(y) * kFrameWidth + x) * 4;
+  }
+  const std::uint8_t* pixel(int x, int y) const {
+    return bytes_.data() + (static_cast<std::size_t>(y) * kFrameWidth + x) * 4;
+  }
   void set(int x, int y, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    std::uint8_t* pixel = bytes_.data() + (static_cast<std::size_t>(y) * kFrameWidth + x) * 4;
-    pixel[0] = blue;
-    pixel[1] = green;
-    pixel[2] = red;
+    pixel(x, y)[0] = blue;
+    pixel(x, y)[1] = green;
+    pixel(x, y)[2] = red;
   }
   void setGrey(int x, int y, std::uint8_t value) { set(x, y, value, value, value); }
-  void fillGrey(std::uint8_t value) {
+  // Grey `value` everywhere; with `checker`, only where (x + y) is even.
+  void fill(std::uint8_t value, bool checker = false) {
     for (int y = 0; y < kFrameHeight; ++y) {
-      for (int x = 0; x < kFrameWidth; ++x) setGrey(x, y, value);
+      for (int x = 0; x < kFrameWidth; ++x) setGrey(x, y, !checker || (x + y) % 2 == 0 ? value : 0);
     }
   }
-  // One-pixel checkerboard: white where (x + y) is even.
-  void checkerboard() {
-    for (int y = 0; y < kFrameHeight; ++y) {
-      for (int x = 0; x < kFrameWidth; ++x) setGrey(x, y, (x + y) % 2 == 0 ? 200 : 0);
-    }
-  }
-  // `count` isolated white pixels on even coordinates inside the rectangle, so
-  // each one is confirmed by its black neighbours.
+  // `count` white pixels on even coordinates inside the rectangle: each is
+  // confirmed by its black neighbours.
   void isolatedPixels(int left, int top, int width, int height, int count) {
     for (int y = top; y < top + height && count > 0; y += 2) {
       for (int x = left; x < left + width && count > 0; x += 2, --count) setGrey(x, y, 200);
     }
   }
-  const std::uint8_t* pixel(int x, int y) const {
-    return bytes_.data() + (static_cast<std::size_t>(y) * kFrameWidth + x) * 4;
-  }
   const std::uint8_t* data() const { return bytes_.data(); }
-  std::uint8_t* data() { return bytes_.data(); }
 
  private:
   std::vector<std::uint8_t> bytes_;
 };
 
 // Records hits in the order the callbacks arrive.
-class HitRecorder {
- public:
+struct HitRecorder {
   void onHit() { events.emplace_back("hit"); }
-  void onHitIndexed(std::int32_t index) { events.push_back("indexed " + std::to_string(index)); }
+  void onHitIndexed(std::int32_t index) { events.push_back(std::to_string(index)); }
 
-  RegionDescriptor descriptor(int x, int y, int width, int height, int sensitivity = 50,
-                              int threshold = 20) {
-    RegionDescriptor d;
-    d.x = x;
-    d.y = y;
-    d.width = width;
-    d.height = height;
-    d.sensitivity = sensitivity;
-    d.threshold = threshold;
+  RegionDescriptor descriptor(int x, int y, int width, int height, int threshold = 20) {
+    RegionDescriptor d{x, y, width, height, 50, threshold, {}, {}};
     d.onHit = RegionHitCallback::bind(this, &HitRecorder::onHit);
     d.onHitIndexed = RegionIndexedHitCallback::bind(this, &HitRecorder::onHitIndexed);
     return d;
