@@ -8,7 +8,12 @@
 namespace tessary {
 namespace {
 
-constexpr std::uint8_t kObjectLevel = 250;
+// Both the background and the square are fine checks whose neighbouring
+// pixels differ by more than 43 in every channel, so the detectors (which
+// count a changed pixel only where it stands out from a neighbour) count
+// every pixel the square covers or uncovers, at any sensitivity.
+constexpr int kObjectDark = 195;
+constexpr int kObjectLight = 255;
 
 void putPixel(std::uint8_t* frame, std::int32_t x, std::int32_t pictureRow, std::uint8_t blue,
               std::uint8_t green, std::uint8_t red) {
@@ -81,16 +86,18 @@ std::int32_t demoObjectLeft(std::uint64_t n) {
 void renderDemoFrame(std::uint64_t n, std::span<std::uint8_t, kFrameBytes> frame) {
   for (std::int32_t y = 0; y < kFrameHeight; ++y) {
     for (std::int32_t x = 0; x < kFrameWidth; ++x) {
-      // A still, dim texture: 8 x 8 checks with a fine ripple over them.
-      auto level = static_cast<std::uint8_t>(40 + ((x / 8 + y / 8) % 2) * 24 + (x * 5 + y * 3) % 16);
-      putPixel(frame.data(), x, y, level, static_cast<std::uint8_t>(level + 8),
-               static_cast<std::uint8_t>(level + 16));
+      // A still, dim texture: one-pixel checks (30 against 90) with a faint
+      // ripple over them, tinted a little towards red.
+      auto level = static_cast<std::uint8_t>(30 + ((x + y) % 2) * 60 + (x * 3 + y * 5) % 8);
+      putPixel(frame.data(), x, y, level, static_cast<std::uint8_t>(level + 4),
+               static_cast<std::uint8_t>(level + 8));
     }
   }
   std::int32_t left = demoObjectLeft(n);
   for (std::int32_t y = kDemoMotionTop; y <= kDemoMotionBottom; ++y) {
     for (std::int32_t x = left; x < left + kDemoObjectSize; ++x) {
-      putPixel(frame.data(), x, y, kObjectLevel, kObjectLevel, kObjectLevel);
+      auto level = static_cast<std::uint8_t>((x + y) % 2 != 0 ? kObjectLight : kObjectDark);
+      putPixel(frame.data(), x, y, level, level, level);
     }
   }
 }

@@ -1,7 +1,7 @@
 // The demo camera: a built-in synthetic camera for machines without one.
 //
-// Picture n depends on n alone: a textured background that never changes,
-// and one bright 32 x 32 square that steps left and right across the whole
+// Picture n depends on n alone: a finely textured background that never
+// changes, and one bright, finely textured 32 x 32 square that steps left and right across the whole
 // width, a square's width each frame (0, 32, 64, 96, 128, 96, 64, 32, ...),
 // there and back every 8 frames. Stepping by its own width means that from
 // one frame to the next two whole squares of the band change (2,048 of its

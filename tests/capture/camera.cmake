@@ -7,5 +7,6 @@ tessary_add_test(tessary_camera_tests
 
 tessary_add_test(tessary_camera_concurrency_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/camera_concurrency_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/demo_detection_test.cpp
   LIBS tessary_capture
   LABELS concurrency)
