@@ -5,18 +5,16 @@
 #include <X11/Xlib.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/linux/private_x_server.h"
 #include "platform/linux/proc_net_tcp.h"
 #include "platform/linux/x11_window_locator.h"
 
@@ -204,53 +202,10 @@ TEST(ClientProcess, EarlierClientClosingItsEndIsNotTaken) {
 
 // --- Windows, under a private X server ------------------------------------
 
-// Xvfb on a display number it picks itself; no window manager runs there.
-class PrivateXServer {
- public:
-  PrivateXServer() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      freopen("/dev/null", "w", stderr);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-             "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd readable{fds[0], POLLIN, 0};
-    char c = 0;
-    while (pid_ > 0 && poll(&readable, 1, 15000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
-      number.push_back(c);
-    }
-    close(fds[0]);
-    if (!number.empty()) name_ = ":" + number;
-  }
-  ~PrivateXServer() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  PrivateXServer(const PrivateXServer&) = delete;
-  PrivateXServer& operator=(const PrivateXServer&) = delete;
-
-  const std::string& name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-};
-
 class X11WindowLocatorTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { server_ = new PrivateXServer; }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
+  static void SetUpTestSuite() { server_ = std::make_unique<testing::PrivateXServer>(); }
+  static void TearDownTestSuite() { server_.reset(); }
 
   void SetUp() override {
     if (server_->name().empty()) GTEST_SKIP() << "Xvfb could not be started";
@@ -270,11 +225,9 @@ class X11WindowLocatorTest : public ::testing::Test {
     return window;
   }
 
-  static PrivateXServer* server_;
+  static inline std::unique_ptr<testing::PrivateXServer> server_;
   Display* display_ = nullptr;
 };
-
-PrivateXServer* X11WindowLocatorTest::server_ = nullptr;
 
 TEST_F(X11WindowLocatorTest, FindsTheLargestMappedWindowOfTheClientAndReadsItsRect) {
   makeWindow({0, 0, 50, 40});
