@@ -200,21 +200,6 @@ TEST_F(RegionManagerTest, SlotsAreReusedLowestFirstAndFreeSlotsIgnoreEverything)
   EXPECT_FALSE(manager_.evaluateFrame());
 }
 
-TEST_F(RegionManagerTest, HitBoxesFollowTheLatestTwoEvaluations) {
-  const std::int32_t index = add(0, 0, 160, 120, 0);
-  TestFrame frame;
-  frame.setGrey(10, 20, 200);
-  frame.setGrey(30, 25, 200);
-  std::int32_t x = 0, y = 0, width = 0, height = 0;
-  ASSERT_TRUE(tick(frame));
-  ASSERT_TRUE(manager_.hitBox(index, x, y, width, height));
-  EXPECT_EQ((Rect{x, y, width, height}), (Rect{10, 20, 20, 5}));
-  ASSERT_TRUE(tick(frame));
-  EXPECT_FALSE(manager_.hitBox(index, x, y, width, height));
-  ASSERT_TRUE(manager_.previousBox(index, x, y, width, height));
-  EXPECT_EQ((Rect{x, y, width, height}), (Rect{10, 20, 20, 5}));
-}
-
 TEST_F(RegionManagerTest, MasksSetTheAreaAndAStaleMaskNeverFires) {
   const std::int32_t index = add(20, 20, 10, 10);
   std::vector<std::uint8_t> bottomHalf(100, 0);
