@@ -4,20 +4,15 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "capture/camera.h"
-#include "capture/camera_registry.h"
-#include "capture/demo_capture_backend.h"
 #include "capture/fake_capture_backend.h"
 #include "common/frame.h"
 
 namespace tessary {
 namespace {
-
-using namespace std::chrono_literals;
 
 // Sample n carries n in its first four bytes and n's low byte everywhere else.
 void fillSample(std::uint8_t* frame, std::uint32_t n) {
@@ -84,38 +79,6 @@ TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
   const std::uint8_t* frame = nullptr;
   ASSERT_TRUE(camera.getFrame(frame));
   EXPECT_EQ(sampleNumber(frame), kSamples);
-}
-
-TEST(CameraConcurrencyTest, DemoCameraStartsAndStopsWhileBeingRead) {
-  CameraRegistry registry(makeDemoCaptureBackend());
-  ASSERT_EQ(registry.scanCameras(160, 120), 1);
-  ASSERT_TRUE(registry.open({160, 120, 25, kDemoCameraName}));
-  Camera* camera = registry.find(kDemoCameraName);
-  ASSERT_NE(camera, nullptr);
-
-  std::atomic<bool> reading{true};
-  std::atomic<int> frames{0};
-  std::atomic<unsigned> checksum{0};
-  std::thread reader([&] {
-    unsigned sum = 0;
-    while (reading) {
-      const std::uint8_t* frame = nullptr;
-      if (camera->getFrame(frame)) {
-        for (std::size_t i = 0; i < kFrameBytes; i += 97) sum += frame[i];
-        ++frames;
-      }
-      std::this_thread::sleep_for(1ms);
-    }
-    checksum = sum;  // reading every frame is the point
-  });
-  for (int round = 0; round < 5; ++round) {
-    ASSERT_TRUE(camera->start());
-    std::this_thread::sleep_for(60ms);
-    camera->stop();
-  }
-  reading = false;
-  reader.join();
-  EXPECT_GT(frames.load(), 0);
 }
 
 }  // namespace

@@ -117,14 +117,5 @@ TEST_F(V4l2BackendTest, RegistryFailsCleanlyWithoutACamera) {
   EXPECT_FALSE(camera.start());
 }
 
-TEST(V4l2ChoiceTest, CameraOptionPicksABackend) {
-  std::string error;
-  EXPECT_STREQ(makeCaptureBackend("v4l2", error)->kind(), "v4l2");
-  EXPECT_STREQ(makeCaptureBackend("demo", error)->kind(), "demo");
-  EXPECT_STREQ(makeCaptureBackend("raw:/tmp/frames.raw", error)->kind(), "raw");
-  EXPECT_EQ(makeCaptureBackend("webcam", error), nullptr);
-  EXPECT_EQ(error, "unknown camera source \"webcam\": use v4l2, demo, raw:PATH or auto");
-}
-
 }  // namespace
 }  // namespace tessary
