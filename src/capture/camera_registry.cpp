@@ -3,18 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "common/trace.h"
-
 namespace tessary {
-namespace {
-
-// Nothing in the program shows open reports, so they go to the trace.
-void traceOpenReport(std::string_view report) {
-  while (report.ends_with('\n')) report.remove_suffix(1);
-  traceDebug(report);
-}
-
-}  // namespace
 
 CameraRegistry::CameraRegistry(std::unique_ptr<CaptureBackend> backend)
     : backend_(std::move(backend)) {}
@@ -77,7 +66,6 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
   if (camera.deviceCount() == 0) {
     entry.owned.reset();
     openReport_ = "No Supportable Cameras Found!\n";
-    traceOpenReport(openReport_);
     return false;
   }
 
@@ -92,7 +80,6 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
     report.append(request.name).append(" not found on system.");
     entry.owned.reset();
     openReport_ = std::move(report);
-    traceOpenReport(openReport_);
     return false;
   }
 
@@ -117,7 +104,6 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
     entry.owned.reset();
     report += "Total And Utter Complete Failure in Camera Initialisation!\n";
     openReport_ = std::move(report);
-    traceOpenReport(openReport_);
     return false;
   }
 
@@ -127,7 +113,6 @@ bool CameraRegistry::openEntry(CameraEntry& entry, const OpenRequest& request) {
   report += camera.init(ok);
   report += "* End Report.\n";
   openReport_ = std::move(report);
-  traceOpenReport(openReport_);
   if (!ok) {
     entry.owned.reset();
     return false;

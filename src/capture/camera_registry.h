@@ -46,7 +46,8 @@ class CameraRegistry {
   // The opened camera with exactly this name, or null.
   Camera* find(std::string_view name);
 
-  // The report of the last open that got past its first step.
+  // The report of the last open that got past its first step, for the
+  // owner to trace; nothing else keeps or shows it.
   const std::string& openReport() const { return openReport_; }
   CaptureBackend& backend() { return *backend_; }
 
