@@ -139,6 +139,8 @@ void VideoController::startCurrent() {
   if (running_[slot]) return;
   Camera* camera = cameras_[slot];
   CaptureChannel* channel = channels_[slot];
+  // Without a camera there is nothing to report as running.
+  if (camera == nullptr && channel == nullptr) return;
   // A camera or channel that fails to start leaves capture stopped, so that
   // the next call (the frame tick makes one every 66 ms) tries again rather
   // than report a capture that delivers nothing.

@@ -1,0 +1,6 @@
+# The controller's camera side, over scripted, demo and raw cameras with their
+# real streaming and channel threads.
+tessary_add_test(tessary_controller_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_controller_capture_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/controller_end_to_end_test.cpp
+  LIBS tessary_zones)

@@ -1,0 +1,177 @@
+// Helpers for driving a VideoController with its real cameras and channels:
+// a timer device that counts channel starts, a capture backend wrapper that
+// tells a test when each sample reaches the camera, a hit recorder that notes
+// the processing tick of every hit, and frames for the fake and raw cameras.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "capture/capture_backend.h"
+#include "capture/sample_grabber_callback.h"
+#include "common/frame.h"
+#include "zones/periodic_timer.h"
+#include "zones/video_controller.h"
+#include "zones/zone_hit_listener.h"
+
+namespace tessary::testing {
+
+// The steady clock's limits; counts how often a channel's timer was started.
+class CountingTimerDevice final : public TimerDevice {
+ public:
+  std::uint32_t getCapabilities(TimerCapabilities& capabilities) override {
+    return steadyTimerDevice().getCapabilities(capabilities);
+  }
+  std::uint32_t beginPeriod(std::uint32_t resolution) override {
+    ++begins;
+    return steadyTimerDevice().beginPeriod(resolution);
+  }
+  void endPeriod(std::uint32_t resolution) override {
+    steadyTimerDevice().endPeriod(resolution);
+  }
+  std::atomic<int> begins{0};
+};
+
+// Told on the streaming thread about each sample, right after the camera
+// took it (so the camera's next getFrame sees it or a newer one).
+class ArrivalObserver {
+ public:
+  virtual void onArrival(const MediaSample& sample) = 0;
+
+ protected:
+  ~ArrivalObserver() = default;
+};
+
+// A session of another backend whose samples pass through an observer on
+// their way to the camera.
+class StampingCaptureSession final : public CaptureSession {
+ public:
+  StampingCaptureSession(std::unique_ptr<CaptureSession> inner, ArrivalObserver& observer)
+      : observer_(observer), inner_(std::move(inner)) {}
+  ~StampingCaptureSession() override { inner_->stop(); }
+
+  BindResult bindDevice(std::string_view name) override { return inner_->bindDevice(name); }
+  void unbindDevice() override { inner_->unbindDevice(); }
+  bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
+    return inner_->listCapabilities(capabilities);
+  }
+  bool setFormat(const CaptureCapability& capability, std::int32_t fps) override {
+    return inner_->setFormat(capability, fps);
+  }
+  ConnectResult connect() override { return inner_->connect(); }
+  void setCallback(SampleGrabberCallbackRef callback) override {
+    camera_ = std::move(callback);
+    own_ = SampleGrabberCallback::create();
+    own_->setSampleRoute(SampleRoute::bind(this, &StampingCaptureSession::onSample));
+    inner_->setCallback(own_);
+  }
+  bool start() override { return inner_->start(); }
+  void stop() override { inner_->stop(); }
+  std::string lastError() const override { return inner_->lastError(); }
+
+ private:
+  void onSample(const MediaSample* sample) {
+    if (camera_) camera_->SampleCB(0.0, sample);
+    if (sample != nullptr) observer_.onArrival(*sample);
+  }
+
+  ArrivalObserver& observer_;
+  SampleGrabberCallbackRef camera_;
+  SampleGrabberCallbackRef own_;
+  std::unique_ptr<CaptureSession> inner_;  // last: stopped and gone before the routes
+};
+
+class StampingCaptureBackend final : public CaptureBackend {
+ public:
+  StampingCaptureBackend(std::unique_ptr<CaptureBackend> inner, ArrivalObserver& observer)
+      : inner_(std::move(inner)), observer_(observer) {}
+  const char* kind() const override { return inner_->kind(); }
+  DeviceListResult listDevices(std::vector<std::string>& names) override {
+    return inner_->listDevices(names);
+  }
+  std::unique_ptr<CaptureSession> createSession() override {
+    std::unique_ptr<CaptureSession> session = inner_->createSession();
+    if (!session) return nullptr;
+    return std::make_unique<StampingCaptureSession>(std::move(session), observer_);
+  }
+
+ private:
+  std::unique_ptr<CaptureBackend> inner_;
+  ArrivalObserver& observer_;
+};
+
+// Each hit with the number of frames the controller had processed when it
+// came: a hit during processing tick n (counting from 1) records n - 1.
+class TickHitRecorder final : public ZoneHitListener {
+ public:
+  struct Hit {
+    std::int32_t zoneId = -1;
+    std::uint64_t processed = 0;
+  };
+
+  explicit TickHitRecorder(const VideoController& controller) : controller_(controller) {}
+  void onZoneHit(std::int32_t zoneId, std::string_view) override {
+    std::lock_guard lock(mutex_);
+    hits_.push_back(Hit{zoneId, controller_.processedFrameCount()});
+  }
+  std::vector<Hit> hits() const {
+    std::lock_guard lock(mutex_);
+    return hits_;
+  }
+  int countFor(std::int32_t zoneId) const {
+    std::lock_guard lock(mutex_);
+    int count = 0;
+    for (const Hit& hit : hits_) count += hit.zoneId == zoneId ? 1 : 0;
+    return count;
+  }
+
+ private:
+  const VideoController& controller_;
+  mutable std::mutex mutex_;
+  std::vector<Hit> hits_;
+};
+
+// Polls `condition` until it holds or `limit` passes; the limit only keeps
+// a broken build from hanging, it is no performance bound.
+template <typename Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+inline bool waitForFrames(const VideoController& controller, std::uint64_t count) {
+  return waitFor([&] { return controller.processedFrameCount() >= count; });
+}
+
+// A dark, textured picture, optionally with a 0/255 checkerboard block whose
+// lit pixels stand out from their neighbours, so the detector counts them.
+// Top-down rows.
+inline std::vector<std::uint8_t> texturedPicture(int blockX = -1, int blockY = -1,
+                                                 int blockSize = 0) {
+  std::vector<std::uint8_t> picture(kFrameBytes);
+  for (int row = 0; row < kFrameHeight; ++row) {
+    for (int column = 0; column < kFrameWidth; ++column) {
+      auto* pixel = &picture[static_cast<std::size_t>(row * kFrameStride + column * 4)];
+      auto level = static_cast<std::uint8_t>(20 + (row * 7 + column * 13) % 40);
+      bool lit = column >= blockX && column < blockX + blockSize && row >= blockY &&
+                 row < blockY + blockSize && (row + column) % 2 == 0;
+      if (lit) level = 255;
+      pixel[0] = pixel[1] = pixel[2] = level;
+      pixel[3] = 0;
+    }
+  }
+  return picture;
+}
+
+}  // namespace tessary::testing
