@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
@@ -123,13 +124,18 @@ class LoopbackListener {
     FileDescriptor server;
   };
   Connection connectClient() const {
-    Connection connection{FileDescriptor(socket(family_, SOCK_STREAM, 0)), FileDescriptor()};
-    const sockaddr_storage address = loopback(port_);
-    if (connect(connection.client.get(), reinterpret_cast<const sockaddr*>(&address), addressLength()) == 0) {
-      connection.server = FileDescriptor(accept(socket_.get(), nullptr, nullptr));
-    }
+    Connection connection{connectOnly(), FileDescriptor()};
+    if (connection.client.get() >= 0) connection.server = acceptOne();
     return connection;
   }
+  // A client connected but left in the listen queue; -1 on failure.
+  FileDescriptor connectOnly() const {
+    FileDescriptor client(socket(family_, SOCK_STREAM, 0));
+    const sockaddr_storage address = loopback(port_);
+    if (connect(client.get(), reinterpret_cast<const sockaddr*>(&address), addressLength()) != 0) client.reset();
+    return client;
+  }
+  FileDescriptor acceptOne() const { return FileDescriptor(accept(socket_.get(), nullptr, nullptr)); }
 
  private:
   sockaddr_storage loopback(std::uint16_t port) const {
@@ -198,6 +204,88 @@ TEST(ClientProcess, EarlierClientClosingItsEndIsNotTaken) {
   const LoopbackListener::Connection link = listener.connectClient();
   ASSERT_GE(link.server.get(), 0);
   EXPECT_EQ(findClientProcess(listener.port()), getpid());
+}
+
+// A client in a process of its own, connected to `port` until destroyed.
+class ChildClient {
+ public:
+  explicit ChildClient(const LoopbackListener& listener) {
+    int ready[2];
+    int hold[2];
+    if (pipe(ready) != 0) return;
+    if (pipe(hold) != 0) {
+      close(ready[0]);
+      close(ready[1]);
+      return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      close(hold[1]);
+      const FileDescriptor client = listener.connectOnly();
+      const char connected = client.get() >= 0 ? 1 : 0;
+      char ignored = 0;
+      if (write(ready[1], &connected, 1) == 1) {
+        [[maybe_unused]] const ssize_t done = read(hold[0], &ignored, 1);  // until the parent lets go
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(hold[0]);
+    hold_ = FileDescriptor(hold[1]);
+    char connected = 0;
+    connected_ = pid_ > 0 && read(ready[0], &connected, 1) == 1 && connected == 1;
+    close(ready[0]);
+  }
+  ~ChildClient() {
+    hold_.reset();
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  }
+  ChildClient(const ChildClient&) = delete;
+  ChildClient& operator=(const ChildClient&) = delete;
+
+  bool connected() const { return connected_; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  FileDescriptor hold_;
+  bool connected_ = false;
+};
+
+TEST(ClientProcess, ClientWaitingInTheListenQueueIsNotTaken) {
+  {
+    const LoopbackListener listener;
+    const LoopbackListener::Connection link = listener.connectClient();
+    ASSERT_GE(link.server.get(), 0);
+    const ChildClient waiting(listener);
+    ASSERT_TRUE(waiting.connected());
+    EXPECT_EQ(findClientProcess(listener.port()), getpid());
+  }
+  {
+    const LoopbackListener listener;
+    const ChildClient served(listener);
+    ASSERT_TRUE(served.connected());
+    const FileDescriptor server = listener.acceptOne();
+    ASSERT_GE(server.get(), 0);
+    const FileDescriptor waiting = listener.connectOnly();
+    ASSERT_GE(waiting.get(), 0);
+    EXPECT_EQ(findClientProcess(listener.port()), served.pid());
+  }
+}
+
+TEST(ClientProcess, OnlyPeersOfAcceptedConnectionsCount) {
+  constexpr std::uint16_t kPort = 2152;
+  const std::vector<ConnectionRow> rows{
+      {true, 40001, kPort, 21},  // waiting in the listen queue
+      {true, kPort, 40001, 0},   // its server end, not accepted yet
+      {true, 40002, kPort, 22},  // the client being served
+      {true, kPort, 40002, 31},
+      {true, 40003, 80, 23},     // elsewhere
+  };
+  const std::vector<ConnectionRow> clients = acceptedClientRows(rows, kPort);
+  ASSERT_EQ(clients.size(), 1u);
+  EXPECT_EQ(clients[0].owner, 22u);
 }
 
 // --- Windows, under a private X server ------------------------------------
