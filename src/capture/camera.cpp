@@ -29,20 +29,6 @@ bool takenIntoFormatTable(PixelFormat format) {
 
 }  // namespace
 
-const char* pixelFormatName(PixelFormat format) {
-  switch (format) {
-    case PixelFormat::kRgb8: return "RGB8";
-    case PixelFormat::kRgb555: return "RGB555";
-    case PixelFormat::kRgb565: return "RGB565";
-    case PixelFormat::kRgb24: return "RGB24";
-    case PixelFormat::kRgb32: return "RGB32";
-    case PixelFormat::kY411: return "Y411";
-    case PixelFormat::kUyvy: return "UYVY";
-    case PixelFormat::kUnsupported: break;
-  }
-  return "unsupported";
-}
-
 Camera::Camera(CaptureBackend& backend) : backend_(backend) {}
 
 Camera::~Camera() {

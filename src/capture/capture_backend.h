@@ -34,8 +34,6 @@ enum class PixelFormat : std::uint8_t {
   kUyvy,
 };
 
-const char* pixelFormatName(PixelFormat format);
-
 // One format and size a device can deliver. `height` is negative for a
 // top-down picture, positive for a bottom-up one; `nativeCode` is the
 // backend's own identifier of the format and means nothing to the camera.
