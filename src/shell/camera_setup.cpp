@@ -1,10 +1,49 @@
 #include "shell/camera_setup.h"
 
-namespace tessary {
+#include "capture/camera_registry.h"
+#include "capture/capture_backend.h"
+#include "common/frame.h"
+#include "zones/video_controller.h"
 
-std::unique_ptr<CameraSide> makeCameraSide(std::string_view, VideoController&) {
-  // Until the capture side is wired in, the program runs without cameras.
-  return std::make_unique<NoCameras>();
+namespace tessary {
+namespace {
+
+class ControllerCameras final : public CameraSide {
+ public:
+  ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend)
+      : controller_(controller), backend_(std::move(backend)) {}
+
+  bool initialize() override {
+    if (!backend_) return false;
+    return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)));
+  }
+  void startCapture() override { controller_.startCapture(); }
+  void stopCapture() override { controller_.stopCapture(); }
+  void selectCamera(int index) override { controller_.selectCamera(index); }
+  const char* cameraName(int index) override { return controller_.cameraName(index); }
+  int currentCameraIndex() override { return controller_.currentCameraIndex(); }
+  bool mirrored() override { return controller_.mirrored(); }
+  bool flipped() override { return controller_.flipped(); }
+  void toggleMirror() override { controller_.toggleMirror(); }
+  void toggleFlip() override { controller_.toggleFlip(); }
+  void shutdown() override { controller_.shutdown(); }
+  std::span<const std::uint8_t> frameBuffer() override {
+    const std::uint8_t* frame = nullptr;
+    if (!controller_.frameBuffer(frame) || frame == nullptr) return {};
+    return {frame, kFrameBytes};
+  }
+
+ private:
+  VideoController& controller_;
+  std::unique_ptr<CaptureBackend> backend_;  // handed to the controller at start-up
+};
+
+}  // namespace
+
+std::unique_ptr<CameraSide> makeControllerCameras(VideoController& controller,
+                                                  std::unique_ptr<CaptureBackend> backend) {
+  if (!backend) return std::make_unique<NoCameras>();
+  return std::make_unique<ControllerCameras>(controller, std::move(backend));
 }
 
 }  // namespace tessary

@@ -1,16 +1,19 @@
-// The camera half for a --camera source text.
+// The camera half of the system over the video controller and a capture
+// backend (the program picks the backend from its --camera option).
 #pragma once
 
 #include <memory>
-#include <string_view>
 
 #include "shell/camera_side.h"
 
 namespace tessary {
 
+class CaptureBackend;
 class VideoController;
 
-// Null when the source names no usable backend.
-std::unique_ptr<CameraSide> makeCameraSide(std::string_view source, VideoController& controller);
+// The cameras of `backend`, opened at start-up by `controller`; a null
+// backend gives a system without cameras.
+std::unique_ptr<CameraSide> makeControllerCameras(VideoController& controller,
+                                                  std::unique_ptr<CaptureBackend> backend);
 
 }  // namespace tessary

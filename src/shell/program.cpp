@@ -21,6 +21,7 @@
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/signal_pipe.h"
+#include "platform/linux/v4l2_capture_backend.h"
 #include "platform/linux/x11_overlay.h"
 #include "shell/camera_setup.h"
 #include "shell/code_file.h"
@@ -150,9 +151,11 @@ int runProgram(int argc, char** argv) {
   config.codeFilePath = codeFile;
   config.verbose = options.verbose;
   ShellServices services{sockets, nullptr, nullptr};
-  std::string cameraSource = options.cameraSource;
-  ShellSystem system(config, services, [&cameraSource](VideoController& controller) {
-    return makeCameraSide(cameraSource, controller);
+  std::string cameraError;
+  std::unique_ptr<CaptureBackend> backend = makeCaptureBackend(options.cameraSource, cameraError);
+  if (!backend) printError("camera '" + options.cameraSource + "': " + cameraError);
+  ShellSystem system(config, services, [&backend](VideoController& controller) {
+    return makeControllerCameras(controller, std::move(backend));
   });
 
   // The main window's place: the tray icon, shown at once.
@@ -201,6 +204,10 @@ int runProgram(int argc, char** argv) {
       QObject::connect(overlayEvents.get(), &QSocketNotifier::activated,
                        [&overlay] { overlay->processEvents(); });
     }
+  }
+  if (!system.camerasReady()) {
+    printError("no camera offering 160 x 120 found with '" + options.cameraSource +
+               "'; zones will see no motion (try --camera demo)");
   }
   if (system.listening()) {
     std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,

@@ -63,7 +63,7 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   display_.renderArea = display_.wholeScreen();
 
   lifecycle("start-up: cameras");
-  cameras_->initialize();
+  camerasReady_ = cameras_->initialize() || cameras_->cameraName(0) != nullptr;
   controller_.setScale(static_cast<float>(screenWidth), static_cast<float>(screenHeight));
 
   lifecycle("start-up: overlay");

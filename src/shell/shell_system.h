@@ -67,6 +67,8 @@ class ShellSystem final : public ShellSteps,
   void shutDown();
 
   TickLoop& ticks() { return ticks_; }
+  // Whether start-up found and opened at least one camera.
+  bool camerasReady() const { return camerasReady_; }
   bool listening() const;
   std::uint16_t port() const;
   // Why the link is not listening, e.g. "Bind server socket. (Address already in use)".
@@ -125,6 +127,7 @@ class ShellSystem final : public ShellSteps,
   TickLoop ticks_{*this};
   MemberCallback<> loginChanged_;
   bool started_ = false;
+  bool camerasReady_ = false;
   bool shutDown_ = false;
 
   // Built in this order at start-up and destroyed in the same order.

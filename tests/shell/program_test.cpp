@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -104,6 +105,72 @@ TEST_F(ProgramTest, SetCodeStoresOneLineExactlyAndNeverClearsOnEmptyInput) {
                                std::string("x\n")));
   EXPECT_EQ(unwritable.wait(10s), 1);
   EXPECT_TRUE(contains(unwritable.errorOutput(), "Cannot open " + nowhere + " for writing."));
+}
+
+// 160 x 120 BGRX frames, top row first: a still texture, and in rows 8 to 47,
+// columns 20 to 139 a fine pattern that shifts on every frame. (Detection
+// counts a changed pixel only where it also stands out from a neighbour, and
+// three phases keep a skipped frame from looking like no change.)
+std::string movingPictures(int frames) {
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(frames) * 160 * 120 * 4);
+  for (int n = 0; n < frames; ++n) {
+    for (int y = 0; y < 120; ++y) {
+      for (int x = 0; x < 160; ++x) {
+        bool moving = y >= 8 && y < 48 && x >= 20 && x < 140;
+        static constexpr int kPhases[3] = {20, 125, 230};
+        auto value = static_cast<char>(moving ? kPhases[(x + y + n) % 3] : (x / 8 + y / 8) % 2 * 40 + 80);
+        bytes += value;
+        bytes += value;
+        bytes += value;
+        bytes += '\0';
+      }
+    }
+  }
+  return bytes;
+}
+
+TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
+  std::string raw = files_.file("moving.raw");
+  ASSERT_TRUE(writeFile(raw, movingPictures(30)));
+  ChildProcess server;
+  unsigned port = startServer(server, {"--camera", "raw:" + raw});
+  ASSERT_NE(port, 0u);
+
+  TestClient client;
+  ASSERT_TRUE(client.connect(port));
+  // Client units equal camera pixels. The zones are placed symmetrically
+  // left to right, but not top to bottom: a picture drawn upside down would
+  // hit the wrong zone.
+  client.send("login(s3cret);display_size(160,120)");
+  ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  // Capture started with the connection; zones made after its first frames
+  // never compare a picture with the empty one before it.
+  client.collect(500ms);
+  client.send("add(moving,30,10,100,30);add(still,30,75,100,30)");
+  EXPECT_TRUE(client.waitFor("<hit name=\"moving\">", 5s)) << server.errorOutput();
+  std::vector<std::string> later = client.collect(1500ms);
+  EXPECT_NE(std::count(later.begin(), later.end(), "<hit name=\"moving\">"), 0);
+  for (const std::string& message : client.seen()) {
+    EXPECT_NE(message, "<hit name=\"still\">");
+    EXPECT_FALSE(message.starts_with("<error")) << message;
+  }
+  client.close();
+
+  TestClient next;
+  ASSERT_TRUE(next.connect(port));
+  next.send("check_zone(moving)");
+  EXPECT_TRUE(next.waitFor("<error content=\"Command unavailable, please login.\">", 5s));
+  next.send("login(s3cret);check_zone(moving);check_zone(still)");
+  EXPECT_TRUE(next.waitFor("<login status=\"successful\">", 5s));
+  EXPECT_TRUE(next.waitFor("<zone illegal zone ID>", 5s));
+  EXPECT_TRUE(next.waitFor("<zone illegal zone ID>", 5s));
+  for (const std::string& message : next.collect(700ms)) {
+    EXPECT_FALSE(message.starts_with("<hit")) << "no zones, no hits: " << message;
+  }
+
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0) << server.errorOutput();
 }
 
 TEST_F(ProgramTest, EveryNewClientMustLogInAgain) {
