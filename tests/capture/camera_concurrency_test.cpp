@@ -31,8 +31,8 @@ std::int64_t sampleNumber(const std::uint8_t* frame) {
 }
 
 TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
-  testing::FakeCaptureBackend backend;
-  backend.devices.push_back({"Cam", {testing::capability(PixelFormat::kRgb32, 160, 120)}});
+  fakes::FakeCaptureBackend backend;
+  backend.devices.push_back({"Cam", {fakes::capability(PixelFormat::kRgb32, 160, 120)}});
   Camera camera(backend);
   camera.setupGraph();
   camera.enumerateDevices();
@@ -43,7 +43,7 @@ TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
   camera.init(ok);
   ASSERT_TRUE(ok);
   ASSERT_TRUE(camera.start());
-  testing::FakeCaptureSession& session = *backend.lastSession();
+  fakes::FakeCaptureSession& session = *backend.lastSession();
 
   constexpr int kSamples = 3000;
   std::atomic<bool> writing{true};

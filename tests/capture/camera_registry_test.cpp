@@ -7,9 +7,9 @@
 namespace tessary {
 namespace {
 
-using testing::capability;
-using testing::FakeCaptureBackend;
-using testing::FakeDevice;
+using fakes::capability;
+using fakes::FakeCaptureBackend;
+using fakes::FakeDevice;
 
 class CameraRegistryTest : public ::testing::Test {
  protected:

@@ -11,10 +11,10 @@
 namespace tessary {
 namespace {
 
-using testing::capability;
-using testing::FakeCaptureBackend;
-using testing::FakeCaptureSession;
-using testing::FakeDevice;
+using fakes::capability;
+using fakes::FakeCaptureBackend;
+using fakes::FakeCaptureSession;
+using fakes::FakeDevice;
 
 class CameraTest : public ::testing::Test {
  protected:

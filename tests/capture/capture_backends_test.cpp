@@ -276,8 +276,8 @@ TEST_F(RawCameraTest, PipeSessionEndsWhileAWriterIsSilent) {
 // --- Choosing a backend ----------------------------------------------------
 
 std::unique_ptr<CaptureBackend> makeFakeWith(std::int32_t width, std::int32_t height) {
-  auto fake = std::make_unique<testing::FakeCaptureBackend>();
-  fake->devices.push_back({"Cam", {testing::capability(PixelFormat::kRgb24, width, height)}});
+  auto fake = std::make_unique<fakes::FakeCaptureBackend>();
+  fake->devices.push_back({"Cam", {fakes::capability(PixelFormat::kRgb24, width, height)}});
   return fake;
 }
 std::unique_ptr<CaptureBackend> makeFakeWithCaptureSize() { return makeFakeWith(160, 120); }

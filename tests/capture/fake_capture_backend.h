@@ -10,7 +10,7 @@
 
 #include "capture/capture_backend.h"
 
-namespace tessary::testing {
+namespace tessary::fakes {
 
 struct FakeDevice {
   std::string name;
@@ -139,4 +139,4 @@ inline ConnectResult FakeCaptureSession::connect() {
   return backend_.devices[static_cast<std::size_t>(boundIndex)].connectResult;
 }
 
-}  // namespace tessary::testing
+}  // namespace tessary::fakes
