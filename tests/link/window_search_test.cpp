@@ -65,6 +65,17 @@ TEST(WindowSearch, MainFormPassesOverItsFirstChildAndTakesTheSecond) {
   tree.add(3, 2, "Button");
   tree.add(4, 2, "Canvas");
   EXPECT_EQ(searchClientWindow(tree, kClient, 0), 4u);
+
+  // The skip is set again for each of the client's top-level windows.
+  FakeWindowTree two;
+  two.add(1, 0, "Frame", kClient);
+  two.add(2, 1, "TfrmMain");
+  two.add(3, 2, "OnlyChild");
+  two.add(10, 0, "Frame", kClient);
+  two.add(11, 10, "TfrmMain");
+  two.add(12, 11, "First");
+  two.add(13, 11, "Second");
+  EXPECT_EQ(searchClientWindow(two, kClient, 0), 13u);
 }
 
 TEST(WindowSearch, BrowserViewAndPanelChildrenAreTakenAtOnce) {
@@ -97,18 +108,6 @@ TEST(WindowSearch, OnlyTheClientsWindowsAndKnownClassesCount) {
   EXPECT_EQ(searchClientWindow(tree, kClient, 0), 0u);
   EXPECT_EQ(searchClientWindow(tree, kClient, 77), 77u) << "no match keeps the watched window";
   EXPECT_EQ(searchClientWindow(tree, kOther, 0), 3u);
-}
-
-TEST(WindowSearch, SkipFlagIsSetAgainForEachTopLevelWindow) {
-  FakeWindowTree tree;
-  tree.add(1, 0, "Frame", kClient);
-  tree.add(2, 1, "TfrmMain");
-  tree.add(3, 2, "OnlyChild");
-  tree.add(10, 0, "Frame", kClient);
-  tree.add(11, 10, "TfrmMain");
-  tree.add(12, 11, "First");
-  tree.add(13, 11, "Second");
-  EXPECT_EQ(searchClientWindow(tree, kClient, 0), 13u);
 }
 
 TEST(WindowSearch, WhileWatchingOnlyTheClientsFirstTopLevelWindowIsSearched) {

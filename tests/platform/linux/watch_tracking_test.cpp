@@ -131,18 +131,5 @@ TEST_F(WatchTrackingTest, OverlayFollowsTheClientsWindowLessTheBorders) {
   EXPECT_EQ(overlay_.placements, placements);
 }
 
-TEST_F(WatchTrackingTest, ClosedWindowLeavesTheRenderAreaWhereItWas) {
-  ASSERT_TRUE(execute("watch(true)", [&] { return display_.watchedWindow != 0; }));
-  trackWatchedWindow(display_, overlay_, locator_.get());
-  EXPECT_EQ(display_.renderArea, (ScreenRect{100, 100, 500, 400}));
-  const int placements = overlay_.placements;
-
-  XDestroyWindow(x_, window_);
-  XSync(x_, False);
-  trackWatchedWindow(display_, overlay_, locator_.get());
-  EXPECT_EQ(display_.renderArea, (ScreenRect{100, 100, 500, 400}));
-  EXPECT_EQ(overlay_.placements, placements);
-}
-
 }  // namespace
 }  // namespace tessary::testing

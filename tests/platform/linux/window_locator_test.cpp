@@ -3,18 +3,17 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "link/support/link_fakes.h"
+#include "link/support/test_client.h"
+#include "link/tcp_link.h"
+#include "platform/linux/posix_sockets.h"
 #include "platform/linux/private_x_server.h"
 #include "platform/linux/proc_net_tcp.h"
 #include "platform/linux/x11_window_locator.h"
@@ -78,203 +77,49 @@ TEST(ProcNetTcp, SkipsLinesThatDoNotParse) {
   EXPECT_EQ(rows[0].owner, 8u);
 }
 
-// --- A real loopback link, made by this process ----------------------------
+// --- The client of a real link, made by this process ------------------------
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { reset(); }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
+class ClientProcessTest : public ::testing::Test {
+ protected:
+  bool connect(testing::TestClient& client) {
+    return client.connect(link_.port()) && testing::waitUntil([&] { return link_.isConnected(); });
   }
 
- private:
-  int fd_;
+  testing::RecordingLinkEvents events_;
+  PosixSockets sockets_;
+  TcpLink link_{sockets_, events_, 0};
 };
 
-// A listening socket on an ephemeral loopback port, standing in for the link.
-class LoopbackListener {
- public:
-  explicit LoopbackListener(int family = AF_INET) : family_(family), socket_(socket(family, SOCK_STREAM, 0)) {
-    sockaddr_storage address = loopback(0);
-    socklen_t length = sizeof address;
-    if (bind(socket_.get(), reinterpret_cast<sockaddr*>(&address), addressLength()) != 0 ||
-        listen(socket_.get(), 4) != 0 ||
-        getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      return;
-    }
-    port_ = ntohs(family_ == AF_INET ? reinterpret_cast<sockaddr_in&>(address).sin_port
-                                     : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
-  }
-  std::uint16_t port() const { return port_; }
-
-  // The two ends of one accepted connection.
-  struct Connection {
-    FileDescriptor client;
-    FileDescriptor server;
-  };
-  Connection connectClient() const {
-    Connection connection{connectOnly(), FileDescriptor()};
-    if (connection.client.get() >= 0) connection.server = acceptOne();
-    return connection;
-  }
-  // A client connected but left in the listen queue; -1 on failure.
-  FileDescriptor connectOnly() const {
-    FileDescriptor client(socket(family_, SOCK_STREAM, 0));
-    const sockaddr_storage address = loopback(port_);
-    if (connect(client.get(), reinterpret_cast<const sockaddr*>(&address), addressLength()) != 0) client.reset();
-    return client;
-  }
-  FileDescriptor acceptOne() const { return FileDescriptor(accept(socket_.get(), nullptr, nullptr)); }
-
- private:
-  sockaddr_storage loopback(std::uint16_t port) const {
-    sockaddr_storage storage{};
-    if (family_ == AF_INET) {
-      auto& in = reinterpret_cast<sockaddr_in&>(storage);
-      in.sin_family = AF_INET;
-      in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      in.sin_port = htons(port);
-    } else {
-      auto& in6 = reinterpret_cast<sockaddr_in6&>(storage);
-      in6.sin6_family = AF_INET6;
-      in6.sin6_addr = in6addr_loopback;
-      in6.sin6_port = htons(port);
-    }
-    return storage;
-  }
-  socklen_t addressLength() const {
-    return family_ == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
-  }
-
-  int family_;
-  FileDescriptor socket_;
-  std::uint16_t port_ = 0;
-};
-
-std::uint64_t inodeOf(int fd) {
-  struct stat status {};
-  return fstat(fd, &status) == 0 ? status.st_ino : 0;
-}
-
-TEST(ClientProcess, OwnLoopbackClientIsFoundAsThisProcess) {
-  const LoopbackListener listener;
-  ASSERT_NE(listener.port(), 0);
-  EXPECT_EQ(findClientProcess(listener.port()), -1) << "listening alone is no client";
-
-  const LoopbackListener::Connection link = listener.connectClient();
-  ASSERT_GE(link.server.get(), 0);
-  EXPECT_EQ(findClientProcess(listener.port()), getpid());
-  EXPECT_EQ(findSocketOwner(inodeOf(link.client.get())), getpid());
+TEST_F(ClientProcessTest, OwnClientIsFoundAsThisProcess) {
+  EXPECT_EQ(findClientProcess(link_.port()), -1) << "listening alone is no client";
+  testing::TestClient client;
+  ASSERT_TRUE(connect(client));
+  EXPECT_EQ(findClientProcess(link_.port()), getpid());
+  EXPECT_EQ(findClientProcess(link_.port(), "/nonexistent"), -1);
   EXPECT_EQ(findSocketOwner(0), -1);
-  EXPECT_EQ(findClientProcess(listener.port(), "/nonexistent"), -1);
 }
 
-TEST(ClientProcess, IPv6LoopbackClientIsFound) {
-  const LoopbackListener listener(AF_INET6);
-  if (listener.port() == 0) GTEST_SKIP() << "no IPv6 loopback here";
-  const LoopbackListener::Connection link = listener.connectClient();
-  ASSERT_GE(link.server.get(), 0);
-  EXPECT_EQ(findClientProcess(listener.port()), getpid());
-}
-
-TEST(ClientProcess, EarlierClientClosingItsEndIsNotTaken) {
-  const LoopbackListener listener;
-  ASSERT_NE(listener.port(), 0);
+TEST_F(ClientProcessTest, EarlierClientClosingItsEndIsNotTaken) {
   {
-    // The client closes first, so its end waits out the close with the
-    // link's port as remote port and no process holding it.
-    LoopbackListener::Connection earlier = listener.connectClient();
-    ASSERT_GE(earlier.server.get(), 0);
-    earlier.client.reset();
-    char byte = 0;
-    EXPECT_EQ(read(earlier.server.get(), &byte, 1), 0);
+    // The client ends the connection first, so its end then waits out the
+    // close with the link's port as remote port and no process holding it.
+    testing::TestClient earlier;
+    ASSERT_TRUE(connect(earlier));
+    earlier.stopSending();
+    std::array<char, 16> buffer{};
+    ASSERT_TRUE(testing::waitUntil([&] {
+      link_.receive(buffer);
+      return !link_.isConnected();
+    }));
+    EXPECT_TRUE(earlier.waitForClose());
   }
-  EXPECT_EQ(findClientProcess(listener.port()), -1);
-  const LoopbackListener::Connection link = listener.connectClient();
-  ASSERT_GE(link.server.get(), 0);
-  EXPECT_EQ(findClientProcess(listener.port()), getpid());
+  EXPECT_EQ(findClientProcess(link_.port()), -1);
+  testing::TestClient next;
+  ASSERT_TRUE(connect(next));
+  EXPECT_EQ(findClientProcess(link_.port()), getpid());
 }
 
-// A client in a process of its own, connected to `port` until destroyed.
-class ChildClient {
- public:
-  explicit ChildClient(const LoopbackListener& listener) {
-    int ready[2];
-    int hold[2];
-    if (pipe(ready) != 0) return;
-    if (pipe(hold) != 0) {
-      close(ready[0]);
-      close(ready[1]);
-      return;
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      close(hold[1]);
-      const FileDescriptor client = listener.connectOnly();
-      const char connected = client.get() >= 0 ? 1 : 0;
-      char ignored = 0;
-      if (write(ready[1], &connected, 1) == 1) {
-        [[maybe_unused]] const ssize_t done = read(hold[0], &ignored, 1);  // until the parent lets go
-      }
-      _exit(0);
-    }
-    close(ready[1]);
-    close(hold[0]);
-    hold_ = FileDescriptor(hold[1]);
-    char connected = 0;
-    connected_ = pid_ > 0 && read(ready[0], &connected, 1) == 1 && connected == 1;
-    close(ready[0]);
-  }
-  ~ChildClient() {
-    hold_.reset();
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-  }
-  ChildClient(const ChildClient&) = delete;
-  ChildClient& operator=(const ChildClient&) = delete;
-
-  bool connected() const { return connected_; }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  FileDescriptor hold_;
-  bool connected_ = false;
-};
-
-TEST(ClientProcess, ClientWaitingInTheListenQueueIsNotTaken) {
-  {
-    const LoopbackListener listener;
-    const LoopbackListener::Connection link = listener.connectClient();
-    ASSERT_GE(link.server.get(), 0);
-    const ChildClient waiting(listener);
-    ASSERT_TRUE(waiting.connected());
-    EXPECT_EQ(findClientProcess(listener.port()), getpid());
-  }
-  {
-    const LoopbackListener listener;
-    const ChildClient served(listener);
-    ASSERT_TRUE(served.connected());
-    const FileDescriptor server = listener.acceptOne();
-    ASSERT_GE(server.get(), 0);
-    const FileDescriptor waiting = listener.connectOnly();
-    ASSERT_GE(waiting.get(), 0);
-    EXPECT_EQ(findClientProcess(listener.port()), served.pid());
-  }
-}
-
-TEST(ClientProcess, OnlyPeersOfAcceptedConnectionsCount) {
+TEST(ClientRows, OnlyPeersOfAcceptedConnectionsCount) {
   constexpr std::uint16_t kPort = 2152;
   const std::vector<ConnectionRow> rows{
       {true, 40001, kPort, 21},  // waiting in the listen queue
@@ -317,7 +162,7 @@ class X11WindowLocatorTest : public ::testing::Test {
   Display* display_ = nullptr;
 };
 
-TEST_F(X11WindowLocatorTest, FindsTheLargestMappedWindowOfTheClientAndReadsItsRect) {
+TEST_F(X11WindowLocatorTest, TakesTheLargestMappedWindowOfTheProcess) {
   makeWindow({0, 0, 50, 40});
   const Window main = makeWindow({40, 50, 340, 250});
   makeWindow({0, 0, 700, 500}, /*mapped=*/false);
@@ -326,32 +171,14 @@ TEST_F(X11WindowLocatorTest, FindsTheLargestMappedWindowOfTheClientAndReadsItsRe
   EXPECT_EQ(locator.largestWindowOf(getpid()), main);
   EXPECT_EQ(locator.largestWindowOf(getpid() + 100000), 0u);
 
-  const LoopbackListener listener;
-  EXPECT_EQ(locator.findClientWindow(listener.port(), 77), 77u) << "no client: the watched window stays";
-  const LoopbackListener::Connection link = listener.connectClient();
-  ASSERT_GE(link.server.get(), 0);
-  const WindowHandle found = locator.findClientWindow(listener.port(), 77);
-  EXPECT_EQ(found, main);
-
   ScreenRect rect;
-  ASSERT_TRUE(locator.windowRect(found, rect));
+  ASSERT_TRUE(locator.windowRect(main, rect));
   EXPECT_EQ(rect, (ScreenRect{40, 50, 340, 250}));
-  XMoveWindow(display_, main, 100, 120);
+  // A nested window's client area, inside its 2-pixel border, on the screen.
+  const Window inner = XCreateSimpleWindow(display_, main, 5, 25, 200, 100, 2, 0, 0);
   XSync(display_, False);
-  ASSERT_TRUE(locator.windowRect(found, rect));
-  EXPECT_EQ(rect, (ScreenRect{100, 120, 400, 320}));
-}
-
-TEST_F(X11WindowLocatorTest, ClientAreaOfANestedWindowIsInScreenPixels) {
-  const Window outer = makeWindow({30, 20, 430, 320});
-  const Window inner = XCreateSimpleWindow(display_, outer, 5, 25, 200, 100, 2, 0, 0);
-  XMapWindow(display_, inner);
-  XSync(display_, False);
-  X11WindowLocator locator(server_->name());
-  ScreenRect rect;
   ASSERT_TRUE(locator.windowRect(inner, rect));
-  // Inside the 2-pixel border.
-  EXPECT_EQ(rect, (ScreenRect{37, 47, 237, 147}));
+  EXPECT_EQ(rect, (ScreenRect{47, 77, 247, 177}));
 }
 
 TEST_F(X11WindowLocatorTest, WindowThatIsGoneGivesFalseAndLeavesTheRectAlone) {
