@@ -18,11 +18,13 @@
 
 #include "display/display_state.h"
 #include "link/login_code_file.h"
+#include "platform/linux/avahi_lan_browser.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/signal_pipe.h"
 #include "platform/linux/v4l2_capture_backend.h"
 #include "platform/linux/x11_overlay.h"
+#include "platform/linux/x11_window_locator.h"
 #include "shell/camera_setup.h"
 #include "shell/code_file.h"
 #include "shell/command_line.h"
@@ -150,7 +152,12 @@ int runProgram(int argc, char** argv) {
   config.port = options.port;
   config.codeFilePath = codeFile;
   config.verbose = options.verbose;
-  ShellServices services{sockets, nullptr, nullptr};
+  // "get_lan" answers from a list kept up to date in the background.
+  AvahiLanBrowser lanBrowser;
+  // "watch" needs the windows of the desktop.
+  std::unique_ptr<X11WindowLocator> windowLocator;
+  if (!options.headless) windowLocator = std::make_unique<X11WindowLocator>();
+  ShellServices services{sockets, windowLocator.get(), &lanBrowser};
   std::string cameraError;
   std::unique_ptr<CaptureBackend> backend = makeCaptureBackend(options.cameraSource, cameraError);
   if (!backend) printError("camera '" + options.cameraSource + "': " + cameraError);

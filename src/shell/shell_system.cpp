@@ -5,37 +5,9 @@
 #include "link/reply_sender.h"
 #include "link/tcp_command_source.h"
 #include "link/watched_window.h"
-#include "link/zone_queries.h"
+#include "link/video_controller_zone_queries.h"
 
 namespace tessary {
-
-// The reply sender's view of the zone server.
-class ControllerZoneQueries final : public ZoneQueries {
- public:
-  explicit ControllerZoneQueries(VideoController& controller) : controller_(controller) {}
-
-  std::int32_t zoneCount() override { return controller_.zoneCount(); }
-  std::string_view zoneName(std::int32_t zoneId) override { return controller_.zoneName(zoneId); }
-  bool zoneActive(std::int32_t zoneId) override { return controller_.zoneActive(zoneId); }
-  std::int32_t zoneMotionAmount(std::int32_t zoneId) override {
-    return controller_.zoneMotionAmount(zoneId);
-  }
-  std::optional<std::string_view> zoneStatusText(std::string_view name) override {
-    return controller_.zoneStatusText(name);
-  }
-  std::string_view zoneAttributesText(std::string_view name) override {
-    return controller_.zoneAttributesText(name);
-  }
-  std::string_view zoneSummaryText(std::string_view name) override {
-    return controller_.zoneSummaryText(name);
-  }
-  std::optional<std::string_view> gridStatusText(std::string_view name) override {
-    return controller_.gridStatusText(name);
-  }
-
- private:
-  VideoController& controller_;
-};
 
 ShellSystem::ShellSystem(ShellConfig config, ShellServices services,
                          const CameraSideFactory& makeCameras)
@@ -43,7 +15,7 @@ ShellSystem::ShellSystem(ShellConfig config, ShellServices services,
       services_(services),
       codeFilePath_(config_.codeFilePath.empty() ? LoginCodeFile::defaultPath()
                                                  : config_.codeFilePath),
-      zoneQueries_(std::make_unique<ControllerZoneQueries>(controller_)) {
+      zoneQueries_(std::make_unique<VideoControllerZoneQueries>(controller_)) {
   if (makeCameras) cameras_ = makeCameras(controller_);
   if (!cameras_) cameras_ = std::make_unique<NoCameras>();
 }

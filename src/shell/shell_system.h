@@ -26,7 +26,7 @@ class ReplySender;
 class SocketApi;
 class TcpCommandSource;
 class WindowLocator;
-class ControllerZoneQueries;
+class VideoControllerZoneQueries;
 
 struct ShellConfig {
   std::uint16_t port = TcpLink::kDefaultPort;
@@ -122,7 +122,7 @@ class ShellSystem final : public ShellSteps,
   DisplayState display_;
   VideoController controller_;
   std::unique_ptr<CameraSide> cameras_;
-  std::unique_ptr<ControllerZoneQueries> zoneQueries_;
+  std::unique_ptr<VideoControllerZoneQueries> zoneQueries_;
   VerboseTrace verboseTrace_;
   TickLoop ticks_{*this};
   MemberCallback<> loginChanged_;
