@@ -97,10 +97,14 @@ struct X11WindowLocator::Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  std::vector<Window> topLevelWindows() {
+  // The client windows a window manager lists; under a manager that frames
+  // windows they are not the root's children.
+  std::vector<Window> managedWindows() {
     const std::vector<unsigned long> managed = readLongProperty(display, root, clientList, XA_WINDOW);
-    if (!managed.empty()) return std::vector<Window>(managed.begin(), managed.end());
-    // No window manager list: the root's children are the top-level windows.
+    return std::vector<Window>(managed.begin(), managed.end());
+  }
+
+  std::vector<Window> rootChildren() {
     Window rootReturn = 0;
     Window parent = 0;
     Window* children = nullptr;
@@ -159,21 +163,27 @@ WindowHandle X11WindowLocator::largestWindowOf(pid_t pid) {
   Connection* x = connection();
   if (x == nullptr || pid <= 0) return 0;
   ErrorTrap trap(x->display);
-  WindowHandle largest = 0;
-  long long largestArea = -1;
-  for (Window window : x->topLevelWindows()) {
-    trap.forget();  // a window that vanished before is no concern of this one
-    if (x->processOf(window) != pid) continue;
-    XWindowAttributes attributes{};
-    if (XGetWindowAttributes(x->display, window, &attributes) == 0 || trap.failed()) continue;
-    if (attributes.map_state != IsViewable) continue;
-    const long long area = static_cast<long long>(attributes.width) * attributes.height;
-    if (area > largestArea) {
-      largest = window;
-      largestArea = area;
+  const auto largestAmong = [&](const std::vector<Window>& windows) {
+    WindowHandle largest = 0;
+    long long largestArea = -1;
+    for (Window window : windows) {
+      trap.forget();  // a window that vanished before is no concern of this one
+      if (x->processOf(window) != pid) continue;
+      XWindowAttributes attributes{};
+      if (XGetWindowAttributes(x->display, window, &attributes) == 0 || trap.failed()) continue;
+      if (attributes.map_state != IsViewable) continue;
+      const long long area = static_cast<long long>(attributes.width) * attributes.height;
+      if (area > largestArea) {
+        largest = window;
+        largestArea = area;
+      }
     }
-  }
-  return largest;
+    return largest;
+  };
+  const WindowHandle managed = largestAmong(x->managedWindows());
+  // Windows no manager lists: with no manager running, or the client's own
+  // unmanaged (override-redirect) windows.
+  return managed != 0 ? managed : largestAmong(x->rootChildren());
 }
 
 bool X11WindowLocator::windowRect(WindowHandle window, ScreenRect& rect) {

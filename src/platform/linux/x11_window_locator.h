@@ -31,9 +31,10 @@ class X11WindowLocator final : public WindowLocator {
   bool windowRect(WindowHandle window, ScreenRect& rect) override;
 
   // The largest mapped top-level window of process `pid`, 0 when it has none.
-  // Top-level windows come from the window manager's client list where there
-  // is one, otherwise from the root window's children; a window's process
-  // from its _NET_WM_PID, otherwise from the X-Resource extension.
+  // Top-level windows come from the window manager's client list where it
+  // holds one of the process's, otherwise from the root window's children; a
+  // window's process from its _NET_WM_PID, otherwise from the X-Resource
+  // extension.
   WindowHandle largestWindowOf(pid_t pid);
 
  private:

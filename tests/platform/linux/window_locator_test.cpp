@@ -201,24 +201,26 @@ TEST_F(X11WindowLocatorTest, WindowThatIsGoneGivesFalseAndLeavesTheRectAlone) {
 }
 
 TEST_F(X11WindowLocatorTest, WindowManagerClientListAndDeclaredProcessAreUsedWhenPresent) {
-  const Window listed = makeWindow({0, 0, 100, 100});
-  const Window unlisted = makeWindow({0, 0, 600, 500});
+  // A managed window inside a frame, as a manager that frames windows keeps it.
+  const Window frame = makeWindow({0, 0, 100, 100});
+  const Window managed = XCreateSimpleWindow(display_, frame, 0, 10, 100, 90, 0, 0, 0);
+  XMapWindow(display_, managed);
   const long declaredPid = 424242;
-  XChangeProperty(display_, listed, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+  XChangeProperty(display_, managed, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
                   PropModeReplace, reinterpret_cast<const unsigned char*>(&declaredPid), 1);
   const Atom clientList = XInternAtom(display_, "_NET_CLIENT_LIST", False);
-  const long windows[] = {static_cast<long>(listed)};
+  const long windows[] = {static_cast<long>(managed)};
   XChangeProperty(display_, DefaultRootWindow(display_), clientList, XA_WINDOW, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(windows), 1);
-  XSync(display_, False);
+  // One of our own that no manager lists (override-redirect).
+  const Window unmanaged = makeWindow({0, 0, 600, 500});
 
   X11WindowLocator locator(server_->name());
-  EXPECT_EQ(locator.largestWindowOf(declaredPid), listed);
-  EXPECT_EQ(locator.largestWindowOf(getpid()), 0u) << "only the managed windows count";
-
+  EXPECT_EQ(locator.largestWindowOf(declaredPid), managed);
+  EXPECT_EQ(locator.largestWindowOf(getpid()), unmanaged);
   XDeleteProperty(display_, DefaultRootWindow(display_), clientList);
   XSync(display_, False);
-  EXPECT_EQ(locator.largestWindowOf(getpid()), unlisted);
+  EXPECT_EQ(locator.largestWindowOf(declaredPid), 0u);
 }
 
 TEST(X11WindowLocatorNoDisplay, FindsNothingWithoutAnXServer) {
