@@ -129,7 +129,9 @@ std::vector<ConnectionRow> acceptedClientRows(std::span<const ConnectionRow> row
   // thousands of connections, so mark them rather than pair rows up.
   std::vector<bool> acceptedPeerPort(std::size_t{1} << 16, false);
   for (const ConnectionRow& row : rows) {
-    if (row.established && row.owner != 0 && row.localPort == linkPort) acceptedPeerPort[row.remotePort] = true;
+    if (row.established && row.owner != 0 && row.localPort == linkPort) {
+      acceptedPeerPort[row.remotePort] = true;
+    }
   }
   std::vector<ConnectionRow> clients;
   for (const ConnectionRow& row : rows) {

@@ -56,8 +56,8 @@ class WatchTrackingTest : public ::testing::Test {
     display_.screenHeight = 600;
     display_.renderArea = display_.wholeScreen();
     locator_ = std::make_unique<X11WindowLocator>(server_->name());
-    interpreter_ = std::make_unique<CommandInterpreter>(
-        source_, controller_, replies_, display_, overlay_, CommandOptions{locator_.get(), nullptr, codePath_});
+    interpreter_ = std::make_unique<CommandInterpreter>(source_, controller_, replies_, display_, overlay_,
+                                                        CommandOptions{locator_.get(), nullptr, codePath_});
     ASSERT_TRUE(client_.connect(link_.port()));
     ASSERT_TRUE(waitUntil([&] { return link_.isConnected(); }));
   }
