@@ -49,7 +49,7 @@ class NeighbourDetectorTest : public ::testing::Test {
 
 // The rule written out pixel by pixel, as plainly as possible.
 DetectionResult referenceCount(const TestFrame& before, const TestFrame& after,
-                               const DetectionRegion& r) {
+                               const DetectionRegion& r, const std::uint8_t* mask = nullptr) {
   auto differs = [&](const std::uint8_t* a, const std::uint8_t* b) {
     return std::abs(a[0] - b[0]) > r.level && std::abs(a[1] - b[1]) > r.level &&
            std::abs(a[2] - b[2]) > r.level;
@@ -60,6 +60,7 @@ DetectionResult referenceCount(const TestFrame& before, const TestFrame& after,
   for (int y = std::max(r.y, 0); y < std::min(r.y + r.height, H); ++y) {
     for (int x = std::max(r.x, 0); x < std::min(r.x + r.width, W); ++x) {
       const std::uint8_t* c = after.pixel(x, y);
+      if (mask != nullptr && mask[(y - r.y) * r.width + (x - r.x)] == 0) continue;
       if (!differs(c, before.pixel(x, y))) continue;
       if ((y > 1 && differs(c, after.pixel(x, y - 1))) ||
           (y > 1 && x < W - 1 && differs(c, after.pixel(x + 1, y - 1))) ||
@@ -94,12 +95,21 @@ TEST_F(NeighbourDetectorTest, MatchesThePlainRuleOnRandomScenes) {
                   static_cast<std::uint8_t>(base + noise(random)));
       }
     }
-    for (int trial = 0; trial < 5; ++trial) {
+    for (int trial = 0; trial < 6; ++trial) {
       const DetectionRegion region =
           trial == 0 ? regionOf(0, 0, 160, 120, level(random))
                      : regionOf(coordinate(random), coordinate(random), size(random),
                                 size(random), level(random));
-      EXPECT_EQ(count(before, after, region), referenceCount(before, after, region))
+      RegionMask mask;  // on the last trial, a random mask (mode 0 reads it flipped)
+      const bool masked = trial == 5 && region.width > 0 && region.height > 0;
+      if (masked) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(region.width * region.height));
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(noise(random) % 2);
+        ASSERT_TRUE(RegionMask::create(bytes, region.width, region.height, mask));
+      }
+      EXPECT_EQ(count(before, after, region, masked ? &mask : nullptr),
+                referenceCount(before, after, region,
+                               masked ? mask.variant(RegionMask::kFlipped).data() : nullptr))
           << scene << ": " << region.x << "," << region.y << " " << region.width << "x"
           << region.height << " level " << region.level;
     }
