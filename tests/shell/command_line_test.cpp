@@ -61,13 +61,5 @@ TEST(CommandLineTest, RefusesWhatCannotBeUsed) {
   }
 }
 
-TEST(CommandLineTest, UsageNamesEveryOption) {
-  std::string usage = usageText();
-  for (std::string_view option : {"--port", "--code-file", "--set-code", "--camera", "--headless",
-                                  "--verbose", "--version", "--help"}) {
-    EXPECT_NE(usage.find(option), std::string::npos) << option;
-  }
-}
-
 }  // namespace
 }  // namespace tessary

@@ -56,12 +56,5 @@ TEST(TickLoopTest, SlowTickTracksAndHaltStopsBothTicks) {
   EXPECT_TRUE(loop.halted());
 }
 
-TEST(TickLoopTest, TimersKeepTheirPeriods) {
-  EXPECT_EQ(kFrameTickTimer.id, 175);
-  EXPECT_EQ(kFrameTickTimer.period.count(), 66);
-  EXPECT_EQ(kSlowTickTimer.id, 176);
-  EXPECT_EQ(kSlowTickTimer.period.count(), 500);
-}
-
 }  // namespace
 }  // namespace tessary

@@ -35,15 +35,6 @@ TEST(TrayModelTest, TipFollowsTheLoginState) {
   EXPECT_LE(trayTipText(false).size(), 63u);
 }
 
-TEST(TrayModelTest, MenuHoldsItsItemsInOrder) {
-  std::vector<std::string> texts;
-  for (const TrayMenuItem& item : trayMenuItems()) {
-    texts.push_back(item.kind == TrayItemKind::kSeparator ? "-" : std::string(item.text));
-  }
-  EXPECT_EQ(texts, (std::vector<std::string>{"Enter New &Code", "-", "Ca&mera", "&Mirror", "&Flip",
-                                             "-", "&WWW", "&About", "&Help", "-", "E&xit"}));
-}
-
 TEST(TrayModelTest, CameraMenuIsFilledOnceAndChecksTheCameraInUse) {
   FakeController controller;
   controller.names = {"front", "back", "side"};
