@@ -18,6 +18,10 @@ PixelColour colourOf(std::uint32_t packed) {
           static_cast<std::uint8_t>(packed)};
 }
 
+PictureSetting settingOf(std::uint32_t packed) {
+  return {static_cast<std::uint8_t>(packed >> 24), colourOf(packed)};
+}
+
 std::size_t bufferBytes(std::int32_t width, std::int32_t height) {
   if (width <= 0 || height <= 0) return 0;
   return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
@@ -68,6 +72,14 @@ PixelColour FrameHistory::fillColour() const {
 
 PixelColour FrameHistory::highlightColour() const {
   return colourOf(highlight_.load(std::memory_order_relaxed));
+}
+
+PictureSetting FrameHistory::fill() const {
+  return settingOf(fill_.load(std::memory_order_relaxed));
+}
+
+PictureSetting FrameHistory::highlight() const {
+  return settingOf(highlight_.load(std::memory_order_relaxed));
 }
 
 }  // namespace tessary

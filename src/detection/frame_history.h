@@ -16,6 +16,12 @@ struct PixelColour {
   bool operator==(const PixelColour&) const = default;
 };
 
+// A picture setting read in one piece: its flag and its colour.
+struct PictureSetting {
+  std::uint8_t flag = 0;
+  PixelColour colour;
+};
+
 class FrameHistory {
  public:
   // Buffers are width x height x 4 bytes, zero-filled, so the first frame is
@@ -49,6 +55,9 @@ class FrameHistory {
   std::uint8_t highlightFlag() const;
   PixelColour fillColour() const;
   PixelColour highlightColour() const;
+  // Flag and colour from the same setting, for the thread processing frames.
+  PictureSetting fill() const;
+  PictureSetting highlight() const;
 
  protected:
   std::size_t frameBytes() const { return previousFrame_.size(); }

@@ -17,8 +17,9 @@ bool MotionDetector::processFrame(const std::uint8_t*& frame) {
   if (frame == nullptr || frameBytes() == 0) return false;
   const std::size_t bytes = frameBytes();
 
-  if (fillFlag() != 0) {
-    const PixelColour colour = fillColour();
+  const PictureSetting fill = FrameHistory::fill();
+  if (fill.flag != 0) {
+    const PixelColour colour = fill.colour;
     if (colour == PixelColour{}) {
       std::memset(output_.data(), 0, bytes);
     } else {

@@ -36,8 +36,9 @@ void NeighbourDetector::detect(DetectionResult& current, DetectionResult& previo
   const std::uint8_t* maskBytes =
       mask != nullptr ? mask->variant(detail::maskVariantForMode(FrameHistory::mode())).data()
                       : nullptr;
-  const bool highlight = highlightFlag() != 0;
-  const PixelColour colour = highlightColour();
+  const PictureSetting highlightSetting = FrameHistory::highlight();
+  const bool highlight = highlightSetting.flag != 0;
+  const PixelColour colour = highlightSetting.colour;
 
   const std::int32_t frameWidth = width_;
   const std::int32_t frameHeight = height_;

@@ -33,8 +33,9 @@ void PlainDetector::detect(DetectionResult& current, DetectionResult& previous,
   const std::uint8_t* maskBytes =
       mask != nullptr ? mask->variant(detail::maskVariantForMode(FrameHistory::mode())).data()
                       : nullptr;
-  const bool highlight = highlightFlag() != 0;
-  const PixelColour colour = highlightColour();
+  const PictureSetting highlightSetting = FrameHistory::highlight();
+  const bool highlight = highlightSetting.flag != 0;
+  const PixelColour colour = highlightSetting.colour;
   const std::ptrdiff_t stride = std::ptrdiff_t{width_} * 4;
 
   std::uint32_t counted = 0;
