@@ -4,3 +4,8 @@ tessary_add_test(tessary_controller_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/video_controller_capture_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/controller_end_to_end_test.cpp
   LIBS tessary_zones)
+
+tessary_add_test(tessary_controller_concurrency_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/controller_concurrency_test.cpp
+  LIBS tessary_zones
+  LABELS concurrency)

@@ -22,6 +22,11 @@
 namespace tessary::testing {
 namespace {
 
+using fakes::capability;
+using fakes::FakeCaptureBackend;
+using fakes::FakeCaptureSession;
+using fakes::FakeDevice;
+
 // Notes how many frames the controller had processed when each sample had
 // reached the camera.
 class ArrivalLog final : public ArrivalObserver {

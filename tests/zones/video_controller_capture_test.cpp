@@ -16,6 +16,11 @@
 namespace tessary::testing {
 namespace {
 
+using fakes::capability;
+using fakes::FakeCaptureBackend;
+using fakes::FakeCaptureSession;
+using fakes::FakeDevice;
+
 FakeDevice camera160(std::string name) {
   FakeDevice device;
   device.name = std::move(name);
