@@ -24,6 +24,13 @@ bool writeCodeFile(const std::string& path, std::string_view code, bool createPa
   bool written = code.empty() || std::fwrite(code.data(), 1, code.size(), file.get()) == code.size();
   // A full disk shows up only at the flush; report it rather than a short file.
   bool closed = std::fclose(file.release()) == 0;
+  // The code is a shared secret: other users of the machine must not read it.
+  std::error_code ignored;
+  if (std::filesystem::is_regular_file(path, ignored)) {
+    std::filesystem::permissions(path,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::replace, ignored);
+  }
   return written && closed;
 }
 

@@ -11,6 +11,7 @@ namespace tessary {
 // Replaces the file's contents with exactly the bytes of `code`: no
 // terminator, no line end. With `createParent`, a missing parent folder is
 // created first (the default file lives in a folder a fresh account may lack).
+// The file is left readable and writable by its owner only.
 // False when the file cannot be opened, written or closed completely.
 bool writeCodeFile(const std::string& path, std::string_view code, bool createParent);
 

@@ -39,6 +39,9 @@ TEST_F(CodeFileTest, WritesExactlyTheBytesAndReplacesOldContent) {
   ASSERT_TRUE(writeCodeFile(file, "", false));
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(fs::file_size(file), 0u);
+  // A shared secret: readable by its owner only.
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(CodeFileTest, ReportsFilesItCannotWrite) {

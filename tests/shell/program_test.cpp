@@ -163,6 +163,34 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   EXPECT_EQ(server.wait(10s), 0) << server.errorOutput();
 }
 
+// The example client of the README: it logs in with the stored code, sends
+// its arguments as statements and prints every message time-stamped.
+TEST_F(ProgramTest, ExampleClientLogsInAndPrintsMessages) {
+  ChildProcess server;
+  unsigned port = startServer(server);
+  ASSERT_NE(port, 0u);
+
+  ChildProcess client;
+  ASSERT_TRUE(client.start({TESSARY_CLIENT, "--port", std::to_string(port), "--code-file", codeFile_,
+                            "--for", "1", "set_data_type(commands)", "check_data_type()", "bogus"},
+                           environment()));
+  std::vector<std::string> lines;
+  while (std::optional<std::string> line = client.readLine(5s)) lines.push_back(*line);
+  EXPECT_EQ(client.wait(5s), 0);
+  ASSERT_EQ(lines.size(), 3u) << client.errorOutput();
+  for (const std::string& line : lines) {
+    // "HH:MM:SS.mmm  message"
+    ASSERT_GT(line.size(), 14u);
+    EXPECT_EQ(line.substr(2, 1) + line.substr(5, 1) + line.substr(8, 1), "::.") << line;
+  }
+  EXPECT_EQ(lines[0].substr(14), "<login status=\"successful\">");
+  EXPECT_EQ(lines[1].substr(14), "data=commands");
+  EXPECT_EQ(lines[2].substr(14), "error(Error in command 'bogus'.);");
+
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0);
+}
+
 TEST_F(ProgramTest, EveryNewClientMustLogInAgain) {
   ChildProcess server;
   unsigned port = startServer(server);
