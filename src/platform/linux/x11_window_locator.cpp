@@ -120,10 +120,10 @@ struct X11WindowLocator::Connection {
     const std::vector<unsigned long> declared = readLongProperty(display, window, wmPid, XA_CARDINAL);
     if (!declared.empty()) return static_cast<pid_t>(declared.front());
     if (!hasResourceIds) return -1;
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec query{window, XRES_CLIENT_ID_PID_MASK};
     long idCount = 0;
     XResClientIdValue* ids = nullptr;
-    if (XResQueryClientIds(display, 1, &spec, &idCount, &ids) != Success) return -1;
+    if (XResQueryClientIds(display, 1, &query, &idCount, &ids) != Success) return -1;
     pid_t pid = -1;
     for (long i = 0; i < idCount && pid < 0; ++i) {
       if (XResGetClientIdType(&ids[i]) == XRES_CLIENT_ID_PID) pid = XResGetClientPid(&ids[i]);
