@@ -128,9 +128,12 @@ int runProgram(int argc, char** argv) {
       break;
   }
 
-  if (!options.headless && !displayAvailable()) {
+  // One line says why nothing will be shown.
+  if (options.headless) {
+    printError("headless: no tray icon, no windows, no overlay");
+  } else if (!displayAvailable()) {
     options.headless = true;
-    printError("no display found: running headless (no tray icon, no windows)");
+    printError("no display found: running headless (no tray icon, no windows, no overlay)");
   }
 
   // Handlers first: a signal during start-up must not kill us half-built.
@@ -193,9 +196,7 @@ int runProgram(int argc, char** argv) {
   std::unique_ptr<X11Overlay> overlay;
   std::unique_ptr<QSocketNotifier> overlayEvents;
   OverlayErrorBox errorBox;
-  if (options.headless) {
-    printError("headless: no overlay is shown");
-  } else {
+  if (!options.headless) {
     overlay = std::make_unique<X11Overlay>(
         system.display(), system,
         MemberCallback<std::string_view>::bind(&errorBox, &OverlayErrorBox::show));
