@@ -46,7 +46,6 @@
 namespace tessary {
 namespace {
 
-// Without a desktop the client's coordinates default to camera pixels.
 constexpr std::int32_t kHeadlessScreenWidth = 160;
 constexpr std::int32_t kHeadlessScreenHeight = 120;
 
@@ -87,6 +86,45 @@ int setCode(const std::string& path, bool isDefault) {
     return 1;
   }
   return 0;
+}
+
+// Without a desktop the client's coordinates default to camera pixels.
+QSize screenSize(bool headless) {
+  QScreen* screen = headless ? nullptr : QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->geometry().size()
+                           : QSize(kHeadlessScreenWidth, kHeadlessScreenHeight);
+}
+
+std::unique_ptr<TrayIcon> makeTray(ShellSystem& system, const std::string& codeFile,
+                                   bool codeFileIsDefault) {
+  TrayOptions options;
+  options.codeFilePath = codeFile;
+  options.codeFileIsDefault = codeFileIsDefault;
+  options.readme = documentUrl("README.md", "README.md");
+  options.protocol = documentUrl("protocol.md", "docs/protocol.md");
+  auto tray = std::make_unique<TrayIcon>(system, std::move(options));
+  tray->add(false);
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    printError("no system tray found: no tray icon is shown until one starts");
+  }
+  return tray;
+}
+
+// The listening line goes to standard output, flushed at once, so a program
+// reading the pipe sees it; everything else to standard error.
+void reportStartUp(const ShellSystem& system, const ShellOptions& options) {
+  if (!system.camerasReady()) {
+    printError("no camera offering 160 x 120 found with '" + options.cameraSource +
+               "'; zones will see no motion (try --camera demo)");
+  }
+  if (system.listening()) {
+    std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
+                static_cast<unsigned>(system.port()));
+    std::fflush(stdout);
+  } else {
+    printError("cannot listen on port " + std::to_string(options.port) + ": " +
+               system.linkErrorText() + "; running without clients");
+  }
 }
 
 }  // namespace
@@ -170,27 +208,9 @@ int runProgram(int argc, char** argv) {
 
   // The main window's place: the tray icon, shown at once.
   std::unique_ptr<TrayIcon> tray;
-  if (!options.headless) {
-    TrayOptions trayOptions;
-    trayOptions.codeFilePath = codeFile;
-    trayOptions.codeFileIsDefault = codeFileIsDefault;
-    trayOptions.readme = documentUrl("README.md", "README.md");
-    trayOptions.protocol = documentUrl("protocol.md", "docs/protocol.md");
-    tray = std::make_unique<TrayIcon>(system, std::move(trayOptions));
-    tray->add(false);
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-      printError("no system tray found: no tray icon is shown until one starts");
-    }
-  }
+  if (!options.headless) tray = makeTray(system, codeFile, codeFileIsDefault);
 
-  std::int32_t screenWidth = kHeadlessScreenWidth;
-  std::int32_t screenHeight = kHeadlessScreenHeight;
-  if (!options.headless) {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-      screenWidth = screen->geometry().width();
-      screenHeight = screen->geometry().height();
-    }
-  }
+  QSize screen = screenSize(options.headless);
 
   // The overlay needs the windows; in headless mode there is none.
   std::unique_ptr<X11Overlay> overlay;
@@ -204,7 +224,7 @@ int runProgram(int argc, char** argv) {
   }
 
   ShellHost host(system, tray.get(), &termination);
-  system.start(screenWidth, screenHeight);
+  system.start(screen.width(), screen.height());
   if (overlay) {
     host.setAfterFrameTick([&overlay] { overlay->processEvents(); });
     if (overlay->connectionFd() >= 0) {
@@ -213,18 +233,7 @@ int runProgram(int argc, char** argv) {
                        [&overlay] { overlay->processEvents(); });
     }
   }
-  if (!system.camerasReady()) {
-    printError("no camera offering 160 x 120 found with '" + options.cameraSource +
-               "'; zones will see no motion (try --camera demo)");
-  }
-  if (system.listening()) {
-    std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
-                static_cast<unsigned>(system.port()));
-    std::fflush(stdout);
-  } else {
-    printError("cannot listen on port " + std::to_string(options.port) + ": " +
-               system.linkErrorText() + "; running without clients");
-  }
+  reportStartUp(system, options);
   host.startTimers();
   QCoreApplication::exec();
 

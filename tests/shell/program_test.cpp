@@ -244,7 +244,7 @@ TEST_F(ProgramTest, SecondCopyEndsAtOnceWhileTheFirstKeepsServing) {
   EXPECT_EQ(first.wait(10s), 0);
 }
 
-TEST_F(ProgramTest, TerminationSignalsShutDownInOrder) {
+TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {
   for (int signalNumber : {SIGTERM, SIGINT}) {
     ChildProcess server;
     unsigned port = startServer(server, {"--verbose"});
@@ -258,7 +258,8 @@ TEST_F(ProgramTest, TerminationSignalsShutDownInOrder) {
     EXPECT_EQ(server.wait(10s), 0) << server.errorOutput();
     std::string trace = server.errorOutput();
     std::size_t position = 0;
-    for (std::string_view step : {"shut-down: timers stopped", "shut-down: overlay",
+    for (std::string_view step : {"start-up: cameras", "start-up: overlay", "start-up: link",
+                                  "start-up: done", "shut-down: timers stopped", "shut-down: overlay",
                                   "shut-down: cameras", "shut-down: link",
                                   "shut-down: interpreter", "shut-down: replies"}) {
       std::size_t at = trace.find(step, position);
