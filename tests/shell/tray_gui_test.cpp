@@ -349,7 +349,7 @@ TEST_F(TrayGuiTest, ProgramShowsItsIconAndExitsFromTheMenu) {
 }
 
 // A desktop without a tray host: the program keeps its windows, says that it
-// shows no icon, and still ends cleanly on SIGTERM.
+// shows no icon, docks it once a tray host starts, and ends cleanly on SIGTERM.
 TEST_F(TrayGuiTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
   XvfbSession bare;
   ASSERT_TRUE(bare.start(false, false));
@@ -362,6 +362,9 @@ TEST_F(TrayGuiTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
       << program.errorOutput();
   EXPECT_EQ(program.errorOutput().find("headless"), std::string::npos);
   EXPECT_EQ(program.wait(300ms), std::nullopt);
+  // A tray host that starts later gets the icon.
+  ASSERT_TRUE(bare.startTray());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return bare.dockedIcons() == 1; }, 5000));
   program.signal(SIGTERM);
   EXPECT_EQ(program.wait(10s), 0) << program.errorOutput();
 }

@@ -8,9 +8,12 @@
 
 namespace tessary::testing {
 
-std::optional<std::string> runTool(const std::vector<std::string>& argv) {
+std::optional<std::string> runTool(const std::vector<std::string>& argv,
+                                   const std::string& display) {
   ChildProcess tool;
-  if (!tool.start(argv)) return std::nullopt;
+  std::vector<std::string> environment;
+  if (!display.empty()) environment.push_back("DISPLAY=" + display);
+  if (!tool.start(argv, environment)) return std::nullopt;
   std::string output;
   while (std::optional<std::string> line = tool.readLine(5s)) output += *line + "\n";
   if (tool.wait(5s) != 0) return std::nullopt;
@@ -34,26 +37,29 @@ bool XvfbSession::start(bool withTray, bool exportDisplay) {
   if (!number) return false;
   display_ = ":" + *number;
   if (exportDisplay) setenv("DISPLAY", display_.c_str(), 1);
-  if (!withTray) return true;
+  return !withTray || startTray();
+}
 
+bool XvfbSession::startTray() {
   tray_ = std::make_unique<ChildProcess>();
   if (!tray_->start({"/usr/bin/wmdocker"}, {"DISPLAY=" + display_})) return false;
   for (int attempt = 0; attempt < 100 && trayWindow_ == 0; ++attempt) {
-    if (auto found = runTool({"/usr/bin/xdotool", "search", "--name", "^Docker$"})) {
+    if (auto found = runTool({"/usr/bin/xdotool", "search", "--name", "^Docker$"}, display_)) {
       std::istringstream ids(*found);
       ids >> trayWindow_;
     }
     if (trayWindow_ == 0) std::this_thread::sleep_for(50ms);
   }
   if (trayWindow_ == 0) return false;
-  return runTool({"/usr/bin/xdotool", "windowmap", "--sync", std::to_string(trayWindow_)})
+  return runTool({"/usr/bin/xdotool", "windowmap", "--sync", std::to_string(trayWindow_)},
+                 display_)
       .has_value();
 }
 
 int XvfbSession::dockedIcons() const {
   if (trayWindow_ == 0) return 0;
   std::optional<std::string> tree =
-      runTool({"/usr/bin/xwininfo", "-children", "-id", std::to_string(trayWindow_)});
+      runTool({"/usr/bin/xwininfo", "-children", "-id", std::to_string(trayWindow_)}, display_);
   if (!tree) return -1;
   // "     1 child:" or "     0 children."
   std::istringstream lines(*tree);

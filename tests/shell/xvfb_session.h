@@ -19,6 +19,8 @@ class XvfbSession {
   // window is mapped at 0, 0 (no window manager maps it for us). Sets DISPLAY
   // in our own environment too, unless `exportDisplay` is false.
   bool start(bool withTray, bool exportDisplay = true);
+  // Starts the tray host on a running server.
+  bool startTray();
   const std::string& display() const { return display_; }
   // The tray host's window id, 0 without one.
   unsigned long trayWindow() const { return trayWindow_; }
@@ -32,8 +34,9 @@ class XvfbSession {
   unsigned long trayWindow_ = 0;
 };
 
-// Runs a tool to its end and returns its standard output, or nothing when it
-// fails or takes longer than a few seconds.
-std::optional<std::string> runTool(const std::vector<std::string>& argv);
+// Runs a tool to its end (on `display`, or ours when empty) and returns its
+// standard output, or nothing when it fails or takes longer than a few seconds.
+std::optional<std::string> runTool(const std::vector<std::string>& argv,
+                                   const std::string& display = {});
 
 }  // namespace tessary::testing
