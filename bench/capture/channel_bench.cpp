@@ -144,8 +144,8 @@ void BM_SampleToZoneHitAt15Fps(benchmark::State& state) {
   constexpr std::uint32_t kSamples = 320;
   constexpr int kFps = 15;
   for (auto _ : state) {
-    testing::FakeCaptureBackend backend;
-    backend.devices.push_back({"Cam", {testing::capability(PixelFormat::kRgb32, 160, 120)}});
+    fakes::FakeCaptureBackend backend;
+    backend.devices.push_back({"Cam", {fakes::capability(PixelFormat::kRgb32, 160, 120)}});
     Camera camera(backend);
     camera.setupGraph();
     camera.enumerateDevices();
@@ -158,7 +158,7 @@ void BM_SampleToZoneHitAt15Fps(benchmark::State& state) {
       state.SkipWithError("camera did not start");
       return;
     }
-    testing::FakeCaptureSession& session = *backend.lastSession();
+    fakes::FakeCaptureSession& session = *backend.lastSession();
 
     std::vector<Clock::time_point> arrivals(kSamples + 1);
     LatencySink sink(arrivals);
