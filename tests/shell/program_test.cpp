@@ -132,13 +132,12 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   // Client units equal camera pixels. The zones are placed symmetrically
   // left to right, but not top to bottom: a picture drawn upside down would
   // hit the wrong zone.
-  client.send("login(s3cret);display_size(160,120)");
+  client.send("login(s3cret);display_size(160,120);add(moving,30,10,100,30)");
   ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
-  // Capture started with the connection; zones made after its first frames
-  // never compare a picture with the empty one before it.
-  client.collect(500ms);
-  client.send("add(moving,30,10,100,30);add(still,30,75,100,30)");
   EXPECT_TRUE(client.waitFor("<hit name=\"moving\">", 5s)) << server.errorOutput();
+  // Frames flow now, so the still zone never compares a picture with the
+  // empty one that comes before the first.
+  client.send("add(still,30,75,100,30)");
   std::vector<std::string> later = client.collect(1500ms);
   EXPECT_NE(std::count(later.begin(), later.end(), "<hit name=\"moving\">"), 0);
   for (const std::string& message : client.seen()) {
