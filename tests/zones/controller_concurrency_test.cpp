@@ -21,58 +21,14 @@
 namespace tessary::testing {
 namespace {
 
-// Two demo cameras under names of their own, each with its own streaming
-// thread.
-class TwoDemoCameras final : public CaptureBackend {
- public:
-  static constexpr const char* kFirst = "Demo A";
-  static constexpr const char* kSecond = "Demo B";
-
-  const char* kind() const override { return "two demos"; }
-  DeviceListResult listDevices(std::vector<std::string>& names) override {
-    names = {kFirst, kSecond};
-    return DeviceListResult::kListed;
-  }
-  std::unique_ptr<CaptureSession> createSession() override {
-    return std::make_unique<Session>(demo_->createSession());
-  }
-
- private:
-  class Session final : public CaptureSession {
-   public:
-    explicit Session(std::unique_ptr<CaptureSession> inner) : inner_(std::move(inner)) {}
-    BindResult bindDevice(std::string_view name) override {
-      if (name != kFirst && name != kSecond) return BindResult::kNotFound;
-      return inner_->bindDevice(kDemoCameraName);
-    }
-    void unbindDevice() override { inner_->unbindDevice(); }
-    bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
-      return inner_->listCapabilities(capabilities);
-    }
-    bool setFormat(const CaptureCapability& capability, std::int32_t fps) override {
-      return inner_->setFormat(capability, fps);
-    }
-    ConnectResult connect() override { return inner_->connect(); }
-    void setCallback(SampleGrabberCallbackRef callback) override {
-      inner_->setCallback(std::move(callback));
-    }
-    bool start() override { return inner_->start(); }
-    void stop() override { inner_->stop(); }
-    std::string lastError() const override { return inner_->lastError(); }
-
-   private:
-    std::unique_ptr<CaptureSession> inner_;
-  };
-
-  std::unique_ptr<CaptureBackend> demo_ = makeDemoCaptureBackend();
-};
-
 TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   VideoController controller;
   TickHitRecorder hits(controller);
   controller.setZoneHitListener(&hits);
-  ASSERT_TRUE(
-      controller.initialize(std::make_unique<CameraRegistry>(std::make_unique<TwoDemoCameras>())));
+  // Two demo cameras, each with its own streaming thread.
+  auto cameras = std::make_unique<RelayCaptureBackend>(makeDemoCaptureBackend(), nullptr,
+                                                       std::vector<std::string>{"A", "B"});
+  ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(std::move(cameras))));
   ASSERT_EQ(controller.cameraCount(), 2);
   controller.startCapture();
 

@@ -76,7 +76,7 @@ class EndToEnd : public ::testing::Test {
 
   void startWith(std::unique_ptr<CaptureBackend> backend) {
     controller.setZoneHitListener(&hits);
-    auto stamped = std::make_unique<StampingCaptureBackend>(std::move(backend), arrivals);
+    auto stamped = std::make_unique<RelayCaptureBackend>(std::move(backend), &arrivals);
     ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(std::move(stamped))));
   }
 

@@ -1,5 +1,5 @@
 // Helpers for driving a VideoController with its real cameras and channels:
-// a timer device that counts channel starts, a capture backend wrapper that
+// a timer device that counts channel starts, a capture backend relay that
 // tells a test when each sample reaches the camera, a hit recorder that notes
 // the processing tick of every hit, and frames for the fake and raw cameras.
 #pragma once
@@ -49,62 +49,77 @@ class ArrivalObserver {
   ~ArrivalObserver() = default;
 };
 
-// A session of another backend whose samples pass through an observer on
-// their way to the camera.
-class StampingCaptureSession final : public CaptureSession {
+// Relays another backend, telling an observer (if any) about every sample.
+// Given aliases, it lists them in place of the inner backend's devices and
+// binds each to the inner backend's first device, so one demo camera can
+// stand in for several.
+class RelayCaptureBackend final : public CaptureBackend {
  public:
-  StampingCaptureSession(std::unique_ptr<CaptureSession> inner, ArrivalObserver& observer)
-      : observer_(observer), inner_(std::move(inner)) {}
-  ~StampingCaptureSession() override { inner_->stop(); }
-
-  BindResult bindDevice(std::string_view name) override { return inner_->bindDevice(name); }
-  void unbindDevice() override { inner_->unbindDevice(); }
-  bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
-    return inner_->listCapabilities(capabilities);
-  }
-  bool setFormat(const CaptureCapability& capability, std::int32_t fps) override {
-    return inner_->setFormat(capability, fps);
-  }
-  ConnectResult connect() override { return inner_->connect(); }
-  void setCallback(SampleGrabberCallbackRef callback) override {
-    camera_ = std::move(callback);
-    own_ = SampleGrabberCallback::create();
-    own_->setSampleRoute(SampleRoute::bind(this, &StampingCaptureSession::onSample));
-    inner_->setCallback(own_);
-  }
-  bool start() override { return inner_->start(); }
-  void stop() override { inner_->stop(); }
-  std::string lastError() const override { return inner_->lastError(); }
-
- private:
-  void onSample(const MediaSample* sample) {
-    if (camera_) camera_->SampleCB(0.0, sample);
-    if (sample != nullptr) observer_.onArrival(*sample);
-  }
-
-  ArrivalObserver& observer_;
-  SampleGrabberCallbackRef camera_;
-  SampleGrabberCallbackRef own_;
-  std::unique_ptr<CaptureSession> inner_;  // last: stopped and gone before the routes
-};
-
-class StampingCaptureBackend final : public CaptureBackend {
- public:
-  StampingCaptureBackend(std::unique_ptr<CaptureBackend> inner, ArrivalObserver& observer)
-      : inner_(std::move(inner)), observer_(observer) {}
+  RelayCaptureBackend(std::unique_ptr<CaptureBackend> inner, ArrivalObserver* observer,
+                      std::vector<std::string> aliases = {})
+      : inner_(std::move(inner)), observer_(observer), aliases_(std::move(aliases)) {}
   const char* kind() const override { return inner_->kind(); }
   DeviceListResult listDevices(std::vector<std::string>& names) override {
-    return inner_->listDevices(names);
+    if (aliases_.empty()) return inner_->listDevices(names);
+    names = aliases_;
+    return DeviceListResult::kListed;
   }
   std::unique_ptr<CaptureSession> createSession() override {
     std::unique_ptr<CaptureSession> session = inner_->createSession();
     if (!session) return nullptr;
-    return std::make_unique<StampingCaptureSession>(std::move(session), observer_);
+    std::string device;
+    if (!aliases_.empty()) {
+      std::vector<std::string> names;
+      inner_->listDevices(names);
+      if (!names.empty()) device = names.front();
+    }
+    return std::make_unique<Session>(std::move(session), observer_, std::move(device));
   }
 
  private:
+  class Session final : public CaptureSession {
+   public:
+    Session(std::unique_ptr<CaptureSession> inner, ArrivalObserver* observer, std::string device)
+        : observer_(observer), device_(std::move(device)), inner_(std::move(inner)) {}
+    ~Session() override { inner_->stop(); }
+
+    BindResult bindDevice(std::string_view name) override {
+      return inner_->bindDevice(device_.empty() ? name : std::string_view(device_));
+    }
+    void unbindDevice() override { inner_->unbindDevice(); }
+    bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
+      return inner_->listCapabilities(capabilities);
+    }
+    bool setFormat(const CaptureCapability& capability, std::int32_t fps) override {
+      return inner_->setFormat(capability, fps);
+    }
+    ConnectResult connect() override { return inner_->connect(); }
+    void setCallback(SampleGrabberCallbackRef callback) override {
+      camera_ = std::move(callback);
+      own_ = SampleGrabberCallback::create();
+      own_->setSampleRoute(SampleRoute::bind(this, &Session::onSample));
+      inner_->setCallback(own_);
+    }
+    bool start() override { return inner_->start(); }
+    void stop() override { inner_->stop(); }
+    std::string lastError() const override { return inner_->lastError(); }
+
+   private:
+    void onSample(const MediaSample* sample) {
+      if (camera_) camera_->SampleCB(0.0, sample);
+      if (observer_ != nullptr && sample != nullptr) observer_->onArrival(*sample);
+    }
+
+    ArrivalObserver* observer_;
+    std::string device_;  // empty: bind by the name asked for
+    SampleGrabberCallbackRef camera_;
+    SampleGrabberCallbackRef own_;
+    std::unique_ptr<CaptureSession> inner_;  // last: stopped and gone before the routes
+  };
+
   std::unique_ptr<CaptureBackend> inner_;
-  ArrivalObserver& observer_;
+  ArrivalObserver* observer_;
+  std::vector<std::string> aliases_;
 };
 
 // Each hit with the number of frames the controller had processed when it
