@@ -68,6 +68,9 @@ class FrameHistory {
   // Touched only by the thread processing frames.
   std::vector<std::uint8_t> previousFrame_;
   std::vector<std::uint8_t> currentFrame_;
+  // False until the first frame arrives: that frame becomes its own
+  // predecessor, so a scene is never "changed" against the black buffers.
+  bool primed_ = false;
 
  private:
   std::atomic<std::int32_t> mode_{0};

@@ -37,6 +37,10 @@ bool MotionDetector::processFrame(const std::uint8_t*& frame) {
   // saves a copy and allocates nothing.
   std::swap(previousFrame_, currentFrame_);
   std::memcpy(currentFrame_.data(), frame, bytes);
+  if (!primed_) {
+    std::memcpy(previousFrame_.data(), frame, bytes);
+    primed_ = true;
+  }
 
   frame = output_.data();
   return true;

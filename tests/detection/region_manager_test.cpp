@@ -103,6 +103,17 @@ TEST_F(RegionManagerTest, HitFiresOnItsTickAndOnceMoreIfTheNextFrameIsStill) {
   EXPECT_EQ(recorder_.events, (std::vector<std::string>{"hit", "0", "hit", "1"}));
 }
 
+TEST_F(RegionManagerTest, FirstFrameIsItsOwnPredecessorSoAStillSceneNeverFires) {
+  const std::int32_t index = add(0, 0, 160, 120, 1);
+  TestFrame textured;
+  textured.fill(200, true);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(tick(textured));
+  EXPECT_EQ(recorder_.hits(), 0);
+  EXPECT_EQ(manager_.motionAmount(index), 0u);
+  ASSERT_TRUE(tick(black_));  // a real change still counts
+  EXPECT_GT(recorder_.hits(), 0);
+}
+
 TEST_F(RegionManagerTest, EdgeAndEmptyRegionsUseTheirWholeAreaAndNeverReadOutside) {
   const std::int32_t edge = add(150, 110, 20, 20, 10);  // 10 x 10 visible of 400: needs 40
   const std::int32_t negative = add(30, 30, -20, -20);
