@@ -106,7 +106,7 @@ TEST_F(RegionManagerTest, HitFiresOnItsTickAndOnceMoreIfTheNextFrameIsStill) {
 TEST_F(RegionManagerTest, FirstFrameIsItsOwnPredecessorSoAStillSceneNeverFires) {
   const std::int32_t index = add(0, 0, 160, 120, 1);
   TestFrame textured;
-  textured.fill(200, true);
+  textured.isolatedPixels(0, 0, 160, 120, 2000);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(tick(textured));
   EXPECT_EQ(recorder_.hits(), 0);
   EXPECT_EQ(manager_.motionAmount(index), 0u);
