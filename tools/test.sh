@@ -38,8 +38,11 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build/tsan -L con
 
 if [[ -d fuzz ]]; then
   echo "== Fuzzing (bounded)"
-  CXX=clang++ configure_and_build build/fuzz -DCMAKE_BUILD_TYPE=Debug -DTESSARY_BUILD_FUZZ=ON \
-    -DTESSARY_BUILD_TESTS=OFF -DTESSARY_BUILD_BENCH=OFF -DTESSARY_BUILD_SHELL=OFF
+  CXX=clang++ cmake -S "$root" -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARY_BUILD_FUZZ=ON \
+    -DTESSARY_BUILD_TESTS=OFF -DTESSARY_BUILD_BENCH=OFF -DTESSARY_BUILD_SHELL=OFF >/dev/null
+  # Only the fuzz targets and what they link.
+  mapfile -t fuzzers < <(cmake --build build/fuzz --target help | sed -n 's/^\([A-Za-z0-9_]*_fuzzer\):.*/\1/p')
+  cmake --build build/fuzz -j "$jobs" --target "${fuzzers[@]}"
   for target in build/fuzz/fuzz/*_fuzzer; do
     [[ -x $target ]] || continue
     corpus=$(mktemp -d)
