@@ -1,12 +1,10 @@
 # Cameras, the camera registry and the portable capture backends.
 tessary_add_test(tessary_camera_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/camera_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/camera_registry_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/capture_backends_test.cpp
   LIBS tessary_capture)
 
 tessary_add_test(tessary_camera_concurrency_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/camera_concurrency_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/demo_detection_test.cpp
   LIBS tessary_capture
   LABELS concurrency)

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "capture/camera.h"
+#include "capture/camera_registry.h"
 #include "capture/fake_capture_backend.h"
 #include "common/frame.h"
 
@@ -31,19 +31,14 @@ std::int64_t sampleNumber(const std::uint8_t* frame) {
 }
 
 TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
-  fakes::FakeCaptureBackend backend;
-  backend.devices.push_back({"Cam", {fakes::capability(PixelFormat::kRgb32, 160, 120)}});
-  Camera camera(backend);
-  camera.setupGraph();
-  camera.enumerateDevices();
-  ASSERT_TRUE(camera.selectDevice(0));
-  camera.enumerateFormats();
-  camera.selectFormat(0, 0);
-  bool ok = false;
-  camera.init(ok);
-  ASSERT_TRUE(ok);
+  auto backend = std::make_unique<fakes::FakeCaptureBackend>();
+  backend->devices.push_back({"Cam", {fakes::capability(PixelFormat::kRgb32, 160, 120)}});
+  fakes::FakeCaptureBackend& fake = *backend;
+  CameraRegistry registry(std::move(backend));
+  ASSERT_TRUE(registry.open({160, 120, 15, "Cam"}));
+  Camera& camera = *registry.find("Cam");
   ASSERT_TRUE(camera.start());
-  fakes::FakeCaptureSession& session = *backend.lastSession();
+  fakes::FakeCaptureSession& session = *fake.lastSession();
 
   constexpr int kSamples = 3000;
   std::atomic<bool> writing{true};
@@ -62,8 +57,7 @@ TEST(CameraConcurrencyTest, ReaderSeesWholeFramesInOrderWhileSamplesArrive) {
     const std::uint8_t* frame = nullptr;
     if (!camera.getFrame(frame)) continue;
     ++reads;
-    // Delivery runs on while the reader checks the frame it holds.
-    std::int64_t n = sampleNumber(frame);
+    std::int64_t n = sampleNumber(frame);  // delivery runs on meanwhile
     if (n < 0) {
       ++torn;
       continue;

@@ -5,6 +5,7 @@
 #include <array>
 #include <set>
 
+#include "capture/camera_registry.h"
 #include "capture/fake_capture_backend.h"
 #include "common/frame.h"
 
@@ -16,79 +17,67 @@ using fakes::FakeCaptureBackend;
 using fakes::FakeCaptureSession;
 using fakes::FakeDevice;
 
+CaptureCapability rgb32(std::int32_t width = 160, std::int32_t height = 120) {
+  return capability(PixelFormat::kRgb32, width, height);
+}
+CaptureCapability rgb24(std::int32_t width = 160, std::int32_t height = 120) {
+  return capability(PixelFormat::kRgb24, width, height);
+}
+
 class CameraTest : public ::testing::Test {
  protected:
   void addDevice(std::string name, std::vector<CaptureCapability> capabilities) {
     backend_.devices.push_back(FakeDevice{std::move(name), std::move(capabilities)});
   }
-
-  // A camera bound to device 0 with (row, size) selected and initialised.
-  bool openCamera(std::int32_t row = 0, std::int32_t size = 0) {
+  // Set up, listed, and device 0 bound.
+  bool bindFirst() {
     camera_.setupGraph();
     camera_.enumerateDevices();
-    if (!camera_.selectDevice(0)) return false;
+    return camera_.selectDevice(0);
+  }
+  // Device 0 bound with (row, size) selected and initialised.
+  bool openCamera(std::int32_t row = 0, std::int32_t size = 0) {
+    if (!bindFirst()) return false;
     camera_.enumerateFormats();
     camera_.selectFormat(row, size);
     bool ok = false;
     camera_.init(ok);
     return ok;
   }
-
   FakeCaptureSession& session() { return *backend_.lastSession(); }
 
   FakeCaptureBackend backend_;
   Camera camera_{backend_};
 };
 
-TEST_F(CameraTest, ReportsSetUpFailures) {
-  std::int32_t width = 0, height = 0;
-  camera_.getSize(width, height);
-  EXPECT_EQ(width * 1000 + height, 320240);  // until a format is applied
-  EXPECT_FALSE(camera_.start());
+TEST_F(CameraTest, ReportsSetUpAndDeviceListFailures) {
   backend_.sessionsFail = true;
   EXPECT_FALSE(camera_.setupGraph());
   EXPECT_EQ(camera_.report(),
             "Setting up ...\nNo[GraphBuilder]\nNo[video interfaces]\n"
             "The capture backend could not make a session.\n");
-  addDevice("Cam", {capability(PixelFormat::kRgb32, 160, 120)});
-  camera_.enumerateDevices();
-  EXPECT_FALSE(camera_.selectDevice(0));
-
+  EXPECT_FALSE(camera_.start());
   backend_.sessionsFail = false;
-  EXPECT_TRUE(camera_.setupGraph());
-  EXPECT_EQ(camera_.report(), "Setting up ...\n");  // replaced, not appended
-}
 
-TEST_F(CameraTest, ReportsDeviceListFailures) {
+  camera_.setupGraph();
+  camera_.enumerateDevices();
+  EXPECT_EQ(camera_.report(), "Setting up ...\nNo[ClassEnumerator]\nNo Drivers!\n");
   backend_.listResult = DeviceListResult::kNoEnumerator;
   camera_.setupGraph();
   camera_.enumerateDevices();
   EXPECT_EQ(camera_.report(), "Setting up ...\nNo[SystemDeviceEnum]\nNo Drivers!\n");
-  EXPECT_EQ(camera_.deviceCount(), 0);
   EXPECT_STREQ(camera_.getDeviceName(0), "No Sources!");
-
-  Camera empty(backend_);
-  backend_.listResult = DeviceListResult::kListed;
-  empty.setupGraph();
-  empty.enumerateDevices();
-  EXPECT_EQ(empty.report(), "Setting up ...\nNo[ClassEnumerator]\nNo Drivers!\n");
 }
 
 TEST_F(CameraTest, ReportsBindFailures) {
   addDevice("Broken", {});
   backend_.devices[0].bindResult = BindResult::kOpenFailed;
-  addDevice("Bare", {capability(PixelFormat::kRgb32, 160, 120)});
+  addDevice("Bare", {rgb32()});
   backend_.devices[1].bindResult = BindResult::kBoundWithoutFormats;
-  camera_.setupGraph();
-  camera_.enumerateDevices();
-  ASSERT_EQ(camera_.deviceCount(), 2);
+  EXPECT_FALSE(bindFirst());
+  EXPECT_EQ(camera_.report(), "Setting up ...\nNo[BindToObject]-Broken\nNo[CaptureFilter]");
   EXPECT_FALSE(camera_.selectDevice(2));
   EXPECT_FALSE(camera_.selectDevice(-1));
-  EXPECT_STREQ(camera_.getName(), "");
-
-  EXPECT_FALSE(camera_.selectDevice(0));
-  EXPECT_EQ(camera_.report(), "Setting up ...\nNo[BindToObject]-Broken\nNo[CaptureFilter]");
-  EXPECT_STREQ(camera_.getName(), "Broken");
 
   EXPECT_TRUE(camera_.selectDevice(1));
   EXPECT_TRUE(camera_.report().ends_with("No[CaptureFilter]No[IID_IAMStreamConfig]\n"));
@@ -104,57 +93,47 @@ TEST_F(CameraTest, ReportsBindFailures) {
 }
 
 TEST_F(CameraTest, FormatTableGroupsSizesByFirstAppearance) {
-  addDevice("Cam", {capability(PixelFormat::kRgb24, 320, 240), capability(PixelFormat::kUnsupported, 160, 120),
-                    capability(PixelFormat::kRgb32, 160, 120), capability(PixelFormat::kRgb24, 160, -120),
-                    capability(PixelFormat::kRgb24, 320, 240)});
-  camera_.setupGraph();
-  camera_.enumerateDevices();
-  ASSERT_TRUE(camera_.selectDevice(0));
+  addDevice("Cam", {rgb24(320, 240), capability(PixelFormat::kUnsupported, 160, 120), rgb32(),
+                    rgb24(160, -120), rgb24(320, 240)});
+  ASSERT_TRUE(bindFirst());
   camera_.enumerateFormats();
   ASSERT_EQ(camera_.formatCount(), 2);
-  FormatEntry first = camera_.getFormat(0);
-  EXPECT_EQ(first.subtype, PixelFormat::kRgb24);
-  EXPECT_EQ(first.sizes, (std::vector<FrameSize>{{320, 240}, {160, -120}, {320, 240}}));
+  EXPECT_EQ(camera_.getFormat(0).subtype, PixelFormat::kRgb24);
+  EXPECT_EQ(camera_.getFormat(0).sizes,
+            (std::vector<FrameSize>{{320, 240}, {160, -120}, {320, 240}}));
   EXPECT_EQ(camera_.getFormat(1).subtype, PixelFormat::kRgb32);
   EXPECT_TRUE(camera_.getFormat(2).sizes.empty());
+
+  // A top-down size gives orientation 0 and a positive height.
+  camera_.selectFormat(0, 1);
+  bool ok = false;
+  camera_.init(ok);
+  ASSERT_TRUE(ok);
+  std::int32_t width = 0, height = 0;
+  camera_.getSize(width, height);
+  EXPECT_EQ(width * 1000 + height, 160120);
+  EXPECT_EQ(camera_.getOrientation(), 0);
 }
 
 TEST_F(CameraTest, InitReportsEachOutcome) {
-  addDevice("Cam", {capability(PixelFormat::kRgb32, 160, 120)});
-  camera_.setupGraph();
-  camera_.enumerateDevices();
-  camera_.selectDevice(0);
+  addDevice("Cam", {rgb32()});
+  ASSERT_TRUE(bindFirst());
   camera_.enumerateFormats();
   bool ok = true;
   EXPECT_EQ(camera_.init(ok), "Setting up ...\nInit without RGB|SIZE selected.\n");
   EXPECT_FALSE(ok);
-  // A selection outside the table counts as none rather than being read.
-  camera_.selectFormat(0, 1);
+  camera_.selectFormat(0, 1);  // outside the table: counts as none rather than being read
   camera_.init(ok);
   EXPECT_FALSE(ok);
   EXPECT_TRUE(camera_.report().ends_with("selected.\nInit without RGB|SIZE selected.\n"));
 
   backend_.devices[0].connectResult = ConnectResult::kFormatRefused;
-  camera_.setupGraph();
-  camera_.selectDevice(0);
-  camera_.enumerateFormats();
-  camera_.selectFormat(0, 0);
-  EXPECT_EQ(camera_.init(ok), "Setting up ...\nNo[SetMediaType-QormSampleGrabber]\nOUT[Init()]\n");
-  EXPECT_FALSE(ok);
-}
-
-TEST_F(CameraTest, TopDownFormatGivesOrientationZeroAndAPositiveSize) {
-  addDevice("Cam", {capability(PixelFormat::kRgb32, 160, -120)});
-  ASSERT_TRUE(openCamera());
-  std::int32_t width = 0, height = 0;
-  camera_.getSize(width, height);
-  EXPECT_EQ(width, 160);
-  EXPECT_EQ(height, 120);
-  EXPECT_EQ(camera_.getOrientation(), 0);
+  EXPECT_FALSE(openCamera());
+  EXPECT_EQ(camera_.report(), "Setting up ...\nNo[SetMediaType-QormSampleGrabber]\nOUT[Init()]\n");
 }
 
 TEST_F(CameraTest, SetFrameRateClampsAppliesAndReports) {
-  addDevice("Cam", {capability(PixelFormat::kRgb32, 160, 120)});
+  addDevice("Cam", {rgb32()});
   ASSERT_TRUE(openCamera());
   EXPECT_TRUE(camera_.setFrameRate(0));
   EXPECT_EQ(camera_.getFrameRate(), 1);
@@ -165,23 +144,22 @@ TEST_F(CameraTest, SetFrameRateClampsAppliesAndReports) {
 
   // A running camera is stopped for the change and started again.
   ASSERT_TRUE(camera_.start());
-  int starts = session().starts;
+  const int starts = session().starts;
   EXPECT_TRUE(camera_.setFrameRate(15));
   EXPECT_TRUE(session().streaming);
   EXPECT_EQ(session().starts, starts + 1);
-  EXPECT_TRUE(camera_.isRunning());
 
   // No capability matches any more: nothing applied, still a success.
-  int applied = session().setFormatCalls;
-  backend_.devices[0].capabilities = {capability(PixelFormat::kRgb32, 320, 240)};
+  const int applied = session().setFormatCalls;
+  backend_.devices[0].capabilities = {rgb32(320, 240)};
   EXPECT_TRUE(camera_.setFrameRate(12));
   EXPECT_EQ(session().setFormatCalls, applied);
   EXPECT_TRUE(camera_.report().ends_with("Camera running at 12 fps.\n"));
 
   // The device refuses: false, no line, and the camera stays stopped.
-  backend_.devices[0].capabilities = {capability(PixelFormat::kRgb32, 160, 120)};
+  backend_.devices[0].capabilities = {rgb32()};
   backend_.devices[0].setFormatFails = true;
-  std::string before = camera_.report();
+  const std::string before = camera_.report();
   EXPECT_FALSE(camera_.setFrameRate(20));
   EXPECT_EQ(camera_.report(), before);
   EXPECT_FALSE(session().streaming);
@@ -191,76 +169,173 @@ TEST_F(CameraTest, SetFrameRateClampsAppliesAndReports) {
 class CameraFrameTest : public CameraTest {
  protected:
   void SetUp() override {
-    addDevice("Cam", {capability(PixelFormat::kRgb32, 160, 120)});
+    addDevice("Cam", {rgb32()});
     ASSERT_TRUE(openCamera());
   }
-  void deliver(std::uint8_t value) {
+  void push(std::uint8_t value, std::size_t size = kFrameBytes) {
     sample_.fill(value);
-    session().deliver(sample_.data(), sample_.size());
+    session().deliver(sample_.data(), size);
   }
-  std::array<std::uint8_t, kFrameBytes> sample_{};
+  std::array<std::uint8_t, kFrameBytes + 4> sample_{};
 };
 
-TEST_F(CameraFrameTest, TakesSamplesOnlyBetweenStartAndStop) {
+TEST_F(CameraFrameTest, TakesWholeSamplesOnlyBetweenStartAndStop) {
+  push(1);  // not started: dropped
   const std::uint8_t* frame = sample_.data();
-  deliver(1);  // not started: dropped
   EXPECT_FALSE(camera_.getFrame(frame));
   EXPECT_EQ(frame, nullptr);
 
   ASSERT_TRUE(camera_.start());
-  deliver(2);
-  ASSERT_TRUE(camera_.getFrame(frame));
-  EXPECT_EQ(frame[0], 2);
-  EXPECT_EQ(frame[kFrameBytes - 1], 2);
-
-  EXPECT_FALSE(camera_.stop());
-  EXPECT_FALSE(session().streaming);
-  deliver(3);  // stopped: dropped, the last frame stays
-  ASSERT_TRUE(camera_.getFrame(frame));
-  EXPECT_EQ(frame[0], 2);
-}
-
-TEST_F(CameraFrameTest, DropsSamplesOfAnotherSize) {
-  ASSERT_TRUE(camera_.start());
-  std::array<std::uint8_t, kFrameBytes + 4> large{};
-  large.fill(9);
-  session().deliver(large.data(), large.size());
-  session().deliver(large.data(), 16);
+  push(8, sample_.size());  // samples of another size are dropped
+  push(8, 16);
   session().deliver(nullptr, kFrameBytes);
-  const std::uint8_t* frame = nullptr;
   EXPECT_FALSE(camera_.getFrame(frame));
+
+  push(9);
+  ASSERT_TRUE(camera_.getFrame(frame));
+  EXPECT_EQ(frame[0], 9);
+  EXPECT_EQ(frame[kFrameBytes - 1], 9);
+  camera_.stop();
+  EXPECT_FALSE(session().streaming);
+  push(3);  // stopped: dropped, the last frame stays
+  ASSERT_TRUE(camera_.getFrame(frame));
+  EXPECT_EQ(frame[0], 9);
 }
 
 TEST_F(CameraFrameTest, ReaderKeepsItsFrameWhileNewSamplesArrive) {
   ASSERT_TRUE(camera_.start());
-  deliver(10);
   const std::uint8_t* held = nullptr;
+  push(10);
   ASSERT_TRUE(camera_.getFrame(held));
-  deliver(11);
-  deliver(12);
+  push(11);
+  push(12);
   // Samples arriving meanwhile never touch the frame the reader holds.
   EXPECT_EQ(held[0], 10);
   EXPECT_EQ(held[kFrameBytes - 1], 10);
   const std::uint8_t* newest = nullptr;
   ASSERT_TRUE(camera_.getFrame(newest));
   EXPECT_EQ(newest[0], 12);
-  // Without a newer sample the reader gets the same frame again.
   const std::uint8_t* again = nullptr;
   ASSERT_TRUE(camera_.getFrame(again));
-  EXPECT_EQ(again, newest);
+  EXPECT_EQ(again, newest) << "without a newer sample the reader gets the same frame";
 
   // Buffers are reused across stop and start, never reallocated.
   std::set<const std::uint8_t*> seen{held, newest};
   camera_.stop();
   camera_.start();
   for (std::uint8_t value = 20; value < 30; ++value) {
-    deliver(value);
+    push(value);
     const std::uint8_t* frame = nullptr;
     ASSERT_TRUE(camera_.getFrame(frame));
     EXPECT_EQ(frame[0], value);
     seen.insert(frame);
   }
   EXPECT_LE(seen.size(), 3u);
+}
+
+// --- The registry ----------------------------------------------------------
+
+class CameraRegistryTest : public ::testing::Test {
+ protected:
+  CameraRegistryTest() {
+    auto backend = std::make_unique<FakeCaptureBackend>();
+    fake_ = backend.get();
+    registry_ = std::make_unique<CameraRegistry>(std::move(backend));
+  }
+  void addDevice(std::string name, std::vector<CaptureCapability> capabilities) {
+    fake_->devices.push_back(FakeDevice{std::move(name), std::move(capabilities)});
+  }
+  bool open(std::string_view name) { return registry_->open({160, 120, 15, name}); }
+  FakeCaptureSession& session() { return *fake_->lastSession(); }
+
+  FakeCaptureBackend* fake_;
+  std::unique_ptr<CameraRegistry> registry_;
+};
+
+TEST_F(CameraRegistryTest, ScanListsEachDeviceOfferingTheSizeOnce) {
+  bool ok = true;
+  EXPECT_STREQ(registry_->cameraName(0, ok), "No Devices Present");
+  EXPECT_FALSE(ok);
+  addDevice("Twin", {rgb24()});
+  addDevice("Upside", {rgb32(160, -120)});
+  addDevice("Twin", {rgb32()});
+  addDevice("Large", {rgb32(320, 240)});
+  addDevice("Yuy2 only", {capability(PixelFormat::kUnsupported, 160, 120)});
+  addDevice("Uyvy", {rgb32(640, 480), capability(PixelFormat::kUyvy, 160, 120)});
+
+  EXPECT_EQ(registry_->scanCameras(160, 120), 2);
+  EXPECT_STREQ(registry_->cameraName(0, ok), "Twin");
+  EXPECT_TRUE(ok);
+  EXPECT_STREQ(registry_->cameraName(1, ok), "Uyvy");
+  for (int index : {2, -1}) {
+    EXPECT_STREQ(registry_->cameraName(index, ok), "Invalid Index");
+    EXPECT_FALSE(ok);
+  }
+  EXPECT_EQ(fake_->lastSession(), nullptr) << "the probe camera is gone again";
+
+  // No device at all: the names found earlier stand.
+  auto devices = std::move(fake_->devices);
+  fake_->devices.clear();
+  EXPECT_EQ(registry_->scanCameras(160, 120), 2);
+  // Devices listed but no session can be made: every select fails.
+  fake_->devices = std::move(devices);
+  fake_->sessionsFail = true;
+  EXPECT_EQ(registry_->scanCameras(160, 120), 0);
+  EXPECT_STREQ(registry_->cameraName(0, ok), "No Devices Present");
+}
+
+TEST_F(CameraRegistryTest, OpenReportsAndTakesTheFormatFromTheLastRowBack) {
+  // Rows: RGB24 (first capability), RGB32; both offer the size.
+  addDevice("Cam", {rgb24(), rgb32(320, 240), rgb32(), rgb24(320, 240)});
+  addDevice("Other", {rgb32(), capability(PixelFormat::kUyvy, 160, 120)});
+  ASSERT_TRUE(open("Cam"));
+  EXPECT_EQ(registry_->openReport(),
+            "* Camera Report: \nSetting up ...\nAll Ok.\nOUT[Init()]\n* End Report.\n");
+  Camera* camera = registry_->find("Cam");
+  ASSERT_NE(camera, nullptr);
+  EXPECT_EQ(session().appliedFormat.format, PixelFormat::kRgb32);
+  EXPECT_EQ(session().appliedFps, 15);
+  EXPECT_EQ(camera->report(), "Setting up ...\nAll Ok.\nOUT[Init()]\nCamera running at 15 fps.\n");
+  EXPECT_EQ(camera->getOrientation(), 2);
+
+  const int sessions = fake_->sessionsMade;
+  EXPECT_TRUE(open("Cam"));
+  EXPECT_EQ(fake_->sessionsMade, sessions) << "opening twice makes one camera";
+  EXPECT_EQ(registry_->find("Cam"), camera);
+
+  ASSERT_TRUE(open("Other"));
+  EXPECT_EQ(session().appliedFormat.format, PixelFormat::kUyvy);
+}
+
+TEST_F(CameraRegistryTest, SameNamedDevicesOpenTheOneListedLast) {
+  addDevice("Twin", {rgb32()});
+  addDevice("Twin", {rgb24()});
+  ASSERT_EQ(registry_->scanCameras(160, 120), 1);
+  ASSERT_TRUE(open("Twin"));
+  EXPECT_EQ(session().boundIndex, 1);
+  EXPECT_EQ(session().appliedFormat.format, PixelFormat::kRgb24);
+}
+
+TEST_F(CameraRegistryTest, FailedOpensLeaveTheRegistryAsItWas) {
+  EXPECT_FALSE(open("Cam"));
+  EXPECT_EQ(registry_->openReport(), "No Supportable Cameras Found!\n");
+  addDevice("Cam", {rgb32(320, 240)});
+  EXPECT_FALSE(open("Ghost"));
+  EXPECT_EQ(registry_->openReport(), "Ghost not found on system.");
+  EXPECT_FALSE(open("Cam"));
+  EXPECT_EQ(registry_->openReport(),
+            "Unable to connect to Cam correctly.\n"
+            "Total And Utter Complete Failure in Camera Initialisation!\n");
+
+  fake_->devices[0].capabilities.push_back(rgb32());
+  fake_->devices[0].connectResult = ConnectResult::kFailed;
+  EXPECT_FALSE(open("Cam"));
+  EXPECT_EQ(registry_->openReport(),
+            "* Camera Report: \nSetting up ...\nFake failure\nOUT[Init()]\n* End Report.\n");
+  fake_->sessionsFail = true;
+  EXPECT_FALSE(open("Cam"));
+  EXPECT_EQ(registry_->find("Cam"), nullptr);
+  EXPECT_EQ(fake_->lastSession(), nullptr);  // no camera was kept
 }
 
 }  // namespace

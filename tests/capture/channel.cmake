@@ -4,7 +4,6 @@ tessary_add_test(tessary_timer_tests
   LIBS tessary_timer)
 tessary_add_test(tessary_channel_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/capture_channel_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/sample_grabber_callback_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/channel_allocation_test.cpp
   LIBS tessary_channel)
 tessary_add_test(tessary_channel_concurrency_tests

@@ -47,7 +47,6 @@ class ScriptedFrameSource final : public FrameSource {
     return true;
   }
   bool getFrame(const std::uint8_t*& frame) override {
-    ++polls_;
     const int index = index_.load();
     if (index < 0 || frames_.empty()) return false;
     frame = frames_[static_cast<std::size_t>(index) % frames_.size()].data();
@@ -66,15 +65,12 @@ class ScriptedFrameSource final : public FrameSource {
   // Which frame getFrame hands out next; -1 for "no frame yet".
   void show(int index) { index_ = index; }
   void advance() { ++index_; }
-  // Only while no channel ticks on this source.
   void setSize(std::int32_t width, std::int32_t height) {
     width_ = width;
     height_ = height;
   }
 
-  std::atomic<int> polls_{0};
-  std::atomic<int> starts_{0};
-  std::atomic<int> stops_{0};
+  std::atomic<int> starts_{0}, stops_{0};
 
  private:
   std::vector<Frame> frames_;
