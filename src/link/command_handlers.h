@@ -2,11 +2,13 @@
 // they reach its scratch buffers and partners as a friend.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace tessary {
 
 class CommandInterpreter;
+struct Rgb;
 
 class CommandHandlers {
  public:
@@ -71,6 +73,16 @@ class CommandHandlers {
  private:
   // Applies the options of "status_messages" from `first` on, left to right.
   static void applyStatusOptions(I& in, Args args);
+
+  // The checks below send the error and answer false when a parameter does
+  // not fit; the result is written only on success.
+  // Parameter 1 as "true" or "false"; `errorText` otherwise.
+  static bool readTrueOrFalse(I& in, Args args, std::string_view errorText, bool& value);
+  // Parameters 1 to 3 as red, green and blue, each 0-255; `errorText` otherwise.
+  static bool readColour(I& in, Args args, std::string_view errorText, Rgb& colour);
+  // A pause in whole milliseconds, very long ones ending at the largest
+  // count; a negative duration or not a number is no pause at all.
+  static bool pauseMilliseconds(I& in, double seconds, std::uint32_t& milliseconds);
 };
 
 }  // namespace tessary

@@ -45,32 +45,41 @@ std::int32_t saturate(std::int64_t value) {
       value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
-// 1 for "true", 0 for "false", -1 for anything else.
-int trueOrFalse(std::string_view word) {
-  if (word == "true") return 1;
-  if (word == "false") return 0;
-  return -1;
-}
-
 bool inColourRange(std::int32_t value) { return value >= 0 && value <= 255; }
 
 }  // namespace
 
-bool CommandHandlers::watch(I& in, Args args) {
-  switch (trueOrFalse(in.parameter(1, args))) {
-    case 1:
-      if (in.windowLocator_ != nullptr) {
-        in.display_.watchedWindow =
-            in.windowLocator_->findClientWindow(in.source_.port(), in.display_.watchedWindow);
-      }
-      return true;
-    case 0:
-      in.display_.watchedWindow = 0;  // the render area keeps its last value
-      return true;
-    default:
-      in.sendError("watch: illegal parameter");
-      return false;
+bool CommandHandlers::readTrueOrFalse(I& in, Args args, std::string_view errorText, bool& value) {
+  std::string_view word = in.parameter(1, args);
+  if (word != "true" && word != "false") {
+    in.sendError(errorText);
+    return false;
   }
+  value = word == "true";
+  return true;
+}
+
+bool CommandHandlers::readColour(I& in, Args args, std::string_view errorText, Rgb& colour) {
+  Rgb given{parseInteger(in.parameter(1, args)), parseInteger(in.parameter(2, args)),
+            parseInteger(in.parameter(3, args))};
+  if (!inColourRange(given.red) || !inColourRange(given.green) || !inColourRange(given.blue)) {
+    in.sendError(errorText);
+    return false;
+  }
+  colour = given;
+  return true;
+}
+
+bool CommandHandlers::watch(I& in, Args args) {
+  bool on = false;
+  if (!readTrueOrFalse(in, args, "watch: illegal parameter", on)) return false;
+  if (!on) {
+    in.display_.watchedWindow = 0;  // the render area keeps its last value
+  } else if (in.windowLocator_ != nullptr) {
+    in.display_.watchedWindow =
+        in.windowLocator_->findClientWindow(in.source_.port(), in.display_.watchedWindow);
+  }
+  return true;
 }
 
 bool CommandHandlers::watchBorder(I& in, Args args) {
@@ -86,12 +95,9 @@ bool CommandHandlers::watchBorder(I& in, Args args) {
 
 bool CommandHandlers::flip(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  int value = trueOrFalse(in.parameter(1, args));
-  if (value < 0) {
-    in.sendError("flip: illegal parameter");
-    return false;
-  }
-  in.display_.overlayFlip = value == 1;
+  bool on = false;
+  if (!readTrueOrFalse(in, args, "flip: illegal parameter", on)) return false;
+  in.display_.overlayFlip = on;
   return true;
 }
 
@@ -103,12 +109,9 @@ bool CommandHandlers::getFlip(I& in, Args) {
 
 bool CommandHandlers::mirror(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  int value = trueOrFalse(in.parameter(1, args));
-  if (value < 0) {
-    in.sendError("mirror: illegal parameter");
-    return false;
-  }
-  in.display_.overlayMirror = value == 1;
+  bool on = false;
+  if (!readTrueOrFalse(in, args, "mirror: illegal parameter", on)) return false;
+  in.display_.overlayMirror = on;
   return true;
 }
 
@@ -146,34 +149,25 @@ bool CommandHandlers::statusMessages(I& in, Args args) {
 
 bool CommandHandlers::zoneMovement(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  int value = trueOrFalse(in.parameter(1, args));
-  if (value < 0) {
-    in.sendError("zone_movement: illegal parameter");
-    return false;
-  }
-  applyStatusOptions(in, value == 1 ? "move" : "no_move");
+  bool on = false;
+  if (!readTrueOrFalse(in, args, "zone_movement: illegal parameter", on)) return false;
+  applyStatusOptions(in, on ? "move" : "no_move");
   return true;
 }
 
 bool CommandHandlers::motion(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  int value = trueOrFalse(in.parameter(1, args));
-  if (value < 0) {
-    in.sendError("motion: illegal parameter");
-    return false;
-  }
-  applyStatusOptions(in, value == 1 ? "motion" : "no_motion");
+  bool on = false;
+  if (!readTrueOrFalse(in, args, "motion: illegal parameter", on)) return false;
+  applyStatusOptions(in, on ? "motion" : "no_motion");
   return true;
 }
 
 bool CommandHandlers::reducedMotion(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  int value = trueOrFalse(in.parameter(1, args));
-  if (value < 0) {
-    in.sendError("reduced_motion: illegal parameter");
-    return false;
-  }
-  in.replies_.setReducedMotion(value == 1);
+  bool on = false;
+  if (!readTrueOrFalse(in, args, "reduced_motion: illegal parameter", on)) return false;
+  in.replies_.setReducedMotion(on);
   return true;
 }
 
@@ -230,10 +224,8 @@ bool CommandHandlers::overlay(I& in, Args args) {
 
 bool CommandHandlers::overlayColour(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  Rgb colour{parseInteger(in.parameter(1, args)), parseInteger(in.parameter(2, args)),
-             parseInteger(in.parameter(3, args))};
-  if (!inColourRange(colour.red) || !inColourRange(colour.green) || !inColourRange(colour.blue)) {
-    in.sendError("Parameters to overlay_colour() must be in 0-255 range.");
+  Rgb colour;
+  if (!readColour(in, args, "Parameters to overlay_colour() must be in 0-255 range.", colour)) {
     return false;
   }
   in.display_.overlayColour = colour;
@@ -243,13 +235,8 @@ bool CommandHandlers::overlayColour(I& in, Args args) {
 
 bool CommandHandlers::blend(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  Rgb factors{parseInteger(in.parameter(1, args)), parseInteger(in.parameter(2, args)),
-              parseInteger(in.parameter(3, args))};
-  if (!inColourRange(factors.red) || !inColourRange(factors.green) ||
-      !inColourRange(factors.blue)) {
-    in.sendError("Parameters to blend() must be in 0-255 range.");
-    return false;
-  }
+  Rgb factors;
+  if (!readColour(in, args, "Parameters to blend() must be in 0-255 range.", factors)) return false;
   in.display_.blendFactors = factors;  // read when the overlay is next filled
   return true;
 }

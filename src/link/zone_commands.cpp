@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/frame.h"
 #include "link/command_handlers.h"
@@ -18,16 +22,24 @@ using Name = FixedText<kNameCapacity>;
 // As many cells as the camera frame has pixels: finer cells see nothing.
 constexpr std::int32_t kMaxGridCells = kFrameWidth * kFrameHeight;
 
-// A pause in whole milliseconds, or -1 for a duration that is no pause at
-// all (negative or not a number). Very long pauses end at the largest count.
-std::int64_t pauseMilliseconds(double seconds) {
-  if (std::isnan(seconds) || seconds < 0) return -1;
-  double milliseconds = std::trunc(seconds * 1000.0);
-  constexpr double kLongest = std::numeric_limits<std::uint32_t>::max();
-  return static_cast<std::int64_t>(std::min(milliseconds, kLongest));
+// The names of the cell zones of `grid`, in creation order.
+std::vector<std::string> gridCells(VideoController& controller, std::string_view grid) {
+  GridRecord record;
+  controller.copyGridRecord(grid, record);
+  return std::move(record.cellNames);
 }
 
 }  // namespace
+
+bool CommandHandlers::pauseMilliseconds(I& in, double seconds, std::uint32_t& milliseconds) {
+  if (std::isnan(seconds) || seconds < 0) {
+    in.sendError("pause: illegal parameter");
+    return false;
+  }
+  constexpr double kLongest = std::numeric_limits<std::uint32_t>::max();
+  milliseconds = static_cast<std::uint32_t>(std::min(std::trunc(seconds * 1000.0), kLongest));
+  return true;
+}
 
 bool CommandHandlers::add(I& in, Args args) {
   if (!in.requireLogin()) return false;
@@ -153,12 +165,9 @@ bool CommandHandlers::zoneDuplicate(I& in, Args args) {
 
 bool CommandHandlers::zonePause(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  std::int64_t milliseconds = pauseMilliseconds(parseReal(in.parameter(1, args)));
-  if (milliseconds < 0) {
-    in.sendError("pause: illegal parameter");
-    return false;
-  }
-  in.controller_.pauseZone(in.objectName(), static_cast<std::uint32_t>(milliseconds));
+  std::uint32_t milliseconds = 0;
+  if (!pauseMilliseconds(in, parseReal(in.parameter(1, args)), milliseconds)) return false;
+  in.controller_.pauseZone(in.objectName(), milliseconds);
   // Decided on the whole milliseconds: a pause too short to count must not
   // leave the zone inactive with no countdown to wake it.
   in.controller_.setZoneActive(in.objectName(), milliseconds == 0);
@@ -167,12 +176,9 @@ bool CommandHandlers::zonePause(I& in, Args args) {
 
 bool CommandHandlers::zoneActivate(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  std::string_view value = in.parameter(1, args);
-  if (value != "true" && value != "false") {
-    in.sendError("activate: illegal parameter");
-    return false;
-  }
-  in.controller_.setZoneActive(in.objectName(), value == "true");
+  bool active = false;
+  if (!readTrueOrFalse(in, args, "activate: illegal parameter", active)) return false;
+  in.controller_.setZoneActive(in.objectName(), active);
   return true;
 }
 
@@ -218,18 +224,18 @@ bool CommandHandlers::gridMoveSize(I& in, Args args) {
 bool CommandHandlers::gridSensitivity(I& in, Args args) {
   if (!in.requireLogin()) return false;
   std::int32_t value = parseInteger(in.parameter(1, args));
-  GridRecord grid;
-  in.controller_.copyGridRecord(in.objectName(), grid);
-  for (const auto& cell : grid.cellNames) in.controller_.setZoneSensitivity(cell, value);
+  for (const auto& cell : gridCells(in.controller_, in.objectName())) {
+    in.controller_.setZoneSensitivity(cell, value);
+  }
   return true;
 }
 
 bool CommandHandlers::gridThreshold(I& in, Args args) {
   if (!in.requireLogin()) return false;
   std::int32_t value = parseInteger(in.parameter(1, args));
-  GridRecord grid;
-  in.controller_.copyGridRecord(in.objectName(), grid);
-  for (const auto& cell : grid.cellNames) in.controller_.setZoneThreshold(cell, value);
+  for (const auto& cell : gridCells(in.controller_, in.objectName())) {
+    in.controller_.setZoneThreshold(cell, value);
+  }
   return true;
 }
 
@@ -241,15 +247,10 @@ bool CommandHandlers::gridPause(I& in, Args args) {
                       ? static_cast<float>(given)
                       : std::copysign(std::numeric_limits<float>::infinity(),
                                       static_cast<float>(given < 0 ? -1 : 1));
-  std::int64_t milliseconds = pauseMilliseconds(seconds);
-  if (milliseconds < 0) {
-    in.sendError("pause: illegal parameter");
-    return false;
-  }
-  GridRecord grid;
-  in.controller_.copyGridRecord(in.objectName(), grid);
-  for (const auto& cell : grid.cellNames) {
-    in.controller_.pauseZone(cell, static_cast<std::uint32_t>(milliseconds));
+  std::uint32_t milliseconds = 0;
+  if (!pauseMilliseconds(in, seconds, milliseconds)) return false;
+  for (const auto& cell : gridCells(in.controller_, in.objectName())) {
+    in.controller_.pauseZone(cell, milliseconds);
     in.controller_.setZoneActive(cell, milliseconds == 0);
   }
   return true;
@@ -257,15 +258,11 @@ bool CommandHandlers::gridPause(I& in, Args args) {
 
 bool CommandHandlers::gridActivate(I& in, Args args) {
   if (!in.requireLogin()) return false;
-  std::string_view value = in.parameter(1, args);
-  if (value != "true" && value != "false") {
-    in.sendError("activate: illegal parameter");
-    return false;
+  bool active = false;
+  if (!readTrueOrFalse(in, args, "activate: illegal parameter", active)) return false;
+  for (const auto& cell : gridCells(in.controller_, in.objectName())) {
+    in.controller_.setZoneActive(cell, active);
   }
-  bool active = value == "true";
-  GridRecord grid;
-  in.controller_.copyGridRecord(in.objectName(), grid);
-  for (const auto& cell : grid.cellNames) in.controller_.setZoneActive(cell, active);
   return true;
 }
 
