@@ -144,55 +144,32 @@ void ReplySender::sendMotion(std::string_view zoneName, std::int32_t amount) {
 void ReplySender::sendZoneStatus(std::uint16_t gateBit, std::string_view zoneName) {
   if ((statusMask() & gateBit) == 0) return;  // spares the zone query
   const DescriptionCopy status = statusTextOrRefused(zones_.zoneStatusText(zoneName));
-  std::lock_guard lock(mutex_);
-  if ((statusMask_ & gateBit) == 0) return;
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(), {literal("<zone name=\""), value(zoneName),
-                                    literal("\" status=\""), value(status.view()),
-                                    literal("\">")});
-  } else {
-    composeMessage(text_.buffer(),
-                   {value(zoneName), literal("."), value(status.view()), literal(";")});
-  }
-  sendTextLocked();
+  sendNamedStatus("zone", gateBit, zoneName, status.view());
 }
 
 void ReplySender::sendGridStatus(std::uint16_t gateBit, std::string_view gridName) {
   if ((statusMask() & gateBit) == 0) return;
   const DescriptionCopy status = statusTextOrRefused(zones_.gridStatusText(gridName));
+  sendNamedStatus("grid", gateBit, gridName, status.view());
+}
+
+void ReplySender::sendNamedStatus(std::string_view tag, std::uint16_t gateBit,
+                                  std::string_view name, std::string_view status) {
   std::lock_guard lock(mutex_);
   if ((statusMask_ & gateBit) == 0) return;
   if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(), {literal("<grid name=\""), value(gridName),
-                                    literal("\" status=\""), value(status.view()),
-                                    literal("\">")});
+    composeMessage(text_.buffer(), {literal("<"), literal(tag), literal(" name=\""), value(name),
+                                    literal("\" status=\""), value(status), literal("\">")});
   } else {
-    composeMessage(text_.buffer(),
-                   {value(gridName), literal("."), value(status.view()), literal(";")});
+    composeMessage(text_.buffer(), {value(name), literal("."), value(status), literal(";")});
   }
   sendTextLocked();
 }
 
-void ReplySender::sendMotionStatus(bool on) {
-  std::lock_guard lock(mutex_);
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(),
-                   {literal("<motion status=\""), value(trueFalse(on)), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {literal("motion="), value(trueFalse(on)), literal(";")});
-  }
-  sendTextLocked();
-}
+void ReplySender::sendMotionStatus(bool on) { sendStatusReply("motion", trueFalse(on), ";"); }
 
 void ReplySender::sendLogin(bool successful) {
-  const std::string_view status = successful ? "successful" : "failed";
-  std::lock_guard lock(mutex_);
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(), {literal("<login status=\""), value(status), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {literal("login="), value(status), literal(";")});
-  }
-  sendTextLocked();
+  sendStatusReply("login", successful ? "successful" : "failed", ";");
 }
 
 void ReplySender::sendString(std::string_view content) { sendContent("string", content); }
@@ -206,6 +183,18 @@ void ReplySender::sendContent(std::string_view tag, std::string_view content) {
                                     value(content), literal("\">")});
   } else {
     composeMessage(text_.buffer(), {literal(tag), literal("("), value(content), literal(");")});
+  }
+  sendTextLocked();
+}
+
+void ReplySender::sendStatusReply(std::string_view tag, std::string_view status,
+                                  std::string_view scriptEnd) {
+  std::lock_guard lock(mutex_);
+  if (dataType_ == DataType::kXml) {
+    composeMessage(text_.buffer(), {literal("<"), literal(tag), literal(" status=\""),
+                                    value(status), literal("\">")});
+  } else {
+    composeMessage(text_.buffer(), {literal(tag), literal("="), value(status), literal(scriptEnd)});
   }
   sendTextLocked();
 }
@@ -234,28 +223,13 @@ void ReplySender::sendZoneDescription(std::string_view zoneName) {
   sendTextLocked();
 }
 
+// These two end without ";" in the script form, unlike the other replies.
 void ReplySender::sendSensitivity(std::int32_t sensitivity) {
-  const DecimalText number(sensitivity);
-  std::lock_guard lock(mutex_);
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(),
-                   {literal("<sensitivity status=\""), value(number.view()), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {literal("sensitivity="), value(number.view())});
-  }
-  sendTextLocked();
+  sendStatusReply("sensitivity", DecimalText(sensitivity).view(), "");
 }
 
 void ReplySender::sendThreshold(std::int32_t threshold) {
-  const DecimalText number(threshold);
-  std::lock_guard lock(mutex_);
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(),
-                   {literal("<threshold status=\""), value(number.view()), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {literal("threshold="), value(number.view())});
-  }
-  sendTextLocked();
+  sendStatusReply("threshold", DecimalText(threshold).view(), "");
 }
 
 void ReplySender::sendRenderArea(const ScreenRect& area) {
@@ -278,26 +252,8 @@ void ReplySender::sendRenderArea(const ScreenRect& area) {
   sendTextLocked();
 }
 
-void ReplySender::sendMirror(bool on) {
-  std::lock_guard lock(mutex_);
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(),
-                   {literal("<mirror status=\""), value(trueFalse(on)), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {literal("mirror="), value(trueFalse(on)), literal(";")});
-  }
-  sendTextLocked();
-}
+void ReplySender::sendMirror(bool on) { sendStatusReply("mirror", trueFalse(on), ";"); }
 
-void ReplySender::sendFlip(bool on) {
-  std::lock_guard lock(mutex_);
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(),
-                   {literal("<flip status=\""), value(trueFalse(on)), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {literal("flip="), value(trueFalse(on)), literal(";")});
-  }
-  sendTextLocked();
-}
+void ReplySender::sendFlip(bool on) { sendStatusReply("flip", trueFalse(on), ";"); }
 
 }  // namespace tessary

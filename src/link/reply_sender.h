@@ -116,7 +116,13 @@ class ReplySender final : public ZoneHitListener {
   FixedText<kTextCapacity> text_;
 
   void sendTextLocked();  // with mutex_ held
+  // <tag content="content"> or tag(content);
   void sendContent(std::string_view tag, std::string_view content);
+  // <tag status="status"> or tag=status followed by `scriptEnd`.
+  void sendStatusReply(std::string_view tag, std::string_view status, std::string_view scriptEnd);
+  // <tag name="name" status="status"> or name.status; while `gateBit` is set.
+  void sendNamedStatus(std::string_view tag, std::uint16_t gateBit, std::string_view name,
+                       std::string_view status);
 };
 
 }  // namespace tessary
