@@ -3,43 +3,24 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "detection/rect_transform.h"
-#include "detection/region_mask.h"
-#include "detection/scan_window.h"
-
 namespace tessary {
 
 using detail::differsInAllChannels;
 
-NeighbourDetector::NeighbourDetector(std::int32_t width, std::int32_t height,
-                                     std::int32_t nativeOrientation)
-    : MotionDetector(width, height, nativeOrientation) {}
-
-bool NeighbourDetector::processFrame(const std::uint8_t*& frame) {
-  return MotionDetector::processFrame(frame);
-}
-
 void NeighbourDetector::detect(DetectionResult& current, DetectionResult& previous,
                                const DetectionRegion& region, const RegionMask* mask) {
-  if (currentFrame_.empty()) return;
+  if (!canScan(region, mask)) return;
+  previous = current;
+  current = DetectionResult::reset();
+  const ScanSetup scan = scanSetup(region, mask);
+  const detail::ScanWindow& window = scan.window;
+  if (window.empty()) return;
+
   const std::int32_t x0 = region.x;
   const std::int32_t y0 = region.y;
   const std::int32_t regionWidth = region.width;
   const int level = region.level;
-  if (mask != nullptr && (mask->width() != regionWidth || mask->height() != region.height)) return;
-
-  const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
-  previous = current;
-  current = DetectionResult::reset();
-  if (window.empty()) return;
-
-  const std::uint8_t* maskBytes =
-      mask != nullptr ? mask->variant(detail::maskVariantForMode(FrameHistory::mode())).data()
-                      : nullptr;
-  const PictureSetting highlightSetting = FrameHistory::highlight();
-  const bool highlight = highlightSetting.flag != 0;
-  const PixelColour colour = highlightSetting.colour;
-
+  const std::uint8_t* const maskBytes = scan.maskBytes;
   const std::int32_t frameWidth = width_;
   const std::int32_t frameHeight = height_;
   const std::ptrdiff_t stride = std::ptrdiff_t{frameWidth} * 4;
@@ -68,12 +49,7 @@ void NeighbourDetector::detect(DetectionResult& current, DetectionResult& previo
     if (y <= result.minY) result.minY = y;
     if (y >= result.maxY) result.maxY = y;
     ++counted;
-    if (highlight) {
-      std::uint8_t* out = output_.data() + offset;
-      out[2] = colour.red;
-      out[1] = colour.green;
-      out[0] = colour.blue;
-    }
+    if (scan.highlight) paint(offset, scan.colour);
   };
 
   // Columns whose neighbours are all looked at; the few others take the
@@ -107,20 +83,6 @@ void NeighbourDetector::detect(DetectionResult& current, DetectionResult& previo
   result.count = counted;
   current = result;
   counter_ += counted;
-}
-
-void NeighbourDetector::transformRect(std::int32_t& x, std::int32_t& y, std::int32_t width,
-                                      std::int32_t height) const {
-  detail::applyOrientationBits(FrameHistory::nativeOrientation() & 3, x, y, width, height, width_,
-                               height_);
-}
-
-void NeighbourDetector::transformRectBetween(std::int32_t a, std::int32_t b, std::int32_t& x,
-                                             std::int32_t& y, std::int32_t width,
-                                             std::int32_t height, std::int32_t frameWidth,
-                                             std::int32_t frameHeight) const {
-  detail::transformBetween(a, b, x, y, width, height, frameWidth != 0 ? frameWidth : width_,
-                           frameHeight != 0 ? frameHeight : height_);
 }
 
 }  // namespace tessary
