@@ -59,49 +59,32 @@ struct Script {
   std::atomic<int> delivered{0};
 };
 
-class BenchSession final : public SyntheticCaptureSession {
+class BenchSession final : public GeneratedCaptureSession {
  public:
   BenchSession(const char* name, Script& script)
-      : SyntheticCaptureSession(name), script_(script) {
+      : GeneratedCaptureSession(name), script_(script) {
     // A gentle gradient: no pixel stands out from its neighbours until lit.
     for (std::size_t offset = 0; offset < kFrameBytes; offset += 4) {
       const auto level = static_cast<std::uint8_t>(40 + (offset / 4) % kFrameWidth / 8);
       background_[offset] = background_[offset + 1] = background_[offset + 2] = level;
     }
   }
-  ~BenchSession() override { BenchSession::stop(); }
-
-  bool start() override {
-    if (thread_.joinable()) return true;
-    if (!connected_) return false;
-    thread_ = std::jthread([this](std::stop_token stop) { stream(stop); });
-    return true;
-  }
-  void stop() override {
-    if (!thread_.joinable()) return;
-    thread_.request_stop();
-    thread_.join();
-    thread_ = std::jthread();
-  }
+  ~BenchSession() override { stop(); }
 
  private:
-  void stream(std::stop_token stop) {
-    FramePacer pacer(fps_);
-    do {
-      std::memcpy(frame_.data(), background_.data(), kFrameBytes);
-      int cell = -1;
-      if (script_.armed.load(std::memory_order_acquire)) {
-        cell = script_.delivered.load(std::memory_order_relaxed) % kCells;
-        light(script_.cells[static_cast<std::size_t>(cell)]);
-      }
-      // The sample arrives at the camera now.
-      if (cell >= 0) {
-        script_.arrivalNs[static_cast<std::size_t>(cell)].store(nowNs(),
-                                                                std::memory_order_release);
-      }
-      deliver(frame_.data(), 0);
-      if (cell >= 0) script_.delivered.fetch_add(1, std::memory_order_release);
-    } while (pacer.waitNext(stop));
+  void streamFrame() override {
+    std::memcpy(frame_.data(), background_.data(), kFrameBytes);
+    int cell = -1;
+    if (script_.armed.load(std::memory_order_acquire)) {
+      cell = script_.delivered.load(std::memory_order_relaxed) % kCells;
+      light(script_.cells[static_cast<std::size_t>(cell)]);
+    }
+    // The sample arrives at the camera now.
+    if (cell >= 0) {
+      script_.arrivalNs[static_cast<std::size_t>(cell)].store(nowNs(), std::memory_order_release);
+    }
+    deliver(frame_.data(), 0);
+    if (cell >= 0) script_.delivered.fetch_add(1, std::memory_order_release);
   }
 
   // A checkerboard over the cell, so the detector counts its lit pixels.
@@ -116,7 +99,6 @@ class BenchSession final : public SyntheticCaptureSession {
   Script& script_;
   std::array<std::uint8_t, kFrameBytes> background_{};
   std::array<std::uint8_t, kFrameBytes> frame_{};
-  std::jthread thread_;
 };
 
 class BenchBackend final : public CaptureBackend {

@@ -87,4 +87,26 @@ void SyntheticCaptureSession::deliver(const std::uint8_t* frame, std::int64_t ti
   if (callback_) callback_->SampleCB(static_cast<double>(time) / 1e7, &sample);
 }
 
+bool GeneratedCaptureSession::start() {
+  if (thread_.joinable()) return true;
+  if (!connected_) {
+    lastError_ = "Not connected.";
+    return false;
+  }
+  thread_ = std::jthread([this](std::stop_token stop) {
+    FramePacer pacer(fps_);
+    do {
+      streamFrame();
+    } while (pacer.waitNext(stop));
+  });
+  return true;
+}
+
+void GeneratedCaptureSession::stop() {
+  if (!thread_.joinable()) return;
+  thread_.request_stop();
+  thread_.join();
+  thread_ = std::jthread();
+}
+
 }  // namespace tessary

@@ -10,6 +10,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "capture/capture_backend.h"
@@ -66,6 +67,25 @@ class SyntheticCaptureSession : public CaptureSession {
  private:
   std::string deviceName_;
   SampleGrabberCallbackRef callback_;
+};
+
+// A built-in camera that makes its frames itself, one per frame time, on its
+// own streaming thread. A subclass stops the session in its destructor: the
+// thread calls back into it.
+class GeneratedCaptureSession : public SyntheticCaptureSession {
+ public:
+  using SyntheticCaptureSession::SyntheticCaptureSession;
+
+  bool start() override;
+  // Waits for the frame in progress.
+  void stop() override;
+
+ protected:
+  // Makes and delivers the next frame (streaming thread only).
+  virtual void streamFrame() = 0;
+
+ private:
+  std::jthread thread_;
 };
 
 }  // namespace tessary

@@ -1,7 +1,6 @@
 #include "capture/demo_capture_backend.h"
 
 #include <array>
-#include <thread>
 
 #include "capture/capture_backend_synthetic.h"
 
@@ -26,41 +25,20 @@ void putPixel(std::uint8_t* frame, std::int32_t x, std::int32_t pictureRow, std:
   frame[offset + 3] = 0;
 }
 
-class DemoSession final : public SyntheticCaptureSession {
+class DemoSession final : public GeneratedCaptureSession {
  public:
-  DemoSession() : SyntheticCaptureSession(kDemoCameraName) {}
-  ~DemoSession() override { DemoSession::stop(); }
-
-  bool start() override {
-    if (thread_.joinable()) return true;
-    if (!connected_) {
-      lastError_ = "Not connected.";
-      return false;
-    }
-    thread_ = std::jthread([this](std::stop_token stop) { stream(stop); });
-    return true;
-  }
-
-  void stop() override {
-    if (!thread_.joinable()) return;
-    thread_.request_stop();
-    thread_.join();
-    thread_ = std::jthread();
-  }
+  DemoSession() : GeneratedCaptureSession(kDemoCameraName) {}
+  ~DemoSession() override { stop(); }
 
  private:
-  void stream(std::stop_token stop) {
-    FramePacer pacer(fps_);
-    do {
-      renderDemoFrame(frameNumber_, frame_);
-      deliver(frame_.data(), static_cast<std::int64_t>(frameNumber_) * frameIntervalFor(fps_));
-      ++frameNumber_;
-    } while (pacer.waitNext(stop));
+  void streamFrame() override {
+    renderDemoFrame(frameNumber_, frame_);
+    deliver(frame_.data(), static_cast<std::int64_t>(frameNumber_) * frameIntervalFor(fps_));
+    ++frameNumber_;
   }
 
   std::array<std::uint8_t, kFrameBytes> frame_{};  // the streaming thread's own
   std::uint64_t frameNumber_ = 0;                  // goes on across stop and start
-  std::jthread thread_;
 };
 
 class DemoBackend final : public CaptureBackend {
