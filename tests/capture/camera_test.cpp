@@ -27,7 +27,7 @@ CaptureCapability rgb24(std::int32_t width = 160, std::int32_t height = 120) {
 class CameraTest : public ::testing::Test {
  protected:
   void addDevice(std::string name, std::vector<CaptureCapability> capabilities) {
-    backend_.devices.push_back(FakeDevice{std::move(name), std::move(capabilities)});
+    fake_.devices.push_back(FakeDevice{std::move(name), std::move(capabilities)});
   }
   // Set up, listed, and device 0 bound.
   bool bindFirst() {
@@ -35,34 +35,37 @@ class CameraTest : public ::testing::Test {
     camera_.enumerateDevices();
     return camera_.selectDevice(0);
   }
-  // Device 0 bound with (row, size) selected and initialised.
-  bool openCamera(std::int32_t row = 0, std::int32_t size = 0) {
+  // Device 0 bound with its first format and size selected and initialised.
+  bool openCamera() {
     if (!bindFirst()) return false;
     camera_.enumerateFormats();
-    camera_.selectFormat(row, size);
+    camera_.selectFormat(0, 0);
     bool ok = false;
     camera_.init(ok);
     return ok;
   }
-  FakeCaptureSession& session() { return *backend_.lastSession(); }
+  bool open(std::string_view name) { return registry_.open({160, 120, 15, name}); }
+  FakeCaptureSession& session() { return *fake_.lastSession(); }
 
-  FakeCaptureBackend backend_;
-  Camera camera_{backend_};
+  std::unique_ptr<FakeCaptureBackend> owned_ = std::make_unique<FakeCaptureBackend>();
+  FakeCaptureBackend& fake_ = *owned_;
+  CameraRegistry registry_{std::move(owned_)};
+  Camera camera_{fake_};
 };
 
 TEST_F(CameraTest, ReportsSetUpAndDeviceListFailures) {
-  backend_.sessionsFail = true;
+  fake_.sessionsFail = true;
   EXPECT_FALSE(camera_.setupGraph());
   EXPECT_EQ(camera_.report(),
             "Setting up ...\nNo[GraphBuilder]\nNo[video interfaces]\n"
             "The capture backend could not make a session.\n");
   EXPECT_FALSE(camera_.start());
-  backend_.sessionsFail = false;
+  fake_.sessionsFail = false;
 
   camera_.setupGraph();
   camera_.enumerateDevices();
   EXPECT_EQ(camera_.report(), "Setting up ...\nNo[ClassEnumerator]\nNo Drivers!\n");
-  backend_.listResult = DeviceListResult::kNoEnumerator;
+  fake_.listResult = DeviceListResult::kNoEnumerator;
   camera_.setupGraph();
   camera_.enumerateDevices();
   EXPECT_EQ(camera_.report(), "Setting up ...\nNo[SystemDeviceEnum]\nNo Drivers!\n");
@@ -71,9 +74,9 @@ TEST_F(CameraTest, ReportsSetUpAndDeviceListFailures) {
 
 TEST_F(CameraTest, ReportsBindFailures) {
   addDevice("Broken", {});
-  backend_.devices[0].bindResult = BindResult::kOpenFailed;
+  fake_.devices[0].bindResult = BindResult::kOpenFailed;
   addDevice("Bare", {rgb32()});
-  backend_.devices[1].bindResult = BindResult::kBoundWithoutFormats;
+  fake_.devices[1].bindResult = BindResult::kBoundWithoutFormats;
   EXPECT_FALSE(bindFirst());
   EXPECT_EQ(camera_.report(), "Setting up ...\nNo[BindToObject]-Broken\nNo[CaptureFilter]");
   EXPECT_FALSE(camera_.selectDevice(2));
@@ -85,10 +88,10 @@ TEST_F(CameraTest, ReportsBindFailures) {
   EXPECT_EQ(camera_.formatCount(), 0);
 
   // The device list vanished since it was read: the chain is torn down.
-  backend_.devices.clear();
+  fake_.devices.clear();
   EXPECT_FALSE(camera_.selectDevice(1));
   EXPECT_TRUE(camera_.report().ends_with("NULL[ClassEnumerator]\nNo[CaptureFilter]"));
-  EXPECT_EQ(backend_.lastSession(), nullptr);
+  EXPECT_EQ(fake_.lastSession(), nullptr);
   EXPECT_FALSE(camera_.selectDevice(1));
 }
 
@@ -127,7 +130,7 @@ TEST_F(CameraTest, InitReportsEachOutcome) {
   EXPECT_FALSE(ok);
   EXPECT_TRUE(camera_.report().ends_with("selected.\nInit without RGB|SIZE selected.\n"));
 
-  backend_.devices[0].connectResult = ConnectResult::kFormatRefused;
+  fake_.devices[0].connectResult = ConnectResult::kFormatRefused;
   EXPECT_FALSE(openCamera());
   EXPECT_EQ(camera_.report(), "Setting up ...\nNo[SetMediaType-QormSampleGrabber]\nOUT[Init()]\n");
 }
@@ -151,14 +154,14 @@ TEST_F(CameraTest, SetFrameRateClampsAppliesAndReports) {
 
   // No capability matches any more: nothing applied, still a success.
   const int applied = session().setFormatCalls;
-  backend_.devices[0].capabilities = {rgb32(320, 240)};
+  fake_.devices[0].capabilities = {rgb32(320, 240)};
   EXPECT_TRUE(camera_.setFrameRate(12));
   EXPECT_EQ(session().setFormatCalls, applied);
   EXPECT_TRUE(camera_.report().ends_with("Camera running at 12 fps.\n"));
 
   // The device refuses: false, no line, and the camera stays stopped.
-  backend_.devices[0].capabilities = {rgb32()};
-  backend_.devices[0].setFormatFails = true;
+  fake_.devices[0].capabilities = {rgb32()};
+  fake_.devices[0].setFormatFails = true;
   const std::string before = camera_.report();
   EXPECT_FALSE(camera_.setFrameRate(20));
   EXPECT_EQ(camera_.report(), before);
@@ -176,48 +179,46 @@ class CameraFrameTest : public CameraTest {
     sample_.fill(value);
     session().deliver(sample_.data(), size);
   }
+  // The frame the reader gets now, or null.
+  const std::uint8_t* read() {
+    const std::uint8_t* frame = nullptr;
+    return camera_.getFrame(frame) ? frame : nullptr;
+  }
   std::array<std::uint8_t, kFrameBytes + 4> sample_{};
 };
 
 TEST_F(CameraFrameTest, TakesWholeSamplesOnlyBetweenStartAndStop) {
-  push(1);  // not started: dropped
-  const std::uint8_t* frame = sample_.data();
-  EXPECT_FALSE(camera_.getFrame(frame));
-  EXPECT_EQ(frame, nullptr);
-
+  push(1);
+  EXPECT_EQ(read(), nullptr) << "not started";
   ASSERT_TRUE(camera_.start());
   push(8, sample_.size());  // samples of another size are dropped
   push(8, 16);
   session().deliver(nullptr, kFrameBytes);
-  EXPECT_FALSE(camera_.getFrame(frame));
+  EXPECT_EQ(read(), nullptr);
 
   push(9);
-  ASSERT_TRUE(camera_.getFrame(frame));
-  EXPECT_EQ(frame[0], 9);
-  EXPECT_EQ(frame[kFrameBytes - 1], 9);
+  const std::uint8_t* frame = read();
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame[0] + frame[kFrameBytes - 1], 18);
   camera_.stop();
   EXPECT_FALSE(session().streaming);
   push(3);  // stopped: dropped, the last frame stays
-  ASSERT_TRUE(camera_.getFrame(frame));
-  EXPECT_EQ(frame[0], 9);
+  ASSERT_NE(read(), nullptr);
+  EXPECT_EQ(read()[0], 9);
 }
 
 TEST_F(CameraFrameTest, ReaderKeepsItsFrameWhileNewSamplesArrive) {
   ASSERT_TRUE(camera_.start());
-  const std::uint8_t* held = nullptr;
   push(10);
-  ASSERT_TRUE(camera_.getFrame(held));
+  const std::uint8_t* held = read();
+  ASSERT_NE(held, nullptr);
   push(11);
   push(12);
-  // Samples arriving meanwhile never touch the frame the reader holds.
-  EXPECT_EQ(held[0], 10);
-  EXPECT_EQ(held[kFrameBytes - 1], 10);
-  const std::uint8_t* newest = nullptr;
-  ASSERT_TRUE(camera_.getFrame(newest));
+  EXPECT_EQ(held[0] + held[kFrameBytes - 1], 20) << "a sample touched the frame being read";
+  const std::uint8_t* newest = read();
+  ASSERT_NE(newest, nullptr);
   EXPECT_EQ(newest[0], 12);
-  const std::uint8_t* again = nullptr;
-  ASSERT_TRUE(camera_.getFrame(again));
-  EXPECT_EQ(again, newest) << "without a newer sample the reader gets the same frame";
+  EXPECT_EQ(read(), newest) << "without a newer sample the reader gets the same frame";
 
   // Buffers are reused across stop and start, never reallocated.
   std::set<const std::uint8_t*> seen{held, newest};
@@ -225,8 +226,8 @@ TEST_F(CameraFrameTest, ReaderKeepsItsFrameWhileNewSamplesArrive) {
   camera_.start();
   for (std::uint8_t value = 20; value < 30; ++value) {
     push(value);
-    const std::uint8_t* frame = nullptr;
-    ASSERT_TRUE(camera_.getFrame(frame));
+    const std::uint8_t* frame = read();
+    ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame[0], value);
     seen.insert(frame);
   }
@@ -235,26 +236,11 @@ TEST_F(CameraFrameTest, ReaderKeepsItsFrameWhileNewSamplesArrive) {
 
 // --- The registry ----------------------------------------------------------
 
-class CameraRegistryTest : public ::testing::Test {
- protected:
-  CameraRegistryTest() {
-    auto backend = std::make_unique<FakeCaptureBackend>();
-    fake_ = backend.get();
-    registry_ = std::make_unique<CameraRegistry>(std::move(backend));
-  }
-  void addDevice(std::string name, std::vector<CaptureCapability> capabilities) {
-    fake_->devices.push_back(FakeDevice{std::move(name), std::move(capabilities)});
-  }
-  bool open(std::string_view name) { return registry_->open({160, 120, 15, name}); }
-  FakeCaptureSession& session() { return *fake_->lastSession(); }
-
-  FakeCaptureBackend* fake_;
-  std::unique_ptr<CameraRegistry> registry_;
-};
+using CameraRegistryTest = CameraTest;
 
 TEST_F(CameraRegistryTest, ScanListsEachDeviceOfferingTheSizeOnce) {
   bool ok = true;
-  EXPECT_STREQ(registry_->cameraName(0, ok), "No Devices Present");
+  EXPECT_STREQ(registry_.cameraName(0, ok), "No Devices Present");
   EXPECT_FALSE(ok);
   addDevice("Twin", {rgb24()});
   addDevice("Upside", {rgb32(160, -120)});
@@ -263,25 +249,25 @@ TEST_F(CameraRegistryTest, ScanListsEachDeviceOfferingTheSizeOnce) {
   addDevice("Yuy2 only", {capability(PixelFormat::kUnsupported, 160, 120)});
   addDevice("Uyvy", {rgb32(640, 480), capability(PixelFormat::kUyvy, 160, 120)});
 
-  EXPECT_EQ(registry_->scanCameras(160, 120), 2);
-  EXPECT_STREQ(registry_->cameraName(0, ok), "Twin");
+  EXPECT_EQ(registry_.scanCameras(160, 120), 2);
+  EXPECT_STREQ(registry_.cameraName(0, ok), "Twin");
   EXPECT_TRUE(ok);
-  EXPECT_STREQ(registry_->cameraName(1, ok), "Uyvy");
+  EXPECT_STREQ(registry_.cameraName(1, ok), "Uyvy");
   for (int index : {2, -1}) {
-    EXPECT_STREQ(registry_->cameraName(index, ok), "Invalid Index");
+    EXPECT_STREQ(registry_.cameraName(index, ok), "Invalid Index");
     EXPECT_FALSE(ok);
   }
-  EXPECT_EQ(fake_->lastSession(), nullptr) << "the probe camera is gone again";
+  EXPECT_EQ(fake_.lastSession(), nullptr) << "the probe camera is gone again";
 
   // No device at all: the names found earlier stand.
-  auto devices = std::move(fake_->devices);
-  fake_->devices.clear();
-  EXPECT_EQ(registry_->scanCameras(160, 120), 2);
+  auto devices = std::move(fake_.devices);
+  fake_.devices.clear();
+  EXPECT_EQ(registry_.scanCameras(160, 120), 2);
   // Devices listed but no session can be made: every select fails.
-  fake_->devices = std::move(devices);
-  fake_->sessionsFail = true;
-  EXPECT_EQ(registry_->scanCameras(160, 120), 0);
-  EXPECT_STREQ(registry_->cameraName(0, ok), "No Devices Present");
+  fake_.devices = std::move(devices);
+  fake_.sessionsFail = true;
+  EXPECT_EQ(registry_.scanCameras(160, 120), 0);
+  EXPECT_STREQ(registry_.cameraName(0, ok), "No Devices Present");
 }
 
 TEST_F(CameraRegistryTest, OpenReportsAndTakesTheFormatFromTheLastRowBack) {
@@ -289,19 +275,19 @@ TEST_F(CameraRegistryTest, OpenReportsAndTakesTheFormatFromTheLastRowBack) {
   addDevice("Cam", {rgb24(), rgb32(320, 240), rgb32(), rgb24(320, 240)});
   addDevice("Other", {rgb32(), capability(PixelFormat::kUyvy, 160, 120)});
   ASSERT_TRUE(open("Cam"));
-  EXPECT_EQ(registry_->openReport(),
+  EXPECT_EQ(registry_.openReport(),
             "* Camera Report: \nSetting up ...\nAll Ok.\nOUT[Init()]\n* End Report.\n");
-  Camera* camera = registry_->find("Cam");
+  Camera* camera = registry_.find("Cam");
   ASSERT_NE(camera, nullptr);
   EXPECT_EQ(session().appliedFormat.format, PixelFormat::kRgb32);
   EXPECT_EQ(session().appliedFps, 15);
   EXPECT_EQ(camera->report(), "Setting up ...\nAll Ok.\nOUT[Init()]\nCamera running at 15 fps.\n");
   EXPECT_EQ(camera->getOrientation(), 2);
 
-  const int sessions = fake_->sessionsMade;
+  const int sessions = fake_.sessionsMade;
   EXPECT_TRUE(open("Cam"));
-  EXPECT_EQ(fake_->sessionsMade, sessions) << "opening twice makes one camera";
-  EXPECT_EQ(registry_->find("Cam"), camera);
+  EXPECT_EQ(fake_.sessionsMade, sessions) << "opening twice makes one camera";
+  EXPECT_EQ(registry_.find("Cam"), camera);
 
   ASSERT_TRUE(open("Other"));
   EXPECT_EQ(session().appliedFormat.format, PixelFormat::kUyvy);
@@ -310,7 +296,7 @@ TEST_F(CameraRegistryTest, OpenReportsAndTakesTheFormatFromTheLastRowBack) {
 TEST_F(CameraRegistryTest, SameNamedDevicesOpenTheOneListedLast) {
   addDevice("Twin", {rgb32()});
   addDevice("Twin", {rgb24()});
-  ASSERT_EQ(registry_->scanCameras(160, 120), 1);
+  ASSERT_EQ(registry_.scanCameras(160, 120), 1);
   ASSERT_TRUE(open("Twin"));
   EXPECT_EQ(session().boundIndex, 1);
   EXPECT_EQ(session().appliedFormat.format, PixelFormat::kRgb24);
@@ -318,24 +304,24 @@ TEST_F(CameraRegistryTest, SameNamedDevicesOpenTheOneListedLast) {
 
 TEST_F(CameraRegistryTest, FailedOpensLeaveTheRegistryAsItWas) {
   EXPECT_FALSE(open("Cam"));
-  EXPECT_EQ(registry_->openReport(), "No Supportable Cameras Found!\n");
+  EXPECT_EQ(registry_.openReport(), "No Supportable Cameras Found!\n");
   addDevice("Cam", {rgb32(320, 240)});
   EXPECT_FALSE(open("Ghost"));
-  EXPECT_EQ(registry_->openReport(), "Ghost not found on system.");
+  EXPECT_EQ(registry_.openReport(), "Ghost not found on system.");
   EXPECT_FALSE(open("Cam"));
-  EXPECT_EQ(registry_->openReport(),
+  EXPECT_EQ(registry_.openReport(),
             "Unable to connect to Cam correctly.\n"
             "Total And Utter Complete Failure in Camera Initialisation!\n");
 
-  fake_->devices[0].capabilities.push_back(rgb32());
-  fake_->devices[0].connectResult = ConnectResult::kFailed;
+  fake_.devices[0].capabilities.push_back(rgb32());
+  fake_.devices[0].connectResult = ConnectResult::kFailed;
   EXPECT_FALSE(open("Cam"));
-  EXPECT_EQ(registry_->openReport(),
+  EXPECT_EQ(registry_.openReport(),
             "* Camera Report: \nSetting up ...\nFake failure\nOUT[Init()]\n* End Report.\n");
-  fake_->sessionsFail = true;
+  fake_.sessionsFail = true;
   EXPECT_FALSE(open("Cam"));
-  EXPECT_EQ(registry_->find("Cam"), nullptr);
-  EXPECT_EQ(fake_->lastSession(), nullptr);  // no camera was kept
+  EXPECT_EQ(registry_.find("Cam"), nullptr);
+  EXPECT_EQ(fake_.lastSession(), nullptr);  // no camera was kept
 }
 
 }  // namespace

@@ -44,9 +44,7 @@ TEST(ChannelAllocationTest, ATickAllocatesNothing) {
   ASSERT_TRUE(channel.init(record));
   HitSink sink;
   RegionManager* manager = channel.createRegionManager();
-  RegionDescriptor zone;
-  zone.width = zone.height = 4;
-  zone.onHitIndexed = RegionIndexedHitCallback::bind(&sink, &HitSink::onHit);
+  RegionDescriptor zone{0, 0, 4, 4, 50, 20, {}, RegionIndexedHitCallback::bind(&sink, &HitSink::onHit)};
   for (zone.y = 0; zone.y < 120; zone.y += 4) {
     for (zone.x = 0; zone.x < 160; zone.x += 4) {
       std::int32_t index = -1;

@@ -28,11 +28,10 @@ class FrameSink {
  public:
   void onFrame(const std::uint8_t* frame) {
     if (frame != nullptr) std::memcpy(copy_.data(), frame, copy_.size());
-    ++frames;
   }
   void onHit(std::int32_t) { ++hits; }
 
-  std::atomic<int> frames{0}, hits{0};
+  std::atomic<int> hits{0};
 
  private:
   std::vector<std::uint8_t> copy_ = std::vector<std::uint8_t>(kFrameBytes);
@@ -92,12 +91,11 @@ TEST(ChannelConcurrencyTest, ChannelsReconfiguredWhileFramesFlow) {
           case 4: channel.setSensitivity(round % 100); break;
           case 5: channel.setDetectionMethod(kDetectionMethodNeighbour); break;
           case 6:
-            channel.createRegionManager();  // becomes current for a moment
+            channel.createRegionManager();  // current for a moment
             channel.selectRegionManager(managers[i]);
             break;
           case 7:
-            channel.setFrameCallback(
-                ChannelFrameCallback::bind(&sinks[i], &FrameSink::onFrame));
+            channel.setFrameCallback(ChannelFrameCallback::bind(&sinks[i], &FrameSink::onFrame));
             channel.start();
             break;
         }
@@ -139,41 +137,6 @@ TEST(ChannelConcurrencyTest, ChannelsReconfiguredWhileFramesFlow) {
   list.reset();
   done = true;
   camera.join();
-}
-
-// Stops its channel from inside the tick now and then.
-struct StoppingSink {
-  void onFrame(const std::uint8_t*) {
-    if (++frames % 3 == 0) channel->stop();
-  }
-  CaptureChannel* channel = nullptr;
-  std::atomic<int> frames{0};
-};
-
-TEST(ChannelConcurrencyTest, StopsFromInsideAndOutsideTheTickRace) {
-  ScriptedFrameSource source({flatFrame(10), checkeredFrame(10, 40, 40, 40, 40)});
-  source.show(0);
-  CaptureChannel channel;
-  ChannelInitRecord record;
-  record.camera = &source;
-  ASSERT_TRUE(channel.init(record));
-  ASSERT_TRUE(channel.setFps(256));
-  StoppingSink sink{&channel};
-  channel.setFrameCallback(ChannelFrameCallback::bind(&sink, &StoppingSink::onFrame));
-
-  const auto end = std::chrono::steady_clock::now() + 1s;
-  int rounds = 0;
-  while (std::chrono::steady_clock::now() < end) {
-    source.advance();
-    channel.start();
-    std::this_thread::sleep_for(std::chrono::microseconds(500 + (rounds % 7) * 700));
-    channel.stop();
-    ++rounds;
-  }
-  const int frames = sink.frames;
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(sink.frames, frames) << "ticked after stop returned";
-  EXPECT_GT(frames, 0);
 }
 
 }  // namespace

@@ -24,23 +24,72 @@ inline CaptureCapability capability(PixelFormat format, std::int32_t width, std:
   return CaptureCapability{format, width, height, 0};
 }
 
-class FakeCaptureBackend;
+class FakeCaptureSession;
+
+class FakeCaptureBackend final : public CaptureBackend {
+ public:
+  const char* kind() const override { return "fake"; }
+  DeviceListResult listDevices(std::vector<std::string>& names) override {
+    names.clear();
+    if (listResult != DeviceListResult::kListed) return listResult;
+    for (const FakeDevice& device : devices) names.push_back(device.name);
+    return listResult;
+  }
+  std::unique_ptr<CaptureSession> createSession() override;
+
+  // The newest session still alive, or null.
+  FakeCaptureSession* lastSession() const { return live.empty() ? nullptr : live.back(); }
+
+  std::vector<FakeDevice> devices;
+  DeviceListResult listResult = DeviceListResult::kListed;
+  bool sessionsFail = false;
+  int sessionsMade = 0;
+  std::vector<FakeCaptureSession*> live;
+};
 
 class FakeCaptureSession final : public CaptureSession {
  public:
-  explicit FakeCaptureSession(FakeCaptureBackend& backend);
-  ~FakeCaptureSession() override;
+  explicit FakeCaptureSession(FakeCaptureBackend& backend) : backend_(backend) {
+    backend_.live.push_back(this);
+  }
+  ~FakeCaptureSession() override { std::erase(backend_.live, this); }
 
-  BindResult bindDevice(std::string_view name) override;
+  BindResult bindDevice(std::string_view name) override {
+    boundIndex = -1;
+    if (backend_.listResult == DeviceListResult::kNoEnumerator) return BindResult::kNoEnumerator;
+    if (backend_.listResult == DeviceListResult::kListFailed) return BindResult::kListFailed;
+    if (backend_.devices.empty()) return BindResult::kNoDevices;
+    int found = -1;  // the one listed last, as real backends do
+    for (std::size_t i = 0; i < backend_.devices.size(); ++i) {
+      if (backend_.devices[i].name == name) found = static_cast<int>(i);
+    }
+    if (found < 0) return BindResult::kNotFound;
+    const BindResult result = backend_.devices[static_cast<std::size_t>(found)].bindResult;
+    if (result == BindResult::kBound || result == BindResult::kBoundWithoutFormats) {
+      boundIndex = found;
+    }
+    return result;
+  }
   void unbindDevice() override { boundIndex = -1; }
-  bool listCapabilities(std::vector<CaptureCapability>& capabilities) override;
-  bool setFormat(const CaptureCapability& applied, std::int32_t fps) override;
-  ConnectResult connect() override;
+  bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
+    if (device() == nullptr) return false;
+    capabilities = device()->capabilities;
+    return true;
+  }
+  bool setFormat(const CaptureCapability& applied, std::int32_t fps) override {
+    ++setFormatCalls;
+    if (device() == nullptr || device()->setFormatFails) return false;
+    appliedFormat = applied;
+    appliedFps = fps;
+    return true;
+  }
+  ConnectResult connect() override {
+    return device() == nullptr ? ConnectResult::kFailed : device()->connectResult;
+  }
   void setCallback(SampleGrabberCallbackRef callback) override { callback_ = std::move(callback); }
   bool start() override {
     ++starts;
-    streaming = startSucceeds;
-    return startSucceeds;
+    return streaming = startSucceeds;
   }
   void stop() override {
     ++stops;
@@ -57,86 +106,23 @@ class FakeCaptureSession final : public CaptureSession {
   int boundIndex = -1;
   CaptureCapability appliedFormat;
   std::int32_t appliedFps = 0;
-  int setFormatCalls = 0;
-  bool startSucceeds = true;
-  bool streaming = false;
-  int starts = 0;
-  int stops = 0;
+  int setFormatCalls = 0, starts = 0, stops = 0;
+  bool startSucceeds = true, streaming = false;
 
  private:
+  FakeDevice* device() {
+    const auto index = static_cast<std::size_t>(boundIndex);
+    return boundIndex < 0 || index >= backend_.devices.size() ? nullptr : &backend_.devices[index];
+  }
+
   FakeCaptureBackend& backend_;
   SampleGrabberCallbackRef callback_;
 };
 
-class FakeCaptureBackend final : public CaptureBackend {
- public:
-  const char* kind() const override { return "fake"; }
-  DeviceListResult listDevices(std::vector<std::string>& names) override {
-    names.clear();
-    if (listResult != DeviceListResult::kListed) return listResult;
-    for (const FakeDevice& device : devices) names.push_back(device.name);
-    return listResult;
-  }
-  std::unique_ptr<CaptureSession> createSession() override {
-    if (sessionsFail) return nullptr;
-    ++sessionsMade;
-    return std::make_unique<FakeCaptureSession>(*this);
-  }
-
-  // The newest session still alive, or null.
-  FakeCaptureSession* lastSession() const { return live.empty() ? nullptr : live.back(); }
-
-  std::vector<FakeDevice> devices;
-  DeviceListResult listResult = DeviceListResult::kListed;
-  bool sessionsFail = false;
-  int sessionsMade = 0;
-  std::vector<FakeCaptureSession*> live;
-};
-
-inline FakeCaptureSession::FakeCaptureSession(FakeCaptureBackend& backend) : backend_(backend) {
-  backend_.live.push_back(this);
-}
-
-inline FakeCaptureSession::~FakeCaptureSession() {
-  std::erase(backend_.live, this);
-}
-
-inline BindResult FakeCaptureSession::bindDevice(std::string_view name) {
-  boundIndex = -1;
-  if (backend_.listResult == DeviceListResult::kNoEnumerator) return BindResult::kNoEnumerator;
-  if (backend_.listResult == DeviceListResult::kListFailed) return BindResult::kListFailed;
-  if (backend_.devices.empty()) return BindResult::kNoDevices;
-  int found = -1;
-  for (int i = 0; i < static_cast<int>(backend_.devices.size()); ++i) {
-    if (backend_.devices[static_cast<std::size_t>(i)].name == name) found = i;
-  }
-  if (found < 0) return BindResult::kNotFound;
-  BindResult result = backend_.devices[static_cast<std::size_t>(found)].bindResult;
-  if (result == BindResult::kBound || result == BindResult::kBoundWithoutFormats) {
-    boundIndex = found;
-  }
-  return result;
-}
-
-inline bool FakeCaptureSession::listCapabilities(std::vector<CaptureCapability>& capabilities) {
-  if (boundIndex < 0) return false;
-  capabilities = backend_.devices[static_cast<std::size_t>(boundIndex)].capabilities;
-  return true;
-}
-
-inline bool FakeCaptureSession::setFormat(const CaptureCapability& applied, std::int32_t fps) {
-  ++setFormatCalls;
-  if (boundIndex < 0 || backend_.devices[static_cast<std::size_t>(boundIndex)].setFormatFails) {
-    return false;
-  }
-  appliedFormat = applied;
-  appliedFps = fps;
-  return true;
-}
-
-inline ConnectResult FakeCaptureSession::connect() {
-  if (boundIndex < 0) return ConnectResult::kFailed;
-  return backend_.devices[static_cast<std::size_t>(boundIndex)].connectResult;
+inline std::unique_ptr<CaptureSession> FakeCaptureBackend::createSession() {
+  if (sessionsFail) return nullptr;
+  ++sessionsMade;
+  return std::make_unique<FakeCaptureSession>(*this);
 }
 
 }  // namespace tessary::fakes

@@ -1,5 +1,6 @@
-// A camera for channel tests: frames are prepared up front and never change,
-// so any thread may read them; which one is "newest" is an atomic index.
+// A camera for channel tests, and a timer device for timer and channel tests.
+// Frames are prepared up front and never change, so any thread may read them;
+// which one is "newest" is an atomic index.
 #pragma once
 
 #include <atomic>
@@ -15,7 +16,6 @@ namespace tessary::fakes {
 
 using Frame = std::vector<std::uint8_t>;
 
-// A frame of one grey level.
 inline Frame flatFrame(std::uint8_t level) { return Frame(kFrameBytes, level); }
 
 // `base` with a checkerboard of 0 and 200 painted over (x, y, width, height),
@@ -25,10 +25,9 @@ inline Frame checkeredFrame(std::uint8_t base, int x, int y, int width, int heig
   Frame frame = flatFrame(base);
   for (int row = y; row < y + height; ++row) {
     for (int column = x; column < x + width; ++column) {
-      const std::uint8_t value = ((row + column) % 2 == 0) ? 200 : 0;
-      std::uint8_t* pixel = &frame[static_cast<std::size_t>(row) * kFrameStride +
-                                   static_cast<std::size_t>(column) * kFrameBytesPerPixel];
-      pixel[0] = pixel[1] = pixel[2] = value;
+      const std::size_t at = static_cast<std::size_t>(row) * kFrameStride +
+                             static_cast<std::size_t>(column) * kFrameBytesPerPixel;
+      frame[at] = frame[at + 1] = frame[at + 2] = ((row + column) % 2 == 0) ? 200 : 0;
     }
   }
   return frame;
@@ -53,14 +52,8 @@ class ScriptedFrameSource final : public FrameSource {
     return true;
   }
   std::int32_t getOrientation() override { return orientation_; }
-  bool start() override {
-    ++starts_;
-    return true;
-  }
-  bool stop() override {
-    ++stops_;
-    return true;
-  }
+  bool start() override { return ++starts_ > 0; }
+  bool stop() override { return ++stops_ > 0; }
 
   // Which frame getFrame hands out next; -1 for "no frame yet".
   void show(int index) { index_ = index; }
@@ -75,23 +68,33 @@ class ScriptedFrameSource final : public FrameSource {
  private:
   std::vector<Frame> frames_;
   std::int32_t orientation_;
-  std::int32_t width_ = kFrameWidth;
-  std::int32_t height_ = kFrameHeight;
+  std::int32_t width_ = kFrameWidth, height_ = kFrameHeight;
   std::atomic<int> index_{-1};
 };
 
-// A timer device whose smallest period is longer than any test, so that a
+// A timer device with chosen limits and failures, recording resolution
+// requests. By default its smallest period is longer than any test, so that a
 // started channel counts as running while the test drives tick() itself.
 class FrozenTimerDevice final : public TimerDevice {
  public:
   std::uint32_t getCapabilities(TimerCapabilities& capabilities) override {
-    capabilities = {1'000'000, 1'000'000};
+    capabilities = limits;
     return failure;
   }
-  std::uint32_t beginPeriod(std::uint32_t) override { return kTimerNoError; }
-  void endPeriod(std::uint32_t) override {}
+  std::uint32_t beginPeriod(std::uint32_t resolution) override {
+    if (beginError == kTimerNoError) ++held;
+    lastBegun = resolution;
+    return beginError;
+  }
+  void endPeriod(std::uint32_t resolution) override {
+    --held;
+    lastEnded = resolution;
+  }
 
-  std::uint32_t failure = kTimerNoError;
+  TimerCapabilities limits{1'000'000, 1'000'000};
+  std::uint32_t failure = kTimerNoError, beginError = kTimerNoError;
+  int held = 0;
+  std::uint32_t lastBegun = 0, lastEnded = 0;
 };
 
 }  // namespace tessary::fakes
