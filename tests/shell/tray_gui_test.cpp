@@ -11,23 +11,21 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "platform/linux/posix_sockets.h"
 #include "shell/dialog_geometry.h"
 #include "shell/dialogs.h"
 #include "shell/shell_host.h"
 #include "shell/shell_system.h"
 #include "shell/tray_icon.h"
-#include "xvfb_session.h"
+#include "support/program_client.h"
+#include "support/xvfb_session.h"
 
 namespace tessary {
 namespace {
@@ -56,6 +54,40 @@ class FakeCameras final : public TrayController {
   std::vector<int> selected;
 };
 
+QStringList texts(QMenu& menu) {
+  QStringList result;
+  for (QAction* action : menu.actions()) result << (action->isSeparator() ? "-" : action->text());
+  return result;
+}
+
+QList<bool> checks(QMenu& menu) {
+  QList<bool> result;
+  for (QAction* action : menu.actions()) result << action->isChecked();
+  return result;
+}
+
+QPushButton* button(QWidget& parent, const QString& text) {
+  for (QPushButton* candidate : parent.findChildren<QPushButton*>()) {
+    if (candidate->text().remove('&') == text) return candidate;
+  }
+  return nullptr;
+}
+
+// Runs `work` on the modal widget of type T as soon as one is open.
+template <typename T>
+void whenModal(std::function<void(T&)> work) {
+  auto* timer = new QTimer;
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, [timer, work] {
+    if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      work(*widget);
+    }
+  });
+  timer->start();
+}
+
 class TrayGuiTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -71,11 +103,8 @@ class TrayGuiTest : public ::testing::Test {
   }
   static void TearDownTestSuite() {
     delete application_;
-    application_ = nullptr;
     delete session_;
-    session_ = nullptr;
     delete runtime_;
-    runtime_ = nullptr;
   }
 
   TrayOptions options(std::string codeFile) {
@@ -90,32 +119,11 @@ class TrayGuiTest : public ::testing::Test {
     return result;
   }
 
-  // Runs `work` on the modal widget of type T as soon as one is open.
-  template <typename T>
-  static void whenModal(std::function<void(T&)> work) {
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, work] {
-      if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
-        timer->stop();
-        timer->deleteLater();
-        work(*widget);
-      }
-    });
-    timer->start();
-  }
-
-  static QPushButton* button(QWidget& parent, const QString& text) {
-    for (QPushButton* candidate : parent.findChildren<QPushButton*>()) {
-      if (candidate->text().remove('&') == text) return candidate;
-    }
-    return nullptr;
-  }
-
-  static QStringList texts(QMenu& menu) {
-    QStringList result;
-    for (QAction* action : menu.actions()) result << (action->isSeparator() ? "-" : action->text());
-    return result;
+  // Starts the program on our display; false when it does not listen.
+  bool startProgram(ChildProcess& program, const std::string& display) {
+    return program.start({TESSARY_PROGRAM, "--port", "0", "--code-file", folder_.file("code.dat")},
+                         {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + folder_.path()}) &&
+           program.readLine(10s).has_value();
   }
 
   static inline TempFolder* runtime_ = nullptr;
@@ -139,71 +147,60 @@ TEST_F(TrayGuiTest, TipFollowsLoginAndLogout) {
   system.start(1024, 768);
   host.startTimers();
   ASSERT_TRUE(system.listening());
-
   EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000))
       << "the icon is embedded in the tray host";
   EXPECT_EQ(tray.icon().toolTip(), "Orrinview - Not logged in");
 
   TestClient client;
   ASSERT_TRUE(client.connect(system.port()));
-  client.send("login(s3cret)");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Logged in"; }, 5000));
-  client.send("login(wrong)");
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Not logged in"; }, 5000));
-  client.send("login(s3cret)");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Logged in"; }, 5000));
-  client.close();
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return tray.icon().toolTip() == "Orrinview - Not logged in"; }, 5000))
-      << "the client going away logs it out";
-
+  for (const char* statement : {"login(s3cret)", "login(wrong)", "login(s3cret)", ""}) {
+    // The empty statement stands for the client going away, which logs it out.
+    const bool loggedIn = std::string_view(statement) == "login(s3cret)";
+    if (*statement != '\0') client.send(statement);
+    if (*statement == '\0') client.close();
+    const QString tip = loggedIn ? "Orrinview - Logged in" : "Orrinview - Not logged in";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tray.icon().toolTip() == tip; }, 5000)) << statement;
+  }
   host.stopTimers();
   system.shutDown();
 }
 
 TEST_F(TrayGuiTest, MenuHoldsTheItemsWithTheirChecks) {
   FakeCameras cameras;
-  cameras.names = {"Front", "Back", "Side"};
+  cameras.names = {"Front", "Back", "Side", "Top", "Fifth"};
   cameras.current = 1;
   TrayIcon tray(cameras, options(folder_.file("code.dat")));
-
-  EXPECT_EQ(texts(tray.menu()),
-            (QStringList{"Enter New &Code", "-", "Ca&mera", "&Mirror", "&Flip", "-", "&WWW",
-                         "&About", "&Help", "-", "E&xit"}));
+  EXPECT_EQ(texts(tray.menu()), (QStringList{"Enter New &Code", "-", "Ca&mera", "&Mirror", "&Flip", "-",
+                                             "&WWW", "&About", "&Help", "-", "E&xit"}));
   EXPECT_EQ(texts(tray.cameraMenu()), QStringList{"tmp"});
 
+  // The cameras of the first opening, at most four, stay for the whole run.
   emit tray.menu().aboutToShow();
-  ASSERT_EQ(texts(tray.cameraMenu()), (QStringList{"Front", "Back", "Side"}));
-  QList<QAction*> entries = tray.cameraMenu().actions();
-  EXPECT_FALSE(entries[0]->isChecked());
-  EXPECT_TRUE(entries[1]->isChecked());
-  EXPECT_FALSE(entries[2]->isChecked());
+  cameras.names.insert(cameras.names.begin(), "Late");
   QList<QAction*> items = tray.menu().actions();
-  QAction* mirror = items[3];
-  QAction* flip = items[4];
-  EXPECT_TRUE(mirror->isChecked());
-  EXPECT_FALSE(flip->isChecked());
+  EXPECT_EQ(texts(tray.cameraMenu()), (QStringList{"Front", "Back", "Side", "Top"}));
+  EXPECT_EQ(checks(tray.cameraMenu()), (QList<bool>{false, true, false, false}));
+  EXPECT_TRUE(items[3]->isChecked());  // Mirror
+  EXPECT_FALSE(items[4]->isChecked());  // Flip
 
-  mirror->trigger();
-  flip->trigger();
-  entries[2]->trigger();
+  items[3]->trigger();
+  items[4]->trigger();
+  tray.cameraMenu().actions()[2]->trigger();
   emit tray.menu().aboutToShow();
   EXPECT_FALSE(cameras.mirror);
   EXPECT_TRUE(cameras.flip);
-  EXPECT_FALSE(mirror->isChecked());
-  EXPECT_TRUE(flip->isChecked());
+  EXPECT_FALSE(items[3]->isChecked());
+  EXPECT_TRUE(items[4]->isChecked());
   EXPECT_EQ(cameras.selected, std::vector<int>{2});
-  EXPECT_TRUE(tray.cameraMenu().actions()[2]->isChecked());
-  EXPECT_FALSE(tray.cameraMenu().actions()[1]->isChecked());
+  EXPECT_EQ(texts(tray.cameraMenu()).size(), 4);
+  EXPECT_EQ(checks(tray.cameraMenu()), (QList<bool>{false, false, true, false}));
 
   // The WWW submenu names and opens our two documents.
   QMenu* web = items[6]->menu();
   ASSERT_NE(web, nullptr);
   EXPECT_EQ(texts(*web), (QStringList{"file:///docs/README.md", "file:///docs/protocol.md"}));
   web->actions()[1]->trigger();
-  ASSERT_EQ(opened_.size(), 1u);
-  EXPECT_EQ(opened_[0], QUrl::fromLocalFile("/docs/protocol.md"));
+  EXPECT_EQ(opened_, std::vector<QUrl>{QUrl::fromLocalFile("/docs/protocol.md")});
 
   // Without a camera: one entry that does nothing and is never checked.
   FakeCameras none;
@@ -213,7 +210,7 @@ TEST_F(TrayGuiTest, MenuHoldsTheItemsWithTheirChecks) {
   empty.cameraMenu().actions()[0]->trigger();
   emit empty.menu().aboutToShow();
   EXPECT_TRUE(none.selected.empty());
-  EXPECT_FALSE(empty.cameraMenu().actions()[0]->isChecked());
+  EXPECT_EQ(checks(empty.cameraMenu()), QList<bool>{false});
 }
 
 TEST_F(TrayGuiTest, EnterNewCodeWritesTheFileOrReportsAndStaysOpen) {
@@ -221,12 +218,9 @@ TEST_F(TrayGuiTest, EnterNewCodeWritesTheFileOrReportsAndStaysOpen) {
   std::string codeFile = folder_.file("code.dat");
   ASSERT_TRUE(writeFile(codeFile, "a much longer old code"));
   TrayIcon tray(cameras, options(codeFile));
-
-  QPoint dialogAt;
-  QSize dialogSize;
+  QRect placed;
   whenModal<CodeDialog>([&](CodeDialog& dialog) {
-    dialogAt = dialog.pos();
-    dialogSize = dialog.size();
+    placed = dialog.geometry();
     EXPECT_EQ(dialog.windowTitle(), "Enter New Code");
     QTest::keyClicks(dialog.codeEdit(), " new code");
     button(dialog, "OK")->click();
@@ -234,34 +228,9 @@ TEST_F(TrayGuiTest, EnterNewCodeWritesTheFileOrReportsAndStaysOpen) {
   tray.runCommand(kCommandEnterCode);
   EXPECT_EQ(readFile(codeFile), " new code");
   QRect screen = QGuiApplication::primaryScreen()->geometry();
-  ScreenPoint centred = centredDialogPosition(dialogSize.width(), dialogSize.height(),
-                                              ScreenBox{0, 0, screen.width(), screen.height()},
-                                              std::nullopt);
-  EXPECT_EQ(dialogAt, QPoint(centred.x, centred.y));
-
-  // A file that cannot be written: "Error", and the dialog stays for Cancel.
-  std::string nowhere = folder_.file("missing/code.dat");
-  TrayIcon broken(cameras, options(nowhere));
-  QString errorTitle;
-  QString errorText;
-  bool stayedOpen = false;
-  whenModal<CodeDialog>([&](CodeDialog& dialog) {
-    QTest::keyClicks(dialog.codeEdit(), "x");
-    whenModal<QMessageBox>([&, dialogPointer = &dialog](QMessageBox& box) {
-      errorTitle = box.windowTitle();
-      errorText = box.text();
-      box.accept();
-      QTimer::singleShot(50, [&, dialogPointer] {
-        stayedOpen = dialogPointer->isVisible();
-        button(*dialogPointer, "Cancel")->click();
-      });
-    });
-    button(dialog, "OK")->click();
-  });
-  broken.runCommand(kCommandEnterCode);
-  EXPECT_EQ(errorTitle, "Error");
-  EXPECT_EQ(errorText, QString::fromStdString("Cannot open " + nowhere + " for writing."));
-  EXPECT_TRUE(stayedOpen);
+  ScreenPoint centred = centredDialogPosition(placed.width(), placed.height(),
+                                              ScreenBox{0, 0, screen.width(), screen.height()}, std::nullopt);
+  EXPECT_EQ(placed.topLeft(), QPoint(centred.x, centred.y));
 
   // Cancel leaves the file untouched.
   whenModal<CodeDialog>([&](CodeDialog& dialog) {
@@ -270,6 +239,27 @@ TEST_F(TrayGuiTest, EnterNewCodeWritesTheFileOrReportsAndStaysOpen) {
   });
   tray.runCommand(kCommandEnterCode);
   EXPECT_EQ(readFile(codeFile), " new code");
+
+  // A file that cannot be written: "Error", and the dialog stays for Cancel.
+  std::string nowhere = folder_.file("missing/code.dat");
+  TrayIcon broken(cameras, options(nowhere));
+  QString error;
+  bool stayedOpen = false;
+  whenModal<CodeDialog>([&](CodeDialog& dialog) {
+    QTest::keyClicks(dialog.codeEdit(), "x");
+    whenModal<QMessageBox>([&, code = &dialog](QMessageBox& box) {
+      error = box.windowTitle() + ": " + box.text();
+      box.accept();
+      QTimer::singleShot(50, [&, code] {
+        stayedOpen = code->isVisible();
+        button(*code, "Cancel")->click();
+      });
+    });
+    button(dialog, "OK")->click();
+  });
+  broken.runCommand(kCommandEnterCode);
+  EXPECT_EQ(error, QString::fromStdString("Error: Cannot open " + nowhere + " for writing."));
+  EXPECT_TRUE(stayedOpen);
 }
 
 TEST_F(TrayGuiTest, HelpScrollsButCannotBeChangedAndAboutClosesOnClickOrKey) {
@@ -282,64 +272,32 @@ TEST_F(TrayGuiTest, HelpScrollsButCannotBeChangedAndAboutClosesOnClickOrKey) {
   QTest::keyClicks(view, "abc");
   QTest::keyClick(view, Qt::Key_Delete);
   EXPECT_EQ(view->toPlainText(), before);
-  EXPECT_FALSE(view->textCursor().hasSelection());
   int top = view->verticalScrollBar()->value();
   QTest::keyClick(view, Qt::Key_PageDown);
   EXPECT_GT(view->verticalScrollBar()->value(), top);
-  QTest::keyClick(view, Qt::Key_Up);
   QTest::keyClick(&help, Qt::Key_Escape);
   EXPECT_FALSE(help.isVisible());
 
-  for (int way = 0; way < 4; ++way) {
+  const std::vector<std::function<void(QWidget*)>> ways = {
+      [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); },
+      [](QWidget* w) { QTest::mouseClick(w, Qt::RightButton); },
+      [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); },
+      [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }};
+  for (std::size_t way = 0; way < ways.size(); ++way) {
     AboutDialog about;
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
-    switch (way) {
-      case 0: QTest::mouseClick(&about, Qt::LeftButton); break;
-      case 1: QTest::mouseClick(&about, Qt::RightButton); break;
-      case 2: QTest::keyClick(&about, Qt::Key_Return); break;
-      default: QTest::keyClick(&about, Qt::Key_Escape); break;
-    }
+    ways[way](&about);
     EXPECT_FALSE(about.isVisible()) << "way " << way;
   }
-}
-
-TEST_F(TrayGuiTest, ExitTakesTheIconAwayAndEndsTheLoop) {
-  PosixSockets sockets;
-  ShellConfig config;
-  config.port = 0;
-  config.codeFilePath = folder_.file("code.dat");
-  ShellSystem system(config, ShellServices{sockets}, nullptr);
-  TrayIcon tray(system, options(config.codeFilePath));
-  ShellHost host(system, &tray, nullptr);
-  tray.add(false);
-  system.start(1024, 768);
-  host.startTimers();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000));
-
-  QAction* exit = tray.menu().actions().back();
-  ASSERT_EQ(exit->text(), "E&xit");
-  QTimer::singleShot(100, exit, &QAction::trigger);
-  EXPECT_EQ(QCoreApplication::exec(), 0);
-  EXPECT_FALSE(tray.icon().isVisible());
-  EXPECT_FALSE(system.ticks().inTray());
-  host.stopTimers();
-  system.shutDown();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 0; }, 5000));
 }
 
 // The program itself, with its icon in the tray host: a right click opens
 // the menu, "x" chooses E&xit, and the icon goes with the program.
 TEST_F(TrayGuiTest, ProgramShowsItsIconAndExitsFromTheMenu) {
   ChildProcess program;
-  ASSERT_TRUE(program.start({TESSARY_PROGRAM, "--port", "0", "--code-file", folder_.file("code.dat")},
-                            {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + folder_.path()}));
-  std::optional<std::string> line = program.readLine(10s);
-  ASSERT_TRUE(line) << program.errorOutput();
-  EXPECT_NE(line->find(" listening on port "), std::string::npos);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000))
-      << program.errorOutput();
-
+  ASSERT_TRUE(startProgram(program, session_->display())) << program.errorOutput();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000)) << program.errorOutput();
   // The tray host puts the first icon at 1, 1 inside its window at 0, 0.
   ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "12", "12", "click", "3"}));
   QTest::qWait(500);
@@ -354,15 +312,10 @@ TEST_F(TrayGuiTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
   XvfbSession bare;
   ASSERT_TRUE(bare.start(false, false));
   ChildProcess program;
-  ASSERT_TRUE(program.start({TESSARY_PROGRAM, "--port", "0", "--code-file", folder_.file("code.dat")},
-                            {"DISPLAY=" + bare.display(), "XDG_RUNTIME_DIR=" + folder_.path()}));
-  std::optional<std::string> line = program.readLine(10s);
-  ASSERT_TRUE(line) << program.errorOutput();
-  EXPECT_NE(program.errorOutput().find("no system tray found"), std::string::npos)
-      << program.errorOutput();
+  ASSERT_TRUE(startProgram(program, bare.display())) << program.errorOutput();
+  EXPECT_NE(program.errorOutput().find("no system tray found"), std::string::npos) << program.errorOutput();
   EXPECT_EQ(program.errorOutput().find("headless"), std::string::npos);
   EXPECT_EQ(program.wait(300ms), std::nullopt);
-  // A tray host that starts later gets the icon.
   ASSERT_TRUE(bare.startTray());
   EXPECT_TRUE(QTest::qWaitFor([&] { return bare.dockedIcons() == 1; }, 5000));
   program.signal(SIGTERM);

@@ -13,7 +13,8 @@
 
 #include "common/frame.h"
 #include "platform/linux/x11_overlay.h"
-#include "platform/linux/x11_overlay_test_support.h"
+#include "support/x11_key_client.h"
+#include "support/xvfb_session.h"
 
 namespace tessary {
 namespace {
@@ -40,19 +41,19 @@ double processCpuSeconds(pid_t pid) {
 
 void run(benchmark::State& state, bool damageEveryTick) {
   const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-  testing::XvfbServer server({}, "1920x1080x24");
-  if (!server.running()) {
+  testing::XvfbSession server("1920x1080x24");
+  if (!server.start(false, false)) {
     state.SkipWithError("Xvfb did not start");
     return;
   }
-  testing::KeyClient client(server.name(), ScreenRect{0, 0, width, height},
+  testing::KeyClient client(server.display(), ScreenRect{0, 0, width, height},
                             {ScreenRect{width / 4, height / 4, width * 3 / 4, height * 3 / 4}}, 0xFF00FF);
   DisplayState display;
   display.screenWidth = 1920;
   display.screenHeight = 1080;
   display.renderArea = ScreenRect{0, 0, width, height};
   GreyPictures pictures;
-  X11Overlay overlay(display, pictures, {}, server.name());
+  X11Overlay overlay(display, pictures, {}, server.display());
   if (overlay.overlayInit() != 0) {
     state.SkipWithError("overlay did not start");
     return;
@@ -67,9 +68,9 @@ void run(benchmark::State& state, bool damageEveryTick) {
       std::this_thread::sleep_for(std::chrono::milliseconds(35));
       state.ResumeTiming();
     }
-    const double before = processCpuSeconds(server.pid());
+    const double before = processCpuSeconds(server.serverPid());
     overlay.overlayPresent();
-    serverSeconds += processCpuSeconds(server.pid()) - before;
+    serverSeconds += processCpuSeconds(server.serverPid()) - before;
   }
   state.counters["server_ms"] = benchmark::Counter(
       serverSeconds * 1000.0, benchmark::Counter::kAvgIterations);

@@ -1,8 +1,6 @@
-# The client's process over real loopback sockets, its windows under a
-# private Xvfb server that the test program starts, and "watch" over a real
-# link with the slow-tick step following a window that xdotool moves.
+# The client's process over real loopback sockets, its windows and "watch"
+# under a private Xvfb server that the test program starts.
 tessary_add_test(tessary_linux_window_locator_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/window_locator_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/watch_tracking_test.cpp
   LIBS tessary_linux_window_locator tessary_link tessary_zones tessary_detection tessary_linux_sockets
-       tessary_link_test_support PkgConfig::TESSARY_X11_WINDOW_LOCATOR)
+       tessary_link_test_support tessary_test_support PkgConfig::TESSARY_X11_WINDOW_LOCATOR)

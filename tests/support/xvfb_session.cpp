@@ -1,4 +1,4 @@
-#include "xvfb_session.h"
+#include "support/xvfb_session.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -20,6 +20,14 @@ std::optional<std::string> runTool(const std::vector<std::string>& argv,
   return output;
 }
 
+XvfbSession::XvfbSession(std::string screen, std::vector<std::string> extraArguments)
+    // -displayfd picks a free display and writes its number on our pipe;
+    // -noreset keeps the server as it is while no client is connected.
+    : arguments_{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", std::move(screen),
+                 "-nolisten", "tcp", "-noreset"} {
+  arguments_.insert(arguments_.end(), extraArguments.begin(), extraArguments.end());
+}
+
 XvfbSession::~XvfbSession() {
   if (tray_) tray_->signal(SIGTERM);
   server_.signal(SIGTERM);
@@ -28,12 +36,8 @@ XvfbSession::~XvfbSession() {
 }
 
 bool XvfbSession::start(bool withTray, bool exportDisplay) {
-  // -displayfd picks a free display and writes its number on our pipe.
-  if (!server_.start({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
-                      "-nolisten", "tcp"})) {
-    return false;
-  }
-  std::optional<std::string> number = server_.readLine(10s);
+  if (!server_.start(arguments_)) return false;
+  std::optional<std::string> number = server_.readLine(15s);
   if (!number) return false;
   display_ = ":" + *number;
   if (exportDisplay) setenv("DISPLAY", display_.c_str(), 1);
@@ -45,24 +49,20 @@ bool XvfbSession::startTray() {
   if (!tray_->start({"/usr/bin/wmdocker"}, {"DISPLAY=" + display_})) return false;
   for (int attempt = 0; attempt < 100 && trayWindow_ == 0; ++attempt) {
     if (auto found = runTool({"/usr/bin/xdotool", "search", "--name", "^Docker$"}, display_)) {
-      std::istringstream ids(*found);
-      ids >> trayWindow_;
+      std::istringstream(*found) >> trayWindow_;
     }
     if (trayWindow_ == 0) std::this_thread::sleep_for(50ms);
   }
-  if (trayWindow_ == 0) return false;
-  return runTool({"/usr/bin/xdotool", "windowmap", "--sync", std::to_string(trayWindow_)},
-                 display_)
-      .has_value();
+  return trayWindow_ != 0 &&
+         runTool({"/usr/bin/xdotool", "windowmap", "--sync", std::to_string(trayWindow_)}, display_);
 }
 
 int XvfbSession::dockedIcons() const {
   if (trayWindow_ == 0) return 0;
   std::optional<std::string> tree =
       runTool({"/usr/bin/xwininfo", "-children", "-id", std::to_string(trayWindow_)}, display_);
-  if (!tree) return -1;
   // "     1 child:" or "     0 children."
-  std::istringstream lines(*tree);
+  std::istringstream lines(tree.value_or(""));
   for (std::string line; std::getline(lines, line);) {
     std::istringstream words(line);
     int count = 0;

@@ -1,0 +1,136 @@
+// The program's plain model: command line, code file, tick order, tray
+// commands and dialog placement.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "shell/code_file.h"
+#include "shell/command_line.h"
+#include "shell/dialog_geometry.h"
+#include "shell/tick_loop.h"
+#include "shell/tray_model.h"
+#include "support/child_process.h"
+
+namespace tessary {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+CommandLineResult parse(std::vector<std::string_view> args) { return parseCommandLine(args); }
+
+TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
+  CommandLineResult result = parse({});
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.options.port, 2152);
+  EXPECT_EQ(result.options.cameraSource, "v4l2");
+
+  result = parse({"--port", "0", "--code-file=/tmp/c d", "--camera", "raw:/x/y.raw", "--headless",
+                  "--verbose", "--set-code"});
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.options.port, 0);
+  EXPECT_EQ(result.options.codeFile, "/tmp/c d");
+  EXPECT_EQ(result.options.cameraSource, "raw:/x/y.raw");
+  EXPECT_TRUE(result.options.headless && result.options.verbose && result.options.setCode);
+
+  result = parse({"--port=65535", "--camera=demo", "--version", "--help"});
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.options.port, 65535);
+  EXPECT_EQ(result.options.cameraSource, "demo");
+  EXPECT_TRUE(result.options.showVersion && result.options.showHelp);
+}
+
+TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
+  const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> cases = {
+      {{"--port", "65536"}, "65536"}, {{"--port", "-1"}, "-1"},         {{"--port", "12ab"}, "12ab"},
+      {{"--port="}, "port"},          {{"--port"}, "--port"},           {{"--camera", "usb"}, "usb"},
+      {{"--camera", "raw:"}, "raw:"}, {{"--code-file="}, "--code-file"}, {{"--frobnicate"}, "--frobnicate"},
+      {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"}};
+  for (const auto& [args, culprit] : cases) {
+    CommandLineResult result = parse(args);
+    EXPECT_FALSE(result.ok) << args[0];
+    EXPECT_NE(result.error.find(culprit), std::string::npos) << result.error;
+  }
+}
+
+TEST(CodeFileTest, WritesExactlyTheBytesPrivatelyOrReportsTheFailure) {
+  TempFolder folder;
+  const std::string file = folder.file("config/code.dat");
+  EXPECT_FALSE(writeCodeFile(file, "x", false)) << "the folder is made only when asked";
+  ASSERT_TRUE(writeCodeFile(file, "a much longer previous code", true));
+  ASSERT_TRUE(writeCodeFile(file, std::string_view(" s3cr\xe9t\0x", 9), false));
+  EXPECT_EQ(testing::readFile(file), std::string(" s3cr\xe9t\0x", 9));
+  // A shared secret: readable by its owner only.
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  EXPECT_FALSE(writeCodeFile(folder.path(), "x", false));  // a folder
+  EXPECT_FALSE(writeCodeFile("/dev/full", "x", false));    // the write itself fails
+  EXPECT_EQ(codeFileErrorText("/a/b.dat"), "Cannot open /a/b.dat for writing.");
+}
+
+class RecordingSteps final : public ShellSteps {
+ public:
+  void pollCommands() override { calls += "poll "; }
+  void tickPauseTimers() override { calls += "pause "; }
+  void sendMotionEvents() override { calls += "motion "; }
+  bool hasClient() override { return connected; }
+  void startCapture() override { calls += "start "; }
+  void stopCapture() override { calls += "stop "; }
+  void presentOverlay() override { calls += "present "; }
+  void trackWatchedWindow() override { calls += "track "; }
+
+  bool connected = false;
+  std::string calls;
+};
+
+TEST(TickLoopTest, TicksRunTheirStepsInOrderUntilHalted) {
+  RecordingSteps steps;
+  TickLoop loop(steps);
+  loop.frameTick();  // in the tray, no client
+  steps.connected = true;
+  loop.frameTick();
+  loop.setInTray(false);  // shown: capture runs, the overlay is not fed
+  loop.frameTick();
+  loop.slowTick();
+  const std::string expected = "poll pause motion stop poll pause motion start present poll pause motion start track ";
+  EXPECT_EQ(steps.calls, expected);
+  loop.halt();
+  loop.frameTick();
+  loop.slowTick();
+  EXPECT_TRUE(loop.halted());
+  EXPECT_EQ(steps.calls, expected);
+}
+
+TEST(TrayModelTest, CameraCommandsStayWithinTheFourSlots) {
+  struct Cameras final : TrayController {
+    const char* cameraName(int index) override { return index < 2 ? "camera" : nullptr; }
+    int currentCameraIndex() override { return 0; }
+    void selectCamera(int index) override { selected.push_back(index); }
+    bool mirrored() override { return false; }
+    bool flipped() override { return false; }
+    void toggleMirror() override {}
+    void toggleFlip() override {}
+    std::vector<int> selected;
+  } cameras;
+  for (int command : {32999, 33000, 33003, 33004}) runTrayCommand(command, cameras);
+  EXPECT_EQ(cameras.selected, (std::vector<int>{0, 3}));  // the controller ignores a missing camera
+  EXPECT_EQ(runTrayCommand(kCommandHelp, cameras), TrayAction::kHelp);
+  EXPECT_EQ(runTrayCommand(kCommandOpenReadme, cameras), TrayAction::kOpenReadme);
+}
+
+TEST(DialogGeometryTest, CentresOnTheDesktopInsideTheWorkArea) {
+  ScreenBox desktop{0, 0, 1024, 768};
+  EXPECT_EQ(centredDialogPosition(301, 200, desktop, std::nullopt), (ScreenPoint{361, 284}));
+  // A panel on the left and at the bottom: the centre still fits.
+  EXPECT_EQ(centredDialogPosition(300, 200, desktop, ScreenBox{40, 0, 984, 740}), (ScreenPoint{362, 284}));
+  // Pushed in from the left edge, pulled back from the bottom edge.
+  EXPECT_EQ(centredDialogPosition(1000, 200, desktop, ScreenBox{40, 0, 984, 768}).x, 40);
+  EXPECT_EQ(centredDialogPosition(300, 700, desktop, ScreenBox{0, 0, 1024, 600}), (ScreenPoint{362, -100}));
+}
+
+}  // namespace
+}  // namespace tessary
