@@ -4,7 +4,8 @@ tessary_add_test(tessary_camera_tests
           ${CMAKE_CURRENT_LIST_DIR}/capture_backends_test.cpp
   LIBS tessary_capture)
 
-tessary_add_test(tessary_camera_concurrency_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/camera_concurrency_test.cpp
+# Channels and cameras under load from several threads.
+tessary_add_test(tessary_capture_concurrency_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/capture_concurrency_test.cpp
   LIBS tessary_capture
   LABELS concurrency)

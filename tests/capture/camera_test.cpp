@@ -107,15 +107,6 @@ TEST_F(CameraTest, FormatTableGroupsSizesByFirstAppearance) {
   EXPECT_EQ(camera_.getFormat(1).subtype, PixelFormat::kRgb32);
   EXPECT_TRUE(camera_.getFormat(2).sizes.empty());
 
-  // A top-down size gives orientation 0 and a positive height.
-  camera_.selectFormat(0, 1);
-  bool ok = false;
-  camera_.init(ok);
-  ASSERT_TRUE(ok);
-  std::int32_t width = 0, height = 0;
-  camera_.getSize(width, height);
-  EXPECT_EQ(width * 1000 + height, 160120);
-  EXPECT_EQ(camera_.getOrientation(), 0);
 }
 
 TEST_F(CameraTest, InitReportsEachOutcome) {

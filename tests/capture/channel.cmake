@@ -6,7 +6,3 @@ tessary_add_test(tessary_channel_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/capture_channel_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/channel_allocation_test.cpp
   LIBS tessary_channel)
-tessary_add_test(tessary_channel_concurrency_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/channel_concurrency_test.cpp
-  LIBS tessary_channel
-  LABELS concurrency)
