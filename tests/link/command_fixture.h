@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,18 +19,17 @@
 #include "link/reply_sender.h"
 #include "link/support/link_fakes.h"
 #include "link/support/test_client.h"
-#include "link/tcp_command_source.h"
+#include "link/command_source.h"
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
-#include "link/watched_window.h"
 #include "link/window_locator.h"
 #include "platform/linux/posix_sockets.h"
 #include "zones/video_controller.h"
 
 namespace tessary::testing {
 
-// A region manager whose hits the test fires by hand, as the detection thread
-// would.
+// A region manager whose hits and motion the test sets by hand, as the
+// detection thread would.
 class FiringRegionManager final : public RegionManager {
  public:
   bool add(std::int32_t& index, const RegionDescriptor& descriptor) override {
@@ -37,73 +37,28 @@ class FiringRegionManager final : public RegionManager {
     callbacks_[index] = descriptor.onHitIndexed;
     return true;
   }
-  void fire(std::int32_t index) {
-    auto found = callbacks_.find(index);
-    if (found != callbacks_.end()) found->second(index);
+  std::uint32_t motionAmount(std::int32_t index) const override {
+    auto found = motion.find(index);
+    return found == motion.end() ? 0 : found->second;
   }
+  void fire(std::int32_t index) { callbacks_.at(index)(index); }
+  std::map<std::int32_t, std::uint32_t> motion;
 
  private:
   std::map<std::int32_t, RegionIndexedHitCallback> callbacks_;
 };
 
-class FixedLanBrowser final : public LanBrowser {
- public:
-  std::vector<std::string> names() const override { return names_; }
-  std::vector<std::string> names_;
-};
+inline std::string error(std::string_view text) {
+  return "<error content=\"" + std::string(text) + "\">";
+}
 
-class FakeWindowLocator final : public WindowLocator {
- public:
-  WindowHandle findClientWindow(std::uint16_t linkPort, WindowHandle current) override {
-    askedPort = linkPort;
-    return found != 0 ? found : current;
-  }
-  bool windowRect(WindowHandle window, ScreenRect& out) override {
-    if (window != found || !readable) return false;
-    out = rect;
-    return true;
-  }
-  WindowHandle found = 0;
-  ScreenRect rect;
-  bool readable = true;
-  std::uint16_t askedPort = 0;
-};
-
-// Counts what the interpreter reads, so a test knows when its text was taken.
-class CountingSource final : public CommandSource {
- public:
-  explicit CountingSource(TcpLink& link) : inner_(link) {}
-  std::size_t receive(std::span<char> buffer) override {
-    std::size_t count = inner_.receive(buffer);
-    received += count;
-    return count;
-  }
-  std::uint16_t port() const override { return inner_.port(); }
-  std::size_t received = 0;
-
- private:
-  TcpCommandSource inner_;
-};
-
-// What the shell does when the client goes away.
-class ShellEvents final : public LinkEvents {
- public:
-  void clientConnected() override {}
-  void clearAllZones() override { controller->clearAllZones(); }
-  void stopCapture() override {}
-  void resetReplies() override { replies->reset(); }
-  void logOut() override { interpreter->logOut(); }
-  void resetBlendFactors() override { display->blendFactors = kDefaultBlendFactors; }
-
-  VideoController* controller = nullptr;
-  ReplySender* replies = nullptr;
-  CommandInterpreter* interpreter = nullptr;
-  DisplayState* display = nullptr;
-};
-
-inline constexpr std::string_view kCode = "secret";
-
-class CommandLinkTest : public ::testing::Test {
+// The fixture stands in for the shell around the link: the events of a client
+// that goes, the source of command text, the LAN list and the window locator.
+class CommandLinkTest : public ::testing::Test,
+                        public LinkEvents,
+                        public CommandSource,
+                        public LanBrowser,
+                        public WindowLocator {
  protected:
   CommandLinkTest() {
     display.screenWidth = 1024;
@@ -111,17 +66,38 @@ class CommandLinkTest : public ::testing::Test {
     display.renderArea = display.wholeScreen();
     controller.setCurrentRegionManager(&regions);
     controller.setZoneHitListener(&replies);
-    events.controller = &controller;
-    events.replies = &replies;
-    events.interpreter = &interpreter;
-    events.display = &display;
     interpreter.setLoginChanged(MemberCallback<>::bind(this, &CommandLinkTest::loginChanged));
-    writeCode(kCode);
+    writeCode("secret");
   }
-
   ~CommandLinkTest() override {
     controller.setZoneHitListener(nullptr);
     std::filesystem::remove_all(folder);
+  }
+
+  void clientConnected() override {}
+  void clearAllZones() override { controller.clearAllZones(); }
+  void stopCapture() override {}
+  void resetReplies() override { replies.reset(); }
+  void logOut() override { interpreter.logOut(); }
+  void resetBlendFactors() override { display.blendFactors = kDefaultBlendFactors; }
+
+  // Counts what the interpreter reads, so a test knows when its text was taken.
+  std::size_t receive(std::span<char> buffer) override {
+    const std::size_t count = link.receive(buffer);
+    bytesTaken += count;
+    return count;
+  }
+  std::uint16_t port() const override { return link.port(); }
+
+  std::vector<std::string> names() const override { return lanNames; }
+
+  WindowHandle findClientWindow(std::uint16_t, WindowHandle current) override {
+    return clientWindow != 0 ? clientWindow : current;
+  }
+  bool windowRect(WindowHandle window, ScreenRect& out) override {
+    if (window != clientWindow || !windowReadable) return false;
+    out = clientWindowRect;
+    return true;
   }
 
   void SetUp() override { connectClient(); }
@@ -129,7 +105,6 @@ class CommandLinkTest : public ::testing::Test {
   void writeCode(std::string_view code) {
     std::ofstream(codePath, std::ios::binary | std::ios::trunc) << code;
   }
-
   void connectClient() {
     ASSERT_TRUE(client.connect(link.port()));
     ASSERT_TRUE(waitUntil([&] { return link.isConnected(); }));
@@ -156,48 +131,44 @@ class CommandLinkTest : public ::testing::Test {
   }
 
   void feed(std::string_view bytes) {
-    std::size_t target = source.received + bytes.size();
+    const std::size_t target = bytesTaken + bytes.size();
     EXPECT_TRUE(client.sendRaw(bytes));
     EXPECT_TRUE(waitUntil([&] {
       interpreter.poll();
-      return source.received >= target;
+      return bytesTaken >= target;
     }));
   }
 
-  // Runs `text` and expects exactly `replies` back.
   void expectReplies(std::string_view text, const std::vector<std::string>& expected) {
     EXPECT_EQ(run(text), expected) << "for: " << text;
   }
-
   void logIn() { expectReplies("login(secret)", {"<login status=\"successful\">"}); }
-
   void loginChanged() { ++loginChanges; }
 
-  std::filesystem::path folder = [] {
-    auto path = std::filesystem::temp_directory_path() /
-                ("tessary-commands-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(path);
-    return path;
-  }();
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("tessary-commands-" + std::to_string(::getpid()) + "-" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::string codePath = (folder / "Quon_System.dat").string();
+  bool folderMade = std::filesystem::create_directories(folder);
 
   DisplayState display;
   CountingOverlay overlay;
   FiringRegionManager regions;
   VideoController controller;
   VideoControllerZoneQueries queries{controller};
-  ShellEvents events;
   PosixSockets sockets;
-  TcpLink link{sockets, events, 0};
+  TcpLink link{sockets, *this, 0};
   ReplySender replies{link, queries, display, overlay};
-  CountingSource source{link};
-  FixedLanBrowser lan;
-  FakeWindowLocator locator;
-  CommandInterpreter interpreter{source, controller, replies, display, overlay,
-                                 CommandOptions{&locator, &lan, codePath}};
+  CommandInterpreter interpreter{*this, controller, replies, display, overlay,
+                                 CommandOptions{this, this, codePath}};
   TestClient client;
+  std::size_t bytesTaken = 0;
   int loginChanges = 0;
+  std::vector<std::string> lanNames;
+  WindowHandle clientWindow = 0;
+  ScreenRect clientWindowRect;
+  bool windowReadable = true;
 };
 
 // The same, logged in from the start.

@@ -12,23 +12,15 @@
 #include "link/support/link_fakes.h"
 #include "link/support/test_client.h"
 #include "link/tcp_link.h"
+#include "link/video_controller_zone_queries.h"
 #include "platform/linux/posix_sockets.h"
 
-namespace tessary {
+namespace tessary::testing {
 namespace {
-
-using namespace std::chrono_literals;
-using testing::CountingOverlay;
-using testing::FakeZoneQueries;
-using testing::RecordingLinkEvents;
-using testing::TestClient;
-using testing::waitUntil;
 
 class ReplyConcurrencyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    display_.screenWidth = 640;
-    display_.screenHeight = 480;
     ASSERT_TRUE(client_.connect(link_.port()));
     ASSERT_TRUE(waitUntil([&] { return link_.isConnected(); }));
   }
@@ -36,7 +28,8 @@ class ReplyConcurrencyTest : public ::testing::Test {
   PosixSockets sockets_;
   RecordingLinkEvents events_;
   TcpLink link_{sockets_, events_, 0};
-  FakeZoneQueries zones_;
+  VideoController controller_;
+  VideoControllerZoneQueries zones_{controller_};
   DisplayState display_;
   CountingOverlay overlay_;
   ReplySender sender_{link_, zones_, display_, overlay_};
@@ -47,7 +40,7 @@ TEST_F(ReplyConcurrencyTest, HitsAndRepliesNeverMix) {
   constexpr int kCount = 1000;
   const std::string error(200, 'e');
 
-  // The client reads all the time, so no send has to give up.
+  // The client reads all the time, so no send gives up.
   std::map<std::string, int> seen;
   std::thread reader([&] {
     while (auto text = client_.nextText(5s)) {
@@ -111,4 +104,4 @@ TEST_F(ReplyConcurrencyTest, ClientLeavingWhileHitsAreSentIsSafe) {
 }
 
 }  // namespace
-}  // namespace tessary
+}  // namespace tessary::testing

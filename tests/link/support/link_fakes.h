@@ -1,18 +1,15 @@
 // Stand-ins for the shell around the link and the reply sender in tests.
 #pragma once
 
-#include <chrono>
+#include <algorithm>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "display/display_state.h"
 #include "link/tcp_link.h"
-#include "link/zone_queries.h"
 #include "link/support/test_client.h"
 
 namespace tessary::testing {
@@ -36,10 +33,8 @@ class RecordingLinkEvents final : public LinkEvents {
     return calls_;
   }
   std::size_t count(const std::string& call) const {
-    std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& c : calls_) n += c == call ? 1 : 0;
-    return n;
+    const std::vector<std::string> all = calls();
+    return static_cast<std::size_t>(std::count(all.begin(), all.end(), call));
   }
 
   std::function<void()> onResetReplies;
@@ -53,60 +48,6 @@ class RecordingLinkEvents final : public LinkEvents {
   std::vector<std::string> calls_;
 };
 
-struct FakeZone {
-  std::string name;
-  bool active = true;
-  std::int32_t motionAmount = 0;
-  std::optional<std::string> statusText;
-  std::string attributes;
-  std::string summary;
-};
-
-// Zones by id, grids by name; texts as the test sets them.
-class FakeZoneQueries final : public ZoneQueries {
- public:
-  std::int32_t zoneCount() override { return static_cast<std::int32_t>(zones.size()); }
-  std::string_view zoneName(std::int32_t id) override {
-    return zone(id) ? std::string_view(zone(id)->name) : std::string_view();
-  }
-  bool zoneActive(std::int32_t id) override { return zone(id) && zone(id)->active; }
-  std::int32_t zoneMotionAmount(std::int32_t id) override {
-    return zone(id) ? zone(id)->motionAmount : 0;
-  }
-  std::optional<std::string_view> zoneStatusText(std::string_view name) override {
-    const FakeZone* found = byName(name);
-    if (!found || !found->statusText) return std::nullopt;
-    return std::string_view(*found->statusText);
-  }
-  std::string_view zoneAttributesText(std::string_view name) override {
-    const FakeZone* found = byName(name);
-    return found ? std::string_view(found->attributes) : "illegal zone ID";
-  }
-  std::string_view zoneSummaryText(std::string_view name) override {
-    const FakeZone* found = byName(name);
-    return found ? std::string_view(found->summary) : "illegal zone ID";
-  }
-  std::optional<std::string_view> gridStatusText(std::string_view name) override {
-    auto found = grids.find(std::string(name));
-    if (found == grids.end()) return std::nullopt;
-    return std::string_view(found->second);
-  }
-
-  std::vector<FakeZone> zones;
-  std::map<std::string, std::string> grids;  // name -> status word
-
- private:
-  FakeZone* zone(std::int32_t id) {
-    return id >= 0 && id < zoneCount() ? &zones[static_cast<std::size_t>(id)] : nullptr;
-  }
-  const FakeZone* byName(std::string_view name) const {
-    for (const auto& z : zones) {
-      if (z.name == name) return &z;
-    }
-    return nullptr;
-  }
-};
-
 class CountingOverlay final : public OverlayControl {
  public:
   int overlayInit() override { return 0; }
@@ -118,20 +59,5 @@ class CountingOverlay final : public OverlayControl {
   void overlayShutdown() override {}
   int updates = 0;
 };
-
-// Polls the link like the frame tick does until something arrives; returns
-// the bytes read (NULs included).
-inline std::string receiveWithin(TcpLink& link, std::chrono::milliseconds timeout = 2s) {
-  char buffer[TcpLink::kReceiveBufferSize];
-  std::string received;
-  waitUntil(
-      [&] {
-        const std::size_t count = link.receive(buffer);
-        received.assign(buffer, count);
-        return count > 0;
-      },
-      timeout);
-  return received;
-}
 
 }  // namespace tessary::testing

@@ -11,8 +11,6 @@
 
 namespace tessary::testing {
 
-TestClient::~TestClient() { close(); }
-
 bool TestClient::connect(std::uint16_t port) {
   close();
   socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -33,11 +31,7 @@ bool TestClient::connect(std::uint16_t port) {
   return true;
 }
 
-bool TestClient::send(std::string_view text) {
-  std::string bytes(text);
-  bytes.push_back('\0');
-  return sendRaw(bytes);
-}
+bool TestClient::send(std::string_view text) { return sendRaw(std::string(text) + '\0'); }
 
 bool TestClient::sendRaw(std::string_view bytes) {
   while (!bytes.empty()) {
@@ -49,10 +43,12 @@ bool TestClient::sendRaw(std::string_view bytes) {
   return true;
 }
 
-bool TestClient::fill(std::chrono::milliseconds timeout) {
-  if (socket_ < 0 || closedByServer_) return false;
+bool TestClient::fill(std::chrono::steady_clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (socket_ < 0 || closedByServer_ || left.count() <= 0) return false;
   pollfd waiting{socket_, POLLIN, 0};
-  if (::poll(&waiting, 1, static_cast<int>(timeout.count())) <= 0) return false;
+  if (::poll(&waiting, 1, static_cast<int>(left.count())) <= 0) return false;
   char chunk[4096];
   const ssize_t count = ::recv(socket_, chunk, sizeof(chunk), 0);
   if (count <= 0) {
@@ -71,9 +67,7 @@ std::optional<std::string> TestClient::nextText(std::chrono::milliseconds timeou
       pending_.erase(0, nul + 1);
       return text;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !fill(left)) return std::nullopt;
+    if (!fill(deadline)) return std::nullopt;
   }
 }
 
@@ -85,13 +79,8 @@ std::vector<std::string> TestClient::textsUntilQuiet(std::chrono::milliseconds q
 
 bool TestClient::waitForClose(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!closedByServer_) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    fill(left);
-  }
-  return true;
+  while (!closedByServer_ && std::chrono::steady_clock::now() < deadline) fill(deadline);
+  return closedByServer_;
 }
 
 void TestClient::stopSending() {

@@ -17,37 +17,34 @@ using namespace std::chrono_literals;
 class TestClient {
  public:
   TestClient() = default;
-  ~TestClient();
+  ~TestClient() { close(); }
   TestClient(const TestClient&) = delete;
   TestClient& operator=(const TestClient&) = delete;
 
-  // Connects to 127.0.0.1:port. The connection may still be waiting in the
+  // Connects to 127.0.0.1:port; the connection may still wait in the
   // server's backlog when this returns.
   bool connect(std::uint16_t port);
-  // Shrinks the receive buffer; call before connect() to make a client whose
-  // unread data soon fills up.
+  // Call before connect() to make a client whose unread data soon fills up.
   void setReceiveBufferSize(int bytes) { receiveBufferSize_ = bytes; }
 
-  bool send(std::string_view text);       // the text and one NUL
-  bool sendRaw(std::string_view bytes);   // exactly these bytes
+  bool send(std::string_view text);      // the text and one NUL
+  bool sendRaw(std::string_view bytes);  // exactly these bytes
 
-  // The next text (without its NUL), or nothing when none is complete within
-  // `timeout` or the server closed the connection.
+  // The next text without its NUL; nothing on timeout or when the server closed.
   std::optional<std::string> nextText(std::chrono::milliseconds timeout = 2s);
   // Every text that arrives until none has come for `quiet`.
   std::vector<std::string> textsUntilQuiet(std::chrono::milliseconds quiet = 150ms);
   // Waits until the server closes its end; false on timeout.
   bool waitForClose(std::chrono::milliseconds timeout = 2s);
 
-  // Closes our sending side only: the server reads the end of the stream
-  // while we can still see whether it closes its end.
+  // Closes our sending side only, so we still see whether the server closes.
   void stopSending();
   void close();
   bool isOpen() const { return socket_ >= 0; }
 
  private:
-  // Reads what is there into pending_; false on timeout, close or error.
-  bool fill(std::chrono::milliseconds timeout);
+  // Reads what is there into pending_ before `deadline`; false on timeout or close.
+  bool fill(std::chrono::steady_clock::time_point deadline);
 
   int socket_ = -1;
   int receiveBufferSize_ = 0;
