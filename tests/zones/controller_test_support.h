@@ -1,9 +1,7 @@
-// Helpers for driving a VideoController with its real cameras and channels:
-// a timer device that counts channel starts, a capture backend relay that
-// tells a test when each sample reaches the camera, a hit recorder that notes
-// the processing tick of every hit, and frames for the fake and raw cameras.
+// Helpers for driving a VideoController with its real cameras and channels.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -39,25 +37,65 @@ class CountingTimerDevice final : public TimerDevice {
   std::atomic<int> begins{0};
 };
 
-// Told on the streaming thread about each sample, right after the camera
-// took it (so the camera's next getFrame sees it or a newer one).
-class ArrivalObserver {
+// The controller's processed-frame count at each hit, and (noted by the relay
+// on the streaming thread) at each sample's arrival at the camera, after
+// which the camera's next getFrame sees that sample or a newer one. A hit
+// during processing tick n (counting from 1) records n - 1.
+class TickLog final : public ZoneHitListener {
  public:
-  virtual void onArrival(const MediaSample& sample) = 0;
+  struct Hit {
+    std::int32_t zoneId = -1;
+    std::uint64_t processed = 0;
+  };
 
- protected:
-  ~ArrivalObserver() = default;
+  explicit TickLog(const VideoController& controller) : controller_(controller) {}
+  void onZoneHit(std::int32_t zoneId, std::string_view) override {
+    std::lock_guard lock(mutex_);
+    hits_.push_back(Hit{zoneId, controller_.processedFrameCount()});
+  }
+  void noteArrival() {
+    std::lock_guard lock(mutex_);
+    arrivals_.push_back(controller_.processedFrameCount());
+  }
+  std::vector<Hit> hits() const {
+    std::lock_guard lock(mutex_);
+    return hits_;
+  }
+  std::vector<std::uint64_t> arrivals() const {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
+  }
+  // Taken by a test as a reply sender takes its own lock around its calls
+  // into the controller.
+  std::unique_lock<std::mutex> hold() const { return std::unique_lock(mutex_); }
+  int countFor(std::int32_t zoneId) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count_if(hits_.begin(), hits_.end(),
+                                          [&](const Hit& hit) { return hit.zoneId == zoneId; }));
+  }
+
+ private:
+  const VideoController& controller_;
+  mutable std::mutex mutex_;
+  std::vector<Hit> hits_;
+  std::vector<std::uint64_t> arrivals_;
 };
 
-// Relays another backend, telling an observer (if any) about every sample.
+// Relays another backend, noting every sample in a log (if any).
 // Given aliases, it lists them in place of the inner backend's devices and
 // binds each to the inner backend's first device, so one demo camera can
 // stand in for several.
 class RelayCaptureBackend final : public CaptureBackend {
  public:
-  RelayCaptureBackend(std::unique_ptr<CaptureBackend> inner, ArrivalObserver* observer,
+  RelayCaptureBackend(std::unique_ptr<CaptureBackend> inner, TickLog* log,
                       std::vector<std::string> aliases = {})
-      : inner_(std::move(inner)), observer_(observer), aliases_(std::move(aliases)) {}
+      : inner_(std::move(inner)), log_(log), aliases_(std::move(aliases)) {
+    std::vector<std::string> names;
+    if (!aliases_.empty() && inner_->listDevices(names) == DeviceListResult::kListed &&
+        !names.empty()) {
+      device_ = names.front();
+    }
+  }
   const char* kind() const override { return inner_->kind(); }
   DeviceListResult listDevices(std::vector<std::string>& names) override {
     if (aliases_.empty()) return inner_->listDevices(names);
@@ -67,24 +105,18 @@ class RelayCaptureBackend final : public CaptureBackend {
   std::unique_ptr<CaptureSession> createSession() override {
     std::unique_ptr<CaptureSession> session = inner_->createSession();
     if (!session) return nullptr;
-    std::string device;
-    if (!aliases_.empty()) {
-      std::vector<std::string> names;
-      inner_->listDevices(names);
-      if (!names.empty()) device = names.front();
-    }
-    return std::make_unique<Session>(std::move(session), observer_, std::move(device));
+    return std::make_unique<Session>(std::move(session), log_, device_);
   }
 
  private:
   class Session final : public CaptureSession {
    public:
-    Session(std::unique_ptr<CaptureSession> inner, ArrivalObserver* observer, std::string device)
-        : observer_(observer), device_(std::move(device)), inner_(std::move(inner)) {}
+    Session(std::unique_ptr<CaptureSession> inner, TickLog* log, std::string device)
+        : log_(log), device_(std::move(device)), inner_(std::move(inner)) {}
     ~Session() override { inner_->stop(); }
 
     BindResult bindDevice(std::string_view name) override {
-      return inner_->bindDevice(device_.empty() ? name : std::string_view(device_));
+      return inner_->bindDevice(device_.empty() ? name : device_);
     }
     void unbindDevice() override { inner_->unbindDevice(); }
     bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
@@ -107,10 +139,10 @@ class RelayCaptureBackend final : public CaptureBackend {
    private:
     void onSample(const MediaSample* sample) {
       if (camera_) camera_->SampleCB(0.0, sample);
-      if (observer_ != nullptr && sample != nullptr) observer_->onArrival(*sample);
+      if (log_ != nullptr && sample != nullptr) log_->noteArrival();
     }
 
-    ArrivalObserver* observer_;
+    TickLog* log_;
     std::string device_;  // empty: bind by the name asked for
     SampleGrabberCallbackRef camera_;
     SampleGrabberCallbackRef own_;
@@ -118,39 +150,9 @@ class RelayCaptureBackend final : public CaptureBackend {
   };
 
   std::unique_ptr<CaptureBackend> inner_;
-  ArrivalObserver* observer_;
+  TickLog* log_;
   std::vector<std::string> aliases_;
-};
-
-// Each hit with the number of frames the controller had processed when it
-// came: a hit during processing tick n (counting from 1) records n - 1.
-class TickHitRecorder final : public ZoneHitListener {
- public:
-  struct Hit {
-    std::int32_t zoneId = -1;
-    std::uint64_t processed = 0;
-  };
-
-  explicit TickHitRecorder(const VideoController& controller) : controller_(controller) {}
-  void onZoneHit(std::int32_t zoneId, std::string_view) override {
-    std::lock_guard lock(mutex_);
-    hits_.push_back(Hit{zoneId, controller_.processedFrameCount()});
-  }
-  std::vector<Hit> hits() const {
-    std::lock_guard lock(mutex_);
-    return hits_;
-  }
-  int countFor(std::int32_t zoneId) const {
-    std::lock_guard lock(mutex_);
-    int count = 0;
-    for (const Hit& hit : hits_) count += hit.zoneId == zoneId ? 1 : 0;
-    return count;
-  }
-
- private:
-  const VideoController& controller_;
-  mutable std::mutex mutex_;
-  std::vector<Hit> hits_;
+  std::string device_;  // the inner device every alias binds to
 };
 
 // Polls `condition` until it holds or `limit` passes; the limit only keeps

@@ -1,22 +1,94 @@
+// Zones and grids over a real region manager and detector, with a clock and
+// a hit listener that the tests drive.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "zone_test_support.h"
+#include "common/frame.h"
+#include "detection/detector_factory.h"
+#include "detection/region_manager.h"
+#include "zones/video_controller.h"
 
 namespace tessary::testing {
 namespace {
 
-using ZonesTest = ControllerFixture;
+struct FakeClock final : MillisecondClock {
+  std::uint32_t nowMilliseconds() override { return now; }
+  std::uint32_t now = 5000;
+};
 
-TEST_F(ZonesTest, ScaleKeepsTheFloatErrorInTheLargestCoordinate) {
+struct RecordingListener final : ZoneHitListener {
+  void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override {
+    hits.emplace_back(zoneId, std::string(zoneName));
+  }
+  std::vector<std::pair<std::int32_t, std::string>> hits;
+};
+
+// Black, or with a 0/255 checkerboard over a rectangle: every lit pixel
+// differs from its neighbours, so the detector counts it.
+inline std::vector<std::uint8_t> makeFrame(int x = 0, int y = 0, int width = 0, int height = 0) {
+  std::vector<std::uint8_t> frame(kFrameBytes, 0);
+  for (int row = y; row < y + height; ++row) {
+    for (int column = x + (row + x) % 2; column < x + width; column += 2) {
+      std::fill_n(&frame[static_cast<std::size_t>(row * kFrameStride + column * 4)], 3, 255);
+    }
+  }
+  return frame;
+}
+
+// Members are destroyed controller first, then the manager holding its
+// callbacks, then the detector the manager uses.
+class ControllerFixture : public ::testing::Test {
+ protected:
+  ControllerFixture()
+      : detector(createDetector(kDetectionMethodNeighbour, kFrameWidth, kFrameHeight, 0)),
+        controller(clock) {
+    manager.setDetector(&detector->detectionInterface());
+    controller.setCurrentRegionManager(&manager);
+    controller.setZoneHitListener(&listener);
+  }
+
+  // The region of zone `id`: frame pixels in the camera buffer's orientation.
+  std::vector<int> region(std::int32_t id) const {
+    DetectionRegion r;
+    EXPECT_TRUE(manager.regionAt(id, r)) << "no region at " << id;
+    return {r.x, r.y, r.width, r.height};
+  }
+  ZoneRecord zone(std::string_view name) const {
+    ZoneRecord record;
+    EXPECT_TRUE(controller.copyZoneRecord(name, record)) << name;
+    return record;
+  }
+  std::vector<int> rect(std::string_view name) const {
+    const ZoneRecord r = zone(name);
+    return {r.x, r.y, r.width, r.height};
+  }
+  void feed(const std::vector<std::uint8_t>& frame) {
+    const std::uint8_t* pointer = frame.data();
+    ASSERT_TRUE(detector->processFrame(pointer));
+    manager.evaluateFrame();
+  }
+
+  FakeClock clock;
+  RecordingListener listener;
+  std::unique_ptr<MotionDetector> detector;
+  RegionManager manager;
+  VideoController controller;
+};
+
+
+using ZonesTest = ControllerFixture;
+using Ints = std::vector<int>;
+
+TEST_F(ZonesTest, ScaleKeepsTheFloatErrorAndRefusesEmptySizes) {
   ASSERT_TRUE(controller.setScale(800, 600));
   EXPECT_EQ(controller.maxX(), 799);  // 0.2 is not exact in float
   ASSERT_TRUE(controller.setScale(1024, 768));
-  EXPECT_EQ(controller.maxX(), 1024);
-  EXPECT_EQ(controller.maxY(), 768);
-  // Sizes that would give an infinite or negative scale change nothing.
+  EXPECT_EQ(controller.maxX() * 10000 + controller.maxY(), 10240768);
   EXPECT_FALSE(controller.setScale(0, 768));
   EXPECT_FALSE(controller.setScale(1024, -1));
   EXPECT_FLOAT_EQ(controller.scaleX(), 0.15625f);
@@ -25,21 +97,21 @@ TEST_F(ZonesTest, ScaleKeepsTheFloatErrorInTheLargestCoordinate) {
 TEST_F(ZonesTest, ClampsTheRegionButKeepsTheRequestedRectangle) {
   ASSERT_TRUE(controller.setScale(1024, 768));
   EXPECT_EQ(controller.addZone("a", 100, 200, 64, 48), 0);
-  expectRegion(0, 15, 31, 10, 7);
+  EXPECT_EQ(region(0), (Ints{15, 31, 10, 7}));
   controller.addZone("b", -20, 10, 50, 50);
-  expectRegion(1, 0, 1, 7, 7);
+  EXPECT_EQ(region(1), (Ints{0, 1, 7, 7}));
   EXPECT_EQ(zone("b").x, -20);
   // Cut to x 1000 width 24, y 700 height 68 in client units before scaling.
   controller.addZone("c", 1000, 700, 100, 100);
-  expectRegion(2, 156, 109, 3, 10);
+  EXPECT_EQ(region(2), (Ints{156, 109, 3, 10}));
   // The corner is pulled back first, then the size is cut against it.
   controller.moveZone("c", 5000, -5);
-  expectRegion(2, 160, 0, 0, 15);
+  EXPECT_EQ(region(2), (Ints{160, 0, 0, 15}));
   EXPECT_EQ(zone("c").x, 5000);
 
   ASSERT_TRUE(controller.setScale(16, 12));  // scale 10: products leave the int32 range
   controller.addZone("z", 3, 0, INT_MAX, INT_MIN);
-  expectRegion(3, 30, 0, 130, INT_MIN);  // negative sizes are not corrected
+  EXPECT_EQ(region(3), (Ints{30, 0, 130, INT_MIN}));  // negative sizes are not corrected
   EXPECT_EQ(controller.zoneStatusText("z"), "Created - (30,0)-(2147483647,-2147483648)");
 }
 
@@ -72,7 +144,7 @@ TEST_F(ZonesTest, DescriptionTextsByteForByte) {
   EXPECT_EQ(controller.zoneStatusText("a"), "Deleted - (0,0)-(10,10)");
 }
 
-TEST_F(ZonesTest, DeletedSlotsAreReusedAndNamesFreed) {
+TEST_F(ZonesTest, DeletedSlotsAreReusedAndLongNamesCutTo127) {
   controller.addZone("a", 0, 0, 10, 10);
   controller.addZone("b", 20, 0, 10, 10);
   controller.deleteZone("a");
@@ -81,14 +153,10 @@ TEST_F(ZonesTest, DeletedSlotsAreReusedAndNamesFreed) {
   EXPECT_FALSE(controller.zoneExists("a"));
   EXPECT_EQ(controller.findZone("a-Deleted"), 0);
   EXPECT_EQ(controller.addZone("c", 40, 0, 10, 10), 0);
-  EXPECT_EQ(controller.zoneSummaryText("c"), "c, Created, 40, 0, 10, 10, 20, 50");
-
   controller.clearAllZones();
   EXPECT_EQ(controller.zoneCount(), 0);
   EXPECT_FALSE(controller.zoneExists("b"));
-}
 
-TEST_F(ZonesTest, LongNamesAreCutTo127AndStillFreedOnDelete) {
   const std::string longName(200, 'n');
   const std::int32_t id = controller.addZone(longName, 0, 0, 10, 10);
   EXPECT_EQ(controller.zoneName(id), std::string(127, 'n'));
@@ -99,8 +167,7 @@ TEST_F(ZonesTest, LongNamesAreCutTo127AndStillFreedOnDelete) {
   controller.markZoneDeleted(longName);
   EXPECT_EQ(controller.zoneName(id), std::string(119, 'n') + "-Deleted");
   EXPECT_FALSE(controller.zoneExists(longName));
-  const std::int32_t again = controller.addZone(longName, 0, 0, 10, 10);
-  EXPECT_EQ(controller.findZone(longName), again);
+  EXPECT_EQ(controller.findZone(longName), controller.addZone(longName, 0, 0, 10, 10));
 }
 
 TEST_F(ZonesTest, PauseCountsDownOverTicks) {
@@ -125,34 +192,9 @@ TEST_F(ZonesTest, PauseCountsDownOverTicks) {
   EXPECT_TRUE(controller.zoneActive(0));
   EXPECT_EQ(zone("f").status, ZoneStatus::kDeleted);
 
-  // Activating does not cancel a running pause.
-  controller.pauseZone("e", 100);
+  controller.pauseZone("e", 100);  // activating does not cancel a running pause
   controller.setZoneActive("e", true);
   EXPECT_EQ(zone("e").pauseRemaining, 100u);
-}
-
-TEST(ZonesWithoutCameraTest, EveryOperationIsANoOp) {
-  FakeClock clock;
-  VideoController controller(clock);
-  EXPECT_EQ(controller.addZone("a", 0, 0, 10, 10), -1);
-  controller.tickPauseTimers();
-  controller.createGrid("g", 0, 0, 20, 20, 2, 2);
-  EXPECT_EQ(controller.zoneCount(), 0);
-  EXPECT_FALSE(controller.zoneActive(0));
-}
-
-class MirroredFlippedTest : public ControllerFixture {
- protected:
-  MirroredFlippedTest() : ControllerFixture(/*nativeOrientation=*/2, /*mode=*/1) {}
-};
-
-TEST_F(MirroredFlippedTest, RegionsAreMappedIntoTheCameraBuffer) {
-  ASSERT_TRUE(controller.setScale(160, 120));
-  controller.addZone("a", 0, 0, 10, 10);
-  expectRegion(0, 150, 110, 10, 10);
-  controller.moveZone("a", 20, 30);
-  expectRegion(0, 130, 80, 10, 10);
-  EXPECT_EQ(controller.zoneStatusText("a"), "Moved - (20,30)-(10,10)");
 }
 
 TEST_F(ZonesTest, HitsReachTheListenerByZoneId) {
@@ -168,6 +210,86 @@ TEST_F(ZonesTest, HitsReachTheListenerByZoneId) {
   controller.pauseZone("door", 1000);  // a paused zone reports nothing
   feed(makeFrame(10, 10, 20, 20));
   for (const auto& hit : listener.hits) EXPECT_NE(hit.second, "door");
+}
+
+class GridsTest : public ControllerFixture {
+ protected:
+  GridsTest() { controller.setScale(160, 120); }
+
+  GridRecord grid(std::string_view name) const {
+    GridRecord record;
+    EXPECT_TRUE(controller.copyGridRecord(name, record)) << name;
+    return record;
+  }
+};
+
+TEST_F(GridsTest, CellsAreNamedAndLaidOutRowByRow) {
+  EXPECT_FALSE(controller.createGrid("g", 0, 0, 90, 60, 3, 2));
+  ASSERT_EQ(grid("g").cellNames.size(), 6u);
+  for (int k = 0; k < 6; ++k) {
+    const std::string cell = "g_" + std::to_string(k);
+    EXPECT_EQ(grid("g").cellNames[static_cast<std::size_t>(k)], cell);
+    EXPECT_EQ(rect(cell), (Ints{(k % 3) * 30, (k / 3) * 30, 30, 30}));
+  }
+  EXPECT_EQ(controller.gridStatusText("g"), "Created");
+
+  // Cut to whole cells, and reported.
+  EXPECT_TRUE(controller.createGrid("t", 0, 0, 100, 100, 3, 3));
+  EXPECT_EQ(grid("t").width, 99);
+  EXPECT_EQ(rect("t_8"), (Ints{66, 66, 33, 33}));
+  EXPECT_TRUE(controller.createGrid("small", 0, 0, 2, 2, 3, 3));
+  EXPECT_TRUE(grid("small").cellNames.empty());
+
+  // Bad subdivisions create nothing (and never loop).
+  EXPECT_FALSE(controller.createGrid("a", 0, 0, 90, 60, -3, 2));
+  EXPECT_FALSE(controller.createGrid("b", 0, 0, 90, 60, 3, INT_MIN));
+  EXPECT_FALSE(controller.gridStatusText("a").has_value() || controller.gridStatusText("b").has_value());
+  EXPECT_TRUE(controller.createGrid("d", 0, 0, -7, 60, 3, 2));  // no cells either
+  EXPECT_EQ(manager.liveCount(), 15);
+}
+
+TEST_F(GridsTest, LongGridNamesKeepEveryCellNameDistinct) {
+  const std::string longName(140, 'g');
+  controller.createGrid(longName, 0, 0, 120, 10, 12, 1);
+  const GridRecord record = grid(longName);
+  EXPECT_EQ(record.name.view(), std::string(127, 'g'));
+  ASSERT_EQ(record.cellNames.size(), 12u);
+  EXPECT_EQ(record.cellNames[0], std::string(125, 'g') + "_0");
+  EXPECT_EQ(record.cellNames[11], std::string(124, 'g') + "_11");
+  controller.deleteGrid(longName);
+  EXPECT_EQ(manager.liveCount(), 0);  // no cell left behind
+}
+
+TEST_F(GridsTest, DeleteRemovesItsZonesAndClosesTheGap) {
+  controller.createGrid("g", 10, 10, 40, 20, 2, 1);
+  controller.createGrid("h", 0, 60, 20, 20, 1, 1);
+  controller.deleteZone("g_1");  // a cell deleted on its own first
+  controller.markZoneDeleted("g_1");
+  controller.markGridDeleted("g");
+  EXPECT_EQ(controller.gridStatusText("g"), "Deleted");
+  controller.deleteGrid("g");
+
+  EXPECT_EQ(controller.findGrid("h"), 0);
+  EXPECT_EQ(manager.liveCount(), 1);
+  EXPECT_EQ(zone("g_0").status, ZoneStatus::kDeleted);  // not suffixed
+  GridRecord gone;
+  EXPECT_FALSE(controller.copyGridRecord("g", gone));
+  EXPECT_TRUE(gone.cellNames.empty());
+}
+
+TEST_F(GridsTest, MoveAndResizeCarryEveryCell) {
+  controller.createGrid("g", 10, 10, 60, 60, 2, 2);
+  controller.moveGrid("g", 40, 20);
+  EXPECT_EQ(rect("g_3"), (Ints{70, 50, 30, 30}));
+  EXPECT_EQ(zone("g_3").status, ZoneStatus::kMoved);
+  EXPECT_EQ(region(3), (Ints{70, 50, 30, 30}));
+
+  controller.resizeGrid("g", 101, 50);
+  EXPECT_EQ(rect("g_1"), (Ints{90, 20, 50, 25}));
+  EXPECT_EQ(rect("g_2"), (Ints{40, 45, 50, 25}));
+  EXPECT_EQ(zone("g_2").status, ZoneStatus::kMovedResized);
+  const GridRecord record = grid("g");
+  EXPECT_EQ((Ints{record.x, record.y, record.width, record.height}), (Ints{40, 20, 101, 50}));
 }
 
 }  // namespace
