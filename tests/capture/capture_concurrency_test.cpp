@@ -27,65 +27,57 @@ using fakes::checkeredFrame;
 using fakes::flatFrame;
 using fakes::ScriptedFrameSource;
 
-// What a controller does with frames and hits: copy and count.
-class FrameSink {
- public:
+// One channel over its own scripted camera, doing with frames and hits what a
+// controller does: copy and count.
+struct Rig {
   void onFrame(const std::uint8_t* frame) {
-    if (frame != nullptr) std::memcpy(copy_.data(), frame, copy_.size());
+    if (frame != nullptr) std::memcpy(copy.data(), frame, copy.size());
   }
   void onHit(std::int32_t) { ++hits; }
+  RegionDescriptor cell(int x, int y) {
+    return {x, y, 20, 20, 50, 20, {}, RegionIndexedHitCallback::bind(this, &Rig::onHit)};
+  }
 
+  ScriptedFrameSource source{{flatFrame(30), checkeredFrame(30, 0, 0, 160, 120), flatFrame(90)}};
+  std::vector<std::uint8_t> copy = std::vector<std::uint8_t>(kFrameBytes);
   std::atomic<int> hits{0};
-
- private:
-  std::vector<std::uint8_t> copy_ = std::vector<std::uint8_t>(kFrameBytes);
+  CaptureChannel* channel = nullptr;
+  RegionManager* manager = nullptr;
 };
 
-RegionDescriptor cell(FrameSink& sink, int x, int y) {
-  return {x, y, 20, 20, 50, 20, {}, RegionIndexedHitCallback::bind(&sink, &FrameSink::onHit)};
-}
-
 TEST(ChannelConcurrencyTest, ChannelsReconfiguredWhileFramesFlow) {
-  constexpr int kChannels = 3;
-  std::array<std::unique_ptr<ScriptedFrameSource>, kChannels> sources;
-  std::array<FrameSink, kChannels> sinks;
-  std::array<RegionManager*, kChannels> managers{};
+  std::array<Rig, 3> rigs;
   auto list = std::make_unique<CaptureChannelList>();
-  std::array<CaptureChannel*, kChannels> channels{};
-
-  for (int i = 0; i < kChannels; ++i) {
-    sources[i] = std::make_unique<ScriptedFrameSource>(std::vector<fakes::Frame>{
-        flatFrame(30), checkeredFrame(30, 0, 0, 160, 120), flatFrame(90)});
-    sources[i]->show(0);
-    channels[i] = list->createChannel();
+  for (Rig& rig : rigs) {
+    rig.source.show(0);
+    rig.channel = list->createChannel();
     ChannelInitRecord record;
-    record.camera = sources[i].get();
-    ASSERT_TRUE(channels[i]->init(record));
-    channels[i]->setFrameCallback(ChannelFrameCallback::bind(&sinks[i], &FrameSink::onFrame));
-    managers[i] = channels[i]->createRegionManager();
+    record.camera = &rig.source;
+    ASSERT_TRUE(rig.channel->init(record));
+    rig.channel->setFrameCallback(ChannelFrameCallback::bind(&rig, &Rig::onFrame));
+    rig.manager = rig.channel->createRegionManager();
     for (int y = 0; y < 120; y += 20) {
       for (int x = 0; x < 160; x += 20) {
         std::int32_t index = -1;
-        ASSERT_TRUE(managers[i]->add(index, cell(sinks[i], x, y)));
+        ASSERT_TRUE(rig.manager->add(index, rig.cell(x, y)));
       }
     }
-    ASSERT_TRUE(channels[i]->setFps(200));
-    ASSERT_TRUE(channels[i]->start());
+    ASSERT_TRUE(rig.channel->setFps(200));
+    ASSERT_TRUE(rig.channel->start());
   }
 
   std::atomic<bool> done{false}, stopEditing{false};
   std::thread camera([&] {
     while (!done) {
-      for (auto& source : sources) source->advance();
+      for (Rig& rig : rigs) rig.source.advance();
       std::this_thread::sleep_for(2ms);
     }
   });
-
   // One configuring thread per channel, as the owner serialises its calls.
   std::vector<std::thread> controllers;
-  for (int i = 0; i < kChannels; ++i) {
-    controllers.emplace_back([&, i] {
-      CaptureChannel& channel = *channels[i];
+  for (Rig& rig : rigs) {
+    controllers.emplace_back([&rig, &stopEditing] {
+      CaptureChannel& channel = *rig.channel;
       for (int round = 0; !stopEditing; ++round) {
         switch (round % 8) {
           case 0: channel.stop(); break;
@@ -96,10 +88,10 @@ TEST(ChannelConcurrencyTest, ChannelsReconfiguredWhileFramesFlow) {
           case 5: channel.setDetectionMethod(kDetectionMethodNeighbour); break;
           case 6:
             channel.createRegionManager();  // current for a moment
-            channel.selectRegionManager(managers[i]);
+            channel.selectRegionManager(rig.manager);
             break;
           case 7:
-            channel.setFrameCallback(ChannelFrameCallback::bind(&sinks[i], &FrameSink::onFrame));
+            channel.setFrameCallback(ChannelFrameCallback::bind(&rig, &Rig::onFrame));
             channel.start();
             break;
         }
@@ -110,31 +102,27 @@ TEST(ChannelConcurrencyTest, ChannelsReconfiguredWhileFramesFlow) {
   // Zones come and go on the current managers meanwhile.
   std::thread editor([&] {
     for (int round = 0; !stopEditing; ++round) {
-      RegionManager& manager = *managers[round % kChannels];
+      Rig& rig = rigs[static_cast<std::size_t>(round) % rigs.size()];
       std::int32_t index = -1;
-      manager.add(index, cell(sinks[round % kChannels], round % 140, round % 100));
-      manager.setThreshold(index, round % 50);
-      manager.remove(index);
+      rig.manager->add(index, rig.cell(round % 140, round % 100));
+      rig.manager->setThreshold(index, round % 50);
+      rig.manager->remove(index);
       std::this_thread::sleep_for(500us);
     }
   });
-
   std::this_thread::sleep_for(1500ms);
   stopEditing = true;
   for (auto& thread : controllers) thread.join();
   editor.join();
 
   // Left alone, every channel detects again.
-  std::array<int, kChannels> hitsBefore{};
-  for (int i = 0; i < kChannels; ++i) {
-    hitsBefore[i] = sinks[i].hits;
-    ASSERT_TRUE(channels[i]->start());
-  }
-  for (int i = 0; i < kChannels; ++i) {
-    for (int wait = 0; wait < 1000 && sinks[i].hits <= hitsBefore[i]; ++wait) {
+  for (Rig& rig : rigs) {
+    const int before = rig.hits;
+    ASSERT_TRUE(rig.channel->start());
+    for (int wait = 0; wait < 1000 && rig.hits <= before; ++wait) {
       std::this_thread::sleep_for(5ms);
     }
-    EXPECT_GT(sinks[i].hits, hitsBefore[i]) << "channel " << i;
+    EXPECT_GT(rig.hits, before);
   }
 
   // Destroyed while running and while frames still arrive.
