@@ -35,20 +35,6 @@ TEST_F(CommandLinkTest, MissingCodeFileAndCodesThatCannotMatch) {
   expectReplies("login(key)", {"<login status=\"successful\">"});
 }
 
-TEST_F(CommandLinkTest, ANewClientMustLogInAgain) {
-  logIn();
-  expectReplies("set_data_type(commands)", {});
-  client.close();
-  ASSERT_TRUE(waitUntil([&] {
-    interpreter.poll();  // the receive notices the client has gone
-    return !interpreter.isLoggedIn();
-  }));
-  connectClient();
-  // Replies are back in the XML form and the code is asked for again.
-  expectReplies("check_data_type()", {kPleaseLogin});
-  logIn();
-}
-
 TEST_F(CommandLinkTest, WhoAreYouAnswersBeforeLogin) {
   feed(std::string_view("whoareyou()\0", 12));  // run() itself ends with this question
   EXPECT_EQ(client.nextText(), "<string content=\"" + std::string(identificationText()) +

@@ -87,26 +87,6 @@ TEST_F(TcpLinkTest, ServesOneClientTracedAndResetsInOrderWhenItGoes) {
   EXPECT_EQ(link_.lastError().context.view(), "Get data.");
 }
 
-TEST_F(TcpLinkTest, EveryReadLeavesANulInsideTheBuffer) {
-  TestClient client;
-  connect(client);
-  const std::string unterminated(TcpLink::kReceiveBufferSize, 'x');
-  ASSERT_TRUE(client.sendRaw(unterminated));
-  ASSERT_TRUE(client.send("next"));
-
-  std::string all;
-  char buffer[TcpLink::kReceiveBufferSize];
-  ASSERT_TRUE(waitUntil([&] {
-    const std::size_t count = link_.receive(buffer);
-    EXPECT_LT(count, sizeof(buffer));
-    EXPECT_EQ(buffer[count], '\0');
-    all.append(buffer, count);
-    return all.size() >= unterminated.size() + 5;
-  }));
-  // Nothing lost, nothing added: the byte that did not fit came next time.
-  EXPECT_EQ(all, unterminated + std::string("next\0", 5));
-}
-
 TEST_F(TcpLinkTest, SecondClientWaitsInTheBacklogUntilTheFirstGoes) {
   TestClient first;
   connect(first);

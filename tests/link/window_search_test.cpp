@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -12,8 +14,8 @@ constexpr std::uint64_t kClient = 4321;
 constexpr std::uint64_t kOther = 99;
 
 struct FakeWindow {
-  WindowHandle window;
-  WindowHandle parent;  // 0: top level
+  WindowHandle window = 0;
+  WindowHandle parent = 0;  // 0: top level
   std::string className;
   std::uint64_t process = 0;
 };
@@ -21,8 +23,7 @@ struct FakeWindow {
 // A window tree written down as parent links, in enumeration order.
 class FakeWindowTree final : public WindowTree {
  public:
-  FakeWindowTree(std::initializer_list<FakeWindow> windows) : windows_(windows) {}
-  void add(FakeWindow window) { windows_.push_back(std::move(window)); }
+  FakeWindowTree(std::initializer_list<FakeWindow> list) : windows(list) {}
 
   std::vector<WindowHandle> topLevelWindows() override { return childrenOf(0); }
   std::uint64_t owningProcess(WindowHandle window) override { return find(window).process; }
@@ -30,7 +31,7 @@ class FakeWindowTree final : public WindowTree {
     std::vector<WindowHandle> result;
     for (WindowHandle child : childrenOf(window)) {
       result.push_back(child);
-      for (WindowHandle below : descendants(child)) result.push_back(below);
+      std::ranges::copy(descendants(child), std::back_inserter(result));
     }
     return result;
   }
@@ -38,24 +39,22 @@ class FakeWindowTree final : public WindowTree {
     ++classReads;
     return find(find(window).parent).className;
   }
+
+  std::vector<FakeWindow> windows;
   int classReads = 0;
 
  private:
   std::vector<WindowHandle> childrenOf(WindowHandle parent) const {
     std::vector<WindowHandle> result;
-    for (const FakeWindow& w : windows_) {
+    for (const FakeWindow& w : windows) {
       if (w.parent == parent) result.push_back(w.window);
     }
     return result;
   }
-  const FakeWindow& find(WindowHandle window) const {
-    for (const FakeWindow& w : windows_) {
-      if (w.window == window) return w;
-    }
-    static const FakeWindow kNone{0, 0, "", 0};
-    return kNone;
+  FakeWindow find(WindowHandle window) const {
+    auto found = std::ranges::find(windows, window, &FakeWindow::window);
+    return found != windows.end() ? *found : FakeWindow{};
   }
-  std::vector<FakeWindow> windows_;
 };
 
 TEST(WindowSearch, EachKnownParentClassMarksTheDisplayArea) {
@@ -88,8 +87,7 @@ TEST(WindowSearch, WhileWatchingOnlyTheClientsFirstTopLevelWindowIsSearched) {
                       {11, 10, "TPanel"},       {12, 11, "Viewer"}};
   EXPECT_EQ(searchClientWindow(tree, kClient, 55), 55u);
   EXPECT_EQ(searchClientWindow(tree, kClient, 0), 12u);
-  tree.add({3, 1, "TPanel"});
-  tree.add({4, 3, "Replacement"});
+  tree.windows.insert(tree.windows.begin() + 2, {{3, 1, "TPanel"}, {4, 3, "Replacement"}});
   EXPECT_EQ(searchClientWindow(tree, kClient, 55), 4u) << "a match replaces the watched window";
 }
 

@@ -1,4 +1,4 @@
-// Bounded messages and the login code file, without a link.
+// Where the login code file lives and how it is read.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -10,28 +10,9 @@
 #include <utility>
 
 #include "link/login_code_file.h"
-#include "link/message_text.h"
 
 namespace tessary {
 namespace {
-
-TEST(TextRulesTest, MessageValuesShareTheRoomLeftByTheLiterals) {
-  char out[16];
-  // Both values cut, the first first; literals whole.
-  EXPECT_EQ(composeMessage(out, {literal("<a=\""), value("0123456789"), literal("\" b=\""),
-                                 value("xyz"), literal("\">")}),
-            15u);
-  EXPECT_STREQ(out, "<a=\"0123\" b=\"\">");
-  // A value stops at an embedded NUL.
-  EXPECT_EQ(composeMessage(out, {value(std::string_view("ab\0cd", 5)), literal(";")}), 3u);
-  EXPECT_STREQ(out, "ab;");
-  // Literals longer than the buffer are cut too, never written past it.
-  char small[4];
-  EXPECT_EQ(composeMessage(small, {literal("<hit name=\""), value("x")}), 3u);
-  EXPECT_STREQ(small, "<hi");
-  EXPECT_EQ(composeMessage(std::span<char>(), {literal("x")}), 0u);
-  EXPECT_EQ(DecimalText(-2147483648LL).view(), "-2147483648");
-}
 
 // The default path for the given XDG_CONFIG_HOME and HOME (nullptr: unset).
 std::string defaultPathWith(const char* config, const char* home) {
