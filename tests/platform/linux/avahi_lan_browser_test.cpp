@@ -18,31 +18,26 @@ TEST(AvahiLanBrowserTest, MachineNamesComeFromWorkstationAnnouncements) {
   EXPECT_EQ(AvahiLanBrowser::machineName("tab\there"), "");
 }
 
-TEST(AvahiLanBrowserTest, AnswersAtOnceAndStopsCleanlyWithOrWithoutADaemon) {
-  for (int round = 0; round < 3; ++round) {
-    auto start = std::chrono::steady_clock::now();
-    AvahiLanBrowser browser;
-    // Whatever the daemon knows, asking never waits for the network.
-    browser.names();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  }
-}
-
 TEST(AvahiLanBrowserTest, ANameStaysWhileAnyAnnouncementCarriesIt) {
+  // Whatever the daemon knows (or whether it runs), asking never waits for the network.
+  const auto start = std::chrono::steady_clock::now();
   AvahiLanBrowser browser;
-  std::vector<std::string> before = browser.names();
+  browser.names();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  auto has = [&](const std::string& name) {
+    const std::vector<std::string> names = browser.names();
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
   // Announcements the daemon cannot make here: names no machine uses.
   browser.serviceChanged(AVAHI_BROWSER_NEW, "zz-test-host [00:00:00:00:00:01]");
   browser.serviceChanged(AVAHI_BROWSER_NEW, "zz-test-host [00:00:00:00:00:01]");  // IPv6 too
   browser.serviceChanged(AVAHI_BROWSER_NEW, "zz-other");
   browser.serviceChanged(AVAHI_BROWSER_REMOVE, "zz-test-host [00:00:00:00:00:01]");
-  std::vector<std::string> names = browser.names();
-  EXPECT_NE(std::find(names.begin(), names.end(), "zz-test-host"), names.end());
+  EXPECT_TRUE(has("zz-test-host"));
   browser.serviceChanged(AVAHI_BROWSER_REMOVE, "zz-test-host [00:00:00:00:00:01]");
   browser.serviceChanged(AVAHI_BROWSER_REMOVE, "never-seen");
-  names = browser.names();
-  EXPECT_EQ(std::find(names.begin(), names.end(), "zz-test-host"), names.end());
-  EXPECT_NE(std::find(names.begin(), names.end(), "zz-other"), names.end());
+  EXPECT_FALSE(has("zz-test-host"));
+  EXPECT_TRUE(has("zz-other"));
 }
 
 }  // namespace

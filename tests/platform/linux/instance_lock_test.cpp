@@ -1,53 +1,70 @@
 #include "platform/linux/instance_lock.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/linux/signal_pipe.h"
+#include "support/child_process.h"
+
 namespace tessary {
 namespace {
 
 namespace fs = std::filesystem;
+using Outcome = InstanceGuard::Outcome;
 
 TEST(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstEnds) {
-  fs::path dir = fs::temp_directory_path() / ("tessary_lock_" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  std::string path = (dir / "Quon_Tessary_Instance").string();
+  testing::TempFolder folder;
+  const std::string path = folder.file("Quon_Tessary_Instance");
   {
     InstanceLock first(path);
-    ASSERT_EQ(first.acquire(), InstanceGuard::Outcome::kFirst);
-    EXPECT_EQ(first.acquire(), InstanceGuard::Outcome::kFirst);  // asking again is harmless
-    InstanceLock second(path);
-    EXPECT_EQ(second.acquire(), InstanceGuard::Outcome::kAnotherRunning);
+    ASSERT_EQ(first.acquire(), Outcome::kFirst);
+    EXPECT_EQ(first.acquire(), Outcome::kFirst);  // asking again is harmless
+    EXPECT_EQ(InstanceLock(path).acquire(), Outcome::kAnotherRunning);
   }
-  InstanceLock third(path);
-  EXPECT_EQ(third.acquire(), InstanceGuard::Outcome::kFirst);
-  fs::remove_all(dir);
+  EXPECT_EQ(InstanceLock(path).acquire(), Outcome::kFirst);
 }
 
 TEST(InstanceLockTest, UnusableFolderRunsUnguardedAndLinksAreNotFollowed) {
-  InstanceLock nowhere("/nonexistent-tessary-dir/Quon_Tessary_Instance");
-  EXPECT_EQ(nowhere.acquire(), InstanceGuard::Outcome::kUnavailable);
-
-  fs::path dir = fs::temp_directory_path() / ("tessary_link_" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  fs::create_symlink(dir / "target", dir / "Quon_Tessary_Instance");
-  InstanceLock planted((dir / "Quon_Tessary_Instance").string());
-  EXPECT_EQ(planted.acquire(), InstanceGuard::Outcome::kUnavailable);
-  EXPECT_FALSE(fs::exists(dir / "target"));
-  fs::remove_all(dir);
+  EXPECT_EQ(InstanceLock("/nonexistent-tessary-dir/Quon_Tessary_Instance").acquire(), Outcome::kUnavailable);
+  testing::TempFolder folder;
+  fs::create_symlink(folder.file("target"), folder.file("Quon_Tessary_Instance"));
+  EXPECT_EQ(InstanceLock(folder.file("Quon_Tessary_Instance")).acquire(), Outcome::kUnavailable);
+  EXPECT_FALSE(fs::exists(folder.file("target")));
 }
 
 TEST(InstanceLockTest, PathFollowsTheRuntimeFolder) {
   const char* saved = std::getenv("XDG_RUNTIME_DIR");
-  std::string savedValue = saved ? saved : "";
+  const std::string savedValue = saved ? saved : "";
   setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
   EXPECT_EQ(instanceLockPath(), "/run/user/4242/Quon_Tessary_Instance");
   unsetenv("XDG_RUNTIME_DIR");
   EXPECT_EQ(instanceLockPath(), "/tmp/Quon_Tessary_Instance." + std::to_string(getuid()));
   if (saved) setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+}
+
+bool readable(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return poll(&entry, 1, 0) == 1 && (entry.revents & POLLIN);
+}
+
+TEST(SignalPipeTest, TerminationSignalsBecomeReadableInsteadOfEndingTheProcess) {
+  SignalPipe pipe;
+  ASSERT_GE(pipe.readableHandle(), 0);
+  EXPECT_FALSE(readable(pipe.readableHandle()));
+  for (int signalNumber : {SIGTERM, SIGINT}) {
+    raise(signalNumber);
+    raise(signalNumber);
+    raise(SIGPIPE);  // ignored: a vanished client must not end the program
+    EXPECT_TRUE(readable(pipe.readableHandle()));
+    EXPECT_EQ(SignalPipe::lastSignal(), signalNumber);
+    pipe.acknowledge();
+    EXPECT_FALSE(readable(pipe.readableHandle()));
+  }
 }
 
 }  // namespace
