@@ -14,9 +14,7 @@
 
 #include "capture/camera_registry.h"
 #include "capture/demo_capture_backend.h"
-#include "capture/fake_capture_backend.h"
 #include "capture/raw_capture_backend.h"
-#include "detection/region_manager.h"
 #include "zones/controller_test_support.h"
 #include "zones/video_controller.h"
 
@@ -76,47 +74,6 @@ class EndToEnd : public ::testing::Test {
   TickLog log{controller};
   std::filesystem::path rawPath;
 };
-
-TEST_F(EndToEnd, FakeCameraMotionFiresItsZoneByTheSecondTickAndStillFramesNever) {
-  auto backend = std::make_unique<fakes::FakeCaptureBackend>();
-  backend->devices.push_back(
-      fakes::FakeDevice{"Desk Cam", {fakes::capability(PixelFormat::kRgb32, kFrameWidth, kFrameHeight)}});
-  fakes::FakeCaptureBackend* fake = backend.get();
-  startWith(std::move(backend));
-  fakes::FakeCaptureSession& session = *fake->live.at(0);
-  controller.startCapture();
-
-  // The test's own thread stands in for the streaming thread.
-  const std::vector<std::uint8_t> still = texturedPicture();
-  session.deliver(still.data(), still.size());
-  ASSERT_TRUE(waitForFrames(controller, 3));
-  const std::int32_t door = controller.addZone("door", 20, 20, 20, 20);
-  const std::int32_t hall = controller.addZone("hall", 100, 70, 20, 20);
-  DetectionRegion region;
-  ASSERT_TRUE(controller.currentRegionManager()->regionAt(door, region));
-  for (int i = 0; i < 3; ++i) {
-    session.deliver(still.data(), still.size());
-    ASSERT_TRUE(waitForFrames(controller, controller.processedFrameCount() + 2));
-  }
-  EXPECT_TRUE(log.hits().empty());
-
-  // The block lands inside the door's region of the camera buffer.
-  const std::vector<std::uint8_t> moved = texturedPicture(region.x + 2, region.y + 2, 16);
-  const std::uint64_t before = controller.processedFrameCount();
-  session.deliver(moved.data(), moved.size());
-  ASSERT_TRUE(waitFor([&] { return log.countFor(door) > 0; }));
-  EXPECT_EQ(log.hits().front().zoneId, door);
-  EXPECT_LE(log.hits().front().processed, before + 1);
-
-  // Back to the still picture: the block leaving fires the door once more,
-  // then nothing; the hall never sees anything.
-  session.deliver(still.data(), still.size());
-  ASSERT_TRUE(waitForFrames(controller, controller.processedFrameCount() + 4));
-  const int doorHits = log.countFor(door);
-  ASSERT_TRUE(waitForFrames(controller, controller.processedFrameCount() + 4));
-  EXPECT_EQ(log.countFor(door), doorHits);
-  EXPECT_EQ(log.countFor(hall), 0);
-}
 
 TEST_F(EndToEnd, DemoCameraFiresZonesInItsMotionBandOnly) {
   startWith(makeDemoCaptureBackend());
