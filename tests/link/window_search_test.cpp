@@ -91,21 +91,5 @@ TEST(WindowSearch, WhileWatchingOnlyTheClientsFirstTopLevelWindowIsSearched) {
   EXPECT_EQ(searchClientWindow(tree, kClient, 55), 4u) << "a match replaces the watched window";
 }
 
-TEST(ClientRow, FirstEstablishedOwnedRowWithTheLinkPortAsRemotePort) {
-  constexpr std::uint16_t kPort = 2152;
-  const std::vector<ConnectionRow> rows{
-      {false, kPort, 0, 11},      // our listening socket
-      {true, kPort, 40000, 12},   // our end of the link
-      {false, 40001, kPort, 0},   // an earlier client's connection, closing
-      {false, 40002, kPort, 13},  // not yet or no longer established
-      {true, 40003, kPort, 0},    // nobody holds it
-      {true, 40000, kPort, 14},   // the client's end
-      {true, 40004, kPort, 15},
-  };
-  EXPECT_EQ(findClientRow(rows, kPort), 5);
-  EXPECT_EQ(findClientRow(std::span(rows).first(5), kPort), -1);
-  EXPECT_EQ(findClientRow(rows, 2153), -1);
-}
-
 }  // namespace
 }  // namespace tessary
