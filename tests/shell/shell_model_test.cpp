@@ -118,8 +118,6 @@ TEST(TrayModelTest, CameraCommandsStayWithinTheFourSlots) {
   } cameras;
   for (int command : {32999, 33000, 33003, 33004}) runTrayCommand(command, cameras);
   EXPECT_EQ(cameras.selected, (std::vector<int>{0, 3}));  // the controller ignores a missing camera
-  EXPECT_EQ(runTrayCommand(kCommandHelp, cameras), TrayAction::kHelp);
-  EXPECT_EQ(runTrayCommand(kCommandOpenReadme, cameras), TrayAction::kOpenReadme);
 }
 
 TEST(DialogGeometryTest, CentresOnTheDesktopInsideTheWorkArea) {

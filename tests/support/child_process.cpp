@@ -12,8 +12,6 @@
 #include <iterator>
 #include <thread>
 
-extern char** environ;
-
 namespace tessary::testing {
 
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
@@ -42,23 +40,18 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
   int in[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) return false;
 
-  // Everything is built before fork: only async-signal-safe calls after it.
-  std::vector<std::string> env;
-  auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    bool replaced = false;
-    for (const std::string& extra : environment) replaced |= nameOf(extra) == nameOf(*entry);
-    if (!replaced) env.emplace_back(*entry);
+  // env(1) sets and unsets the variables; everything is built before fork,
+  // which leaves only async-signal-safe calls after it.
+  std::vector<std::string> args = {"/usr/bin/env"};
+  for (const std::string& extra : environment) {
+    if (extra.find('=') == std::string::npos) args.insert(args.end(), {"-u", extra});
   }
   for (const std::string& extra : environment) {
-    if (extra.find('=') != std::string::npos) env.push_back(extra);
+    if (extra.find('=') != std::string::npos) args.push_back(extra);
   }
-  std::vector<std::string> args = argv;
-  std::vector<char*> envp;
+  args.insert(args.end(), argv.begin(), argv.end());
   std::vector<char*> argp;
-  for (std::string& entry : env) envp.push_back(entry.data());
   for (std::string& arg : args) argp.push_back(arg.data());
-  envp.push_back(nullptr);
   argp.push_back(nullptr);
 
   pid_ = fork();
@@ -67,7 +60,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     dup2(stderrFd, STDERR_FILENO);
-    execve(argp[0], argp.data(), envp.data());
+    execv(argp[0], argp.data());
     _exit(127);
   }
   ::close(out[1]);

@@ -1,6 +1,5 @@
-// The client's process over real loopback sockets, its windows under a
-// private Xvfb, and "watch" over a real link with the slow-tick step
-// following a window that xdotool moves.
+// The client's process over real loopback sockets, and its windows under a
+// private Xvfb. ("watch" end to end runs with the program in the shell tests.)
 // GoogleTest before Xlib, whose macros (None, Bool) would break it.
 #include <gtest/gtest.h>
 
@@ -9,26 +8,17 @@
 #include <unistd.h>
 
 #include <array>
-#include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "display/display_state.h"
-#include "link/command_interpreter.h"
-#include "link/reply_sender.h"
 #include "link/support/link_fakes.h"
 #include "link/support/test_client.h"
-#include "link/tcp_command_source.h"
 #include "link/tcp_link.h"
-#include "link/video_controller_zone_queries.h"
-#include "link/watched_window.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/proc_net_tcp.h"
 #include "platform/linux/x11_window_locator.h"
 #include "support/xvfb_session.h"
-#include "zones/video_controller.h"
 
 namespace tessary::testing {
 namespace {
@@ -116,7 +106,7 @@ TEST_F(ClientProcessTest, OwnClientIsFoundButNotAnEarlierOneClosingItsEnd) {
 
 // --- Windows, under a private X server ------------------------------------
 
-class X11Test : public ::testing::Test {
+class X11WindowLocatorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     server_ = std::make_unique<XvfbSession>();
@@ -143,8 +133,6 @@ class X11Test : public ::testing::Test {
   static inline std::unique_ptr<XvfbSession> server_;
   Display* x_ = nullptr;
 };
-
-using X11WindowLocatorTest = X11Test;
 
 TEST_F(X11WindowLocatorTest, TakesTheLargestMappedWindowAndItsClientArea) {
   makeWindow({0, 0, 50, 40});
@@ -199,85 +187,6 @@ TEST_F(X11WindowLocatorTest, WindowManagerClientListAndDeclaredProcessAreUsedWhe
   XDeleteProperty(x_, DefaultRootWindow(x_), clientList);
   XSync(x_, False);
   EXPECT_EQ(locator.largestWindowOf(declaredPid), 0u);
-}
-
-// --- "watch" end to end below the shell -------------------------------------
-
-class PlacementCounter final : public OverlayControl {
- public:
-  int overlayInit() override { return 0; }
-  int overlayUpdatePosition() override {
-    ++placements;
-    return 0;
-  }
-  int overlayPresent() override { return 0; }
-  void overlayShutdown() override {}
-  int placements = 0;
-};
-
-class WatchTrackingTest : public X11Test {
- protected:
-  void SetUp() override {
-    X11Test::SetUp();
-    std::ofstream(code_.file("code.dat"), std::ios::binary) << "secret";
-    window_ = makeWindow({100, 100, 500, 400});
-    display_.screenWidth = 1024;
-    display_.screenHeight = 768;
-    display_.renderArea = display_.wholeScreen();
-    ASSERT_TRUE(client_.connect(link_.port()));
-    ASSERT_TRUE(waitUntil([&] { return link_.isConnected(); }));
-  }
-
-  // Sends `text` and lets the interpreter run until `done` holds.
-  bool execute(std::string_view text, const std::function<bool()>& done) {
-    return client_.send(text) && waitUntil([&] {
-             interpreter_.poll();
-             return done();
-           });
-  }
-  bool moveWindow(int left, int top) {
-    return runTool({"/usr/bin/xdotool", "windowmove", std::to_string(window_), std::to_string(left),
-                    std::to_string(top)},
-                   server_->display())
-        .has_value();
-  }
-
-  TempFolder code_;
-  Window window_ = 0;
-  DisplayState display_;
-  PlacementCounter overlay_;
-  VideoController controller_;
-  VideoControllerZoneQueries queries_{controller_};
-  RecordingLinkEvents events_;
-  PosixSockets sockets_;
-  TcpLink link_{sockets_, events_, 0};
-  ReplySender replies_{link_, queries_, display_, overlay_};
-  TcpCommandSource source_{link_};
-  X11WindowLocator locator_{server_->display()};
-  CommandInterpreter interpreter_{source_, controller_, replies_, display_, overlay_,
-                                  CommandOptions{&locator_, nullptr, code_.file("code.dat")}};
-  TestClient client_;
-};
-
-TEST_F(WatchTrackingTest, OverlayFollowsTheClientsWindowLessTheBorders) {
-  ASSERT_TRUE(execute("watch(true)", [&] { return display_.watchedWindow != 0; }));
-  EXPECT_EQ(display_.watchedWindow, window_);
-  ASSERT_TRUE(execute("login(secret);watch_border(10,20,30,40)",
-                      [&] { return display_.watchBorders.bottom == 40; }));
-  trackWatchedWindow(display_, overlay_, &locator_);
-  EXPECT_EQ(display_.renderArea, (ScreenRect{110, 120, 470, 360}));
-
-  ASSERT_TRUE(moveWindow(250, 180));
-  EXPECT_TRUE(waitUntil([&] {
-    trackWatchedWindow(display_, overlay_, &locator_);
-    return display_.renderArea == ScreenRect{260, 200, 620, 440};
-  }));
-  const int placements = overlay_.placements;
-  ASSERT_TRUE(execute("watch(false)", [&] { return display_.watchedWindow == 0; }));
-  ASSERT_TRUE(moveWindow(0, 0));
-  trackWatchedWindow(display_, overlay_, &locator_);
-  EXPECT_EQ(display_.renderArea, (ScreenRect{260, 200, 620, 440})) << "watch(false) leaves it where it was";
-  EXPECT_EQ(overlay_.placements, placements);
 }
 
 }  // namespace

@@ -110,7 +110,14 @@ TEST_F(X11OverlayTest, PictureShowsOnlyOnTheKeyInsideTheRenderAreaWhichMovesAndI
   EXPECT_TRUE(shows(550, 380, kMagenta));
 }
 
-TEST_F(X11OverlayTest, ColourKeyFollowsTheSettingAndTheClientsPainting) {
+TEST_F(X11OverlayTest, ColourKeyAndOverlayOffActAtOnce) {
+  state.overlayOn = false;  // hides a shown overlay
+  update();
+  EXPECT_TRUE(shows(120, 120, kMagenta));
+  state.overlayOn = true;
+  update();
+  EXPECT_TRUE(shows(120, 120, kPicture));
+
   state.overlayColour = Rgb{0, 0, 255};
   update();
   EXPECT_TRUE(shows(120, 120, kMagenta));  // the old key shows itself again
@@ -118,15 +125,6 @@ TEST_F(X11OverlayTest, ColourKeyFollowsTheSettingAndTheClientsPainting) {
   EXPECT_TRUE(shows(120, 120, kPicture));
   client->paintKeyAreas(kGrey);
   EXPECT_TRUE(shows(120, 120, kGrey));
-}
-
-TEST_F(X11OverlayTest, OverlayOffHidesAndOnShowsAgain) {
-  state.overlayOn = false;
-  update();
-  EXPECT_TRUE(shows(120, 120, kMagenta));
-  state.overlayOn = true;
-  update();
-  EXPECT_TRUE(shows(120, 120, kPicture));
 }
 
 TEST_F(X11OverlayTest, WindowsAboveHideThePictureUntilTheClientIsRaised) {
