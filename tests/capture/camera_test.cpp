@@ -95,7 +95,7 @@ TEST_F(CameraTest, ReportsBindFailures) {
   EXPECT_FALSE(camera_.selectDevice(1));
 }
 
-TEST_F(CameraTest, FormatTableGroupsSizesByFirstAppearance) {
+TEST_F(CameraTest, FormatTableGroupsSizesByFirstAppearanceAndInitReportsEachOutcome) {
   addDevice("Cam", {rgb24(320, 240), capability(PixelFormat::kUnsupported, 160, 120), rgb32(),
                     rgb24(160, -120), rgb24(320, 240)});
   ASSERT_TRUE(bindFirst());
@@ -107,16 +107,10 @@ TEST_F(CameraTest, FormatTableGroupsSizesByFirstAppearance) {
   EXPECT_EQ(camera_.getFormat(1).subtype, PixelFormat::kRgb32);
   EXPECT_TRUE(camera_.getFormat(2).sizes.empty());
 
-}
-
-TEST_F(CameraTest, InitReportsEachOutcome) {
-  addDevice("Cam", {rgb32()});
-  ASSERT_TRUE(bindFirst());
-  camera_.enumerateFormats();
   bool ok = true;
   EXPECT_EQ(camera_.init(ok), "Setting up ...\nInit without RGB|SIZE selected.\n");
   EXPECT_FALSE(ok);
-  camera_.selectFormat(0, 1);  // outside the table: counts as none rather than being read
+  camera_.selectFormat(1, 1);  // outside the table: counts as none rather than being read
   camera_.init(ok);
   EXPECT_FALSE(ok);
   EXPECT_TRUE(camera_.report().ends_with("selected.\nInit without RGB|SIZE selected.\n"));
@@ -229,7 +223,7 @@ TEST_F(CameraFrameTest, ReaderKeepsItsFrameWhileNewSamplesArrive) {
 
 using CameraRegistryTest = CameraTest;
 
-TEST_F(CameraRegistryTest, ScanListsEachDeviceOfferingTheSizeOnce) {
+TEST_F(CameraRegistryTest, ScanListsEachNameOnceAndOpenTakesTheLastOfThatName) {
   bool ok = true;
   EXPECT_STREQ(registry_.cameraName(0, ok), "No Devices Present");
   EXPECT_FALSE(ok);
@@ -249,6 +243,9 @@ TEST_F(CameraRegistryTest, ScanListsEachDeviceOfferingTheSizeOnce) {
     EXPECT_FALSE(ok);
   }
   EXPECT_EQ(fake_.lastSession(), nullptr) << "the probe camera is gone again";
+  ASSERT_TRUE(open("Twin"));  // of two same-named devices, the one listed last
+  EXPECT_EQ(session().boundIndex, 2);
+  EXPECT_EQ(session().appliedFormat.format, PixelFormat::kRgb32);
 
   // No device at all: the names found earlier stand.
   auto devices = std::move(fake_.devices);
@@ -282,15 +279,6 @@ TEST_F(CameraRegistryTest, OpenReportsAndTakesTheFormatFromTheLastRowBack) {
 
   ASSERT_TRUE(open("Other"));
   EXPECT_EQ(session().appliedFormat.format, PixelFormat::kUyvy);
-}
-
-TEST_F(CameraRegistryTest, SameNamedDevicesOpenTheOneListedLast) {
-  addDevice("Twin", {rgb32()});
-  addDevice("Twin", {rgb24()});
-  ASSERT_EQ(registry_.scanCameras(160, 120), 1);
-  ASSERT_TRUE(open("Twin"));
-  EXPECT_EQ(session().boundIndex, 1);
-  EXPECT_EQ(session().appliedFormat.format, PixelFormat::kRgb24);
 }
 
 TEST_F(CameraRegistryTest, FailedOpensLeaveTheRegistryAsItWas) {

@@ -81,9 +81,32 @@ void writePicture(std::ostream& out, int i) {
   out.write(reinterpret_cast<const char*>(frame.data()), kFrameBytes);
 }
 
-// Which picture each delivered sample was (read bottom-up), -1 for anything else.
-class PictureRecorder {
- public:
+class RawCameraTest : public ::testing::Test {
+ protected:
+  RawCameraTest() {
+    folder_ = fs::temp_directory_path() /
+              ("tessary-raw-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(folder_);
+  }
+  ~RawCameraTest() override { fs::remove_all(folder_); }
+
+  // A started session on the raw camera at `path`, handing samples to onSample.
+  std::unique_ptr<CaptureSession> startSession(const fs::path& path, std::int32_t fps) {
+    backend_ = makeRawCaptureBackend(path.string());
+    std::unique_ptr<CaptureSession> session = backend_->createSession();
+    SampleGrabberCallbackRef callback = SampleGrabberCallback::create();
+    callback->setSampleRoute(SampleRoute::bind(this, &RawCameraTest::onSample));
+    session->setCallback(callback);
+    if (session->bindDevice(rawCameraName(path.string())) != BindResult::kBound ||
+        !session->setFormat(SyntheticCaptureSession::capability(), fps) ||
+        session->connect() != ConnectResult::kConnected || !session->start()) {
+      return nullptr;
+    }
+    return session;
+  }
+
+  // Notes which picture each sample was (read bottom-up), -1 for anything else.
   void onSample(const MediaSample* sample) {
     const int i = sample->size == kFrameBytes ? pictureRow(sample->data, 0)[0] - 200 : -1;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -99,40 +122,11 @@ class PictureRecorder {
     return seen_;
   }
 
- private:
+  fs::path folder_;
+  std::unique_ptr<CaptureBackend> backend_;
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::vector<int> seen_;
-};
-
-class RawCameraTest : public ::testing::Test {
- protected:
-  RawCameraTest() {
-    folder_ = fs::temp_directory_path() /
-              ("tessary-raw-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
-  }
-  ~RawCameraTest() override { fs::remove_all(folder_); }
-
-  // A started session on the raw camera at `path`, handing samples to recorder_.
-  std::unique_ptr<CaptureSession> startSession(const fs::path& path, std::int32_t fps) {
-    backend_ = makeRawCaptureBackend(path.string());
-    std::unique_ptr<CaptureSession> session = backend_->createSession();
-    SampleGrabberCallbackRef callback = SampleGrabberCallback::create();
-    callback->setSampleRoute(SampleRoute::bind(&recorder_, &PictureRecorder::onSample));
-    session->setCallback(callback);
-    if (session->bindDevice(rawCameraName(path.string())) != BindResult::kBound ||
-        !session->setFormat(SyntheticCaptureSession::capability(), fps) ||
-        session->connect() != ConnectResult::kConnected || !session->start()) {
-      return nullptr;
-    }
-    return session;
-  }
-
-  fs::path folder_;
-  std::unique_ptr<CaptureBackend> backend_;
-  PictureRecorder recorder_;
 };
 
 TEST_F(RawCameraTest, FilePlaysBottomUpAndLoops) {
@@ -144,10 +138,10 @@ TEST_F(RawCameraTest, FilePlaysBottomUpAndLoops) {
   }
   auto session = startSession(path, 25);
   ASSERT_NE(session, nullptr);
-  ASSERT_TRUE(recorder_.waitFor(7));
+  ASSERT_TRUE(waitFor(7));
   session->stop();
-  std::vector<int> seen = recorder_.seen();
-  for (std::size_t n = 0; n < seen.size(); ++n) EXPECT_EQ(seen[n], int(n % 3)) << "frame " << n;
+  const std::vector<int> frames = seen();
+  for (std::size_t n = 0; n < frames.size(); ++n) EXPECT_EQ(frames[n], int(n % 3)) << "frame " << n;
 }
 
 TEST_F(RawCameraTest, MissingOrShortFilesFailCleanly) {
@@ -173,16 +167,16 @@ TEST_F(RawCameraTest, PipeDeliversFramesAsTheyArriveAndEndsWhileAWriterIsSilent)
     writePicture(out, 0);
     writePicture(out, 1);
   }
-  ASSERT_TRUE(recorder_.waitFor(2));
+  ASSERT_TRUE(waitFor(2));
   // A later writer carries on where the first one stopped, then falls silent
   // in the middle of a frame.
   std::ofstream writer(path, std::ios::binary);
   writePicture(writer, 2);
   writer.write("half", 4);
   writer.flush();
-  ASSERT_TRUE(recorder_.waitFor(3));
+  ASSERT_TRUE(waitFor(3));
   std::this_thread::sleep_for(150ms);
-  EXPECT_EQ(recorder_.seen(), (std::vector<int>{0, 1, 2})) << "a pipe never loops";
+  EXPECT_EQ(seen(), (std::vector<int>{0, 1, 2})) << "a pipe never loops";
   session.reset();  // must not wait for the writer
 }
 

@@ -62,19 +62,6 @@ class ChannelTest : public ::testing::Test {
   Recorder recorder_;
 };
 
-TEST_F(ChannelTest, StartNeedsInitAndATimerThatRuns) {
-  EXPECT_FALSE(channel_.start());
-  EXPECT_EQ(channel_.createRegionManager(), nullptr);
-  EXPECT_FALSE(channel_.setSource(&source_)) << "setSource needs a first camera from init";
-  EXPECT_FALSE(channel_.init(ChannelInitRecord{}));
-  ASSERT_TRUE(initChannel());
-  frozen_.failure = 1234;
-  EXPECT_FALSE(channel_.start());
-  EXPECT_FALSE(channel_.isRunning());
-  frozen_.failure = kTimerNoError;
-  EXPECT_TRUE(channel_.start());
-}
-
 TEST_F(ChannelTest, FpsIsLimitedAndARunningChannelRestartsAtTheNewRate) {
   ASSERT_TRUE(initChannel());
   EXPECT_TRUE(channel_.setFps(0));
@@ -160,9 +147,17 @@ TEST_F(BottomUpChannelTest, TogglesRemapRegionsAndRebuiltDetectorsKeepThem) {
   EXPECT_EQ(channel_.getOrientation(), kChannelNoDetectorOrientation);
 }
 
-TEST_F(ChannelTest, SetSourceTakesOnlyACameraOfTheSameShape) {
+TEST_F(ChannelTest, StartNeedsACameraOfTheSameShapeAndATimerThatRuns) {
+  EXPECT_FALSE(channel_.start());
+  EXPECT_EQ(channel_.createRegionManager(), nullptr);
+  EXPECT_FALSE(channel_.setSource(&source_)) << "setSource needs a first camera from init";
+  EXPECT_FALSE(channel_.init(ChannelInitRecord{}));
   ASSERT_TRUE(initChannel());
+  frozen_.failure = 1234;
+  EXPECT_FALSE(channel_.start());
+  frozen_.failure = kTimerNoError;
   ASSERT_TRUE(channel_.start());
+
   ScriptedFrameSource larger;
   larger.setSize(320, 240);
   ScriptedFrameSource upsideDown({}, kOrientationBottomUp);
