@@ -11,7 +11,7 @@ TEST_F(LoggedInTest, StatusMessageOptionsApplyLeftToRight) {
   const struct {
     const char* statements;
     std::uint32_t mask;
-    std::vector<std::string> replies;
+    std::vector<std::string> answers;
   } cases[] = {
       {"status_messages( )", 0x080, {error("status_messages: illegal call, no parameters")}},
       {"status_messages(none,hit,bogus,add)", 0x090, {error("status_messages: illegal parameter")}},
@@ -24,7 +24,7 @@ TEST_F(LoggedInTest, StatusMessageOptionsApplyLeftToRight) {
        {error("zone_movement: illegal parameter"), error("motion: illegal parameter")}},
   };
   for (const auto& c : cases) {
-    expectReplies(c.statements, c.replies);
+    expectReplies(c.statements, c.answers);
     EXPECT_EQ(replies.statusMask(), c.mask) << c.statements;
   }
   expectReplies("status_messages()", {error("status_messages: illegal call, no parameters")});
@@ -37,8 +37,8 @@ TEST_F(LoggedInTest, ReplyFormMotionDetailMirrorAndFlip) {
   EXPECT_FALSE(replies.reducedMotion());
   expectReplies("mirror(true);flip(true);get_mirror();get_flip()",
                 {"<mirror status=\"true\">", "<flip status=\"true\">"});
-  expectReplies("set_data_type(commands);check_data_type();flip(false);get_flip();mirror(on)",
-                {"data=commands", "flip=false;", "error(mirror: illegal parameter);"});
+  expectReplies("set_data_type(commands);check_data_type();flip(false);get_flip();mirror(on);get_mirror()",
+                {"data=commands", "flip=false;", "error(mirror: illegal parameter);", "mirror=true;"});
   EXPECT_TRUE(display.overlayMirror);
   EXPECT_FALSE(display.overlayFlip);
 }

@@ -28,8 +28,9 @@ TEST_F(ZoneCommandsTest, AddReportsOnlyWhenAsked) {
                  "<zone name=\"hall\" status=\"Created\" x=\"100\" y=\"50\" width=\"200\" "
                  "height=\"100\" threshold=\"20\" sensitivity=\"50\">",
                  "<zone illegal zone ID>"});
-  expectReplies("set_data_type(commands);add(yard,0,0,20,20);check_zone(yard)",
-                {"yard.Created - (0,0)-(10,10);", "zone(yard, Created, 0, 0, 20, 20, 20, 50);"});
+  expectReplies("set_data_type(commands);add(yard,0,0,20,20);check_zone(yard);check_zone(no)",
+                {"yard.Created - (0,0)-(10,10);", "zone(yard, Created, 0, 0, 20, 20, 20, 50);",
+                 "zone(illegal zone ID);"});
 }
 
 TEST_F(ZoneCommandsTest, MoveResizeAndMoveSizeEachHaveTheirOwnBit) {
