@@ -47,7 +47,7 @@ class OverlayProgramTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     session_ = new XvfbSession;
-    ASSERT_TRUE(session_->start(false)) << "Xvfb is needed";
+    ASSERT_TRUE(session_->start(false, false)) << "Xvfb is needed";
   }
   static void TearDownTestSuite() {
     delete session_;
