@@ -39,8 +39,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   std::vector<std::string> environment() const {
-    return {"XDG_RUNTIME_DIR=" + runtime_.path(), "XDG_CONFIG_HOME=" + config_.path(), "DISPLAY",
-            "WAYLAND_DISPLAY"};
+    return {"XDG_RUNTIME_DIR=" + runtime_.path(), "XDG_CONFIG_HOME=" + configHome_, "DISPLAY", "WAYLAND_DISPLAY"};
   }
 
   int run(std::vector<std::string> argv, std::optional<std::string> input = std::nullopt,
@@ -57,6 +56,7 @@ class ProgramTest : public ::testing::Test {
   TempFolder config_;
   TempFolder files_;
   std::string codeFile_ = files_.file("code.dat");
+  std::string configHome_ = config_.path();
 };
 
 TEST_F(ProgramTest, OptionsVersionAndSetCode) {
@@ -74,8 +74,9 @@ TEST_F(ProgramTest, OptionsVersionAndSetCode) {
   EXPECT_EQ(run({"--set-code", "--code-file", codeFile_}, ""), 1);
   EXPECT_EQ(readFile(codeFile_), " new code");
   // Without --code-file the code goes to the configuration folder, made if missing.
+  configHome_ = config_.file("fresh");
   EXPECT_EQ(run({"--set-code"}, "abc"), 0);
-  EXPECT_EQ(readFile(config_.path() + "/Quon_System.dat"), "abc");
+  EXPECT_EQ(readFile(configHome_ + "/Quon_System.dat"), "abc");
 }
 
 // 160 x 120 BGRX frames, top row first: a still texture, and in rows 8 to 47,
