@@ -27,8 +27,8 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   VideoController controller;
   TickLog log(controller);
   controller.setZoneHitListener(&log);
-  auto cameras = std::make_unique<RelayCaptureBackend>(makeDemoCaptureBackend(), nullptr,
-                                                       std::vector<std::string>{"A", "B"});
+  auto cameras = std::make_unique<RelayCaptureBackend>(
+      makeDemoCaptureBackend(), nullptr, std::vector<std::string>{"A", "B"}, kDemoCameraName);
   ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(std::move(cameras))));
   ASSERT_EQ(controller.cameraCount(), 2);
   controller.startCapture();

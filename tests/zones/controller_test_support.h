@@ -1,7 +1,6 @@
 // Helpers for driving a VideoController with its real cameras and channels.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -24,16 +23,12 @@ namespace tessary::testing {
 // The steady clock's limits; counts how often a channel's timer was started.
 class CountingTimerDevice final : public TimerDevice {
  public:
-  std::uint32_t getCapabilities(TimerCapabilities& capabilities) override {
-    return steadyTimerDevice().getCapabilities(capabilities);
-  }
+  std::uint32_t getCapabilities(TimerCapabilities& caps) override { return steadyTimerDevice().getCapabilities(caps); }
   std::uint32_t beginPeriod(std::uint32_t resolution) override {
     ++begins;
     return steadyTimerDevice().beginPeriod(resolution);
   }
-  void endPeriod(std::uint32_t resolution) override {
-    steadyTimerDevice().endPeriod(resolution);
-  }
+  void endPeriod(std::uint32_t resolution) override { steadyTimerDevice().endPeriod(resolution); }
   std::atomic<int> begins{0};
 };
 
@@ -65,14 +60,8 @@ class TickLog final : public ZoneHitListener {
     std::lock_guard lock(mutex_);
     return arrivals_;
   }
-  // Taken by a test as a reply sender takes its own lock around its calls
-  // into the controller.
+  // Taken as a reply sender takes its own lock around calls into the controller.
   std::unique_lock<std::mutex> hold() const { return std::unique_lock(mutex_); }
-  int countFor(std::int32_t zoneId) const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count_if(hits_.begin(), hits_.end(),
-                                          [&](const Hit& hit) { return hit.zoneId == zoneId; }));
-  }
 
  private:
   const VideoController& controller_;
@@ -81,21 +70,14 @@ class TickLog final : public ZoneHitListener {
   std::vector<std::uint64_t> arrivals_;
 };
 
-// Relays another backend, noting every sample in a log (if any).
-// Given aliases, it lists them in place of the inner backend's devices and
-// binds each to the inner backend's first device, so one demo camera can
-// stand in for several.
+// Relays another backend, noting every sample in a log (if any). Given
+// aliases, it lists them instead and binds each to `device`, so one demo
+// camera can stand in for several.
 class RelayCaptureBackend final : public CaptureBackend {
  public:
   RelayCaptureBackend(std::unique_ptr<CaptureBackend> inner, TickLog* log,
-                      std::vector<std::string> aliases = {})
-      : inner_(std::move(inner)), log_(log), aliases_(std::move(aliases)) {
-    std::vector<std::string> names;
-    if (!aliases_.empty() && inner_->listDevices(names) == DeviceListResult::kListed &&
-        !names.empty()) {
-      device_ = names.front();
-    }
-  }
+                      std::vector<std::string> aliases = {}, std::string device = {})
+      : inner_(std::move(inner)), log_(log), aliases_(std::move(aliases)), device_(std::move(device)) {}
   const char* kind() const override { return inner_->kind(); }
   DeviceListResult listDevices(std::vector<std::string>& names) override {
     if (aliases_.empty()) return inner_->listDevices(names);
@@ -119,9 +101,7 @@ class RelayCaptureBackend final : public CaptureBackend {
       return inner_->bindDevice(device_.empty() ? name : device_);
     }
     void unbindDevice() override { inner_->unbindDevice(); }
-    bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
-      return inner_->listCapabilities(capabilities);
-    }
+    bool listCapabilities(std::vector<CaptureCapability>& caps) override { return inner_->listCapabilities(caps); }
     bool setFormat(const CaptureCapability& capability, std::int32_t fps) override {
       return inner_->setFormat(capability, fps);
     }
@@ -143,7 +123,7 @@ class RelayCaptureBackend final : public CaptureBackend {
     }
 
     TickLog* log_;
-    std::string device_;  // empty: bind by the name asked for
+    std::string device_;
     SampleGrabberCallbackRef camera_;
     SampleGrabberCallbackRef own_;
     std::unique_ptr<CaptureSession> inner_;  // last: stopped and gone before the routes
@@ -152,11 +132,10 @@ class RelayCaptureBackend final : public CaptureBackend {
   std::unique_ptr<CaptureBackend> inner_;
   TickLog* log_;
   std::vector<std::string> aliases_;
-  std::string device_;  // the inner device every alias binds to
+  std::string device_;
 };
 
-// Polls `condition` until it holds or `limit` passes; the limit only keeps
-// a broken build from hanging, it is no performance bound.
+// The limit only keeps a broken build from hanging; it is no performance bound.
 template <typename Condition>
 bool waitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -171,9 +150,8 @@ inline bool waitForFrames(const VideoController& controller, std::uint64_t count
   return waitFor([&] { return controller.processedFrameCount() >= count; });
 }
 
-// A dark, textured picture, optionally with a 0/255 checkerboard block whose
-// lit pixels stand out from their neighbours, so the detector counts them.
-// Top-down rows.
+// A dark, textured top-down picture, optionally with a 0/255 checkerboard
+// block whose lit pixels the detector counts.
 inline std::vector<std::uint8_t> texturedPicture(int blockX = -1, int blockY = -1,
                                                  int blockSize = 0) {
   std::vector<std::uint8_t> picture(kFrameBytes);
