@@ -1,5 +1,5 @@
-// A whole command link over loopback: TCP link, reply sender, zone server and
-// interpreter wired the way the shell wires them, driven by a test client.
+// A whole command link over loopback, wired the way the shell wires it and
+// driven by a test client.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,11 +15,11 @@
 #include "detection/region_manager.h"
 #include "display/display_state.h"
 #include "link/command_interpreter.h"
+#include "link/command_source.h"
 #include "link/lan_browser.h"
 #include "link/reply_sender.h"
 #include "link/support/link_fakes.h"
 #include "link/support/test_client.h"
-#include "link/command_source.h"
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
 #include "link/window_locator.h"
@@ -28,8 +28,7 @@
 
 namespace tessary::testing {
 
-// A region manager whose hits and motion the test sets by hand, as the
-// detection thread would.
+// Hits and motion set by hand, as the detection thread would.
 class FiringRegionManager final : public RegionManager {
  public:
   bool add(std::int32_t& index, const RegionDescriptor& descriptor) override {
@@ -52,8 +51,7 @@ inline std::string error(std::string_view text) {
   return "<error content=\"" + std::string(text) + "\">";
 }
 
-// The fixture stands in for the shell around the link: the events of a client
-// that goes, the source of command text, the LAN list and the window locator.
+// Stands in for the shell: link events, command source, LAN list, window locator.
 class CommandLinkTest : public ::testing::Test,
                         public LinkEvents,
                         public CommandSource,
@@ -88,9 +86,7 @@ class CommandLinkTest : public ::testing::Test,
     return count;
   }
   std::uint16_t port() const override { return link.port(); }
-
   std::vector<std::string> names() const override { return lanNames; }
-
   WindowHandle findClientWindow(std::uint16_t, WindowHandle current) override {
     return clientWindow != 0 ? clientWindow : current;
   }
@@ -110,14 +106,11 @@ class CommandLinkTest : public ::testing::Test,
     ASSERT_TRUE(waitUntil([&] { return link.isConnected(); }));
   }
 
-  // Sends `text` with its NUL and answers every text sent back while the
-  // interpreter executed it.
   std::vector<std::string> run(std::string_view text) { return runRaw(std::string(text) + '\0'); }
 
-  // Sends exactly `bytes`, lets the interpreter take all of them, then asks
-  // "whoareyou" in a read of its own: replies keep their order, so whatever
-  // came before its answer belongs to `bytes`. (Waiting for silence instead
-  // would race with the delays of small segments on the wire.)
+  // Sends exactly `bytes`, then "whoareyou" in a read of its own: replies keep
+  // their order, so whatever came before its answer belongs to `bytes`.
+  // (Waiting for silence would race with small segments on the wire.)
   std::vector<std::string> runRaw(std::string_view bytes) {
     feed(bytes);
     feed(std::string_view("whoareyou()\0", 12));
@@ -171,7 +164,6 @@ class CommandLinkTest : public ::testing::Test,
   bool windowReadable = true;
 };
 
-// The same, logged in from the start.
 class LoggedInTest : public CommandLinkTest {
  protected:
   void SetUp() override {

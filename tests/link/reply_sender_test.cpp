@@ -1,5 +1,5 @@
-// Every reply and event in both forms, the status mask, the motion pass and
-// the reset, as the client receives them.
+// Replies and events in both forms, the motion pass and the status words, as
+// the client receives them.
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,22 +9,20 @@
 namespace tessary::testing {
 namespace {
 
-// Logged in, with the zone "door" in slot 0 and the grid "g".
+// Logged in, with the zone "door" in slot 0.
 class ReplyTest : public LoggedInTest {
  protected:
   void SetUp() override {
     LoggedInTest::SetUp();
-    expectReplies("add(door,10,20,30,40);grid(g,50,50,20,20,2,2)", {});
+    expectReplies("add(door,10,20,30,40)", {});
   }
   std::vector<std::string> received() { return client.textsUntilQuiet(100ms); }
 };
 
-// The messages that no other test sees in both forms.
 TEST_F(ReplyTest, EveryOtherMessageInBothFormsByteForByte) {
   const struct {
     std::function<void(ReplySender&)> send;
-    std::string xml;
-    std::string script;
+    std::string xml, script;
   } cases[] = {
       {[](ReplySender& s) { s.hitByZoneIndex(0); }, "<hit name=\"door\">", "door.hit();"},
       {[](ReplySender& s) { s.sendMotionStatus(true); }, "<motion status=\"true\">", "motion=true;"},
@@ -33,6 +31,9 @@ TEST_F(ReplyTest, EveryOtherMessageInBothFormsByteForByte) {
       {[](ReplySender& s) { s.sendString("Tessary\nKey created : now\n"); },
        "<string content=\"Tessary\nKey created : now\n\">", "string(Tessary\nKey created : now\n);"},
       {[](ReplySender& s) { s.sendLan("alpha,beta"); }, "<lan content=\"alpha,beta\">", "lan(alpha,beta);"},
+      {[](ReplySender& s) { s.sendError(std::string(2047, 's')); },
+       "<error content=\"" + std::string(257 - 18, 's') + "\">",
+       "error(" + std::string(257 - 8, 's') + ");"},
   };
   for (const auto& c : cases) {
     replies.selectXml();
@@ -43,28 +44,6 @@ TEST_F(ReplyTest, EveryOtherMessageInBothFormsByteForByte) {
     EXPECT_EQ(client.nextText(), c.script) << "after " << c.xml;
   }
   EXPECT_TRUE(received().empty());
-}
-
-TEST_F(ReplyTest, StatusMaskGatesStatusMessagesHitsAndMotion) {
-  // After a reset only hits are on.
-  EXPECT_EQ(replies.statusMask(), kStatusHit);
-  replies.sendZoneStatus(kStatusAdd, "door");
-  replies.sendGridStatus(kStatusDelete, "g");
-  replies.sendMotion("door", 5);
-  replies.onZoneHit(0, "door");
-  EXPECT_EQ(received(), std::vector<std::string>{"<hit name=\"door\">"});
-
-  replies.setStatusBits(kStatusMove | kStatusMotion);
-  replies.clearStatusBits(kStatusHit);
-  EXPECT_EQ(replies.statusMask(), kStatusMove | kStatusMotion);
-  replies.onZoneHit(0, "door");
-  replies.hitByZoneIndex(0);
-  replies.sendZoneStatus(kStatusResize, "door");
-  replies.sendZoneStatus(kStatusMove, "door");
-  replies.sendMotion("door", 5);
-  EXPECT_EQ(received(), (std::vector<std::string>{
-                            "<zone name=\"door\" status=\"Created - (10,20)-(30,40)\">",
-                            "<motion name=\"door\">"}));
 }
 
 TEST_F(ReplyTest, MotionPassReportsActiveZonesThatMoved) {
@@ -86,43 +65,6 @@ TEST_F(ReplyTest, MotionPassReportsActiveZonesThatMoved) {
                             "<motion name=\"door\" amount=\"37\">",
                             "<motion name=\"window\" amount=\"1\">", "door.motion(37);",
                             "window.motion(1);"}));
-}
-
-TEST_F(ReplyTest, ResetRestoresEverySettingAndTheDisplayState) {
-  replies.selectScript();
-  replies.setReducedMotion(false);
-  replies.setStatusBits(0x1ff);
-  display.watchedWindow = 42;
-  display.overlayMirror = display.overlayFlip = true;
-  display.renderArea = ScreenRect{10, 10, 20, 20};
-  display.watchBorders = WatchBorders{1, 2, 3, 4};
-  display.blendFactors = Rgb{1, 2, 3};
-  const int updatesBefore = overlay.updates;
-
-  replies.reset();
-  EXPECT_EQ(replies.dataType(), DataType::kXml);
-  EXPECT_TRUE(replies.reducedMotion());
-  EXPECT_EQ(replies.statusMask(), 0x080);
-  EXPECT_EQ(display.watchedWindow, 0u);
-  EXPECT_FALSE(display.overlayMirror || display.overlayFlip);
-  EXPECT_EQ(display.renderArea, (ScreenRect{0, 0, 1024, 768}));
-  EXPECT_EQ(display.watchBorders, WatchBorders{});
-  EXPECT_EQ(display.blendFactors, (Rgb{1, 2, 3}));  // the link resets those
-  EXPECT_EQ(overlay.updates, updatesBefore + 1);
-  // Sent in the XML form, the form of the reset.
-  EXPECT_EQ(received(), std::vector<std::string>{"<motion status=\"true\">"});
-}
-
-TEST_F(ReplyTest, LongValuesAreCutAndTheFrameKept) {
-  const std::string statement(2047, 's');
-  replies.sendError(statement);
-  replies.selectScript();
-  replies.sendError(statement);
-  replies.sendLan(std::string(600, 'n'));
-  EXPECT_EQ(received(), (std::vector<std::string>{
-                            "<error content=\"" + std::string(257 - 18, 's') + "\">",
-                            "error(" + std::string(257 - 8, 's') + ");",
-                            "lan(" + std::string(257 - 6, 'n') + ");"}));
 }
 
 TEST_F(ReplyTest, MissingStatusTextsBecomeWellFormedWords) {

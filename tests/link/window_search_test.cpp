@@ -21,40 +21,33 @@ struct FakeWindow {
 };
 
 // A window tree written down as parent links, in enumeration order.
-class FakeWindowTree final : public WindowTree {
- public:
+struct FakeWindowTree final : WindowTree {
   FakeWindowTree(std::initializer_list<FakeWindow> list) : windows(list) {}
-
-  std::vector<WindowHandle> topLevelWindows() override { return childrenOf(0); }
-  std::uint64_t owningProcess(WindowHandle window) override { return find(window).process; }
+  std::vector<WindowHandle> topLevelWindows() override { return children(0, false); }
   std::vector<WindowHandle> descendants(WindowHandle window) override {
-    std::vector<WindowHandle> result;
-    for (WindowHandle child : childrenOf(window)) {
-      result.push_back(child);
-      std::ranges::copy(descendants(child), std::back_inserter(result));
-    }
-    return result;
+    return children(window, true);
   }
+  std::uint64_t owningProcess(WindowHandle window) override { return find(window).process; }
   std::string parentClassName(WindowHandle window) override {
     ++classReads;
     return find(find(window).parent).className;
   }
-
-  std::vector<FakeWindow> windows;
-  int classReads = 0;
-
- private:
-  std::vector<WindowHandle> childrenOf(WindowHandle parent) const {
+  std::vector<WindowHandle> children(WindowHandle parent, bool deep) {
     std::vector<WindowHandle> result;
     for (const FakeWindow& w : windows) {
-      if (w.parent == parent) result.push_back(w.window);
+      if (w.parent != parent) continue;
+      result.push_back(w.window);
+      if (deep) std::ranges::copy(children(w.window, true), std::back_inserter(result));
     }
     return result;
   }
-  FakeWindow find(WindowHandle window) const {
+  FakeWindow find(WindowHandle window) {
     auto found = std::ranges::find(windows, window, &FakeWindow::window);
     return found != windows.end() ? *found : FakeWindow{};
   }
+
+  std::vector<FakeWindow> windows;
+  int classReads = 0;
 };
 
 TEST(WindowSearch, EachKnownParentClassMarksTheDisplayArea) {

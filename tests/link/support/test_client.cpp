@@ -15,23 +15,16 @@ bool TestClient::connect(std::uint16_t port) {
   close();
   socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (socket_ < 0) return false;
-  if (receiveBufferSize_ > 0) {
+  if (receiveBufferSize_ > 0)
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receiveBufferSize_, sizeof(receiveBufferSize_));
-  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
-  if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-    close();
-    return false;
-  }
   closedByServer_ = false;
   pending_.clear();
-  return true;
+  return ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
-
-bool TestClient::send(std::string_view text) { return sendRaw(std::string(text) + '\0'); }
 
 bool TestClient::sendRaw(std::string_view bytes) {
   while (!bytes.empty()) {
