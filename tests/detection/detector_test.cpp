@@ -20,11 +20,7 @@ using testing::TestFrame;
 
 DetectionRegion regionOf(int x, int y, int width, int height, int level = 21) {
   DetectionRegion region;
-  region.x = x;
-  region.y = y;
-  region.width = width;
-  region.height = height;
-  region.level = level;
+  region.x = x, region.y = y, region.width = width, region.height = height, region.level = level;
   return region;
 }
 

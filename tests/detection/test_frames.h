@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/frame.h"
@@ -16,16 +15,13 @@ namespace tessary::testing {
 // A 160 x 120 camera frame, black unless painted.
 class TestFrame {
  public:
-  TestFrame() : bytes_(kFrameBytes, 0) {}
-
-  const std::uint8_t* pixel(int x, int y) const {
-    return bytes_.data() + (static_cast<std::size_t>(y) * kFrameWidth + x) * 4;
-  }
-  std::uint8_t* pixel(int x, int y) { return const_cast<std::uint8_t*>(std::as_const(*this).pixel(x, y)); }
+  std::uint8_t* pixel(int x, int y) { return bytes_.data() + (static_cast<std::size_t>(y) * kFrameWidth + x) * 4; }
+  const std::uint8_t* pixel(int x, int y) const { return const_cast<TestFrame*>(this)->pixel(x, y); }
   void set(int x, int y, int red, int green, int blue) {
-    pixel(x, y)[0] = static_cast<std::uint8_t>(blue);
-    pixel(x, y)[1] = static_cast<std::uint8_t>(green);
-    pixel(x, y)[2] = static_cast<std::uint8_t>(red);
+    std::uint8_t* p = pixel(x, y);
+    p[0] = static_cast<std::uint8_t>(blue);
+    p[1] = static_cast<std::uint8_t>(green);
+    p[2] = static_cast<std::uint8_t>(red);
   }
   void setGrey(int x, int y, int value) { set(x, y, value, value, value); }
   // Grey `value` everywhere; with `checker`, only where (x + y) is even.
@@ -34,8 +30,8 @@ class TestFrame {
       for (int x = 0; x < kFrameWidth; ++x) setGrey(x, y, !checker || (x + y) % 2 == 0 ? value : 0);
     }
   }
-  // `count` white pixels on even offsets inside the rectangle, each confirmed
-  // by its black neighbours.
+  // `count` white pixels on even offsets in the rectangle, each confirmed by
+  // its black neighbours.
   void isolatedPixels(int left, int top, int width, int height, int count) {
     for (int y = top; y < top + height && count > 0; y += 2) {
       for (int x = left; x < left + width && count > 0; x += 2, --count) setGrey(x, y, 200);
@@ -44,14 +40,13 @@ class TestFrame {
   const std::uint8_t* data() const { return bytes_.data(); }
 
  private:
-  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint8_t> bytes_ = std::vector<std::uint8_t>(kFrameBytes, 0);
 };
 
 // Records hits in the order the callbacks arrive: "hit", then the index.
 struct HitRecorder {
   void onHit() { events.emplace_back("hit"); }
   void onHitIndexed(std::int32_t index) { events.push_back(std::to_string(index)); }
-
   RegionDescriptor descriptor(int x, int y, int width, int height, int threshold = 20) {
     return {x, y, width, height, 50, threshold, RegionHitCallback::bind(this, &HitRecorder::onHit),
             RegionIndexedHitCallback::bind(this, &HitRecorder::onHitIndexed)};

@@ -1,13 +1,11 @@
-// The zone server end to end on its own threads: camera streaming thread,
-// channel timer thread, detection, the zone-hit listener. Motion inside a zone
-// must make that zone fire by the second processing tick after the frame
-// reached the camera; frames without motion there must never make it fire.
+// End to end on the controller's own threads: motion inside a zone fires it by
+// the second processing tick after the frame reached the camera; zones without
+// motion never fire.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,11 +83,9 @@ TEST_F(EndToEnd, DemoCameraFiresZonesInItsMotionBandOnly) {
 
 TEST_F(EndToEnd, RawFileWithAMovingBlockFiresTheBandOnly) {
   // Twelve top-down pictures, the block moving along picture rows 50 to 61;
-  // zone rows 48 to 63 cover it whichever way the picture is flipped.
-  // Named after the build directory, so that builds can run side by side.
-  rawPath = std::filesystem::temp_directory_path() /
-            ("tessary_controller_" +
-             std::to_string(std::hash<std::string>{}(std::filesystem::current_path().string())) + ".raw");
+  // zone rows 48 to 63 cover it whichever way the picture is flipped. In the
+  // working (build) directory, so that builds can run side by side.
+  rawPath = std::filesystem::current_path() / "tessary_controller_test.raw";
   std::ofstream file(rawPath, std::ios::binary);
   for (int i = 0; i < 12; ++i) {
     const std::vector<std::uint8_t> picture = texturedPicture(4 + 12 * i, 50, 12);
