@@ -14,7 +14,6 @@ namespace tessary::testing {
 bool TestClient::connect(std::uint16_t port) {
   close();
   socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) return false;
   if (receiveBufferSize_ > 0)
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receiveBufferSize_, sizeof(receiveBufferSize_));
   sockaddr_in address{};
@@ -36,22 +35,6 @@ bool TestClient::sendRaw(std::string_view bytes) {
   return true;
 }
 
-bool TestClient::fill(std::chrono::steady_clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  if (socket_ < 0 || closedByServer_ || left.count() <= 0) return false;
-  pollfd waiting{socket_, POLLIN, 0};
-  if (::poll(&waiting, 1, static_cast<int>(left.count())) <= 0) return false;
-  char chunk[4096];
-  const ssize_t count = ::recv(socket_, chunk, sizeof(chunk), 0);
-  if (count <= 0) {
-    closedByServer_ = true;
-    return false;
-  }
-  pending_.append(chunk, static_cast<std::size_t>(count));
-  return true;
-}
-
 std::optional<std::string> TestClient::nextText(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
@@ -60,7 +43,15 @@ std::optional<std::string> TestClient::nextText(std::chrono::milliseconds timeou
       pending_.erase(0, nul + 1);
       return text;
     }
-    if (!fill(deadline)) return std::nullopt;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd waiting{socket_, POLLIN, 0};
+    if (closedByServer_ || left.count() <= 0 || ::poll(&waiting, 1, int(left.count())) <= 0)
+      return std::nullopt;
+    char chunk[4096];
+    const ssize_t count = ::recv(socket_, chunk, sizeof(chunk), 0);
+    closedByServer_ = count <= 0;
+    if (count > 0) pending_.append(chunk, static_cast<std::size_t>(count));
   }
 }
 
@@ -72,13 +63,11 @@ std::vector<std::string> TestClient::textsUntilQuiet(std::chrono::milliseconds q
 
 bool TestClient::waitForClose(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!closedByServer_ && std::chrono::steady_clock::now() < deadline) fill(deadline);
+  while (!closedByServer_ && std::chrono::steady_clock::now() < deadline) nextText(10ms);
   return closedByServer_;
 }
 
-void TestClient::stopSending() {
-  if (socket_ >= 0) ::shutdown(socket_, SHUT_WR);
-}
+void TestClient::stopSending() { ::shutdown(socket_, SHUT_WR); }
 
 void TestClient::close() {
   if (socket_ >= 0) ::close(socket_);

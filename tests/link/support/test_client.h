@@ -35,7 +35,7 @@ class TestClient {
   void close();
 
  private:
-  bool fill(std::chrono::steady_clock::time_point deadline);
+
 
   int socket_ = -1;
   int receiveBufferSize_ = 0;
