@@ -257,18 +257,5 @@ TEST_F(OrientationTest, RectanglesAreStoredInBufferOrientationAndRemapped) {
 
 }
 
-TEST_F(OrientationTest, ScaleConvertsBothWaysAndRefusesNonsense) {
-  EXPECT_FALSE(manager_.setScale(0.0f, 1.0f));
-  EXPECT_FALSE(manager_.setScale(1.0f, -2.0f));
-  EXPECT_FALSE(manager_.setScale(1.0f / 0.0f, 1.0f));
-  ASSERT_TRUE(manager_.setScale(0.5f, 0.25f));
-  detector_.setMode(2);  // buffer orientation: rectangles pass unchanged
-  const std::int32_t index = add(10, 8, 20, 4);
-  EXPECT_EQ(stored(index), (Rect{20, 32, 40, 16}));
-  EXPECT_EQ(reported(index), (Rect{10, 8, 20, 4}));
-  manager_.setRect(index, 2000000000, 0, 2000000000, 1);  // saturates, no overflow
-  EXPECT_EQ(region(index).x, 2147483647);
-}
-
 }  // namespace
 }  // namespace tessary

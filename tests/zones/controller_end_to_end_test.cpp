@@ -40,11 +40,14 @@ class EndToEnd : public ::testing::Test {
     controller.startCapture();
     ASSERT_TRUE(waitForFrames(controller, 3));  // past the first frame's start-up
     const std::uint64_t settled = controller.processedFrameCount();
-    const std::int32_t band = addSensitiveZone("band", 0, bandY, kFrameWidth, bandHeight);
+    auto add = [&](const std::string& name, const std::vector<int>& r) {
+      const std::int32_t id = controller.addZone(name, r[0], r[1], r[2], r[3]);
+      controller.setZoneThreshold(name, 1);  // one percent of the area
+      return id;
+    };
+    const std::int32_t band = add("band", {0, bandY, kFrameWidth, bandHeight});
     std::vector<std::int32_t> quietIds;
-    for (const auto& r : quiet) {
-      quietIds.push_back(addSensitiveZone(std::string(1, 'q').append(std::to_string(quietIds.size())), r[0], r[1], r[2], r[3]));
-    }
+    for (const auto& r : quiet) quietIds.push_back(add(std::string(1, 'q').append(std::to_string(quietIds.size())), r));
     ASSERT_TRUE(waitForFrames(controller, settled + 30));
     controller.stopCapture();
 
@@ -60,12 +63,6 @@ class EndToEnd : public ::testing::Test {
     }
     EXPECT_GE(checked, 10);
     for (const TickLog::Hit& hit : hits) EXPECT_EQ(std::count(quietIds.begin(), quietIds.end(), hit.zoneId), 0);
-  }
-
-  std::int32_t addSensitiveZone(std::string_view name, int x, int y, int width, int height) {
-    const std::int32_t id = controller.addZone(name, x, y, width, height);
-    controller.setZoneThreshold(name, 1);  // one percent of the area
-    return id;
   }
 
   VideoController controller;

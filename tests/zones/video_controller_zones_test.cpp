@@ -2,12 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/frame.h"
-#include "detection/detector_factory.h"
+#include "detection/neighbour_detector.h"
 #include "detection/region_manager.h"
 #include "zones/video_controller.h"
 
@@ -20,19 +19,17 @@ struct FakeClock final : MillisecondClock {
 };
 
 // Destroyed controller first, then the manager, then its detector.
-class ControllerFixture : public ::testing::Test {
+class ZonesTest : public ::testing::Test {
  protected:
-  ControllerFixture()
-      : detector(createDetector(kDetectionMethodNeighbour, kFrameWidth, kFrameHeight, 0)),
-        controller(clock) {
-    manager.setDetector(&detector->detectionInterface());
+  ZonesTest() {
+    manager.setDetector(&detector);
     controller.setCurrentRegionManager(&manager);
   }
 
   // The region of zone `id`: frame pixels in the camera buffer's orientation.
   std::vector<int> region(std::int32_t id) const {
     DetectionRegion r;
-    EXPECT_TRUE(manager.regionAt(id, r)) << "no region at " << id;
+    EXPECT_TRUE(manager.regionAt(id, r)) << id;
     return {r.x, r.y, r.width, r.height};
   }
   ZoneRecord zone(std::string_view name) const {
@@ -46,12 +43,11 @@ class ControllerFixture : public ::testing::Test {
   }
 
   FakeClock clock;
-  std::unique_ptr<MotionDetector> detector;
+  NeighbourDetector detector{kFrameWidth, kFrameHeight, 0};
   RegionManager manager;
-  VideoController controller;
+  VideoController controller{clock};
 };
 
-using ZonesTest = ControllerFixture;
 using Ints = std::vector<int>;
 
 TEST_F(ZonesTest, ScaleKeepsTheFloatErrorAndRefusesEmptySizes) {
@@ -163,7 +159,7 @@ TEST_F(ZonesTest, PauseCountsDownOverTicks) {
   EXPECT_EQ(zone("e").pauseRemaining, 100u);
 }
 
-class GridsTest : public ControllerFixture {
+class GridsTest : public ZonesTest {
  protected:
   GridsTest() { controller.setScale(160, 120); }
 
