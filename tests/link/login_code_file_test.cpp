@@ -1,11 +1,7 @@
-// Where the login code file lives and how it is read.
+// Where the login code file lives.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 
@@ -33,22 +29,6 @@ TEST(LoginCodeFileTest, LivesInTheUsersConfigurationFolder) {
   }
   EXPECT_EQ(defaultPathWith(nullptr, nullptr), "");
   defaultPathWith(config ? oldConfig.c_str() : nullptr, home ? oldHome.c_str() : nullptr);
-}
-
-TEST(LoginCodeFileTest, ReadsBareBytesAndRefusesWhatCannotMatch) {
-  const auto path = (std::filesystem::temp_directory_path() /
-                     ("tessary-code-" + std::to_string(::getpid()) + ".dat"))
-                        .string();
-  std::string code;
-  EXPECT_EQ(LoginCodeFile("").read(code), LoginCodeFile::ReadResult::kCannotOpen);
-  std::ofstream(path, std::ios::binary) << "code \r\n";
-  EXPECT_EQ(LoginCodeFile(path).read(code), LoginCodeFile::ReadResult::kRead);
-  EXPECT_EQ(code, "code \r\n");  // nothing is trimmed
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      << std::string(LoginCodeFile::kMaxCodeBytes + 1, 'x');
-  EXPECT_EQ(LoginCodeFile(path).read(code), LoginCodeFile::ReadResult::kTooLong);
-  EXPECT_TRUE(code.empty());
-  std::filesystem::remove(path);
 }
 
 }  // namespace
