@@ -27,11 +27,12 @@ TEST(ConversionTest, LevelsAndRequiredCounts) {
 
 class RegionManagerTest : public ::testing::Test {
  protected:
-  explicit RegionManagerTest(std::int32_t native = 0) : detector_(kFrameWidth, kFrameHeight, native) {
+  // Cases start from a black scene unless `primed` is false.
+  explicit RegionManagerTest(std::int32_t native = 0, bool primed = true)
+      : detector_(kFrameWidth, kFrameHeight, native) {
     manager_.setDetector(&detector_);
-    // Every case starts from a black scene.
     const std::uint8_t* pointer = black_.data();
-    detector_.processFrame(pointer);
+    if (primed) detector_.processFrame(pointer);
   }
 
   std::int32_t add(int x, int y, int width, int height, int threshold = 20) {
@@ -109,25 +110,21 @@ TEST_F(RegionManagerTest, HitFiresOnItsTickAndOnceMoreIfTheNextFrameIsStill) {
   EXPECT_EQ(recorder_.events, (std::vector<std::string>{"hit", "1"}));
 }
 
-TEST(FirstFrameTest, FirstFrameIsItsOwnPredecessorSoAStillSceneNeverFires) {
-  NeighbourDetector detector(kFrameWidth, kFrameHeight, 0);
-  RegionManager manager;
-  manager.setDetector(&detector);
-  HitRecorder recorder;
-  std::int32_t index = -1;
-  ASSERT_TRUE(manager.add(index, recorder.descriptor(0, 0, 160, 120, 1)));
-  auto tick = [&](const TestFrame& frame) {
-    const std::uint8_t* pointer = frame.data();
-    return detector.processFrame(pointer) && manager.evaluateFrame();
-  };
+class FirstFrameTest : public RegionManagerTest {
+ protected:
+  FirstFrameTest() : RegionManagerTest(0, false) {}
+};
+
+TEST_F(FirstFrameTest, FirstFrameIsItsOwnPredecessorSoAStillSceneNeverFires) {
+  const std::int32_t index = add(0, 0, 160, 120, 1);
   TestFrame scene, moved;
   scene.isolatedPixels(0, 0, 160, 120, 2000);
   moved.isolatedPixels(1, 1, 159, 119, 2000);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(tick(scene));
-  EXPECT_EQ(recorder.hits(), 0);
-  EXPECT_EQ(manager.motionAmount(index), 0u);
+  EXPECT_EQ(recorder_.hits(), 0);
+  EXPECT_EQ(manager_.motionAmount(index), 0u);
   ASSERT_TRUE(tick(moved));  // a real change still counts
-  EXPECT_GT(recorder.hits(), 0);
+  EXPECT_GT(recorder_.hits(), 0);
 }
 
 TEST_F(RegionManagerTest, EdgeAndEmptyRegionsUseTheirWholeAreaAndNeverReadOutside) {
