@@ -1,6 +1,6 @@
-// A capture backend whose devices, answers and failures a test scripts, and
-// whose sessions record what the camera asked of them. Samples are delivered
-// by the test itself, standing in for the streaming thread.
+// A capture backend whose devices and failures a test scripts, and whose
+// sessions record what the camera asked of them. The test itself delivers
+// samples, standing in for the streaming thread.
 #pragma once
 
 #include <algorithm>
@@ -31,19 +31,17 @@ class FakeCaptureBackend final : public CaptureBackend {
   const char* kind() const override { return "fake"; }
   DeviceListResult listDevices(std::vector<std::string>& names) override {
     names.clear();
-    if (listResult != DeviceListResult::kListed) return listResult;
-    for (const FakeDevice& device : devices) names.push_back(device.name);
+    if (listResult == DeviceListResult::kListed) {
+      for (const FakeDevice& device : devices) names.push_back(device.name);
+    }
     return listResult;
   }
   std::unique_ptr<CaptureSession> createSession() override;
-
-  // The newest session still alive, or null.
   FakeCaptureSession* lastSession() const { return live.empty() ? nullptr : live.back(); }
 
   std::vector<FakeDevice> devices;
   DeviceListResult listResult = DeviceListResult::kListed;
   bool sessionsFail = false;
-  int sessionsMade = 0;
   std::vector<FakeCaptureSession*> live;
 };
 
@@ -57,7 +55,6 @@ class FakeCaptureSession final : public CaptureSession {
   BindResult bindDevice(std::string_view name) override {
     boundIndex = -1;
     if (backend_.listResult == DeviceListResult::kNoEnumerator) return BindResult::kNoEnumerator;
-    if (backend_.listResult == DeviceListResult::kListFailed) return BindResult::kListFailed;
     if (backend_.devices.empty()) return BindResult::kNoDevices;
     int found = -1;  // the one listed last, as real backends do
     for (std::size_t i = 0; i < backend_.devices.size(); ++i) {
@@ -65,19 +62,15 @@ class FakeCaptureSession final : public CaptureSession {
     }
     if (found < 0) return BindResult::kNotFound;
     const BindResult result = backend_.devices[static_cast<std::size_t>(found)].bindResult;
-    if (result == BindResult::kBound || result == BindResult::kBoundWithoutFormats) {
-      boundIndex = found;
-    }
+    if (result == BindResult::kBound || result == BindResult::kBoundWithoutFormats) boundIndex = found;
     return result;
   }
   void unbindDevice() override { boundIndex = -1; }
   bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
-    if (device() == nullptr) return false;
-    capabilities = device()->capabilities;
-    return true;
+    if (device() != nullptr) capabilities = device()->capabilities;
+    return device() != nullptr;
   }
   bool setFormat(const CaptureCapability& applied, std::int32_t fps) override {
-    ++setFormatCalls;
     if (device() == nullptr || device()->setFormatFails) return false;
     appliedFormat = applied;
     appliedFps = fps;
@@ -97,7 +90,6 @@ class FakeCaptureSession final : public CaptureSession {
   }
   std::string lastError() const override { return "Fake failure"; }
 
-  // Hands one sample to the camera as a streaming thread would.
   void deliver(const std::uint8_t* data, std::size_t size) {
     MediaSample sample{data, size, 0};
     if (callback_) callback_->SampleCB(0.0, &sample);
@@ -106,7 +98,7 @@ class FakeCaptureSession final : public CaptureSession {
   int boundIndex = -1;
   CaptureCapability appliedFormat;
   std::int32_t appliedFps = 0;
-  int setFormatCalls = 0, starts = 0, stops = 0;
+  int starts = 0, stops = 0;
   bool startSucceeds = true, streaming = false;
 
  private:
@@ -120,9 +112,7 @@ class FakeCaptureSession final : public CaptureSession {
 };
 
 inline std::unique_ptr<CaptureSession> FakeCaptureBackend::createSession() {
-  if (sessionsFail) return nullptr;
-  ++sessionsMade;
-  return std::make_unique<FakeCaptureSession>(*this);
+  return sessionsFail ? nullptr : std::make_unique<FakeCaptureSession>(*this);
 }
 
 }  // namespace tessary::fakes

@@ -1,6 +1,6 @@
-// A camera for channel tests, and a timer device for timer and channel tests.
-// Frames are prepared up front and never change, so any thread may read them;
-// which one is "newest" is an atomic index.
+// A camera whose frames are made up front and never change, so any thread may
+// read them (which one is newest is an atomic index), and a timer device with
+// chosen limits and failures.
 #pragma once
 
 #include <atomic>
@@ -18,17 +18,14 @@ using Frame = std::vector<std::uint8_t>;
 
 inline Frame flatFrame(std::uint8_t level) { return Frame(kFrameBytes, level); }
 
-// `base` with a checkerboard of 0 and 200 painted over (x, y, width, height),
-// in buffer rows. Every painted pixel differs from its neighbours, so the
-// neighbour-confirmed detector counts about half of the area as changed.
-inline Frame checkeredFrame(std::uint8_t base, int x, int y, int width, int height) {
+// A checkerboard of 0 and 200 over `base`: every pixel differs from its
+// neighbours, so the neighbour-confirmed detector counts about half as changed.
+inline Frame checkeredFrame(std::uint8_t base) {
   Frame frame = flatFrame(base);
-  for (int row = y; row < y + height; ++row) {
-    for (int column = x; column < x + width; ++column) {
-      const std::size_t at = static_cast<std::size_t>(row) * kFrameStride +
-                             static_cast<std::size_t>(column) * kFrameBytesPerPixel;
-      frame[at] = frame[at + 1] = frame[at + 2] = ((row + column) % 2 == 0) ? 200 : 0;
-    }
+  for (std::size_t at = 0; at < frame.size(); at += kFrameBytesPerPixel) {
+    const std::size_t pixel = at / kFrameBytesPerPixel;
+    const bool white = (pixel / kFrameWidth + pixel % kFrameWidth) % 2 == 0;
+    frame[at] = frame[at + 1] = frame[at + 2] = white ? 200 : 0;
   }
   return frame;
 }
@@ -55,8 +52,7 @@ class ScriptedFrameSource final : public FrameSource {
   bool start() override { return ++starts_ > 0; }
   bool stop() override { return ++stops_ > 0; }
 
-  // Which frame getFrame hands out next; -1 for "no frame yet".
-  void show(int index) { index_ = index; }
+  void show(int index) { index_ = index; }  // -1: no frame yet
   void advance() { ++index_; }
   void setSize(std::int32_t width, std::int32_t height) {
     width_ = width;
@@ -72,9 +68,8 @@ class ScriptedFrameSource final : public FrameSource {
   std::atomic<int> index_{-1};
 };
 
-// A timer device with chosen limits and failures, recording resolution
-// requests. By default its smallest period is longer than any test, so that a
-// started channel counts as running while the test drives tick() itself.
+// By default its smallest period is longer than any test, so a started
+// channel counts as running while the test drives tick() itself.
 class FrozenTimerDevice final : public TimerDevice {
  public:
   std::uint32_t getCapabilities(TimerCapabilities& capabilities) override {
@@ -86,15 +81,12 @@ class FrozenTimerDevice final : public TimerDevice {
     lastBegun = resolution;
     return beginError;
   }
-  void endPeriod(std::uint32_t resolution) override {
-    --held;
-    lastEnded = resolution;
-  }
+  void endPeriod(std::uint32_t) override { --held; }
 
   TimerCapabilities limits{1'000'000, 1'000'000};
   std::uint32_t failure = kTimerNoError, beginError = kTimerNoError;
   int held = 0;
-  std::uint32_t lastBegun = 0, lastEnded = 0;
+  std::uint32_t lastBegun = 0;
 };
 
 }  // namespace tessary::fakes
