@@ -4,5 +4,4 @@ tessary_add_test(tessary_timer_tests
   LIBS tessary_timer)
 tessary_add_test(tessary_channel_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/capture_channel_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/channel_allocation_test.cpp
   LIBS tessary_channel)
