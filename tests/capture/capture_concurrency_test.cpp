@@ -1,6 +1,3 @@
-// Channels reconfigured, started and stopped while their timers tick and frames
-// keep arriving; a camera's frames read on one thread while samples arrive on
-// another.
 #include <gtest/gtest.h>
 
 #include <array>
