@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <X11/Xlib.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,9 +12,8 @@
 #include <vector>
 
 #include "support/child_process.h"
-#include "support/program_client.h"
 #include "support/x11_key_client.h"
-#include "xvfb_session.h"
+#include "support/xvfb_session.h"
 
 namespace tessary {
 namespace {
@@ -28,15 +24,6 @@ constexpr std::uint32_t kMagenta = 0xFF00FF;
 // The camera's one colour: mirrored or flipped, the picture looks the same.
 constexpr std::uint32_t kPicture = 0x1EC83C;
 
-bool near(std::uint32_t pixel, std::uint32_t expected) {
-  for (int shift : {0, 8, 16}) {
-    if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF)) > 12) {
-      return false;
-    }
-  }
-  return true;
-}
-
 std::string uniformPicture() {
   std::string frame;
   for (int i = 0; i < 160 * 120; ++i) frame += std::string{'\x3C', '\xC8', '\x1E', '\0'};  // BGRX
@@ -45,17 +32,10 @@ std::string uniformPicture() {
 
 class OverlayProgramTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    session_ = new XvfbSession;
-    ASSERT_TRUE(session_->start(false, false)) << "Xvfb is needed";
-  }
-  static void TearDownTestSuite() {
-    delete session_;
-    session_ = nullptr;
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(session_->start(false, false)) << "Xvfb is needed"; }
+  static void TearDownTestSuite() { session_.reset(); }
 
-  // Our client window first (the server resets while it has no clients),
-  // then the program, then our link to it, logged in.
+  // Our window first: the server resets while it has no clients.
   void start(ScreenRect frame, std::vector<ScreenRect> keyAreas) {
     window_ = std::make_unique<KeyClient>(session_->display(), frame, std::move(keyAreas), kMagenta);
     ASSERT_TRUE(window_->ok());
@@ -93,7 +73,6 @@ class OverlayProgramTest : public ::testing::Test {
         [&] { window_->pump(); });
   }
 
-  // Asks for the render area until it reads `expected`.
   bool renderAreaIs(const std::string& expected) {
     return retryUntil(
         [&] {
@@ -103,17 +82,15 @@ class OverlayProgramTest : public ::testing::Test {
         [] {}, 5s);
   }
 
-  static XvfbSession* session_;
+  static inline std::unique_ptr<XvfbSession> session_ = std::make_unique<XvfbSession>();
   TempFolder runtime_;
   TempFolder files_;
   std::string codeFile_ = files_.file("code.dat");
   std::string rawFile_ = files_.file("picture.raw");
   std::unique_ptr<KeyClient> window_;
   ChildProcess program_;
-  TestClient link_;
+  ProgramClient link_;
 };
-
-XvfbSession* OverlayProgramTest::session_ = nullptr;
 
 // Key area A covers screen (100, 100)-(300, 250), B (700, 600)-(900, 740).
 // The sample points sit near the render area's corners, where the watermark
@@ -152,23 +129,6 @@ TEST_F(OverlayProgramTest, PictureShowsOnlyInTheKeyColourInsideTheRenderArea) {
   for (const std::string& message : link_.seen()) EXPECT_FALSE(message.starts_with("<error")) << message;
 }
 
-// The client's top-level window, known by its size: its id, for xdotool.
-Window topLevelWindow(Display* display) {
-  Window root = 0, parent = 0, found = 0;
-  Window* children = nullptr;
-  unsigned count = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  for (unsigned i = 0; i < count; ++i) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, children[i], &attributes) && attributes.width == 400 &&
-        attributes.height == 300 && attributes.map_state == IsViewable) {
-      found = children[i];
-    }
-  }
-  if (children != nullptr) XFree(children);
-  return found;
-}
-
 // A window wholly in the key colour: the picture fills it less the insets.
 TEST_F(OverlayProgramTest, WatchedWindowCarriesTheOverlayLessTheBorders) {
   ASSERT_NO_FATAL_FAILURE(start({100, 100, 500, 400}, {{0, 0, 400, 300}}));
@@ -180,12 +140,8 @@ TEST_F(OverlayProgramTest, WatchedWindowCarriesTheOverlayLessTheBorders) {
   EXPECT_TRUE(shows({{112, 122}, {467, 357}}, kPicture)) << program_.errorOutput();
   EXPECT_TRUE(shows({{105, 105}, {495, 395}}, kMagenta));
 
-  Display* display = XOpenDisplay(session_->display().c_str());
-  ASSERT_NE(display, nullptr);
-  const Window id = topLevelWindow(display);
-  XCloseDisplay(display);
-  ASSERT_NE(id, 0u);
-  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "windowmove", "--sync", std::to_string(id), "500", "350"},
+  const std::string id = std::to_string(window_->window());
+  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "windowmove", "--sync", id, "500", "350"},
                       session_->display()));
   EXPECT_TRUE(renderAreaIs("<render_area x=\"510\" y=\"370\" w=\"360\" h=\"240\">"));
   EXPECT_TRUE(shows({{512, 372}, {867, 607}}, kPicture));
@@ -193,7 +149,7 @@ TEST_F(OverlayProgramTest, WatchedWindowCarriesTheOverlayLessTheBorders) {
 
   // Unwatched, the render area stays where the window left it.
   link_.send("watch(false)");
-  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "windowmove", "--sync", std::to_string(id), "50", "50"},
+  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "windowmove", "--sync", id, "50", "50"},
                       session_->display()));
   link_.collect(1200ms);
   EXPECT_TRUE(renderAreaIs("<render_area x=\"510\" y=\"370\" w=\"360\" h=\"240\">"));

@@ -1,5 +1,5 @@
-// The program's plain model: command line, code file, tick order, tray
-// commands and dialog placement.
+// The program's plain model: command line, code file, tick order and dialog
+// placement.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,7 +12,6 @@
 #include "shell/command_line.h"
 #include "shell/dialog_geometry.h"
 #include "shell/tick_loop.h"
-#include "shell/tray_model.h"
 #include "support/child_process.h"
 
 namespace tessary {
@@ -24,12 +23,8 @@ using testing::TempFolder;
 CommandLineResult parse(std::vector<std::string_view> args) { return parseCommandLine(args); }
 
 TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
-  CommandLineResult result = parse({});
-  ASSERT_TRUE(result.ok);
-  EXPECT_EQ(result.options.port, 2152);
-  EXPECT_EQ(result.options.cameraSource, "v4l2");
-
-  result = parse({"--port", "0", "--code-file=/tmp/c d", "--camera", "raw:/x/y.raw", "--headless",
+  EXPECT_EQ(parse({}).options.port, 2152);
+  CommandLineResult result = parse({"--port", "0", "--code-file=/tmp/c d", "--camera", "raw:/x/y.raw", "--headless",
                   "--verbose", "--set-code"});
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.options.port, 0);
@@ -103,21 +98,6 @@ TEST(TickLoopTest, TicksRunTheirStepsInOrderUntilHalted) {
   loop.slowTick();
   EXPECT_TRUE(loop.halted());
   EXPECT_EQ(steps.calls, expected);
-}
-
-TEST(TrayModelTest, CameraCommandsStayWithinTheFourSlots) {
-  struct Cameras final : TrayController {
-    const char* cameraName(int index) override { return index < 2 ? "camera" : nullptr; }
-    int currentCameraIndex() override { return 0; }
-    void selectCamera(int index) override { selected.push_back(index); }
-    bool mirrored() override { return false; }
-    bool flipped() override { return false; }
-    void toggleMirror() override {}
-    void toggleFlip() override {}
-    std::vector<int> selected;
-  } cameras;
-  for (int command : {32999, 33000, 33003, 33004}) runTrayCommand(command, cameras);
-  EXPECT_EQ(cameras.selected, (std::vector<int>{0, 3}));  // the controller ignores a missing camera
 }
 
 TEST(DialogGeometryTest, CentresOnTheDesktopInsideTheWorkArea) {

@@ -1,5 +1,6 @@
 // Test support: a program run as a child process, its standard output on a
-// pipe and its standard error in a file; and temporary folders and files.
+// pipe and its standard error in a file; a connection to the tessary program
+// sending NUL-ended statements and keeping every message; temporary files.
 #pragma once
 
 #include <chrono>
@@ -55,7 +56,24 @@ class TempFolder {
 std::string readFile(const std::string& path);
 bool writeFile(const std::string& path, std::string_view bytes);
 
-// Milliseconds left until `deadline`, never negative.
-int remainingMs(std::chrono::steady_clock::time_point deadline);
+class ProgramClient {
+ public:
+  ~ProgramClient();
+  bool connect(unsigned port);
+  bool send(std::string_view text);
+  void close();
+  // The messages that arrive within `duration`.
+  std::vector<std::string> collect(std::chrono::milliseconds duration);
+  // Reads until a message equal to `wanted` arrives; false on timeout.
+  bool waitFor(std::string_view wanted, std::chrono::milliseconds timeout);
+  const std::vector<std::string>& seen() const { return seen_; }
+
+ private:
+  void readAvailable(std::chrono::milliseconds timeout);
+  int fd_ = -1;
+  std::string pending_;
+  std::vector<std::string> seen_;
+  std::size_t delivered_ = 0;
+};
 
 }  // namespace tessary::testing

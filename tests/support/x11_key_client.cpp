@@ -2,6 +2,7 @@
 
 #include <X11/Xutil.h>
 
+#include <cstdlib>
 #include <thread>
 
 namespace tessary::testing {
@@ -61,6 +62,15 @@ std::uint32_t KeyClient::screenPixel(int x, int y) {
   const auto pixel = static_cast<std::uint32_t>(XGetPixel(image, 0, 0)) & 0xFFFFFF;
   XDestroyImage(image);
   return pixel;
+}
+
+bool near(std::uint32_t pixel, std::uint32_t expected) {
+  for (int shift : {0, 8, 16}) {
+    if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF)) > 12) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool retryUntil(const std::function<bool()>& condition, const std::function<void()>& step,

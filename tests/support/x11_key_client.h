@@ -27,6 +27,7 @@ class KeyClient {
   KeyClient& operator=(const KeyClient&) = delete;
 
   bool ok() const { return window_ != 0; }
+  unsigned long window() const { return window_; }
   void paintKeyAreas(std::uint32_t colour);  // 0xRRGGBB
   void raise();
   // Handles the events that have arrived, counting clicks per key area.
@@ -41,6 +42,9 @@ class KeyClient {
   std::vector<Window> keyWindows_;
   std::vector<int> clicks_;
 };
+
+// Each channel within a few steps of `expected`'s (0xRRGGBB).
+bool near(std::uint32_t pixel, std::uint32_t expected);
 
 // Calls `step`, then tests `condition`, until it holds or `timeout` passes.
 bool retryUntil(const std::function<bool()>& condition, const std::function<void()>& step,

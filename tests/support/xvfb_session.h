@@ -25,7 +25,6 @@ class XvfbSession {
   bool startTray();
   const std::string& display() const { return display_; }  // ":N", empty before start()
   int serverPid() const { return server_.pid(); }
-  unsigned long trayWindow() const { return trayWindow_; }  // 0 without a tray host
   int dockedIcons() const;  // icons the tray host holds now, -1 when unknown
 
  private:

@@ -23,8 +23,6 @@
 namespace tessary::testing {
 namespace {
 
-// --- /proc/net/tcp text -----------------------------------------------------
-
 std::string row(std::string local, std::string remote, std::string state, std::string inode) {
   return "   0: " + local + " " + remote + " " + state +
          " 00000000:00000000 00:00000000 00000000  1000        0 " + inode + " 1 0000000000000000 20 4\n";
@@ -47,8 +45,7 @@ TEST(ProcNetTcp, ReadsIpv4AndIpv6RowsAndSkipsLinesThatDoNotParse) {
       row("00000000000000000000000001000000:A410", "00000000000000000000000001000000:0868", "01", "98765") +
       "\n   0: 0100007F:9C40 0100007F:0868 01 00000000:00000000 00:00000000 00000000 1000 0\n" +  // short
       row("0100007G:9C40", "0100007F:0868", "01", "7") + row("0100007F:19C40", "0100007F:0868", "01", "7") +
-      row("0100007F", "0100007F:0868", "01", "7") + row("00007F:9C40", "0100007F:0868", "01", "7") +
-      row("0100007F:9C40", "0100007F:0868", "1FF", "7") + row("0100007F:9C40", "0100007F:0868", "01", "-7") +
+      row("0100007F", "0100007F:0868", "01", "7") + row("0100007F:9C40", "0100007F:0868", "01", "-7") +
       row("0100007F:9C40", "0100007F:0868", "01", "99999999999999999999") +
       "\t8:\t0100007F:0001\t0100007F:0868\t01 00000000:00000000 00:00000000 00000000 1000 0 8";  // no end
   EXPECT_EQ(describe(parseProcNetTcp(text)),
@@ -67,8 +64,6 @@ TEST(ProcNetTcp, OnlyPeersOfAcceptedConnectionsAreClients) {
   };
   EXPECT_EQ(describe(acceptedClientRows(rows, kPort)), std::vector<std::string>{"1 40002>2152 #22"});
 }
-
-// --- The client of a real link, made by this process ------------------------
 
 class ClientProcessTest : public ::testing::Test {
  protected:
@@ -104,8 +99,6 @@ TEST_F(ClientProcessTest, OwnClientIsFoundButNotAnEarlierOneClosingItsEnd) {
   EXPECT_EQ(findClientProcess(link_.port()), getpid());
 }
 
-// --- Windows, under a private X server ------------------------------------
-
 class X11WindowLocatorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -117,9 +110,7 @@ class X11WindowLocatorTest : public ::testing::Test {
     x_ = XOpenDisplay(server_->display().c_str());
     ASSERT_NE(x_, nullptr) << "Xvfb did not start";
   }
-  void TearDown() override {
-    if (x_ != nullptr) XCloseDisplay(x_);
-  }
+  void TearDown() override { XCloseDisplay(x_); }
 
   Window makeWindow(ScreenRect frame, bool mapped = true) {
     const Window window = XCreateSimpleWindow(x_, DefaultRootWindow(x_), frame.left, frame.top,
@@ -159,11 +150,6 @@ TEST_F(X11WindowLocatorTest, TakesTheLargestMappedWindowAndItsClientArea) {
     EXPECT_EQ(rect, (ScreenRect{47, 77, 247, 177}));
   }
   EXPECT_TRUE(locator.windowRect(main, rect));
-
-  X11WindowLocator nowhere(":none-such");
-  EXPECT_FALSE(nowhere.windowRect(1, rect));
-  EXPECT_EQ(nowhere.largestWindowOf(getpid()), 0u);
-  EXPECT_EQ(nowhere.findClientWindow(1, 9), 9u);
 }
 
 TEST_F(X11WindowLocatorTest, WindowManagerClientListAndDeclaredProcessAreUsedWhenPresent) {
