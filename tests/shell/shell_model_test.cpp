@@ -57,6 +57,7 @@ TEST(CodeFileTest, WritesExactlyTheBytesPrivatelyOrReportsTheFailure) {
   const std::string file = folder.file("config/code.dat");
   EXPECT_FALSE(writeCodeFile(file, "x", false)) << "the folder is made only when asked";
   ASSERT_TRUE(writeCodeFile(file, "a much longer previous code", true));
+  fs::permissions(file, fs::perms::others_read, fs::perm_options::add);  // an old, wider file
   ASSERT_TRUE(writeCodeFile(file, std::string_view(" s3cr\xe9t\0x", 9), false));
   EXPECT_EQ(testing::readFile(file), std::string(" s3cr\xe9t\0x", 9));
   // A shared secret: readable by its owner only.
