@@ -22,6 +22,7 @@
 #include "capture/scripted_frame_source.h"
 #include "common/frame.h"
 #include "detection/region_manager.h"
+#include "grid_regions.h"
 
 namespace tessary {
 namespace {
@@ -54,20 +55,7 @@ std::uint32_t sampleNumber(const std::uint8_t* frame) {
 
 template <typename Sink>
 void addGrid(RegionManager& manager, Sink& sink) {
-  const int width = kFrameWidth / kGridColumns;
-  const int height = kFrameHeight / kGridRows;
-  for (int row = 0; row < kGridRows; ++row) {
-    for (int column = 0; column < kGridColumns; ++column) {
-      RegionDescriptor zone;
-      zone.x = column * width;
-      zone.y = row * height;
-      zone.width = width;
-      zone.height = height;
-      zone.onHitIndexed = RegionIndexedHitCallback::bind(&sink, &Sink::onHit);
-      std::int32_t index = -1;
-      manager.add(index, zone);
-    }
-  }
+  addGridRegions(manager, kGridColumns, kGridRows, RegionIndexedHitCallback::bind(&sink, &Sink::onHit));
 }
 
 class CountingSink {

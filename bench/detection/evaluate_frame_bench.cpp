@@ -8,6 +8,7 @@
 #include "common/frame.h"
 #include "detection/neighbour_detector.h"
 #include "detection/region_manager.h"
+#include "grid_regions.h"
 
 namespace tessary {
 namespace {
@@ -46,20 +47,8 @@ void runTicks(benchmark::State& state, int columns, int rows) {
   RegionManager manager;
   manager.setDetector(&detector);
   HitCounter counter;
-  const int cellWidth = kFrameWidth / columns;
-  const int cellHeight = kFrameHeight / rows;
-  for (int row = 0; row < rows; ++row) {
-    for (int column = 0; column < columns; ++column) {
-      RegionDescriptor descriptor;
-      descriptor.x = column * cellWidth;
-      descriptor.y = row * cellHeight;
-      descriptor.width = cellWidth;
-      descriptor.height = cellHeight;
-      descriptor.onHitIndexed = RegionIndexedHitCallback::bind(&counter, &HitCounter::onHitIndexed);
-      std::int32_t index = -1;
-      manager.add(index, descriptor);
-    }
-  }
+  addGridRegions(manager, columns, rows,
+                 RegionIndexedHitCallback::bind(&counter, &HitCounter::onHitIndexed));
 
   std::size_t tick = 0;
   for (auto _ : state) {
