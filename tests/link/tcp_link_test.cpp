@@ -103,7 +103,8 @@ TEST_F(TcpLinkTest, SecondClientWaitsInTheBacklogUntilTheFirstGoes) {
   EXPECT_EQ(receive(), std::string("from second\0", 12));
   ASSERT_TRUE(link_.send("to second"));
   EXPECT_EQ(second.nextText(), "to second");
-  EXPECT_EQ(events_.count("clientConnected"), 2u);
+  // The accept thread marks the link connected before it reports the client.
+  EXPECT_TRUE(waitUntil([&] { return events_.count("clientConnected") == 2u; }));
 }
 
 TEST_F(TcpLinkTest, AClientThatStopsReadingLosesWholeMessagesOnly) {
