@@ -48,6 +48,8 @@ namespace {
 
 constexpr std::int32_t kHeadlessScreenWidth = 160;
 constexpr std::int32_t kHeadlessScreenHeight = 120;
+// The program could not start as asked (no server, an unusable camera source).
+constexpr int kExitStartUpFailed = 1;
 
 void printError(std::string_view message) {
   std::fprintf(stderr, "tessary: %.*s\n", static_cast<int>(message.size()), message.data());
@@ -85,7 +87,18 @@ int setCode(const std::string& path, bool isDefault) {
     printError(codeFileErrorText(path));
     return 1;
   }
+  std::printf("Login code stored in %s\n", path.c_str());
   return 0;
+}
+
+// The camera backend the --camera option names, or null (the reason
+// printed) when that source cannot be used at all.
+std::unique_ptr<CaptureBackend> chooseCamera(const std::string& source) {
+  std::string error, choice;
+  std::unique_ptr<CaptureBackend> backend = makeCaptureBackend(source, error, &choice);
+  if (!backend) printError("camera '" + source + "': " + error);
+  if (!choice.empty()) printError(choice);
+  return backend;
 }
 
 // Without a desktop the client's coordinates default to camera pixels.
@@ -111,20 +124,22 @@ std::unique_ptr<TrayIcon> makeTray(ShellSystem& system, const std::string& codeF
 }
 
 // The listening line goes to standard output, flushed at once, so a program
-// reading the pipe sees it; everything else to standard error.
-void reportStartUp(const ShellSystem& system, const ShellOptions& options) {
+// reading the pipe sees it; everything else to standard error. False when
+// the server could not be opened: a program no client can reach must end.
+bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
+  if (!system.listening()) {
+    printError("cannot listen on port " + std::to_string(options.port) + ": " +
+               system.linkErrorText());
+    return false;
+  }
   if (!system.camerasReady()) {
     printError("no camera offering 160 x 120 found with '" + options.cameraSource +
                "'; zones will see no motion (try --camera demo)");
   }
-  if (system.listening()) {
-    std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
-                static_cast<unsigned>(system.port()));
-    std::fflush(stdout);
-  } else {
-    printError("cannot listen on port " + std::to_string(options.port) + ": " +
-               system.linkErrorText() + "; running without clients");
-  }
+  std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
+              static_cast<unsigned>(system.port()));
+  std::fflush(stdout);
+  return true;
 }
 
 }  // namespace
@@ -159,7 +174,8 @@ int runProgram(int argc, char** argv) {
   switch (instance.acquire()) {
     case InstanceGuard::Outcome::kFirst: break;
     case InstanceGuard::Outcome::kAnotherRunning:
-      // Another copy serves this user already.
+      // Another copy serves this user already; that is no failure.
+      printError("Tessary is already running for this user; this copy ends");
       return 0;
     case InstanceGuard::Outcome::kUnavailable:
       printError("cannot take the single-instance lock " + instance.path() + "; running anyway");
@@ -191,6 +207,7 @@ int runProgram(int argc, char** argv) {
   PosixSockets sockets;
   ShellConfig config;
   config.port = options.port;
+  config.listenAddress = options.listenAddress;
   config.codeFilePath = codeFile;
   config.verbose = options.verbose;
   // "get_lan" answers from a list kept up to date in the background.
@@ -199,9 +216,8 @@ int runProgram(int argc, char** argv) {
   std::unique_ptr<X11WindowLocator> windowLocator;
   if (!options.headless) windowLocator = std::make_unique<X11WindowLocator>();
   ShellServices services{sockets, windowLocator.get(), &lanBrowser};
-  std::string cameraError;
-  std::unique_ptr<CaptureBackend> backend = makeCaptureBackend(options.cameraSource, cameraError);
-  if (!backend) printError("camera '" + options.cameraSource + "': " + cameraError);
+  std::unique_ptr<CaptureBackend> backend = chooseCamera(options.cameraSource);
+  if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, services, [&backend](VideoController& controller) {
     return makeControllerCameras(controller, std::move(backend));
   });
@@ -233,7 +249,11 @@ int runProgram(int argc, char** argv) {
                        [&overlay] { overlay->processEvents(); });
     }
   }
-  reportStartUp(system, options);
+  if (!reportStartUp(system, options)) {
+    system.shutDown();
+    if (tray) tray->remove();
+    return kExitStartUpFailed;
+  }
   host.startTimers();
   QCoreApplication::exec();
 
