@@ -30,6 +30,7 @@ class VideoControllerZoneQueries;
 
 struct ShellConfig {
   std::uint16_t port = TcpLink::kDefaultPort;
+  Ipv4Address listenAddress = kEveryAddress;
   std::string codeFilePath;  // empty: the default code file
   bool verbose = false;
 };
@@ -71,7 +72,8 @@ class ShellSystem final : public ShellSteps,
   bool camerasReady() const { return camerasReady_; }
   bool listening() const;
   std::uint16_t port() const;
-  // Why the link is not listening, e.g. "Bind server socket. (Address already in use)".
+  // Why the link is not listening, in the platform's words, e.g. "Address
+  // already in use".
   std::string linkErrorText() const;
   const std::string& codeFilePath() const { return codeFilePath_; }
   bool loggedIn() const;  // false before start-up
