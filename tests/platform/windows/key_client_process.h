@@ -42,6 +42,9 @@ class KeyClientProcess {
 // The colour of the screen at (x, y) as 0xRRGGBB, as the user sees it.
 std::uint32_t screenPixel(int x, int y);
 
+// Writes the whole screen as a 24-bit BMP file; false when it cannot.
+bool saveScreenshot(const std::string& path);
+
 // Whether the colours differ by at most `tolerance` in each channel.
 bool closeTo(std::uint32_t a, std::uint32_t b, int tolerance = 12);
 
