@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <span>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,6 +35,8 @@ constexpr std::string_view kShowFailed = "Failed to show the overlay surface";
 // Reading the screen beneath is the costly part of a tick; the shape follows
 // the client's painting at this pace.
 constexpr auto kShapeInterval = std::chrono::milliseconds(100);
+// A read that takes long is followed by a pause this many times as long.
+constexpr int kReadSpacing = 3;
 // Where the overlay must hide to read the screen: how long the windows
 // beneath get to repaint what it covered, and how often it hides unasked, to
 // notice key pixels that went away under the picture.
@@ -138,6 +144,126 @@ class Dib {
   int height_ = 0;
 };
 
+// Reads the screen beneath the overlay and finds its key pixels, on a thread
+// of its own: one read can take longer than a frame tick (hundreds of
+// milliseconds for a full HD area under Wine), and the tick must not wait
+// for it. One read at a time; the overlay's thread asks and later takes the
+// result. The thread is owned by the reader and stopped by its destructor.
+class KeyReader {
+ public:
+  struct Request {
+    ScreenRect area;
+    std::uint32_t key = 0;
+    // Pixels (area coordinates) taken to show the key whatever the read
+    // says: where the read finds our own picture.
+    std::vector<ShapeRect> assumedKey;
+    std::uint64_t generation = 0;
+  };
+  struct Result {
+    std::vector<ShapeRect> rectangles;
+    std::uint64_t generation = 0;
+    bool read = false;  // false when the screen could not be read
+    bool assumed = false;
+    Clock::duration took{};
+  };
+
+  KeyReader() : thread_([this] { run(); }) {}
+  KeyReader(const KeyReader&) = delete;
+  KeyReader& operator=(const KeyReader&) = delete;
+  ~KeyReader() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  // False while the previous read is under way or its result not taken.
+  bool request(Request request) {
+    {
+      std::lock_guard lock(mutex_);
+      if (busy_) return false;
+      request_ = std::move(request);
+      busy_ = true;
+      pending_ = true;
+    }
+    wake_.notify_all();
+    return true;
+  }
+
+  bool busy() const {
+    std::lock_guard lock(mutex_);
+    return busy_;
+  }
+
+  std::optional<Result> take() {
+    std::lock_guard lock(mutex_);
+    if (!result_) return std::nullopt;
+    busy_ = false;
+    return std::exchange(result_, std::nullopt);
+  }
+
+ private:
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stopping_ || pending_; });
+      if (stopping_) return;
+      pending_ = false;
+      const Request request = request_;
+      lock.unlock();
+      Result result = read(request);
+      lock.lock();
+      result_ = std::move(result);
+    }
+  }
+
+  // Reader thread only.
+  Result read(const Request& request) {
+    const Clock::time_point start = Clock::now();
+    Result result = readKey(request);
+    result.took = Clock::now() - start;
+    return result;
+  }
+
+  Result readKey(const Request& request) {
+    Result result;
+    result.generation = request.generation;
+    result.assumed = !request.assumedKey.empty();
+    const int width = request.area.width();
+    const int height = request.area.height();
+    if ((capture_.width() != width || capture_.height() != height) && !capture_.allocate(width, height)) {
+      return result;
+    }
+    if (!capture_.readScreen(request.area)) return result;
+    for (const ShapeRect& r : request.assumedKey) {
+      for (int y = std::max(r.y, 0); y < std::min(r.y + r.height, height); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(capture_.pixels() + static_cast<std::size_t>(y) * capture_.pitch());
+        std::fill(row + std::max(r.x, 0), row + std::min(r.x + r.width, width), request.key);
+      }
+    }
+    shape_.reset(width, height);
+    shape_.paint(ShapeRect{0, 0, width, height}, capture_.pixels(), capture_.pitch(), request.key);
+    const std::span<const ShapeRect> rectangles = shape_.rectangles();
+    result.rectangles.assign(rectangles.begin(), rectangles.end());
+    result.read = true;
+    return result;
+  }
+
+  Dib capture_;     // reader thread only
+  KeyShape shape_;  // reader thread only
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;          // guarded by mutex_
+  bool pending_ = false;           // guarded by mutex_: request_ not yet picked up
+  bool busy_ = false;              // guarded by mutex_: from request() until take()
+  Request request_;                // guarded by mutex_
+  std::optional<Result> result_;   // guarded by mutex_
+  std::thread thread_;             // last: starts once the rest exists
+};
+
 DWORD windowsBuild() {
   using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -172,8 +298,8 @@ std::string_view describePresentation(OverlayPresentation presentation) {
     case OverlayPresentation::kExcludedScreenReads:
       return "overlay: software overlay (a layered window keyed on the screen beneath, which reads without it)";
     case OverlayPresentation::kScreenReadsBetweenHides:
-      return "overlay: software overlay (a layered window keyed on the screen beneath, read while it hides for "
-             "a tick on each change and every 5 s)";
+      return "overlay: software overlay (a layered window keyed on the screen beneath, read while it hides "
+             "briefly on each change and every 5 s)";
     case OverlayPresentation::kNone:
       break;
   }
@@ -266,8 +392,7 @@ struct LayeredOverlay::Window {
       Sleep(10);
       seen = read.readScreen(patch) && read.pixel(kPatch / 2, kPatch / 2) == probeColour;
     }
-    ShowWindow(hwnd, SW_HIDE);
-    shown = false;
+    hide();
     picture.release();
     return seen;
   }
@@ -285,8 +410,7 @@ struct LayeredOverlay::Window {
     key = newKey;
     if (area != placed) {
       changed = true;
-      if (!picture.allocate(area.width(), area.height()) || !capture.allocate(area.width(), area.height()) ||
-          !stretcher.setSize(area.width(), area.height())) {
+      if (!picture.allocate(area.width(), area.height()) || !stretcher.setSize(area.width(), area.height())) {
         placed = ScreenRect{};
         hide();
         return -1;
@@ -299,7 +423,11 @@ struct LayeredOverlay::Window {
       }
       stretchPicture();
     }
-    if (changed) rereadNeeded = true;
+    if (changed) {
+      ++generation;  // reads under way were made for the old key or place
+      rereadNeeded = true;
+      hidingToRead = false;
+    }
     refreshShape(true);
     return 0;
   }
@@ -314,52 +442,57 @@ struct LayeredOverlay::Window {
   // Follows the key pixels beneath the render area (see the header for the
   // two ways the screen is read).
   void refreshShape(bool now) {
-    if (!wanted || capture.pixels() == nullptr) return;
+    if (!wanted) return;
+    takeRead();
     const Clock::time_point time = Clock::now();
-    if (presentation == OverlayPresentation::kScreenReadsBetweenHides) {
-      if (hidingToRead) {
-        if (time - hiddenAt < kHideSettle) return;
-        hidingToRead = false;
-        lastHide = time;
-        readShape(false);
-        return;
-      }
-      if (shown && (rereadNeeded || time - lastHide >= kRehideInterval)) {
-        hide();
-        hidingToRead = true;
-        hiddenAt = time;
-        rereadNeeded = false;
-        return;
-      }
+    const bool hides = presentation == OverlayPresentation::kScreenReadsBetweenHides;
+    if (hidingToRead) {
+      // Hidden to read the screen without us: once the windows beneath have
+      // repainted, read; the result shows the overlay again.
+      if (!hideReadAsked && time - hiddenAt >= kHideSettle) hideReadAsked = askRead(false);
+      return;
     }
-    if (!now && time - lastShape < kShapeInterval) return;
-    rereadNeeded = false;
+    if (reader.busy()) return;
+    if (hides && shown && (rereadNeeded || time - lastHide >= kRehideInterval)) {
+      hide();
+      hidingToRead = true;
+      hideReadAsked = false;
+      hiddenAt = time;
+      rereadNeeded = false;
+      return;
+    }
+    // Reads that take long come less often, so they keep the window system
+    // (which they hold up meanwhile, under Wine) mostly free for the picture.
+    const Clock::duration interval = std::max<Clock::duration>(kShapeInterval, kReadSpacing * lastReadTook);
+    if (!now && !rereadNeeded && time - lastShape < interval) return;
     // Hidden, the overlay is not in the way of any read.
-    readShape(shown && presentation == OverlayPresentation::kScreenReadsBetweenHides);
+    if (askRead(hides && shown)) rereadNeeded = false;
   }
 
-  // Reads the screen and sets the shape from its key pixels. `underPicture`:
-  // the read shows our own picture where the overlay is shown; those pixels
-  // are taken to still show the key.
-  void readShape(bool underPicture) {
+  bool askRead(bool assumeKeyUnderPicture) {
     lastShape = Clock::now();
-    if (!capture.readScreen(placed)) return;
-    if (underPicture) {
-      const std::uint32_t keyPixel = key;
-      for (const ShapeRect& r : applied) {
-        for (int y = r.y; y < r.y + r.height; ++y) {
-          auto* row = reinterpret_cast<std::uint32_t*>(capture.pixels() + static_cast<std::size_t>(y) * capture.pitch());
-          std::fill(row + r.x, row + r.x + r.width, keyPixel);
-        }
-      }
-    }
-    shape.reset(placed.width(), placed.height());
-    shape.paint(ShapeRect{0, 0, placed.width(), placed.height()}, capture.pixels(), capture.pitch(), key);
-    applyShape();
+    KeyReader::Request request{placed, key, {}, generation};
+    if (assumeKeyUnderPicture) request.assumedKey = applied;
+    return reader.request(std::move(request));
   }
 
-  void applyShape() {
-    const std::span<const ShapeRect> rectangles = shape.rectangles();
+  void takeRead() {
+    std::optional<KeyReader::Result> result = reader.take();
+    if (!result) return;
+    lastReadTook = result->took;
+    if (result->generation != generation || !result->read) {
+      if (hidingToRead) hideReadAsked = false;  // ask again
+      return;
+    }
+    if (hidingToRead) {
+      if (result->assumed) return;  // asked before hiding; the hidden read follows
+      hidingToRead = false;
+      lastHide = Clock::now();
+    }
+    applyShape(result->rectangles);
+  }
+
+  void applyShape(std::span<const ShapeRect> rectangles) {
     if (rectangles.empty()) {
       hide();
       return;
@@ -382,15 +515,19 @@ struct LayeredOverlay::Window {
       if (region != nullptr && SetWindowRgn(hwnd, region, shown) == 0) DeleteObject(region);
     }
     if (!shown) {
+      // Back on top: other topmost windows may have come up meanwhile.
       SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
       shown = true;
       paintPicture();
     }
   }
 
+  // Hiding cuts the window to nothing instead of unmapping it: under Wine
+  // an unmapped window can take seconds to come back.
   void hide() {
     if (!shown) return;
-    ShowWindow(hwnd, SW_HIDE);
+    HRGN nothing = CreateRectRgn(0, 0, 0, 0);
+    if (nothing != nullptr && SetWindowRgn(hwnd, nothing, TRUE) == 0) DeleteObject(nothing);
     shown = false;
     applied.clear();
   }
@@ -429,13 +566,15 @@ struct LayeredOverlay::Window {
   std::array<RgbPixel, kPicturePixels> rgb{};
   PictureStretcher stretcher;
   Dib picture;  // the stretched picture, the size of the placed area
-  Dib capture;  // the screen beneath, the same size
 
-  KeyShape shape;
+  KeyReader reader;
+  std::uint64_t generation = 0;    // of the key and place; reads for older ones are dropped
   std::vector<ShapeRect> applied;  // the window's region now, overlay coordinates
   std::vector<std::uint8_t> regionData;
   bool rereadNeeded = true;
   bool hidingToRead = false;
+  bool hideReadAsked = false;
+  Clock::duration lastReadTook{};
   Clock::time_point hiddenAt;
   Clock::time_point lastHide;
   Clock::time_point lastShape;

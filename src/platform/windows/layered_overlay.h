@@ -6,13 +6,15 @@
 // What lies beneath is read from the screen. Where the system leaves our
 // window out of screen reads (capture exclusion, or layered windows left out
 // of plain screen copies), every read is exact. Where it does not (Wine), the
-// window is hidden for one tick whenever the key or the area changes and
-// every few seconds, so the screen can be read without it; between those
-// reads the pixels under the picture are taken to still show the key and
-// only new key pixels around it are picked up.
+// window hides briefly whenever the key or the area changes and every few
+// seconds, so the screen can be read without it; between those reads the
+// pixels under the picture are taken to still show the key, and only new key
+// pixels around it are picked up.
 //
-// Main thread only: the window belongs to the thread that calls
-// overlayInit, and the picture is painted from that thread's messages.
+// Threads: the operations belong to the thread that calls overlayInit (the
+// main thread), which owns the window and paints the picture. Screen reads
+// run on a reader thread owned by the overlay, which hands back key shapes
+// under its own lock and is stopped by overlayShutdown.
 #pragma once
 
 #include <cstdint>
