@@ -4,7 +4,6 @@
 
 #include "detection/rect_transform.h"
 #include "detection/region_mask.h"
-#include "detection/scan_window.h"
 
 namespace tessary {
 
@@ -29,9 +28,9 @@ void CountingDetector::transformRectBetween(std::int32_t a, std::int32_t b, std:
                            frameHeight != 0 ? frameHeight : height_);
 }
 
-void CountingDetector::countRegion(const DetectionRegion& region, const RegionMask* mask,
-                                   DetectionResult& result) {
-  const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
+void CountingDetector::countAnyRegion(const DetectionRegion& region,
+                                      const detail::ScanWindow& window, const RegionMask* mask,
+                                      DetectionResult& result) {
   if (window.empty()) {
     result = DetectionResult::reset();
     return;
@@ -40,13 +39,6 @@ void CountingDetector::countRegion(const DetectionRegion& region, const RegionMa
   const detail::ChangeScores::Bits bits =
       scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_);
   const PictureSetting highlight = FrameHistory::highlight();
-  if (mask == nullptr && highlight.flag == 0 &&
-      window.xEnd - window.xStart <= detail::kNarrowWidth && window.yEnd - window.yStart <= 64) {
-    kernels_.countNarrowRegion(bits.data, bits.stride, window.xStart, window.yStart, window.xEnd,
-                               window.yEnd, result);
-    counter_ += result.count;
-    return;
-  }
   detail::CountRequest request;
   request.bits = bits.data;
   request.bitStride = bits.stride;

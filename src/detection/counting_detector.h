@@ -9,6 +9,7 @@
 #include "detection/detection_interface.h"
 #include "detection/motion_detector.h"
 #include "detection/region_mask.h"
+#include "detection/scan_window.h"
 
 namespace tessary {
 
@@ -45,11 +46,29 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
   // counts at the region's level, within the mask if there is one: their
   // number and bounding box (DetectionResult::reset() when there are none).
   // Paints them when highlighting and adds them to the counter.
-  void countRegion(const DetectionRegion& region, const RegionMask* mask, DetectionResult& result);
+  void countRegion(const DetectionRegion& region, const RegionMask* mask, DetectionResult& result) {
+    // Inline for the common case, a grid cell without mask or highlighting:
+    // with many small regions the calls around the count would cost more
+    // than the count itself.
+    const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
+    if (mask == nullptr && window.xEnd - window.xStart <= detail::kNarrowWidth &&
+        window.yEnd - window.yStart <= 64 && !window.empty() && FrameHistory::highlight().flag == 0) {
+      const detail::ChangeScores::Bits bits =
+          scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_);
+      kernels_.countNarrowRegion(bits.data, bits.stride, window.xStart, window.yStart,
+                                 window.xEnd, window.yEnd, result);
+      counter_ += result.count;
+      return;
+    }
+    countAnyRegion(region, window, mask, result);
+  }
 
   std::uint32_t counter_ = 0;
 
  private:
+  void countAnyRegion(const DetectionRegion& region, const detail::ScanWindow& window,
+                      const RegionMask* mask, DetectionResult& result);
+
   detail::ChangeScores scores_;
 };
 
