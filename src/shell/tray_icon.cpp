@@ -4,9 +4,19 @@
 
 #include "shell/dialogs.h"
 
+// The icon lives in a resource compiled into this static library. Nothing in
+// the program refers to the resource's own registration, so the linker would
+// drop it and leave every icon empty (an all-black square in the tray) unless
+// it is registered by hand. The macro must stand outside any namespace.
+static void registerTessaryResources() { Q_INIT_RESOURCE(tessary); }
+
 namespace tessary {
 
-QIcon tessaryIcon() { return QIcon(":/tessary/tessary.png"); }
+QIcon tessaryIcon() {
+  static const bool registered = (registerTessaryResources(), true);
+  static_cast<void>(registered);
+  return QIcon(":/tessary/tessary.png");
+}
 
 TrayIcon::TrayIcon(TrayController& controller, TrayOptions options, QObject* parent)
     : QObject(parent), controller_(controller), options_(std::move(options)), menu_(new QMenu) {

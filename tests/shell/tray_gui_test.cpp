@@ -270,12 +270,39 @@ TEST_F(TrayGuiTest, HelpScrollsButCannotBeChangedAndAboutClosesOnClickOrKey) {
   }
 }
 
+// Pixels of the tray host's window in each of the icon's main colours.
+struct IconColours {
+  int tile = 0, ring = 0, orange = 0, total = 0;
+};
+IconColours iconColours(const std::optional<WindowPicture>& picture) {
+  IconColours colours;
+  if (!picture) return colours;
+  for (const WindowPicture::Pixel& p : picture->pixels) {
+    ++colours.total;
+    if (p.red < 70 && p.green < 90 && p.blue >= 50 && p.blue < 110 && p.blue > p.red + 20) ++colours.tile;
+    if (p.red > 190 && p.green > 190 && p.blue > 190) ++colours.ring;
+    if (p.red > 200 && p.green > 110 && p.green < 200 && p.blue < 100) ++colours.orange;
+  }
+  return colours;
+}
+
 // The program itself, with its icon in the tray host: a right click opens
 // the menu, "x" chooses E&xit, and the icon goes with the program.
 TEST_F(TrayGuiTest, ProgramShowsItsIconAndExitsFromTheMenu) {
   ChildProcess program;
   ASSERT_TRUE(startProgram(program, session_->display())) << program.errorOutput();
   ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000)) << program.errorOutput();
+  // The icon shows its own colours: the dark tile, the light ring and the
+  // orange quarter (an icon that failed to load shows as a black square).
+  IconColours colours;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        colours = iconColours(session_->trayPicture());
+        return colours.tile > 100 && colours.ring > 10 && colours.orange > 5;
+      },
+      5000))
+      << "tile " << colours.tile << ", ring " << colours.ring << ", orange " << colours.orange << " of "
+      << colours.total << " pixels";
   // The tray host puts the first icon at 1, 1 inside its window at 0, 0.
   ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "12", "12", "click", "3"}));
   QTest::qWait(500);
