@@ -37,8 +37,14 @@ TrayIcon::TrayIcon(TrayController& controller, TrayOptions options, QObject* par
       case TrayItemKind::kCameraSubmenu: cameraMenu_ = menu_->addMenu(text); break;
       case TrayItemKind::kWebSubmenu: {
         QMenu* web = menu_->addMenu(text);
-        addCommand(*web, options_.readme.toString(), kCommandOpenReadme);
-        addCommand(*web, options_.protocol.toString(), kCommandOpenProtocol);
+        // An installed document is named by its address; a missing one says
+        // so and cannot be chosen.
+        auto addDocument = [&](const QUrl& url, const QString& name, int command) {
+          QAction* action = addCommand(*web, url.isEmpty() ? name + " (not installed)" : url.toString(), command);
+          action->setEnabled(!url.isEmpty());
+        };
+        addDocument(options_.readme, "README.md", kCommandOpenReadme);
+        addDocument(options_.protocol, "protocol.md", kCommandOpenProtocol);
         break;
       }
       case TrayItemKind::kCommand: {
