@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <optional>
 #include <string_view>
+
+#include "link/socket_api.h"
 
 namespace tessary {
 
@@ -12,6 +15,7 @@ inline constexpr std::uint16_t kDefaultPort = 2152;
 
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
+  Ipv4Address listenAddress = kEveryAddress;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   std::string cameraSource = "v4l2";  // v4l2, demo, auto or raw:PATH
@@ -29,6 +33,10 @@ struct CommandLineResult {
 
 // `args` excludes the program name. Accepts "--name value" and "--name=value".
 CommandLineResult parseCommandLine(std::span<const std::string_view> args);
+
+// A dotted IPv4 address ("127.0.0.1"), or "localhost" for the loopback one;
+// nothing for any other text.
+std::optional<Ipv4Address> parseListenAddress(std::string_view text);
 
 // True for the camera sources the program knows.
 bool isKnownCameraSource(std::string_view source);
