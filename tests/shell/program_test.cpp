@@ -153,6 +153,19 @@ TEST_F(ProgramTest, ExampleClientLogsInAndPrintsMessages) {
   EXPECT_EQ(lines, (std::vector<std::string>{"<login status=\"successful\">", "data=commands",
                                               "error(Error in command 'bogus'.);"}))
       << client.errorOutput();
+
+  // Without --for it keeps printing until Ctrl-C, says so, and ends cleanly.
+  ChildProcess watcher;
+  ASSERT_TRUE(watcher.start({TESSARY_CLIENT, "--port", std::to_string(port), "--code-file", codeFile_,
+                             "check_data_type()"},
+                            environment()));
+  std::optional<std::string> answer = watcher.readLine(5s);
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_TRUE(answer->ends_with("<data status=\"xml\">") || answer->ends_with("<login status=\"successful\">"));
+  EXPECT_EQ(watcher.wait(300ms), std::nullopt);
+  watcher.signal(SIGINT);
+  EXPECT_EQ(watcher.wait(5s), 0);
+  EXPECT_TRUE(contains(watcher.errorOutput(), "printing messages until Ctrl-C")) << watcher.errorOutput();
   server.signal(SIGTERM);
   EXPECT_EQ(server.wait(10s), 0);
 }
