@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/fixed_text.h"
 #include "common/frame.h"
 #include "common/trace.h"
 #include "display/key_shape.h"
@@ -606,8 +607,9 @@ LRESULT CALLBACK overlayWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 LayeredOverlay::LayeredOverlay(const DisplayState& state, const PictureSource& pictures,
-                               MemberCallback<std::string_view> reportError)
-    : state_(state), pictures_(pictures), reportError_(reportError) {}
+                               MemberCallback<std::string_view> reportError,
+                               MemberCallback<std::string_view> notePresentation)
+    : state_(state), pictures_(pictures), reportError_(reportError), notePresentation_(notePresentation) {}
 
 LayeredOverlay::~LayeredOverlay() { overlayShutdown(); }
 
@@ -631,6 +633,16 @@ int LayeredOverlay::overlayInit() {
     return -1;
   }
   window_ = std::move(window);
+  if (notePresentation_.isSet()) {
+    FixedText<80> probe;
+    if (hardwareProbe_ == 0) {
+      formatText(probe.buffer(), "overlay: the display driver offers overlay surfaces; they are not used");
+    } else {
+      formatText(probe.buffer(), "overlay: the display driver offers no usable overlay surface (%d)", hardwareProbe_);
+    }
+    notePresentation_(probe.view());
+    notePresentation_(describePresentation(window_->presentation));
+  }
   if (overlayUpdatePosition() != 0) {
     report(kShowFailed);
     return -1;

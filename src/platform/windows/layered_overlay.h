@@ -48,9 +48,11 @@ int probeOverlaySurfaces(int screenWidth);
 class LayeredOverlay final : public OverlayControl {
  public:
   // `state` and `pictures` must outlive the overlay. `reportError` shows a
-  // start-up failure to the user.
+  // start-up failure to the user; `notePresentation`, when set, hears once
+  // per start-up which presentation is in use (describePresentation).
   LayeredOverlay(const DisplayState& state, const PictureSource& pictures,
-                 MemberCallback<std::string_view> reportError);
+                 MemberCallback<std::string_view> reportError,
+                 MemberCallback<std::string_view> notePresentation = {});
   ~LayeredOverlay();
   LayeredOverlay(const LayeredOverlay&) = delete;
   LayeredOverlay& operator=(const LayeredOverlay&) = delete;
@@ -73,6 +75,7 @@ class LayeredOverlay final : public OverlayControl {
   const DisplayState& state_;
   const PictureSource& pictures_;
   MemberCallback<std::string_view> reportError_;
+  MemberCallback<std::string_view> notePresentation_;
   int hardwareProbe_ = 0;
   std::unique_ptr<Window> window_;
 };

@@ -90,12 +90,15 @@ TEST(LayeredOverlay, ShowsThePictureOnlyOnTheKeyAndFollowsTheWatchedWindow) {
 
   SolidPictures pictures{kPicture};
   ErrorReports errors;
-  LayeredOverlay overlay(state, pictures, errors.callback());
+  ErrorReports notes;
+  LayeredOverlay overlay(state, pictures, errors.callback(), notes.callback());
   ASSERT_EQ(overlay.overlayInit(), 0);
   EXPECT_TRUE(errors.messages.empty());
-  std::printf("%s; DirectDraw overlay probe: %d\n", std::string(describePresentation(overlay.presentation())).c_str(),
-              overlay.hardwareProbe());
+  // Said once: what the hardware offers, and the presentation in use.
+  ASSERT_EQ(notes.messages.size(), 2u);
+  std::printf("%s\n%s\n", notes.messages[0].c_str(), notes.messages[1].c_str());
   EXPECT_NE(overlay.presentation(), OverlayPresentation::kNone);
+  EXPECT_EQ(notes.messages[1], describePresentation(overlay.presentation()));
 
   trackWatchedWindow(state, overlay, &locator);
   EXPECT_EQ(state.renderArea, (ScreenRect{110, 110, 410, 350}));
