@@ -76,9 +76,11 @@ struct CountRequest {
 
 struct ChangeKernels {
   // Splits width x height packed pixels (blue, green, red, unused; rows of
-  // width x 4 bytes) into three planes whose rows are `stride` apart.
+  // width x 4 bytes) into three planes whose rows are `stride` apart, and
+  // copies them unchanged to `copy` unless it is null: the frame is read once.
   void (*splitChannels)(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
-                        std::ptrdiff_t stride, std::uint8_t* const planes[3]);
+                        std::ptrdiff_t stride, std::uint8_t* const planes[3],
+                        std::uint8_t* copy);
   // Scores with neighbour confirmation, into `scores` (same layout as a plane).
   void (*neighbourScores)(const ScoreInputs& inputs, std::uint8_t* scores);
   // Scores without it: the change between the two frames alone.

@@ -1,7 +1,8 @@
 // The change kernels written once over a small vector interface `Simd`:
 //   V, kLanes (bytes per vector), load, store, min, max, bitAnd, absDiff,
 //   splat, atLeast (one bit per byte lane, set where a >= b), split
-//   (kLanes packed pixels to their blue, green and red bytes) and popcount.
+//   (kLanes packed pixels, also copied when asked, to their blue, green and
+//   red bytes) and popcount.
 //
 // Included only by the per-instruction-set sources, each with its own Simd
 // type in an unnamed namespace: every instantiation then has internal
@@ -35,16 +36,30 @@ struct Kernels {
   }
 
   static void splitChannels(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
-                            std::ptrdiff_t stride, std::uint8_t* const planes[3]) {
+                            std::ptrdiff_t stride, std::uint8_t* const planes[3],
+                            std::uint8_t* copy) {
+    if (copy != nullptr) {
+      splitRows<true>(packed, width, height, stride, planes, copy);
+    } else {
+      splitRows<false>(packed, width, height, stride, planes, copy);
+    }
+  }
+
+  template <bool kCopy>
+  static void splitRows(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
+                        std::ptrdiff_t stride, std::uint8_t* const planes[3], std::uint8_t* copy) {
     for (std::int32_t y = 0; y < height; ++y) {
-      const std::uint8_t* source = packed + std::ptrdiff_t{y} * width * 4;
+      const std::ptrdiff_t rowStart = std::ptrdiff_t{y} * width * 4;
+      const std::uint8_t* source = packed + rowStart;
+      std::uint8_t* target = kCopy ? copy + rowStart : nullptr;
       std::uint8_t* blue = planes[0] + y * stride;
       std::uint8_t* green = planes[1] + y * stride;
       std::uint8_t* red = planes[2] + y * stride;
       std::int32_t x = 0;
       for (; x + kLanes <= width; x += kLanes) {
         V b, g, r;
-        Simd::split(source + std::ptrdiff_t{x} * 4, b, g, r);
+        Simd::split(source + std::ptrdiff_t{x} * 4, kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr,
+                    b, g, r);
         Simd::store(blue + x, b);
         Simd::store(green + x, g);
         Simd::store(red + x, r);
@@ -53,6 +68,7 @@ struct Kernels {
         blue[x] = source[x * 4];
         green[x] = source[x * 4 + 1];
         red[x] = source[x * 4 + 2];
+        if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
       }
     }
   }

@@ -53,8 +53,7 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
     // with many small regions the calls around the count would cost more
     // than the count itself.
     const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
-    if (mask == nullptr && window.xEnd - window.xStart <= kNarrowWidth &&
-        window.yEnd - window.yStart <= 64 && !window.empty() && FrameHistory::highlight().flag == 0) {
+    if (mask == nullptr && isNarrow(window) && FrameHistory::highlight().flag == 0) {
       countNarrow(scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_), window,
                   result);
       counter_ += result.count;
@@ -63,11 +62,11 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
     countAnyRegion(region, window, mask, result);
   }
 
-  std::uint32_t counter_ = 0;
-
- private:
-  // A window this narrow takes one 64-bit read per row.
-  static constexpr std::int32_t kNarrowWidth = 56;
+  // A window on the frame this narrow and short takes one 64-bit read per
+  // row and one word for its rows.
+  static bool isNarrow(const detail::ScanWindow& window) {
+    return !window.empty() && window.xEnd - window.xStart <= 56 && window.yEnd - window.yStart <= 64;
+  }
 
   // Set bits in 64 bits, without the POPCNT instruction that the baseline
   // lacks (the library routine would cost a call per row).
@@ -80,6 +79,7 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
 
   // One read per row, no branch per row, and the box from all rows at once.
   // A cell of at most 64 pixels is gathered into one word and counted once.
+  // The window must be narrow.
   static void countNarrow(const detail::ChangeScores::Bits& bits, const detail::ScanWindow& window,
                           DetectionResult& result) {
     const std::int32_t width = window.xEnd - window.xStart;
@@ -121,10 +121,12 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
               window.yStart + 63 - std::countl_zero(rows)};
   }
 
+  std::uint32_t counter_ = 0;
+  detail::ChangeScores scores_;
+
+ private:
   void countAnyRegion(const DetectionRegion& region, const detail::ScanWindow& window,
                       const RegionMask* mask, DetectionResult& result);
-
-  detail::ChangeScores scores_;
 };
 
 }  // namespace tessary
