@@ -77,6 +77,37 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
     return static_cast<std::uint32_t>((bits * 0x0101010101010101u) >> 56);
   }
 
+  // A grid cell of at most 64 pixels on the frame, gathered row after row
+  // into one word: counted once, its box from the word and from all rows'
+  // columns. False, touching nothing, for any other window.
+  static bool countCell(const detail::ChangeScores::Bits& bits, const detail::ScanWindow& window,
+                        DetectionResult& result) {
+    const std::int32_t width = window.xEnd - window.xStart;
+    const std::int32_t height = window.yEnd - window.yStart;
+    if (width <= 0 || height <= 0 || width * height > 64) return false;
+    const std::uint64_t keep = (std::uint64_t{1} << width) - 1;
+    const std::int32_t shift = window.xStart % 8;
+    const std::uint8_t* row = bits.data + window.yStart * bits.stride + window.xStart / 8;
+    std::uint64_t gathered = 0;
+    std::uint64_t columns = 0;
+    for (std::int32_t placed = 0; placed < width * height; placed += width, row += bits.stride) {
+      std::uint64_t word;
+      std::memcpy(&word, row, sizeof word);
+      word = (word >> shift) & keep;
+      gathered |= word << placed;
+      columns |= word;
+    }
+    if (gathered == 0) {
+      result = DetectionResult::reset();
+      return true;
+    }
+    result = {bitCount(gathered), window.xStart + std::countr_zero(columns),
+              window.yStart + std::countr_zero(gathered) / width,
+              window.xStart + 63 - std::countl_zero(columns),
+              window.yStart + (63 - std::countl_zero(gathered)) / width};
+    return true;
+  }
+
   // One read per row, no branch per row, and the box from all rows at once.
   // A cell of at most 64 pixels is gathered into one word and counted once.
   // The window must be narrow.

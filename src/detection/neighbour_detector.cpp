@@ -31,7 +31,7 @@ void NeighbourDetector::detectEach(std::span<DetectionRegion* const> regions,
           bits = scores_.bits(level, frameNumber_, currentFrame_, previousFrame_);
         }
         region.previous = region.current;
-        countNarrow(bits, window, region.current);
+        if (!countCell(bits, window, region.current)) countNarrow(bits, window, region.current);
         counter_ = region.current.count;
         continue;
       }
