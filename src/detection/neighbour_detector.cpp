@@ -25,13 +25,13 @@ void NeighbourDetector::detectEach(std::span<DetectionRegion* const> regions,
     counter_ = 0;
     if (plainCells && masks[i] == nullptr) {
       const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
-      if (isNarrow(window)) {
+      if (detail::isNarrow(window)) {
         if (bits.data == nullptr || region.level != level) {
           level = region.level;
           bits = scores_.bits(level, frameNumber_, currentFrame_, previousFrame_);
         }
         region.previous = region.current;
-        if (!countCell(bits, window, region.current)) countNarrow(bits, window, region.current);
+        detail::countNarrow(bits, window, region.current);
         counter_ = region.current.count;
         continue;
       }
