@@ -43,6 +43,7 @@ class ScriptedSource final : public CommandSource {
     return count;
   }
   std::uint16_t port() const override { return 2152; }
+  void disconnect() override { pending_ = {}; }
 
  private:
   std::span<const std::uint8_t> pending_;

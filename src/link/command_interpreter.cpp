@@ -39,11 +39,7 @@ CommandInterpreter::CommandInterpreter(CommandSource& source, VideoController& c
 }
 
 void CommandInterpreter::poll() {
-  if (loginHeldBack()) {
-    if (!loginThrottle_.mayEvaluate()) return;
-    runHeldBack();
-    if (loginHeldBack()) return;
-  }
+  if (loginHeldBack() && loginThrottle_.mayEvaluate()) runHeldBack();
   std::size_t length = source_.receive(receiveBuffer_);
   if (length > receiveBuffer_.size()) length = receiveBuffer_.size();
   executeBlock(std::string_view(receiveBuffer_.data(), length));
@@ -60,7 +56,13 @@ void CommandInterpreter::runHeldBack() {
 
 void CommandInterpreter::executeBlock(std::string_view block) {
   if (loginHeldBack()) {
-    // Behind a waiting login, as one more text.
+    if (block.empty()) return;
+    if (heldBack_.size() + block.size() + 1 > kHeldBackLimit) {
+      // The reset this runs drops what was held back (logOut).
+      source_.disconnect();
+      return;
+    }
+    // Behind the waiting login, as texts of their own.
     heldBack_.push_back('\0');
     heldBack_.append(block);
     return;

@@ -59,6 +59,9 @@ class CommandInterpreter {
  public:
   static constexpr std::size_t kReceiveBufferSize = 2048;
   static constexpr std::size_t kMessageCapacity = 515;
+  // What a client may send while a login of its waits; a client that sends
+  // more is flooding and is disconnected.
+  static constexpr std::size_t kHeldBackLimit = 64 * 1024;
 
   CommandInterpreter(CommandSource& source, VideoController& controller, ReplySender& replies,
                      DisplayState& display, OverlayControl& overlay, CommandOptions options = {});
@@ -66,13 +69,13 @@ class CommandInterpreter {
   CommandInterpreter& operator=(const CommandInterpreter&) = delete;
 
   // Reads once from the source and executes every statement that arrived.
-  // While a login is held back (see LoginThrottle) nothing is read: that
-  // login and every statement after it wait, in order, until its time comes,
-  // and the client's further texts wait in the link.
+  // A login held back by the LoginThrottle waits for its time, and every
+  // statement after it waits with it, in order; reading goes on meanwhile,
+  // so a client that leaves is noticed at once.
   void poll();
   // Executes one received block: its NUL-separated texts, each cut into
   // statements at ";", in order. Behind a held-back login, the block waits
-  // with it.
+  // with it (up to kHeldBackLimit; beyond, the client is disconnected).
   void executeBlock(std::string_view block);
   // Whether a login and the statements after it are being held back.
   bool loginHeldBack() const { return !heldBack_.empty(); }

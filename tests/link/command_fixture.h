@@ -93,6 +93,7 @@ class CommandLinkTest : public ::testing::Test,
     return count;
   }
   std::uint16_t port() const override { return link.port(); }
+  void disconnect() override { link.disconnect(); }
   std::vector<std::string> names() const override { return lanNames; }
   WindowHandle findClientWindow(std::uint16_t, WindowHandle current) override {
     return clientWindow != 0 ? clientWindow : current;

@@ -90,8 +90,8 @@ TEST(LoginThrottleTest, CodesCompareWholly) {
 }
 
 // The slowed logins wait without holding up the tick: a poll before their
-// time reads nothing and answers nothing, and everything after a waiting
-// login waits with it, in order.
+// time answers nothing, and everything after a waiting login waits with it,
+// in order, also what arrives meanwhile.
 TEST_F(CommandLinkTest, LoginsAfterTheThirdWrongOneWaitTheirTurnInOrder) {
   const std::string failed = "<login status=\"failed\">";
   using namespace std::string_literals;
@@ -100,7 +100,6 @@ TEST_F(CommandLinkTest, LoginsAfterTheThirdWrongOneWaitTheirTurnInOrder) {
   feed(first);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(client.nextText(), failed);
   EXPECT_TRUE(interpreter.loginHeldBack());
-  // Later texts wait in the link meanwhile.
   ASSERT_TRUE(client.send("whoareyou(2)"));
   clock.now += 999;
   interpreter.poll();
@@ -117,23 +116,39 @@ TEST_F(CommandLinkTest, LoginsAfterTheThirdWrongOneWaitTheirTurnInOrder) {
   EXPECT_EQ(client.nextText(), "<data status=\"xml\">");
   EXPECT_EQ(client.nextText(), error("whoareyou : Wrong number of parameters."));
   EXPECT_FALSE(interpreter.loginHeldBack());
-  // Back to normal: the text that waited in the link comes next.
   ASSERT_TRUE(waitUntil([&] {
     interpreter.poll();
     return bytesTaken >= first.size() + 13;
   }));
-  EXPECT_EQ(client.nextText(), error("whoareyou : Wrong number of parameters."));
+  EXPECT_EQ(client.nextText(), error("whoareyou : Wrong number of parameters.")) << "the text sent meanwhile";
   expectReplies("login(x);login(y);login(z)", {failed, failed, failed});
 
-  // A client that goes away takes its waiting statements with it; the next
-  // one starts with free tries of its own.
+  // A client that goes away is noticed while its login waits, and takes its
+  // waiting statements with it; the next one starts with free tries of its own.
   feed(std::string_view("login(w)\0", 9));
   EXPECT_TRUE(interpreter.loginHeldBack());
   client.close();
-  interpreter.logOut();  // as the link does for a client gone
-  EXPECT_FALSE(interpreter.loginHeldBack());
+  ASSERT_TRUE(waitUntil([&] {
+    interpreter.poll();
+    return !interpreter.loginHeldBack();
+  }));
+  EXPECT_FALSE(link.isConnected());
   connectClient();
   expectReplies("login(v)", {failed});
+
+  // One that floods while its login waits is disconnected.
+  feed("login(u);login(t);login(s)"s + '\0');
+  EXPECT_EQ(client.nextText(), failed);
+  EXPECT_EQ(client.nextText(), failed);
+  EXPECT_TRUE(interpreter.loginHeldBack());
+  const std::string flood(CommandInterpreter::kHeldBackLimit, ';');
+  client.sendRaw(flood);
+  EXPECT_TRUE(waitUntil([&] {
+    interpreter.poll();
+    return !link.isConnected();
+  }));
+  EXPECT_FALSE(interpreter.loginHeldBack());
+  EXPECT_TRUE(client.waitForClose());
 }
 
 TEST_F(LoggedInTest, StatementsSplitAtSemicolonsWithNothingTrimmed) {

@@ -221,6 +221,14 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   ASSERT_TRUE(listen.start({kProgram, "--headless", "--listen", "127.0.0.256"}, otherInstance));
   EXPECT_EQ(listen.wait(10s), 2);
   EXPECT_TRUE(contains(listen.errorOutput(), "invalid listen address '127.0.0.256'")) << listen.errorOutput();
+  // An address of no interface here (TEST-NET-1 is never assigned).
+  ChildProcess foreign;
+  ASSERT_TRUE(foreign.start({kProgram, "--headless", "--camera", "demo", "--port", "0", "--listen", "192.0.2.7"},
+                            otherInstance));
+  EXPECT_EQ(foreign.wait(10s), 1);
+  EXPECT_TRUE(contains(foreign.errorOutput(), "tessary: cannot listen on 192.0.2.7 port 0: Cannot assign requested "
+                                              "address\n"))
+      << foreign.errorOutput();
 }
 
 // "auto" says which camera it took; --listen keeps the server to one address.
