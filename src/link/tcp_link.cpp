@@ -17,8 +17,8 @@ constexpr std::string_view kReceiveContext = "Get data.";
 
 }  // namespace
 
-TcpLink::TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port)
-    : sockets_(sockets), events_(events), port_(port) {
+TcpLink::TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port, ClientSlot* seat)
+    : sockets_(sockets), events_(events), port_(port), seat_(seat) {
   pendingTail_.reserve(kReceiveBufferSize);
   sendScratch_.reserve(kReceiveBufferSize);
   if (!sockets_.startup()) {
@@ -36,6 +36,7 @@ TcpLink::~TcpLink() {
     stopping_ = true;
   }
   resetDone_.notify_all();
+  if (seat_ != nullptr) seat_->wake();
   if (listeningSocket_ != kNoSocket) sockets_.wakeAccept(listeningSocket_);
   if (acceptThread_.joinable()) acceptThread_.join();
   {
@@ -94,6 +95,14 @@ void TcpLink::acceptOne() {
   // The socket is made non-blocking before anyone can see it.
   sockets_.setNonBlocking(client);
   sockets_.setNoDelay(client, false);  // Nagle's algorithm stays on
+  // While a WebSocket client holds the seat this one waits, unanswered.
+  if (seat_ != nullptr && !seat_->waitToClaim(ClientKind::kTcp, [this] {
+        std::lock_guard lock(stateMutex_);
+        return stopping_;
+      })) {
+    sockets_.close(client);
+    return;
+  }
   {
     std::unique_lock lock(stateMutex_);
     // A client waiting in the backlog is published only once the reset for
@@ -102,6 +111,7 @@ void TcpLink::acceptOne() {
     if (stopping_) {
       lock.unlock();
       sockets_.close(client);
+      if (seat_ != nullptr) seat_->release(ClientKind::kTcp);
       return;
     }
     dataSocket_ = client;
@@ -163,6 +173,7 @@ void TcpLink::clientGone() {
     resetting_ = false;
   }
   resetDone_.notify_all();
+  if (seat_ != nullptr) seat_->release(ClientKind::kTcp);
 }
 
 bool TcpLink::send(std::string_view text) {

@@ -17,7 +17,7 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 }
 
 bool takesValue(std::string_view name) {
-  return name == "--port" || name == "--code-file" || name == "--camera";
+  return name == "--port" || name == "--web-port" || name == "--code-file" || name == "--camera";
 }
 
 CommandLineResult failure(std::string message) {
@@ -58,6 +58,17 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
           return failure("invalid port '" + std::string(*value) + "': give a number from 0 to 65535");
         }
         options.port = *port;
+      } else if (name == "--web-port") {
+        if (*value == "off") {
+          options.webPort.reset();
+          continue;
+        }
+        auto port = parsePort(*value);
+        if (!port) {
+          return failure("invalid web port '" + std::string(*value) +
+                         "': give a number from 0 to 65535, or off");
+        }
+        options.webPort = *port;
       } else if (name == "--code-file") {
         if (value->empty()) return failure("option '--code-file' needs a path");
         options.codeFile = std::string(*value);
@@ -98,6 +109,8 @@ std::string usageText() {
          "\n"
          "Options:\n"
          "  --port N          TCP port to listen on (default 2152; 0 picks a free one)\n"
+         "  --web-port N|off  port of the setup page and the WebSocket client on\n"
+         "                    127.0.0.1 (default 2153; 0 picks a free one; off: none)\n"
          "  --code-file PATH  the login code file\n"
          "                    (default $XDG_CONFIG_HOME/Quon_System.dat)\n"
          "  --set-code        read one line from standard input, store it as the\n"
@@ -112,7 +125,8 @@ std::string usageText() {
          "  --help            print this help and exit\n"
          "\n"
          "Once listening, the first line on standard output reads\n"
-         "\"Tessary VERSION listening on port PORT\".\n";
+         "\"Tessary VERSION listening on port PORT\"; the next one gives the setup\n"
+         "page's address, http://127.0.0.1:PORT/.\n";
 }
 
 }  // namespace tessary

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -9,9 +10,12 @@
 namespace tessary {
 
 inline constexpr std::uint16_t kDefaultPort = 2152;
+inline constexpr std::uint16_t kDefaultWebPort = 2153;
 
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
+  // The setup page's port on 127.0.0.1; empty: no web server ("off").
+  std::optional<std::uint16_t> webPort = kDefaultWebPort;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   std::string cameraSource = "v4l2";  // v4l2, demo, auto or raw:PATH

@@ -125,6 +125,15 @@ void reportStartUp(const ShellSystem& system, const ShellOptions& options) {
     printError("cannot listen on port " + std::to_string(options.port) + ": " +
                system.linkErrorText() + "; running without clients");
   }
+  if (!options.webPort) return;
+  if (system.webListening()) {
+    std::printf("Tessary setup page at http://127.0.0.1:%u/\n",
+                static_cast<unsigned>(system.webPort()));
+    std::fflush(stdout);
+  } else {
+    printError("cannot serve the setup page on port " + std::to_string(*options.webPort) + ": " +
+               system.webErrorText() + "; running without it (try --web-port 0)");
+  }
 }
 
 }  // namespace
@@ -193,6 +202,7 @@ int runProgram(int argc, char** argv) {
   config.port = options.port;
   config.codeFilePath = codeFile;
   config.verbose = options.verbose;
+  config.webPort = options.webPort;
   // "get_lan" answers from a list kept up to date in the background.
   AvahiLanBrowser lanBrowser;
   // "watch" needs the windows of the desktop.

@@ -3,9 +3,9 @@
 #include "link/command_interpreter.h"
 #include "link/login_code_file.h"
 #include "link/reply_sender.h"
-#include "link/tcp_command_source.h"
 #include "link/watched_window.h"
 #include "link/video_controller_zone_queries.h"
+#include "web/web_server.h"
 
 namespace tessary {
 
@@ -44,19 +44,32 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
 
   lifecycle("start-up: link");
   LinkEvents& events = *this;
-  link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port);
+  link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port, &seat_);
   if (config_.verbose) link_->setProtocolTrace(verboseTrace_.callback());
-  commandSource_ = std::make_unique<TcpCommandSource>(*link_);
-  replies_ = std::make_unique<ReplySender>(*link_, *zoneQueries_, display_, *overlay_);
-  controller_.setZoneHitListener(replies_.get());
+  webLink_ = std::make_unique<WebClientLink>(seat_, events);
+  if (config_.verbose) webLink_->setProtocolTrace(verboseTrace_.callback());
+  clientLinks_ = std::make_unique<ClientLinks>(*link_, webLink_.get());
+  replies_ = std::make_unique<ReplySender>(*clientLinks_, *zoneQueries_, display_, *overlay_);
+  hitTally_.setNext(replies_.get());
+  controller_.setZoneHitListener(&hitTally_);
 
   CommandOptions options;
   options.windowLocator = services_.windowLocator;
   options.lanBrowser = services_.lanBrowser;
   options.codeFilePath = codeFilePath_;
-  interpreter_ = std::make_unique<CommandInterpreter>(*commandSource_, controller_, *replies_,
+  interpreter_ = std::make_unique<CommandInterpreter>(*clientLinks_, controller_, *replies_,
                                                       display_, *overlay_, options);
   interpreter_->setLoginChanged(MemberCallback<>::bind(this, &ShellSystem::onLoginChanged));
+
+  if (config_.webPort) {
+    lifecycle("start-up: web server");
+    setupView_ = std::make_unique<SetupView>(controller_, *this, hitTally_);
+    web_ = std::make_unique<WebServer>(*webLink_, setupPageHtml());
+    WebServerConfig web;
+    web.address = config_.webAddress;
+    web.port = *config_.webPort;
+    if (!web_->start(web, webError_)) web_.reset();
+  }
   lifecycle("start-up: done");
 }
 
@@ -66,17 +79,22 @@ void ShellSystem::shutDown() {
   // No tick may run from here on, even if the host fires one more timer.
   ticks_.halt();
   lifecycle("shut-down: timers stopped");
+  // No browser reaches the core from here on.
+  web_.reset();
+  lifecycle("shut-down: web server");
   overlay_->overlayShutdown();
   lifecycle("shut-down: overlay");
   cameras_->shutdown();
   controller_.setZoneHitListener(nullptr);
   lifecycle("shut-down: cameras");
+  hitTally_.setNext(nullptr);
   link_.reset();
-  commandSource_.reset();
   lifecycle("shut-down: link");
   interpreter_.reset();
   lifecycle("shut-down: interpreter");
   replies_.reset();
+  clientLinks_.reset();
+  webLink_.reset();
   lifecycle("shut-down: replies");
 }
 
@@ -96,6 +114,12 @@ std::string ShellSystem::linkErrorText() const {
   return text;
 }
 
+bool ShellSystem::webListening() const { return web_ != nullptr; }
+
+std::uint16_t ShellSystem::webPort() const {
+  return web_ ? web_->port() : config_.webPort.value_or(0);
+}
+
 bool ShellSystem::loggedIn() const { return interpreter_ && interpreter_->isLoggedIn(); }
 
 void ShellSystem::onLoginChanged() {
@@ -113,7 +137,14 @@ void ShellSystem::sendMotionEvents() {
   if (replies_) replies_->motionPass();
 }
 
-bool ShellSystem::hasClient() { return link_ && link_->isConnected(); }
+bool ShellSystem::hasClient() { return clientLinks_ && clientLinks_->isConnected(); }
+
+bool ShellSystem::hasViewers() { return web_ && web_->watching(); }
+
+void ShellSystem::feedViewers() {
+  if (!web_ || !setupView_) return;
+  web_->publish(setupView_->makeUpdate(SetupClientState{clientLinks_->connectedKind(), loggedIn()}));
+}
 
 void ShellSystem::startCapture() { cameras_->startCapture(); }
 

@@ -78,8 +78,11 @@ class RecordingSteps final : public ShellSteps {
   void stopCapture() override { calls += "stop "; }
   void presentOverlay() override { calls += "present "; }
   void trackWatchedWindow() override { calls += "track "; }
+  bool hasViewers() override { return watching; }
+  void feedViewers() override { calls += "feed "; }
 
   bool connected = false;
+  bool watching = false;
   std::string calls;
 };
 
@@ -92,7 +95,14 @@ TEST(TickLoopTest, TicksRunTheirStepsInOrderUntilHalted) {
   loop.setInTray(false);  // shown: capture runs, the overlay is not fed
   loop.frameTick();
   loop.slowTick();
-  const std::string expected = "poll pause motion stop poll pause motion start present poll pause motion start track ";
+  // A setup page keeps capture running without a client, and is fed.
+  loop.setInTray(true);
+  steps.connected = false;
+  steps.watching = true;
+  loop.frameTick();
+  const std::string expected =
+      "poll pause motion stop poll pause motion start present poll pause motion start track "
+      "poll pause motion start feed ";
   EXPECT_EQ(steps.calls, expected);
   loop.halt();
   loop.frameTick();
