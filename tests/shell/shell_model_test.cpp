@@ -24,6 +24,9 @@ CommandLineResult parse(std::vector<std::string_view> args) { return parseComman
 
 TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
   EXPECT_EQ(parse({}).options.port, 2152);
+  EXPECT_EQ(parse({}).options.webPort, 2153);
+  EXPECT_EQ(parse({"--web-port", "0"}).options.webPort, 0);
+  EXPECT_EQ(parse({"--web-port=off"}).options.webPort, std::nullopt);
   CommandLineResult result = parse({"--port", "0", "--code-file=/tmp/c d", "--camera", "raw:/x/y.raw", "--headless",
                   "--verbose", "--set-code"});
   ASSERT_TRUE(result.ok) << result.error;
@@ -44,7 +47,7 @@ TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
       {{"--port", "65536"}, "65536"}, {{"--port", "-1"}, "-1"},         {{"--port", "12ab"}, "12ab"},
       {{"--port="}, "port"},          {{"--port"}, "--port"},           {{"--camera", "usb"}, "usb"},
       {{"--camera", "raw:"}, "raw:"}, {{"--code-file="}, "--code-file"}, {{"--frobnicate"}, "--frobnicate"},
-      {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"}};
+      {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"},   {{"--web-port", "on"}, "on"}};
   for (const auto& [args, culprit] : cases) {
     CommandLineResult result = parse(args);
     EXPECT_FALSE(result.ok) << args[0];
