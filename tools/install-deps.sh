@@ -13,6 +13,8 @@ packages=(
   xvfb xauth xdotool wmdocker x11-utils
   # the setup page in a real headless browser
   chromium chromium-driver python3-selenium
+  # the Windows capture tests: Wine splits AVI files with GStreamer's avidemux
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()

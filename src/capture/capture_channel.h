@@ -31,7 +31,7 @@
 
 #include "common/frame_source.h"
 #include "common/member_callback.h"
-#include "zones/periodic_timer.h"
+#include "common/periodic_timer.h"
 
 namespace tessary {
 

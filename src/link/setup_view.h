@@ -58,6 +58,21 @@ class SetupViewers {
   ~SetupViewers() = default;
 };
 
+// The server of the setup page and of WebSocket clients, as the shell starts
+// it (the web service implements it, over the link it is made with).
+class SetupServer : public SetupViewers {
+ public:
+  virtual ~SetupServer() = default;
+  // Listens on `address` (numeric IPv4) and `port` (0: any free one) and
+  // starts serving; false, with `error` saying why, when it cannot listen.
+  virtual bool start(const std::string& address, std::uint16_t port, std::string& error) = 0;
+  virtual std::uint16_t port() const = 0;
+};
+
+class WebClientLink;
+// Makes the server for `client`; a platform without one supplies none.
+using SetupServerFactory = std::unique_ptr<SetupServer> (*)(WebClientLink& client);
+
 // What the page shows about the client.
 struct SetupClientState {
   ClientKind kind = ClientKind::kNone;

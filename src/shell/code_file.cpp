@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "platform/linux/private_file.h"
+#include "common/private_file.h"
 
 namespace tessary {
 

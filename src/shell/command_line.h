@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/socket_api.h"
+
 namespace tessary {
 
 inline constexpr std::uint16_t kDefaultPort = 2152;
@@ -14,7 +16,9 @@ inline constexpr std::uint16_t kDefaultWebPort = 2153;
 
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
-  // The setup page's port on 127.0.0.1; empty: no web server ("off").
+  Ipv4Address listenAddress = kEveryAddress;
+  // The setup page's port; empty: no web server ("off"). It listens on the
+  // --listen address when that names one, on 127.0.0.1 otherwise.
   std::optional<std::uint16_t> webPort = kDefaultWebPort;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
@@ -33,6 +37,10 @@ struct CommandLineResult {
 
 // `args` excludes the program name. Accepts "--name value" and "--name=value".
 CommandLineResult parseCommandLine(std::span<const std::string_view> args);
+
+// A dotted IPv4 address ("127.0.0.1"), or "localhost" for the loopback one;
+// nothing for any other text.
+std::optional<Ipv4Address> parseListenAddress(std::string_view text);
 
 // True for the camera sources the program knows.
 bool isKnownCameraSource(std::string_view source);

@@ -4,24 +4,25 @@
 #include <QTimerEvent>
 
 #include "shell/shell_system.h"
-#include "shell/termination_signals.h"
+#include "common/termination_requests.h"
 #include "shell/tray_icon.h"
 
 namespace tessary {
 
-ShellHost::ShellHost(ShellSystem& system, TrayIcon* tray, TerminationSignals* termination,
+ShellHost::ShellHost(ShellSystem& system, TrayIcon* tray, TerminationRequests* termination,
                      QObject* parent)
-    : QObject(parent), system_(system), tray_(tray), signals_(termination) {
+    : QObject(parent), system_(system), tray_(tray), termination_(termination) {
   system_.setLoginChanged(MemberCallback<>::bind(this, &ShellHost::onLoginChanged));
   if (tray_ != nullptr) connect(tray_, &TrayIcon::exitRequested, this, &ShellHost::requestExit);
-  if (signals_ != nullptr && signals_->readableHandle() >= 0) {
-    signalNotifier_ = std::make_unique<QSocketNotifier>(signals_->readableHandle(),
-                                                        QSocketNotifier::Read);
-    connect(signalNotifier_.get(), &QSocketNotifier::activated, this, &ShellHost::onSignal);
+  if (termination_ != nullptr) {
+    // Requests arrive on the platform's thread; the exit itself runs in our loop.
+    termination_->startDelivery(
+        [this] { QMetaObject::invokeMethod(this, &ShellHost::requestExit, Qt::QueuedConnection); });
   }
 }
 
 ShellHost::~ShellHost() {
+  if (termination_ != nullptr) termination_->stopDelivery();
   system_.setLoginChanged({});
   stopTimers();
 }
@@ -58,11 +59,6 @@ void ShellHost::requestExit() {
 
 void ShellHost::onLoginChanged() {
   if (tray_ != nullptr) tray_->updateTip(system_.loggedIn());
-}
-
-void ShellHost::onSignal() {
-  signals_->acknowledge();
-  requestExit();
 }
 
 }  // namespace tessary

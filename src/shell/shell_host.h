@@ -4,7 +4,6 @@
 
 #include <QBasicTimer>
 #include <QObject>
-#include <QSocketNotifier>
 
 #include <functional>
 #include <memory>
@@ -12,7 +11,7 @@
 namespace tessary {
 
 class ShellSystem;
-class TerminationSignals;
+class TerminationRequests;
 class TrayIcon;
 
 class ShellHost final : public QObject {
@@ -20,7 +19,7 @@ class ShellHost final : public QObject {
 
  public:
   // `tray` may be null (headless).
-  ShellHost(ShellSystem& system, TrayIcon* tray, TerminationSignals* termination,
+  ShellHost(ShellSystem& system, TrayIcon* tray, TerminationRequests* termination,
             QObject* parent = nullptr);
   ~ShellHost() override;
 
@@ -37,12 +36,10 @@ class ShellHost final : public QObject {
 
  private:
   void onLoginChanged();
-  void onSignal();
 
   ShellSystem& system_;
   TrayIcon* tray_;
-  TerminationSignals* signals_;
-  std::unique_ptr<QSocketNotifier> signalNotifier_;
+  TerminationRequests* termination_;
   QBasicTimer frameTimer_;
   QBasicTimer slowTimer_;
   std::function<void()> afterFrameTick_;

@@ -5,7 +5,6 @@
 #include "link/reply_sender.h"
 #include "link/watched_window.h"
 #include "link/video_controller_zone_queries.h"
-#include "web/web_server.h"
 
 namespace tessary {
 
@@ -44,7 +43,8 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
 
   lifecycle("start-up: link");
   LinkEvents& events = *this;
-  link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port, &seat_);
+  link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port,
+                                    config_.listenAddress, &seat_);
   if (config_.verbose) link_->setProtocolTrace(verboseTrace_.callback());
   webLink_ = std::make_unique<WebClientLink>(seat_, events);
   if (config_.verbose) webLink_->setProtocolTrace(verboseTrace_.callback());
@@ -61,14 +61,13 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
                                                       display_, *overlay_, options);
   interpreter_->setLoginChanged(MemberCallback<>::bind(this, &ShellSystem::onLoginChanged));
 
-  if (config_.webPort) {
+  if (config_.webPort && services_.makeSetupServer != nullptr) {
     lifecycle("start-up: web server");
     setupView_ = std::make_unique<SetupView>(controller_, *this, hitTally_);
-    web_ = std::make_unique<WebServer>(*webLink_, setupPageHtml());
-    WebServerConfig web;
-    web.address = config_.webAddress;
-    web.port = *config_.webPort;
-    if (!web_->start(web, webError_)) web_.reset();
+    web_ = services_.makeSetupServer(*webLink_);
+    if (!web_->start(webAddress(), *config_.webPort, webError_)) web_.reset();
+  } else if (config_.webPort) {
+    webError_ = "this program has no web server";
   }
   lifecycle("start-up: done");
 }
@@ -104,17 +103,21 @@ std::uint16_t ShellSystem::port() const { return link_ ? link_->port() : config_
 
 std::string ShellSystem::linkErrorText() const {
   if (!link_) return "not started";
-  LinkError error = link_->lastError();
-  std::string text(error.context.view());
-  if (!error.text.empty()) {
-    text += " (";
-    text += error.text.view();
-    text += ")";
-  }
-  return text;
+  const LinkError error = link_->serverError();
+  // The platform's text says it best ("Address already in use"); the step
+  // that failed stands in when there is none.
+  return std::string(error.text.empty() ? error.context.view() : error.text.view());
 }
 
 bool ShellSystem::webListening() const { return web_ != nullptr; }
+
+std::string ShellSystem::webAddress() const {
+  // Never every address: the page shows the camera.
+  const std::uint32_t value = config_.listenAddress.value;
+  if (value == kEveryAddress.value) return "127.0.0.1";
+  return std::to_string(value >> 24) + "." + std::to_string((value >> 16) & 0xff) + "." +
+         std::to_string((value >> 8) & 0xff) + "." + std::to_string(value & 0xff);
+}
 
 std::uint16_t ShellSystem::webPort() const {
   return web_ ? web_->port() : config_.webPort.value_or(0);

@@ -28,17 +28,17 @@ class CommandInterpreter;
 class LanBrowser;
 class ReplySender;
 class SocketApi;
-class WebServer;
 class WindowLocator;
 class VideoControllerZoneQueries;
 
 struct ShellConfig {
   std::uint16_t port = TcpLink::kDefaultPort;
+  Ipv4Address listenAddress = kEveryAddress;
   std::string codeFilePath;  // empty: the default code file
   bool verbose = false;
-  // The setup page and the WebSocket client; no web server when empty.
+  // The setup page and the WebSocket client; no web server when empty. It
+  // listens on listenAddress when that names one address, else on 127.0.0.1.
   std::optional<std::uint16_t> webPort;
-  std::string webAddress = "127.0.0.1";
 };
 
 // The platform services the system uses; all must outlive it. The locator and
@@ -47,6 +47,8 @@ struct ShellServices {
   SocketApi& sockets;
   WindowLocator* windowLocator = nullptr;
   const LanBrowser* lanBrowser = nullptr;
+  // The setup page's server; null: the platform has none.
+  SetupServerFactory makeSetupServer = nullptr;
 };
 
 // Makes the camera half for the system's controller; null means no cameras.
@@ -78,11 +80,13 @@ class ShellSystem final : public ShellSteps,
   bool camerasReady() const { return camerasReady_; }
   bool listening() const;
   std::uint16_t port() const;
-  // Why the link is not listening, e.g. "Bind server socket. (Address already in use)".
+  // Why the link is not listening, in the platform's words, e.g. "Address
+  // already in use".
   std::string linkErrorText() const;
-  // The setup page's server: whether it listens, its port, and why not.
+  // The setup page's server: whether it listens, where, and why not.
   bool webListening() const;
   std::uint16_t webPort() const;
+  std::string webAddress() const;
   const std::string& webErrorText() const { return webError_; }
   const std::string& codeFilePath() const { return codeFilePath_; }
   bool loggedIn() const;  // false before start-up
@@ -156,7 +160,7 @@ class ShellSystem final : public ShellSteps,
   std::unique_ptr<ReplySender> replies_;
   std::unique_ptr<CommandInterpreter> interpreter_;
   std::unique_ptr<SetupView> setupView_;
-  std::unique_ptr<WebServer> web_;
+  std::unique_ptr<SetupServer> web_;
 };
 
 }  // namespace tessary

@@ -41,7 +41,7 @@ class WebServer::Impl {
 
   ~Impl() { stop(); }
 
-  bool start(const WebServerConfig& config, std::string& error);
+  bool start(const std::string& address, std::uint16_t port, std::string& error);
   void stop();
 
   std::uint16_t port() const { return port_.load(std::memory_order_relaxed); }
@@ -379,15 +379,16 @@ class WebServer::Impl::HttpSession : public std::enable_shared_from_this<HttpSes
 
 // --- The server ----------------------------------------------------------------
 
-bool WebServer::Impl::start(const WebServerConfig& config, std::string& error) {
+bool WebServer::Impl::start(const std::string& addressText, std::uint16_t requestedPort,
+                            std::string& error) {
   if (started_) return true;
   error_code failure;
-  const net::ip::address address = net::ip::make_address(config.address, failure);
+  const net::ip::address address = net::ip::make_address(addressText, failure);
   if (failure) {
-    error = "'" + config.address + "' is no IP address";
+    error = "'" + addressText + "' is no IP address";
     return false;
   }
-  const tcp::endpoint endpoint(address, config.port);
+  const tcp::endpoint endpoint(address, requestedPort);
   acceptor_.open(endpoint.protocol(), failure);
   if (!failure) acceptor_.set_option(net::socket_base::reuse_address(true), failure);
   if (!failure) acceptor_.bind(endpoint, failure);
@@ -491,8 +492,8 @@ WebServer::WebServer(WebClientLink& client, std::string_view page)
 
 WebServer::~WebServer() = default;
 
-bool WebServer::start(const WebServerConfig& config, std::string& error) {
-  return impl_->start(config, error);
+bool WebServer::start(const std::string& address, std::uint16_t port, std::string& error) {
+  return impl_->start(address, port, error);
 }
 
 void WebServer::stop() { impl_->stop(); }
@@ -503,6 +504,10 @@ bool WebServer::watching() const { return impl_->watching(); }
 
 void WebServer::publish(std::shared_ptr<const SetupUpdate> update) {
   impl_->publish(std::move(update));
+}
+
+std::unique_ptr<SetupServer> makeWebServer(WebClientLink& client) {
+  return std::make_unique<WebServer>(client, setupPageHtml());
 }
 
 }  // namespace tessary

@@ -22,12 +22,7 @@
 
 namespace tessary {
 
-struct WebServerConfig {
-  std::string address = "127.0.0.1";  // a numeric IPv4 or IPv6 address
-  std::uint16_t port = 2153;           // 0 lets the system choose
-};
-
-class WebServer final : public SetupViewers {
+class WebServer final : public SetupServer {
  public:
   static constexpr std::uint16_t kDefaultPort = 2153;
   // Clients that wait for the seat, connected but unanswered (as TCP clients
@@ -43,11 +38,12 @@ class WebServer final : public SetupViewers {
 
   // Binds and listens on the calling thread, then starts the I/O thread.
   // False, with `error` saying why, when the server cannot listen.
-  bool start(const WebServerConfig& config, std::string& error);
+  // `address` is a numeric IPv4 or IPv6 address.
+  bool start(const std::string& address, std::uint16_t port, std::string& error) override;
   // Closes every connection and joins the I/O thread. Safe to call twice.
   void stop();
   // The bound port once started.
-  std::uint16_t port() const;
+  std::uint16_t port() const override;
 
   // SetupViewers; any thread.
   bool watching() const override;
@@ -60,5 +56,8 @@ class WebServer final : public SetupViewers {
 
 // The setup page compiled into the program.
 std::string_view setupPageHtml();
+
+// A WebServer with the built-in page (a SetupServerFactory).
+std::unique_ptr<SetupServer> makeWebServer(WebClientLink& client);
 
 }  // namespace tessary

@@ -36,7 +36,7 @@
 
 #include "capture/camera_frame_buffer.h"
 #include "common/fixed_text.h"
-#include "zones/millisecond_clock.h"
+#include "common/millisecond_clock.h"
 #include "zones/zone_hit_listener.h"
 #include "zones/zone_record.h"
 

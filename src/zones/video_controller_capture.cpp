@@ -10,7 +10,7 @@
 #include "common/frame.h"
 #include "common/trace.h"
 #include "detection/region_manager.h"
-#include "zones/periodic_timer.h"
+#include "common/periodic_timer.h"
 #include "zones/video_controller.h"
 
 namespace tessary {

@@ -1,7 +1,4 @@
-# The periodic timer and the capture channel.
-tessary_add_test(tessary_timer_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/periodic_timer_test.cpp
-  LIBS tessary_timer)
+# The capture channel.
 tessary_add_test(tessary_channel_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/capture_channel_test.cpp
   LIBS tessary_channel)

@@ -10,7 +10,7 @@
 
 #include "common/frame.h"
 #include "common/frame_source.h"
-#include "zones/periodic_timer.h"
+#include "common/periodic_timer.h"
 
 namespace tessary::fakes {
 

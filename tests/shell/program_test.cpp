@@ -58,7 +58,11 @@ class ProgramTest : public ::testing::Test {
 
 TEST_F(ProgramTest, SetCodeStoresOneLine) {
   // One line without its line end; empty input never clears the code.
-  EXPECT_EQ(run({"--set-code", "--code-file", codeFile_}, " new code\r\nsecond line\n"), 0);
+  ChildProcess setter;
+  ASSERT_TRUE(setter.start({kProgram, "--set-code", "--code-file", codeFile_}, environment(),
+                           " new code\r\nsecond line\n"));
+  EXPECT_EQ(setter.readLine(5s), "Login code stored in " + codeFile_);
+  EXPECT_EQ(setter.wait(5s), 0);
   EXPECT_EQ(readFile(codeFile_), " new code");
   EXPECT_EQ(run({"--set-code", "--code-file", codeFile_}, ""), 1);
   EXPECT_EQ(readFile(codeFile_), " new code");
@@ -153,33 +157,72 @@ TEST_F(ProgramTest, ExampleClientLogsInAndPrintsMessages) {
   EXPECT_EQ(server.wait(10s), 0);
 }
 
-TEST_F(ProgramTest, SecondCopyEndsAtOnceAndABusyPortIsReported) {
+// Every way start-up can go wrong ends with one line that says so.
+TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   ChildProcess first;
-  unsigned port = startServer(first);
+  unsigned port = startServer(first, {"--headless", "--camera", "demo"});
   ASSERT_NE(port, 0u);
   ChildProcess second;
   ASSERT_TRUE(second.start({kProgram, "--headless", "--port", "0", "--code-file", codeFile_}, environment()));
   EXPECT_EQ(second.wait(5s), 0);
   EXPECT_EQ(second.readLine(100ms), std::nullopt) << "the second copy must not listen";
+  EXPECT_EQ(second.errorOutput(), "tessary: Tessary is already running for this user; this copy ends\n");
 
   // Another runtime folder is another instance; its port is taken.
   TempFolder otherRuntime;
+  const std::vector<std::string> otherInstance = {"XDG_RUNTIME_DIR=" + otherRuntime.path(), "DISPLAY"};
   ChildProcess third;
-  ASSERT_TRUE(third.start({kProgram, "--headless", "--port", std::to_string(port), "--code-file", codeFile_},
-                          {"XDG_RUNTIME_DIR=" + otherRuntime.path(), "DISPLAY"}));
-  EXPECT_EQ(third.readLine(1500ms), std::nullopt);
-  EXPECT_EQ(third.wait(0ms), std::nullopt) << "it runs on";
-  EXPECT_TRUE(contains(third.errorOutput(), "cannot listen on port " + std::to_string(port)))
-      << third.errorOutput();
+  ASSERT_TRUE(third.start({kProgram, "--headless", "--camera", "demo", "--port", std::to_string(port),
+                           "--code-file", codeFile_},
+                          otherInstance));
+  EXPECT_EQ(third.wait(10s), 1);
+  EXPECT_EQ(third.readLine(100ms), std::nullopt);
+  EXPECT_EQ(third.errorOutput(), "tessary: headless: no tray icon, no windows, no overlay\n"
+                                 "tessary: cannot listen on port " + std::to_string(port) +
+                                     ": Address already in use\n");
 
+  // The first copy still serves, and a client leaving in the usual way
+  // leaves no error-looking line behind.
   ProgramClient client;
   ASSERT_TRUE(client.connect(port));
   client.send("login(s3cret)");
   EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
-  for (ChildProcess* copy : {&third, &first}) {
-    copy->signal(SIGTERM);
-    EXPECT_EQ(copy->wait(10s), 0);
-  }
+  client.close();
+  ProgramClient next;
+  ASSERT_TRUE(next.connect(port));
+  next.send("whoareyou()");
+  EXPECT_FALSE(next.collect(300ms).empty());
+  first.signal(SIGTERM);
+  EXPECT_EQ(first.wait(10s), 0);
+  EXPECT_EQ(first.errorOutput(), "tessary: headless: no tray icon, no windows, no overlay\n");
+
+  // Camera sources that cannot work, and options that make no sense.
+  ChildProcess raw;
+  ASSERT_TRUE(raw.start({kProgram, "--headless", "--port", "0", "--camera", "raw:/nonexistent/frames.raw"},
+                        otherInstance));
+  EXPECT_EQ(raw.wait(10s), 1);
+  EXPECT_TRUE(contains(raw.errorOutput(), "tessary: camera 'raw:/nonexistent/frames.raw': cannot open the raw "
+                                          "frames file /nonexistent/frames.raw: No such file or directory\n"))
+      << raw.errorOutput();
+  ChildProcess listen;
+  ASSERT_TRUE(listen.start({kProgram, "--headless", "--listen", "127.0.0.256"}, otherInstance));
+  EXPECT_EQ(listen.wait(10s), 2);
+  EXPECT_TRUE(contains(listen.errorOutput(), "invalid listen address '127.0.0.256'")) << listen.errorOutput();
+}
+
+// "auto" says which camera it took; --listen keeps the server to one address.
+TEST_F(ProgramTest, AutoCameraSaysWhatItChoseAndListenNarrowsTheServer) {
+  ChildProcess server;
+  unsigned port = startServer(server, {"--headless", "--camera", "auto", "--listen", "127.0.0.2"});
+  ASSERT_NE(port, 0u);
+  EXPECT_TRUE(contains(server.errorOutput(), "tessary: camera auto: ")) << server.errorOutput();
+  ProgramClient client;
+  EXPECT_FALSE(client.connect(port, "127.0.0.1")) << "only 127.0.0.2 is served";
+  ASSERT_TRUE(client.connect(port, "127.0.0.2"));
+  client.send("login(s3cret)");
+  EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0);
 }
 
 TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {

@@ -36,7 +36,7 @@ class WebServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(server_.start(WebServerConfig{"127.0.0.1", 0}, error)) << error;
+    ASSERT_TRUE(server_.start("127.0.0.1", 0, error)) << error;
     host_ = "127.0.0.1:" + std::to_string(server_.port());
   }
 

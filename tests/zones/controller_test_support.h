@@ -14,7 +14,7 @@
 #include "capture/capture_backend.h"
 #include "capture/sample_grabber_callback.h"
 #include "common/frame.h"
-#include "zones/periodic_timer.h"
+#include "common/periodic_timer.h"
 #include "zones/video_controller.h"
 #include "zones/zone_hit_listener.h"
 

@@ -1,4 +1,4 @@
-#include "shell/display_probe.h"
+#include "common/display_probe.h"
 
 #include <X11/Xlib.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/instance_guard.h"
+#include "common/instance_guard.h"
 
 namespace tessary {
 
@@ -18,6 +18,7 @@ class InstanceLock final : public InstanceGuard {
 
   Outcome acquire() override;
   const std::string& path() const { return path_; }
+  std::string describe() const override { return path_; }
 
  private:
   std::string path_;

@@ -1,4 +1,4 @@
-#include "platform/linux/private_file.h"
+#include "common/private_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,10 +1,12 @@
 #include "platform/linux/instance_lock.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "platform/linux/signal_pipe.h"
 #include "support/child_process.h"
@@ -14,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Outcome = InstanceGuard::Outcome;
+using namespace std::chrono_literals;
 
 TEST(InstanceLockTest, SecondHolderIsRefusedUntilTheFirstEnds) {
   testing::TempFolder folder;
@@ -34,24 +37,36 @@ TEST(InstanceLockTest, UnusableFolderRunsUnguardedAndLinksAreNotFollowed) {
   EXPECT_FALSE(fs::exists(folder.file("target")));
 }
 
-bool readable(int fd) {
-  pollfd entry{fd, POLLIN, 0};
-  return poll(&entry, 1, 0) == 1 && (entry.revents & POLLIN);
-}
+TEST(SignalPipeTest, TerminationSignalsBecomeRequestsInsteadOfEndingTheProcess) {
+  std::mutex lock;
+  std::condition_variable changed;
+  int requests = 0;
+  auto waitForRequests = [&](int count) {
+    std::unique_lock guard(lock);
+    return changed.wait_for(guard, 5s, [&] { return requests >= count; });
+  };
 
-TEST(SignalPipeTest, TerminationSignalsBecomeReadableInsteadOfEndingTheProcess) {
   SignalPipe pipe;
-  ASSERT_GE(pipe.readableHandle(), 0);
-  EXPECT_FALSE(readable(pipe.readableHandle()));
+  // A signal before delivery starts is kept, not lost.
+  raise(SIGTERM);
+  pipe.startDelivery([&] {
+    std::lock_guard guard(lock);
+    ++requests;
+    changed.notify_all();
+  });
+  ASSERT_TRUE(waitForRequests(1));
   for (int signalNumber : {SIGTERM, SIGINT}) {
-    raise(signalNumber);
+    int before = requests;
     raise(signalNumber);
     raise(SIGPIPE);  // ignored: a vanished client must not end the program
-    EXPECT_TRUE(readable(pipe.readableHandle()));
+    EXPECT_TRUE(waitForRequests(before + 1));
     EXPECT_EQ(SignalPipe::lastSignal(), signalNumber);
-    pipe.acknowledge();
-    EXPECT_FALSE(readable(pipe.readableHandle()));
   }
+  pipe.stopDelivery();
+  int before = requests;
+  raise(SIGTERM);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(requests, before) << "no call after stopDelivery";
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "zones/periodic_timer.h"
+#include "common/periodic_timer.h"
 
 #include <gtest/gtest.h>
 

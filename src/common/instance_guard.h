@@ -1,6 +1,7 @@
 // Keeps a second copy of the program from running for the same user.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tessary {
@@ -16,6 +17,8 @@ class InstanceGuard {
   };
 
   virtual Outcome acquire() = 0;
+  // What the guard is, for messages: a lock file's path, a mutex's name.
+  virtual std::string describe() const = 0;
   virtual ~InstanceGuard() = default;
 };
 

@@ -1,4 +1,4 @@
-#include "zones/millisecond_clock.h"
+#include "common/millisecond_clock.h"
 
 #include <chrono>
 

@@ -1,3 +1,0 @@
-#include "shell/program.h"
-
-int main(int argc, char** argv) { return tessary::runProgram(argc, argv); }
