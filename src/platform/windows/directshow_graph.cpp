@@ -13,6 +13,11 @@ bool matches(const AM_MEDIA_TYPE& type, const CaptureCapability& capability) {
          video->bmiHeader.biWidth == capability.width && video->bmiHeader.biHeight == capability.height;
 }
 
+void appendLine(std::string& report, std::string_view text) {
+  report += text;
+  report += '\n';
+}
+
 bool needsDecompressor(PixelFormat format) {
   return format == PixelFormat::kUyvy || format == PixelFormat::kY411;
 }
@@ -50,10 +55,7 @@ GraphSession::~GraphSession() {
 }
 
 bool GraphSession::build(std::string& report) {
-  auto line = [&](std::string_view text) {
-    report += text;
-    report += '\n';
-  };
+  auto line = [&](std::string_view text) { appendLine(report, text); };
   HRESULT result = factory_(CLSID_FilterGraph, IID_IGraphBuilder, graph_.putVoid());
   if (FAILED(result)) {
     line("No[GraphBuilder]");
@@ -97,10 +99,7 @@ bool GraphSession::build(std::string& report) {
 }
 
 bool GraphSession::createGrabber(std::string& report) {
-  auto line = [&](std::string_view text) {
-    report += text;
-    report += '\n';
-  };
+  auto line = [&](std::string_view text) { appendLine(report, text); };
   if (FAILED(factory_(CLSID_SampleGrabber, IID_IBaseFilter, grabberFilter_.putVoid()))) {
     line("No[QormSampleGrabber]");
     return false;
