@@ -135,6 +135,7 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   config.listenAddress = options.listenAddress;
   config.codeFilePath = settings.codeFile;
   config.verbose = options.verbose;
+  config.webPort = options.webPort;
   std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
   if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, host->services(), [&backend](VideoController& controller) {

@@ -89,7 +89,7 @@ TEST(WebClientLinkTest, TcpAndWebSocketClientsTakeTurnsAtTheOneSeat) {
   ClientSlot seat;
   RecordingLinkEvents events;
   PosixSockets sockets;
-  TcpLink tcp(sockets, events, 0, &seat);
+  TcpLink tcp(sockets, events, 0, kLoopbackAddress, &seat);
   WebClientLink web(seat, events);
   ClientLinks links(tcp, &web);
   char buffer[TcpLink::kReceiveBufferSize];

@@ -7,6 +7,7 @@ and ports. Usage: browser_test.py --program PATH --docs DIR --artifacts DIR
 """
 import argparse
 import os
+import select
 import shutil
 import socket
 import subprocess
@@ -47,16 +48,31 @@ class Program:
         self.process = subprocess.Popen(
             [ARGS.program, "--camera", "demo", "--port", "0", "--web-port", "0", "--headless",
              "--code-file", code_file],
-            stdout=subprocess.PIPE, stderr=self.errors, env=env, text=True)
-        listening = self.process.stdout.readline()
-        page = self.process.stdout.readline()
+            stdout=subprocess.PIPE, stderr=self.errors, env=env)
+        self.output = b""
+        listening = self.line(10)
+        page = self.line(10)
         if " listening on port " not in listening or "http://127.0.0.1:" not in page:
-            self.stop()
             self.errors.seek(0)
-            raise RuntimeError("no start-up lines: %r %r %s" % (listening, page, self.errors.read()))
+            errors = self.errors.read()
+            self.stop()
+            raise RuntimeError("no start-up lines: %r %r %s" % (listening, page, errors))
         self.port = int(listening.rsplit(" ", 1)[1])
         self.url = page[page.index("http://"):].strip()
         self.web_port = int(self.url.rstrip("/").rsplit(":", 1)[1])
+
+    def line(self, timeout):
+        """The next line of standard output; empty when none comes in time."""
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.output:
+            left = deadline - time.monotonic()
+            ready, _, _ = select.select([self.process.stdout], [], [], max(left, 0))
+            chunk = os.read(self.process.stdout.fileno(), 4096) if ready else b""
+            if not chunk:
+                return ""
+            self.output += chunk
+        line, self.output = self.output.split(b"\n", 1)
+        return line.decode()
 
     def stop(self):
         self.process.terminate()
