@@ -60,7 +60,9 @@ class WebClientLink final : public MessageSink {
   void close(WebSession session);
   // Called after a message was queued, on the sending thread (which may be the
   // detection thread) and with the reply sender's lock held: it must return
-  // at once and never call back into the core.
+  // at once and never call back into the core. A send may still be calling
+  // the previous callback when this returns, so its target must live until
+  // no other thread sends (the shell stops the server after detection).
   void setMessagesWaiting(MemberCallback<> callback);
   // The server's port, for the window search ("watch").
   void setPort(std::uint16_t port) { port_.store(port, std::memory_order_relaxed); }

@@ -78,14 +78,15 @@ void ShellSystem::shutDown() {
   // No tick may run from here on, even if the host fires one more timer.
   ticks_.halt();
   lifecycle("shut-down: timers stopped");
-  // No browser reaches the core from here on.
-  web_.reset();
-  lifecycle("shut-down: web server");
   overlay_->overlayShutdown();
   lifecycle("shut-down: overlay");
   cameras_->shutdown();
   controller_.setZoneHitListener(nullptr);
   lifecycle("shut-down: cameras");
+  // Only once detection no longer sends hits: a send may be on its way to
+  // the server's wake-up.
+  web_.reset();
+  lifecycle("shut-down: web server");
   hitTally_.setNext(nullptr);
   link_.reset();
   lifecycle("shut-down: link");
