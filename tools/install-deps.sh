@@ -15,6 +15,8 @@ packages=(
   chromium chromium-driver python3-selenium
   # the Windows capture tests: Wine splits AVI files with GStreamer's avidemux
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  # the protocol reference's framing snippets are run by the tests
+  python3 nodejs
 )
 
 missing=()

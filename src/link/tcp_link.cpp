@@ -153,6 +153,10 @@ std::size_t TcpLink::receive(std::span<char> buffer) {
   return 0;
 }
 
+void TcpLink::disconnect() {
+  if (isConnected()) clientGone();
+}
+
 void TcpLink::clientGone() {
   {
     std::lock_guard sendLock(sendMutex_);  // no send is using the socket now

@@ -82,6 +82,11 @@ class TcpLink final : public MessageSink {
   // runs the LinkEvents reset sequence and waits for the next client.
   std::size_t receive(std::span<char> buffer);
 
+  // Main thread. Closes the client's connection and runs the LinkEvents
+  // reset sequence, as receive() does for a client that has gone; then waits
+  // for the next client. Nothing happens without a client.
+  void disconnect();
+
   // Any thread. Sends `text` and its NUL whole, or not at all when the client
   // is gone or does not read within kSendTimeout (the failure is recorded).
   bool send(std::string_view text) override;

@@ -54,6 +54,24 @@ void WebClientLink::setMessagesWaiting(MemberCallback<> callback) {
   messagesWaiting_ = callback;
 }
 
+void WebClientLink::setCloseRequested(MemberCallback<WebSession> callback) {
+  std::lock_guard lock(mutex_);
+  closeRequested_ = callback;
+}
+
+void WebClientLink::disconnect() {
+  if (!isConnected()) return;
+  WebSession session = 0;
+  MemberCallback<WebSession> closeRequested;
+  {
+    std::lock_guard lock(mutex_);
+    session = session_;
+    closeRequested = closeRequested_;
+  }
+  runReset();
+  if (session != 0) closeRequested(session);
+}
+
 void WebClientLink::setProtocolTrace(ProtocolTrace trace) {
   std::lock_guard lock(mutex_);
   trace_ = trace;
@@ -157,6 +175,14 @@ std::size_t ClientLinks::receive(std::span<char> buffer) {
 
 std::uint16_t ClientLinks::port() const {
   return connectedKind() == ClientKind::kWeb ? web_->port() : tcp_.port();
+}
+
+void ClientLinks::disconnect() {
+  if (web_ != nullptr && web_->isConnected()) {
+    web_->disconnect();
+  } else {
+    tcp_.disconnect();
+  }
 }
 
 bool ClientLinks::send(std::string_view text) {

@@ -64,6 +64,9 @@ class WebClientLink final : public MessageSink {
   // the previous callback when this returns, so its target must live until
   // no other thread sends (the shell stops the server after detection).
   void setMessagesWaiting(MemberCallback<> callback);
+  // Called on the main thread when the core ends the client's connection
+  // (see disconnect()); the transport then closes it. It must return at once.
+  void setCloseRequested(MemberCallback<WebSession> callback);
   // The server's port, for the window search ("watch").
   void setPort(std::uint16_t port) { port_.store(port, std::memory_order_relaxed); }
 
@@ -75,6 +78,9 @@ class WebClientLink final : public MessageSink {
   // Any thread. Queues `text` (made valid UTF-8) for the client; false when
   // no client is connected or the queue is full (the message is dropped).
   bool send(std::string_view text) override;
+  // Main thread: ends the client's connection as if it had gone; the reset
+  // runs now, as the TCP link's does.
+  void disconnect();
 
   bool isConnected() const { return connected_.load(std::memory_order_acquire); }
   std::uint16_t port() const { return port_.load(std::memory_order_relaxed); }
@@ -101,6 +107,7 @@ class WebClientLink final : public MessageSink {
   std::size_t messageBytes_ = 0;
   std::uint64_t dropped_ = 0;
   MemberCallback<> messagesWaiting_;
+  MemberCallback<WebSession> closeRequested_;
   ProtocolTrace trace_;
 };
 
@@ -113,6 +120,7 @@ class ClientLinks final : public CommandSource, public MessageSink {
 
   std::size_t receive(std::span<char> buffer) override;
   std::uint16_t port() const override;
+  void disconnect() override;
   bool send(std::string_view text) override;
   bool isConnected() const;
   ClientKind connectedKind() const;

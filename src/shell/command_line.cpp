@@ -1,6 +1,7 @@
 #include "shell/command_line.h"
 
 #include <charconv>
+#include <string>
 #include <optional>
 
 namespace tessary {
@@ -53,6 +54,11 @@ std::optional<Ipv4Address> parseListenAddress(std::string_view text) {
   }
   if (at != end) return std::nullopt;
   return Ipv4Address{address};
+}
+
+std::string addressText(Ipv4Address address) {
+  return std::to_string(address.value >> 24) + "." + std::to_string(address.value >> 16 & 0xff) + "." +
+         std::to_string(address.value >> 8 & 0xff) + "." + std::to_string(address.value & 0xff);
 }
 
 bool isKnownCameraSource(std::string_view source) {

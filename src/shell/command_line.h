@@ -41,6 +41,8 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args);
 // A dotted IPv4 address ("127.0.0.1"), or "localhost" for the loopback one;
 // nothing for any other text.
 std::optional<Ipv4Address> parseListenAddress(std::string_view text);
+// The dotted form, "127.0.0.1".
+std::string addressText(Ipv4Address address);
 
 // True for the camera sources the program knows.
 bool isKnownCameraSource(std::string_view source);

@@ -49,7 +49,10 @@ std::unique_ptr<CaptureBackend> chooseCamera(ProgramPlatform& platform, const st
 // the server could not be opened: a program no client can reach must end.
 bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
   if (!system.listening()) {
-    printError("cannot listen on port " + std::to_string(options.port) + ": " +
+    const std::string where = options.listenAddress == kEveryAddress
+                                  ? std::string()
+                                  : addressText(options.listenAddress) + " ";
+    printError("cannot listen on " + where + "port " + std::to_string(options.port) + ": " +
                system.linkErrorText());
     return false;
   }

@@ -163,7 +163,8 @@ void ShellSystem::trackWatchedWindow() {
 void ShellSystem::selectCamera(int index) { cameras_->selectCamera(index); }
 
 PictureFrame ShellSystem::currentPicture() const {
-  return PictureFrame{cameras_->frameBuffer(), cameras_->mirrored(), cameras_->flipped()};
+  return PictureFrame{cameras_->frameBuffer(), cameras_->mirrored() != display_.overlayMirror,
+                      cameras_->flipped() != display_.overlayFlip};
 }
 
 // Accept thread.

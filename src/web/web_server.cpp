@@ -50,6 +50,8 @@ class WebServer::Impl {
 
   // Any thread: the client link queued a message.
   void messagesWaiting();
+  // Main thread: the core ended the client's connection.
+  void closeRequested(WebSession session);
 
  private:
   class HttpSession;
@@ -107,6 +109,12 @@ class WebServer::Impl::ClientSession : public std::enable_shared_from_this<Clien
     ws_.async_accept(request, [self = shared_from_this()](error_code error) {
       if (!error) self->takeSeat();
     });
+  }
+
+  // I/O thread: the core ended this client's connection (its reset has run).
+  void closeFromCore(WebSession session) {
+    if (session != session_) return;
+    closeWith(websocket::close_code::policy_error, "disconnected by Tessary");
   }
 
   // I/O thread: sends what the link holds, one message at a time. Takes more
@@ -409,6 +417,7 @@ bool WebServer::Impl::start(const std::string& addressText, std::uint16_t reques
   }
   client_.setPort(bound);
   client_.setMessagesWaiting(MemberCallback<>::bind(this, &Impl::messagesWaiting));
+  client_.setCloseRequested(MemberCallback<WebSession>::bind(this, &Impl::closeRequested));
   accept();
   started_ = true;
   thread_ = std::thread([this] { io_.run(); });
@@ -419,6 +428,7 @@ void WebServer::Impl::stop() {
   if (!started_) return;
   started_ = false;
   client_.setMessagesWaiting({});
+  client_.setCloseRequested({});
   io_.stop();
   if (thread_.joinable()) thread_.join();
   error_code ignored;
@@ -484,6 +494,12 @@ void WebServer::Impl::messagesWaiting() {
   net::post(io_, [this] {
     flushPosted_.store(false);
     if (auto session = clientSession_.lock()) session->flush();
+  });
+}
+
+void WebServer::Impl::closeRequested(WebSession session) {
+  net::post(io_, [this, session] {
+    if (auto client = clientSession_.lock()) client->closeFromCore(session);
   });
 }
 

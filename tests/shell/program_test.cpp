@@ -153,6 +153,19 @@ TEST_F(ProgramTest, ExampleClientLogsInAndPrintsMessages) {
   EXPECT_EQ(lines, (std::vector<std::string>{"<login status=\"successful\">", "data=commands",
                                               "error(Error in command 'bogus'.);"}))
       << client.errorOutput();
+
+  // Without --for it keeps printing until Ctrl-C, says so, and ends cleanly.
+  ChildProcess watcher;
+  ASSERT_TRUE(watcher.start({TESSARY_CLIENT, "--port", std::to_string(port), "--code-file", codeFile_,
+                             "check_data_type()"},
+                            environment()));
+  std::optional<std::string> answer = watcher.readLine(5s);
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_TRUE(answer->ends_with("<data status=\"xml\">") || answer->ends_with("<login status=\"successful\">"));
+  EXPECT_EQ(watcher.wait(300ms), std::nullopt);
+  watcher.signal(SIGINT);
+  EXPECT_EQ(watcher.wait(5s), 0);
+  EXPECT_TRUE(contains(watcher.errorOutput(), "printing messages until Ctrl-C")) << watcher.errorOutput();
   server.signal(SIGTERM);
   EXPECT_EQ(server.wait(10s), 0);
 }
@@ -208,6 +221,14 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   ASSERT_TRUE(listen.start({kProgram, "--headless", "--listen", "127.0.0.256"}, otherInstance));
   EXPECT_EQ(listen.wait(10s), 2);
   EXPECT_TRUE(contains(listen.errorOutput(), "invalid listen address '127.0.0.256'")) << listen.errorOutput();
+  // An address of no interface here (TEST-NET-1 is never assigned).
+  ChildProcess foreign;
+  ASSERT_TRUE(foreign.start({kProgram, "--headless", "--camera", "demo", "--port", "0", "--listen", "192.0.2.7"},
+                            otherInstance));
+  EXPECT_EQ(foreign.wait(10s), 1);
+  EXPECT_TRUE(contains(foreign.errorOutput(), "tessary: cannot listen on 192.0.2.7 port 0: Cannot assign requested "
+                                              "address\n"))
+      << foreign.errorOutput();
 }
 
 // "auto" says which camera it took; --listen keeps the server to one address.
@@ -221,6 +242,32 @@ TEST_F(ProgramTest, AutoCameraSaysWhatItChoseAndListenNarrowsTheServer) {
   ASSERT_TRUE(client.connect(port, "127.0.0.2"));
   client.send("login(s3cret)");
   EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0);
+}
+
+// A guesser gets three quick answers, then one after a second, one after two
+// more seconds, and so on, while the ticks go on: motion events keep coming.
+TEST_F(ProgramTest, WrongLoginsAreAnsweredSlowlyWhileTheTicksGoOn) {
+  ChildProcess server;
+  unsigned port = startServer(server, {"--headless", "--camera", "demo"});
+  ASSERT_NE(port, 0u);
+  ProgramClient client;
+  ASSERT_TRUE(client.connect(port));
+  client.send("login(s3cret);display_size(160,120);motion(true);add(door,20,50,120,20)");
+  ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  std::string guesses;
+  for (int guess = 0; guess < 200; ++guess) guesses += "login(" + std::to_string(100000 + guess) + ");";
+  client.send(guesses);
+  // Within 2.5 s at most five of the 200 can be answered (at 0, 0, 0, 1 and
+  // 3 seconds); a slow machine answers fewer, never more.
+  std::vector<std::string> messages = client.collect(2500ms);
+  const auto failed = std::count(messages.begin(), messages.end(), "<login status=\"failed\">");
+  EXPECT_GE(failed, 3);
+  EXPECT_LE(failed, 5);
+  const auto motion = std::count_if(messages.begin(), messages.end(),
+                                    [](const std::string& m) { return m.starts_with("<motion name=\"door\""); });
+  EXPECT_GT(motion, 5) << "the frame tick must not wait for the logins";
   server.signal(SIGTERM);
   EXPECT_EQ(server.wait(10s), 0);
 }

@@ -47,6 +47,9 @@ TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
     result = parse({"--listen", text});
     ASSERT_TRUE(result.ok) << text << ": " << result.error;
     EXPECT_EQ(result.options.listenAddress.value, value) << text;
+    if (text != "localhost") {
+      EXPECT_EQ(addressText(result.options.listenAddress), text);
+    }
   }
 }
 

@@ -188,6 +188,17 @@ TEST_F(WebServerTest, ClientFramesAreCommandTextsAndMessagesComeBackAsFrames) {
   EXPECT_EQ(closeCode(*second), websocket::close_code::too_big);
 }
 
+TEST_F(WebServerTest, TheCoreCanEndTheClientsConnection) {
+  auto ws = openSocket("/client");
+  ASSERT_TRUE(testing::waitUntil([&] { return link_.isConnected(); }));
+  // As the interpreter does with a client that floods a waiting login.
+  link_.disconnect();
+  EXPECT_EQ(events_.count("logOut"), 1u);
+  EXPECT_EQ(closeCode(*ws), websocket::close_code::policy_error);
+  EXPECT_EQ(ws->reason().reason, "disconnected by Tessary");
+  EXPECT_NE(link_.open(), 0u);  // the seat is free again
+}
+
 TEST_F(WebServerTest, ASlowViewerNeverHoldsThePublisherAndMissesFramesInstead) {
   // One viewer never reads; the publisher goes on at once all the same.
   auto stalled = openSocket("/picture");

@@ -10,9 +10,13 @@ namespace tessary::directshow {
 
 ComPtr<GrabberCallback> GrabberCallback::create() { return ComPtr<GrabberCallback>(new GrabberCallback()); }
 
-void GrabberCallback::setTarget(SampleGrabberCallbackRef target) { target_ = std::move(target); }
+void GrabberCallback::setTarget(SampleGrabberCallbackRef target) {
+  std::lock_guard<std::mutex> lock(deliveryLock_);
+  target_ = std::move(target);
+}
 
 bool GrabberCallback::setFrameLayout(std::int32_t width, std::int32_t height) {
+  std::lock_guard<std::mutex> lock(deliveryLock_);
   const std::int64_t rows = std::llabs(height);
   if (width <= 0 || rows == 0 || width > 16384 || rows > 16384) return false;
   rowBytes_ = static_cast<std::size_t>(width) * 4;
@@ -54,21 +58,21 @@ ULONG GrabberCallback::Release() {
 }
 
 HRESULT GrabberCallback::SampleCB(double sampleTime, IMediaSample* sample) {
-  if (sample == nullptr) return S_OK;
+  // Held throughout, so that neither close() nor a new layout meets a
+  // hand-over half done.
+  std::lock_guard<std::mutex> lock(deliveryLock_);
+  if (!open_ || !target_ || sample == nullptr || frameBytes_ == 0) return S_OK;
   BYTE* data = nullptr;
   if (FAILED(sample->GetPointer(&data)) || data == nullptr) return S_OK;
   // The allocator's buffer may be larger than the picture: what counts is
   // the data the sample holds, which must be one whole frame.
   const long length = sample->GetActualDataLength();
-  if (length < 0 || static_cast<std::size_t>(length) < frameBytes_ || frameBytes_ == 0) return S_OK;
+  if (length < 0 || static_cast<std::size_t>(length) < frameBytes_) return S_OK;
   REFERENCE_TIME start = 0;
   REFERENCE_TIME end = 0;
   const std::int64_t time = sample->GetTime(&start, &end) == S_OK
                                 ? start
                                 : static_cast<std::int64_t>(sampleTime * 1e7);
-
-  std::lock_guard<std::mutex> lock(deliveryLock_);
-  if (!open_ || !target_) return S_OK;
   const std::uint8_t* frame = data;
   if (topDown_) {
     const std::size_t rows = frameBytes_ / rowBytes_;

@@ -28,13 +28,16 @@ class GrabberCallback final : public ISampleGrabberCB {
   GrabberCallback(const GrabberCallback&) = delete;
   GrabberCallback& operator=(const GrabberCallback&) = delete;
 
-  // Where frames go. Only while closed.
+  // Where frames go.
   void setTarget(SampleGrabberCallbackRef target);
   // The connected picture: width and the header's height, negative for a
-  // top-down picture, which is turned bottom-up on the way. Only while closed;
-  // false (nothing changed) for a size that makes no frame.
+  // top-down picture, which is turned bottom-up on the way. False (nothing
+  // changed) for a size that makes no frame.
   bool setFrameLayout(std::int32_t width, std::int32_t height);
-  std::size_t frameBytes() const { return frameBytes_; }
+  std::size_t frameBytes() const {
+    std::lock_guard<std::mutex> lock(deliveryLock_);
+    return frameBytes_;
+  }
   // Frames are handed on only while open. close() returns once no hand-over
   // is in progress, so none follows it.
   void open();
@@ -53,13 +56,16 @@ class GrabberCallback final : public ISampleGrabberCB {
   ~GrabberCallback() = default;
 
   std::atomic<ULONG> references_{0};
+  // Held while a frame is handed on, and guarding everything below: the
+  // session sets them on its own thread, the grabber's streaming thread reads
+  // them. The camera's handler takes no lock, so none is ever taken inside.
+  mutable std::mutex deliveryLock_;
   SampleGrabberCallbackRef target_;
   std::size_t frameBytes_ = 0;
   std::size_t rowBytes_ = 0;
   bool topDown_ = false;
   std::vector<std::uint8_t> turned_;  // a top-down picture made bottom-up
-  std::mutex deliveryLock_;           // held while a frame is handed on
-  bool open_ = false;                 // guarded by deliveryLock_
+  bool open_ = false;
 };
 #pragma GCC diagnostic pop
 
