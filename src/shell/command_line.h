@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
-#include <optional>
 #include <string_view>
 
 #include "link/socket_api.h"
@@ -12,10 +12,14 @@
 namespace tessary {
 
 inline constexpr std::uint16_t kDefaultPort = 2152;
+inline constexpr std::uint16_t kDefaultWebPort = 2153;
 
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
   Ipv4Address listenAddress = kEveryAddress;
+  // The setup page's port; empty: no web server ("off"). It listens on the
+  // --listen address when that names one, on 127.0.0.1 otherwise.
+  std::optional<std::uint16_t> webPort = kDefaultWebPort;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   std::string cameraSource = "v4l2";  // v4l2, demo, auto or raw:PATH
