@@ -49,6 +49,8 @@ struct CommandOptions {
   WindowLocator* windowLocator = nullptr;
   const LanBrowser* lanBrowser = nullptr;
   std::string codeFilePath = LoginCodeFile::defaultPath();
+  // Read instead while the code file does not exist (an earlier release's place).
+  std::string fallbackCodeFilePath;
 };
 
 class CommandInterpreter {

@@ -72,6 +72,8 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
     return 0;
   }
 
+  if (options.quit) return platform.quitRunningCopy();
+
   settings.codeFileIsDefault = options.codeFile.empty();
   settings.codeFile = settings.codeFileIsDefault ? platform.defaultCodeFile() : options.codeFile;
   if (settings.codeFile.empty()) {
@@ -105,12 +107,13 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   ShellConfig config;
   config.port = options.port;
   config.codeFilePath = settings.codeFile;
+  if (settings.codeFileIsDefault) config.fallbackCodeFilePath = platform.legacyCodeFile();
   config.verbose = options.verbose;
   std::string cameraError;
   std::unique_ptr<CaptureBackend> backend = platform.makeCameraBackend(options.cameraSource, cameraError);
   if (!backend) printError("camera '" + options.cameraSource + "': " + cameraError);
-  ShellSystem system(config, host->services(), [&backend](VideoController& controller) {
-    return makeControllerCameras(controller, std::move(backend));
+  ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {
+    return makeControllerCameras(controller, std::move(backend), platform.timerDevice());
   });
 
   host->attach(system);

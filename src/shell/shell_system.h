@@ -31,6 +31,7 @@ class VideoControllerZoneQueries;
 struct ShellConfig {
   std::uint16_t port = TcpLink::kDefaultPort;
   std::string codeFilePath;  // empty: the default code file
+  std::string fallbackCodeFilePath;  // read while the code file does not exist
   bool verbose = false;
 };
 

@@ -23,7 +23,7 @@
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
 #include "link/window_locator.h"
-#include "platform/linux/posix_sockets.h"
+#include "link/support/platform_sockets.h"
 #include "zones/video_controller.h"
 
 namespace tessary::testing {
@@ -150,7 +150,7 @@ class CommandLinkTest : public ::testing::Test,
   FiringRegionManager regions;
   VideoController controller;
   VideoControllerZoneQueries queries{controller};
-  PosixSockets sockets;
+  PlatformSockets sockets;
   TcpLink link{sockets, *this, 0};
   ReplySender replies{link, queries, display, overlay};
   CommandInterpreter interpreter{*this, controller, replies, display, overlay,

@@ -12,7 +12,7 @@
 #include "shell/command_line.h"
 #include "shell/dialog_geometry.h"
 #include "shell/tick_loop.h"
-#include "support/child_process.h"
+#include "support/temp_folder.h"
 
 namespace tessary {
 namespace {
