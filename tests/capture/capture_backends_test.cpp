@@ -141,6 +141,7 @@ TEST_F(RawCameraTest, PipeDeliversFramesAsTheyArriveAndEndsWhileAWriterIsSilent)
   EXPECT_EQ(waitFor(0), (std::vector<int>{0, 1, 2})) << "a pipe never loops";
   session.reset();  // must not wait for the writer
 }
+#endif
 
 // A platform with one camera of the given width.
 template <int kWidth>
@@ -149,7 +150,6 @@ std::unique_ptr<CaptureBackend> fakeOffering() {
   fake->devices.push_back({"Cam", {fakes::capability(PixelFormat::kRgb24, kWidth, 120)}});
   return fake;
 }
-#endif
 
 TEST(CaptureBackendChoiceTest, PicksTheNamedBackendAndAutoFallsBackToTheDemo) {
   using Maker = PlatformBackendMaker;
