@@ -154,7 +154,7 @@ class CommandLinkTest : public ::testing::Test,
   TcpLink link{sockets, *this, 0};
   ReplySender replies{link, queries, display, overlay};
   CommandInterpreter interpreter{*this, controller, replies, display, overlay,
-                                 CommandOptions{this, this, codePath}};
+                                 CommandOptions{this, this, codePath, {}}};
   TestClient client;
   std::size_t bytesTaken = 0;
   int loginChanges = 0;

@@ -7,7 +7,7 @@ namespace tessary::testing {
 using PlatformSockets = WinsockSockets;
 }
 #else
-#include "link/support/platform_sockets.h"
+#include "platform/linux/posix_sockets.h"
 namespace tessary::testing {
 using PlatformSockets = PosixSockets;
 }
