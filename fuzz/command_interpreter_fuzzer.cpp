@@ -43,6 +43,7 @@ class ScriptedSource final : public CommandSource {
     return count;
   }
   std::uint16_t port() const override { return 2152; }
+  void disconnect() override { pending_ = {}; }
 
  private:
   std::span<const std::uint8_t> pending_;
@@ -74,6 +75,17 @@ class OneWindow final : public WindowLocator {
     rect = ScreenRect{-2147483647 - 1, 0, 2147483647, 100};
     return true;
   }
+};
+
+// Five seconds pass between two readings: short delays are over at once,
+// the longer ones hold logins back for a few polls, and every input still
+// runs to its end.
+class LeapingClock final : public MillisecondClock {
+ public:
+  std::uint32_t nowMilliseconds() override { return now_ += 5000; }
+
+ private:
+  std::uint32_t now_ = 0;
 };
 
 struct World {
@@ -108,8 +120,9 @@ struct World {
   ScriptedSource source;
   SomeMachines lan;
   OneWindow locator;
+  LeapingClock clock;
   CommandInterpreter interpreter{source, controller, replies, display, overlay,
-                                 CommandOptions{&locator, &lan, codePath}};
+                                 CommandOptions{&locator, &lan, codePath, &clock}};
 };
 
 }  // namespace

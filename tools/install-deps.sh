@@ -11,6 +11,10 @@ packages=(
   libx11-dev libxext-dev libxcomposite-dev libxdamage-dev libxfixes-dev libxres-dev
   # display tests: a virtual X server, a tray host and window tools
   xvfb xauth xdotool wmdocker x11-utils
+  # the Windows capture tests: Wine splits AVI files with GStreamer's avidemux
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  # the protocol reference's framing snippets are run by the tests
+  python3 nodejs
 )
 
 missing=()

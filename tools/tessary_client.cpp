@@ -8,11 +8,15 @@
 //   tessary-client --code s3cret --for 10 'set_data_type(commands)' 'add(door,10,10,40,30)'
 //   tessary-client            # then type statements, one per line
 //
+// With statements as arguments it keeps printing (hits, motion) until Ctrl-C
+// or the end of --for; with statements typed, until the input ends.
+//
 // It is written against the plain socket API on purpose, so it can be read as
 // a template for clients in any language.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +33,10 @@
 #include <vector>
 
 namespace {
+
+// Ctrl-C ends the client in order: what arrived is printed, the exit code is 0.
+volatile sig_atomic_t interrupted = 0;
+void onInterrupt(int) { interrupted = 1; }
 
 struct Options {
   std::string host = "127.0.0.1";
@@ -51,8 +59,8 @@ void usage(std::FILE* out) {
       "  --code CODE        the login code (default: read from the code file)\n"
       "  --code-file PATH   the code file (default $XDG_CONFIG_HOME/Quon_System.dat)\n"
       "  --no-login         do not send login(...) first\n"
-      "  --for SECONDS      end after this long (default: when the input ends, or\n"
-      "                     with statements as arguments, when interrupted)\n"
+      "  --for SECONDS      end after this long (default: when the input ends; with\n"
+      "                     statements as arguments it keeps printing until Ctrl-C)\n"
       "  --help\n",
       out);
 }
@@ -204,6 +212,12 @@ int main(int argc, char** argv) {
   if (login && !sendText(fd, "login(" + *options.code + ")")) return 1;
 
   bool readInput = options.statements.empty();
+  struct sigaction interrupt {};
+  interrupt.sa_handler = onInterrupt;  // no SA_RESTART: poll() returns at once
+  sigaction(SIGINT, &interrupt, nullptr);
+  if (!readInput && options.forSeconds < 0) {
+    std::fputs("tessary-client: printing messages until Ctrl-C (or give --for SECONDS)\n", stderr);
+  }
   for (const std::string& statement : options.statements) {
     if (!sendText(fd, statement)) return 1;
   }
@@ -226,6 +240,7 @@ int main(int argc, char** argv) {
     }
     pollfd fds[2] = {{fd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     int ready = poll(fds, inputOpen ? 2 : 1, timeout);
+    if (interrupted) break;
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;
 

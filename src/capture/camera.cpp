@@ -87,10 +87,14 @@ bool Camera::setupGraph() {
   report_ = "Setting up ...";
   report_ += lineEnd_;
   std::unique_ptr<CaptureSession> session = backend_.createSession();
+  const std::string notes = backend_.sessionReport();
+  report_ += notes;
   if (!session) {
-    appendLine("No[GraphBuilder]");
-    appendLine("No[video interfaces]");
-    report_ += "The capture backend could not make a session.\n";
+    if (notes.empty()) {
+      appendLine("No[GraphBuilder]");
+      appendLine("No[video interfaces]");
+      report_ += "The capture backend could not make a session.\n";
+    }
     return false;
   }
   // Every sample the session streams goes through the callback object to
@@ -180,6 +184,9 @@ bool Camera::selectDevice(std::int32_t index) {
       report_ += deviceName_;
       report_ += lineEnd_;
       break;
+    case BindResult::kNotAdded:
+      appendLine("No[AddCaptureFilter]");
+      return false;
     case BindResult::kNotFound:
       break;
   }

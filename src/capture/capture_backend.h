@@ -67,6 +67,7 @@ enum class BindResult : std::uint8_t {
   kBoundWithoutFormats,  // bound, but the device offers no format control
   kNotFound,             // no device carries the name
   kOpenFailed,           // the device carries the name but could not be opened
+  kNotAdded,             // opened, but the capture chain would not take it
   kNoEnumerator,
   kListFailed,
   kNoDevices,            // the device list is empty
@@ -119,6 +120,10 @@ class CaptureBackend {
   virtual DeviceListResult listDevices(std::vector<std::string>& names) = 0;
   // A new session with no device bound; null when the backend cannot make one.
   virtual std::unique_ptr<CaptureSession> createSession() = 0;
+  // Report lines, each ended by a line break, about the last createSession():
+  // why it made no session, or steps that failed without stopping it. Empty
+  // when there is nothing to say.
+  virtual std::string sessionReport() const { return {}; }
 };
 
 }  // namespace tessary

@@ -1,9 +1,18 @@
 #include "detection/counting_detector.h"
 
+#include <cstddef>
+
 #include "detection/rect_transform.h"
 #include "detection/region_mask.h"
 
 namespace tessary {
+
+CountingDetector::CountingDetector(std::int32_t width, std::int32_t height,
+                                   std::int32_t nativeOrientation,
+                                   detail::ChangeScores::Rule rule,
+                                   detail::InstructionSet instructionSet)
+    : MotionDetector(width, height, nativeOrientation, instructionSet),
+      scores_(width, height, rule, kernels_) {}
 
 void CountingDetector::transformRect(std::int32_t& x, std::int32_t& y, std::int32_t width,
                                      std::int32_t height) const {
@@ -19,22 +28,39 @@ void CountingDetector::transformRectBetween(std::int32_t a, std::int32_t b, std:
                            frameHeight != 0 ? frameHeight : height_);
 }
 
-bool CountingDetector::canScan(const DetectionRegion& region, const RegionMask* mask) const {
-  if (currentFrame_.empty()) return false;
-  return mask == nullptr || (mask->width() == region.width && mask->height() == region.height);
-}
-
-CountingDetector::ScanSetup CountingDetector::scanSetup(const DetectionRegion& region,
-                                                        const RegionMask* mask) const {
-  const PictureSetting highlight = FrameHistory::highlight();
-  ScanSetup setup;
-  setup.window = detail::clipToFrame(region, width_, height_);
-  if (mask != nullptr) {
-    setup.maskBytes = mask->variant(detail::maskVariantForMode(FrameHistory::mode())).data();
+void CountingDetector::countAnyRegion(const DetectionRegion& region,
+                                      const detail::ScanWindow& window, const RegionMask* mask,
+                                      DetectionResult& result) {
+  if (window.empty()) {
+    result = DetectionResult::reset();
+    return;
   }
-  setup.highlight = highlight.flag != 0;
-  setup.colour = highlight.colour;
-  return setup;
+
+  const detail::ChangeScores::Bits bits =
+      scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_);
+  const PictureSetting highlight = FrameHistory::highlight();
+  detail::CountRequest request;
+  request.bits = bits.data;
+  request.bitStride = bits.stride;
+  request.xStart = window.xStart;
+  request.yStart = window.yStart;
+  request.xEnd = window.xEnd;
+  request.yEnd = window.yEnd;
+  if (mask != nullptr) {
+    request.mask = mask->variant(detail::maskVariantForMode(FrameHistory::mode())).data();
+    request.maskStride = region.width;
+    request.maskX = region.x;
+    request.maskY = region.y;
+  }
+  if (highlight.flag != 0) {
+    request.paint = output_.data();
+    request.paintStride = std::ptrdiff_t{width_} * 4;
+    request.red = highlight.colour.red;
+    request.green = highlight.colour.green;
+    request.blue = highlight.colour.blue;
+  }
+  kernels_.countRegion(request, result);
+  counter_ += result.count;
 }
 
 }  // namespace tessary

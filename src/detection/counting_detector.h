@@ -1,22 +1,20 @@
 // What both detection methods share: every DetectionInterface slot but
 // `detect`, answered from the frame history, the changed-pixel counter, and
-// the set-up of a detect pass.
+// counting a region from the frame's change bits.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
+#include "detection/change_scores.h"
 #include "detection/detection_interface.h"
 #include "detection/motion_detector.h"
+#include "detection/region_mask.h"
 #include "detection/scan_window.h"
 
 namespace tessary {
 
 class CountingDetector : public MotionDetector, public DetectionInterface {
  public:
-  CountingDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation)
-      : MotionDetector(width, height, nativeOrientation) {}
-
   bool processFrame(const std::uint8_t*& frame) override {
     return MotionDetector::processFrame(frame);
   }
@@ -35,28 +33,43 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
   std::uint32_t counter() const { return counter_; }
 
  protected:
-  // What a detect pass reads once before it scans.
-  struct ScanSetup {
-    detail::ScanWindow window;                // the part of the region on the frame
-    const std::uint8_t* maskBytes = nullptr;  // for the current mode; null without a mask
-    bool highlight = false;
-    PixelColour colour;  // the highlight colour
-  };
+  CountingDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
+                   detail::ChangeScores::Rule rule, detail::InstructionSet instructionSet);
 
-  // False before the first frame and when `mask` does not fit the region:
-  // detect then leaves both results alone.
-  bool canScan(const DetectionRegion& region, const RegionMask* mask) const;
-  ScanSetup scanSetup(const DetectionRegion& region, const RegionMask* mask) const;
-
-  // Paints the counted pixel at byte `offset` of the output picture.
-  void paint(std::ptrdiff_t offset, PixelColour colour) {
-    std::uint8_t* out = output_.data() + offset;
-    out[2] = colour.red;
-    out[1] = colour.green;
-    out[0] = colour.blue;
+  // False when `mask` does not fit the region (or the frame is empty): detect
+  // then leaves both results alone.
+  bool canScan(const DetectionRegion& region, const RegionMask* mask) const {
+    return frameBytes() != 0 && (mask == nullptr || (mask->width() == region.width &&
+                                                     mask->height() == region.height));
+  }
+  // Writes to `result` the pixels of the region on the frame that the rule
+  // counts at the region's level, within the mask if there is one: their
+  // number and bounding box (DetectionResult::reset() when there are none).
+  // Paints them when highlighting and adds them to the counter.
+  void countRegion(const DetectionRegion& region, const RegionMask* mask, DetectionResult& result) {
+    // Inline for the common case, a grid cell without mask or highlighting:
+    // with many small regions the calls around the count would cost more
+    // than the count itself.
+    const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
+    if (mask == nullptr && window.xEnd - window.xStart <= detail::kNarrowWidth &&
+        window.yEnd - window.yStart <= 64 && !window.empty() && FrameHistory::highlight().flag == 0) {
+      const detail::ChangeScores::Bits bits =
+          scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_);
+      kernels_.countNarrowRegion(bits.data, bits.stride, window.xStart, window.yStart,
+                                 window.xEnd, window.yEnd, result);
+      counter_ += result.count;
+      return;
+    }
+    countAnyRegion(region, window, mask, result);
   }
 
   std::uint32_t counter_ = 0;
+
+ private:
+  void countAnyRegion(const DetectionRegion& region, const detail::ScanWindow& window,
+                      const RegionMask* mask, DetectionResult& result);
+
+  detail::ChangeScores scores_;
 };
 
 }  // namespace tessary

@@ -18,10 +18,6 @@ PixelColour colourOf(std::uint32_t packed) {
           static_cast<std::uint8_t>(packed)};
 }
 
-PictureSetting settingOf(std::uint32_t packed) {
-  return {static_cast<std::uint8_t>(packed >> 24), colourOf(packed)};
-}
-
 std::size_t bufferBytes(std::int32_t width, std::int32_t height) {
   if (width <= 0 || height <= 0) return 0;
   return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
@@ -30,16 +26,31 @@ std::size_t bufferBytes(std::int32_t width, std::int32_t height) {
 }  // namespace
 
 FrameHistory::FrameHistory(std::int32_t width, std::int32_t height,
-                           std::int32_t nativeOrientation)
+                           std::int32_t nativeOrientation, detail::InstructionSet instructionSet)
     : width_(std::max(width, 0)),
       height_(std::max(height, 0)),
       nativeOrientation_(nativeOrientation),
-      previousFrame_(bufferBytes(width, height), 0),
-      currentFrame_(bufferBytes(width, height), 0),
+      frameBytes_(bufferBytes(width, height)),
+      kernels_(detail::changeKernels(instructionSet)),
+      previousFrame_(width_, 3 * height_),
+      currentFrame_(width_, 3 * height_),
       fill_(pack(0, 0, 0, 0)),
       highlight_(pack(0, 255, 255, 255)) {}
 
 FrameHistory::~FrameHistory() = default;
+
+void FrameHistory::takeFrame(const std::uint8_t* frame) {
+  // Swapping the buffers saves a copy and allocates nothing.
+  previousFrame_.swap(currentFrame_);
+  std::uint8_t* const planes[3] = {currentFrame_.row(0), currentFrame_.row(height_),
+                                   currentFrame_.row(2 * height_)};
+  kernels_.splitChannels(frame, width_, height_, currentFrame_.stride(), planes);
+  if (!primed_) {
+    previousFrame_.copyFrom(currentFrame_);
+    primed_ = true;
+  }
+  ++frameNumber_;
+}
 
 void FrameHistory::frameSize(std::int32_t& width, std::int32_t& height) const {
   width = width_;
@@ -72,14 +83,6 @@ PixelColour FrameHistory::fillColour() const {
 
 PixelColour FrameHistory::highlightColour() const {
   return colourOf(highlight_.load(std::memory_order_relaxed));
-}
-
-PictureSetting FrameHistory::fill() const {
-  return settingOf(fill_.load(std::memory_order_relaxed));
-}
-
-PictureSetting FrameHistory::highlight() const {
-  return settingOf(highlight_.load(std::memory_order_relaxed));
 }
 
 }  // namespace tessary

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "detection/change_kernels.h"
+#include "detection/padded_rows.h"
 
 namespace tessary {
 
@@ -24,9 +27,11 @@ struct PictureSetting {
 
 class FrameHistory {
  public:
-  // Buffers are width x height x 4 bytes, zero-filled, so the first frame is
-  // compared with a black one. A negative size is taken as 0.
-  FrameHistory(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation);
+  // Frames are width x height x 4 bytes; the history starts black. A negative
+  // size is taken as 0. The pixel work uses the kernels of `instructionSet`
+  // (the baseline ones where it is not supported).
+  FrameHistory(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
+               detail::InstructionSet instructionSet);
   virtual ~FrameHistory();
 
   FrameHistory(const FrameHistory&) = delete;
@@ -56,23 +61,39 @@ class FrameHistory {
   PixelColour fillColour() const;
   PixelColour highlightColour() const;
   // Flag and colour from the same setting, for the thread processing frames.
-  PictureSetting fill() const;
-  PictureSetting highlight() const;
+  PictureSetting fill() const { return settingOf(fill_.load(std::memory_order_relaxed)); }
+  PictureSetting highlight() const {
+    return settingOf(highlight_.load(std::memory_order_relaxed));
+  }
 
  protected:
-  std::size_t frameBytes() const { return previousFrame_.size(); }
+  std::size_t frameBytes() const { return frameBytes_; }
+  // Makes `frame` (width x height x 4 bytes) the current frame and the old
+  // current one the previous frame.
+  void takeFrame(const std::uint8_t* frame);
 
   const std::int32_t width_;
   const std::int32_t height_;
   const std::int32_t nativeOrientation_;
-  // Touched only by the thread processing frames.
-  std::vector<std::uint8_t> previousFrame_;
-  std::vector<std::uint8_t> currentFrame_;
+  const std::size_t frameBytes_;
+  const detail::ChangeKernels& kernels_;
+  // Touched only by the thread processing frames. Each holds the blue, green
+  // and red planes of a frame, one after the other (rows 0, height, 2 x height).
+  detail::PaddedRows previousFrame_;
+  detail::PaddedRows currentFrame_;
+  // Counts the frames taken, so that work done once per frame can tell.
+  std::uint64_t frameNumber_ = 0;
   // False until the first frame arrives: that frame becomes its own
   // predecessor, so a scene is never "changed" against the black buffers.
   bool primed_ = false;
 
  private:
+  static PictureSetting settingOf(std::uint32_t packed) {
+    return {static_cast<std::uint8_t>(packed >> 24),
+            {static_cast<std::uint8_t>(packed >> 16), static_cast<std::uint8_t>(packed >> 8),
+             static_cast<std::uint8_t>(packed)}};
+  }
+
   std::atomic<std::int32_t> mode_{0};
   // Flag in bits 24..31, red 16..23, green 8..15, blue 0..7.
   std::atomic<std::uint32_t> fill_;

@@ -1,15 +1,15 @@
 #include "detection/motion_detector.h"
 
 #include <cstring>
-#include <utility>
 
 #include "detection/detection_region.h"
 
 namespace tessary {
 
 MotionDetector::MotionDetector(std::int32_t width, std::int32_t height,
-                               std::int32_t nativeOrientation)
-    : FrameHistory(width, height, nativeOrientation), output_(frameBytes(), 0) {}
+                               std::int32_t nativeOrientation,
+                               detail::InstructionSet instructionSet)
+    : FrameHistory(width, height, nativeOrientation, instructionSet), output_(frameBytes(), 0) {}
 
 MotionDetector::~MotionDetector() = default;
 
@@ -33,15 +33,7 @@ bool MotionDetector::processFrame(const std::uint8_t*& frame) {
     std::memcpy(output_.data(), frame, bytes);
   }
 
-  // The old current frame becomes the previous one; swapping the buffers
-  // saves a copy and allocates nothing.
-  std::swap(previousFrame_, currentFrame_);
-  std::memcpy(currentFrame_.data(), frame, bytes);
-  if (!primed_) {
-    std::memcpy(previousFrame_.data(), frame, bytes);
-    primed_ = true;
-  }
-
+  takeFrame(frame);
   frame = output_.data();
   return true;
 }

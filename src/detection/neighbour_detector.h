@@ -11,7 +11,10 @@ namespace tessary {
 
 class NeighbourDetector final : public CountingDetector {
  public:
-  using CountingDetector::CountingDetector;
+  NeighbourDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
+                      detail::InstructionSet instructionSet = detail::bestInstructionSet())
+      : CountingDetector(width, height, nativeOrientation, detail::ChangeScores::Rule::kNeighbour,
+                         instructionSet) {}
 
   void detect(DetectionResult& current, DetectionResult& previous, const DetectionRegion& region,
               const RegionMask* mask) override;

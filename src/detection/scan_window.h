@@ -36,14 +36,4 @@ inline ScanWindow clipToFrame(const DetectionRegion& region, std::int32_t frameW
 // variant for a mode is the one with the flip bit toggled.
 inline std::int32_t maskVariantForMode(std::int32_t mode) { return (mode & 3) ^ 2; }
 
-// True when every one of bytes 0, 1 and 2 of two pixels differs by more than
-// `level`; stops at the first byte that does not.
-inline bool differsInAllChannels(const std::uint8_t* a, const std::uint8_t* b, int level) {
-  for (int k = 0; k < 3; ++k) {
-    const int difference = a[k] > b[k] ? a[k] - b[k] : b[k] - a[k];
-    if (difference <= level) return false;
-  }
-  return true;
-}
-
 }  // namespace tessary::detail

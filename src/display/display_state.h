@@ -49,7 +49,8 @@ struct DisplayState {
   bool overlayOn = true;
   Rgb overlayColour = kDefaultOverlayColour;
   Rgb blendFactors = kDefaultBlendFactors;
-  // "mirror" and "flip" of the command language: stored and reported only.
+  // "mirror" and "flip" of the command language and of the tray menu: the
+  // picture mirrored or flipped from the camera's usual view.
   bool overlayMirror = false;
   bool overlayFlip = false;
 

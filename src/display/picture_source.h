@@ -14,8 +14,8 @@ struct PictureFrame {
   bool flip = false;    // reverse top and bottom
 };
 
-// Implemented over the video controller, which owns the frame buffer and the
-// picture's mirror and flip flags.
+// Implemented over the video controller, which owns the frame buffer, and
+// the display state's mirror and flip settings. Main thread only.
 class PictureSource {
  public:
   virtual PictureFrame currentPicture() const = 0;

@@ -32,20 +32,76 @@ CommandInterpreter::CommandInterpreter(CommandSource& source, VideoController& c
       overlay_(overlay),
       windowLocator_(options.windowLocator),
       lanBrowser_(options.lanBrowser),
-      codeFile_(std::move(options.codeFilePath), std::move(options.fallbackCodeFilePath)) {}
+      codeFile_(std::move(options.codeFilePath), std::move(options.fallbackCodeFilePath)),
+      loginThrottle_(options.clock != nullptr ? *options.clock
+                                              : SteadyMillisecondClock::instance()) {
+  heldBack_.reserve(kReceiveBufferSize);
+}
 
 void CommandInterpreter::poll() {
+  if (loginHeldBack() && loginThrottle_.mayEvaluate()) runHeldBack();
   std::size_t length = source_.receive(receiveBuffer_);
   if (length > receiveBuffer_.size()) length = receiveBuffer_.size();
   executeBlock(std::string_view(receiveBuffer_.data(), length));
 }
 
-void CommandInterpreter::executeBlock(std::string_view block) {
-  forEachText(block, [this](std::string_view text) { executeText(text); });
+void CommandInterpreter::runHeldBack() {
+  // The held-back text is executed from a copy of its own, since a later
+  // login in it may have to wait again.
+  std::string waiting = std::move(heldBack_);
+  heldBack_.clear();
+  executeBlock(waiting);
+  if (heldBack_.capacity() < kReceiveBufferSize) heldBack_.reserve(kReceiveBufferSize);
 }
 
-void CommandInterpreter::executeText(std::string_view text) {
-  forEachStatement(text, [this](std::string_view statement) { executeStatement(statement); });
+void CommandInterpreter::executeBlock(std::string_view block) {
+  if (loginHeldBack()) {
+    if (block.empty()) return;
+    if (heldBack_.size() + block.size() + 1 > kHeldBackLimit) {
+      // The reset this runs drops what was held back (logOut).
+      source_.disconnect();
+      return;
+    }
+    // Behind the waiting login, as texts of their own.
+    heldBack_.push_back('\0');
+    heldBack_.append(block);
+    return;
+  }
+  // NULs divide the block into texts, the last one ending with the block;
+  // ";" divides a text into statements, a final ";" being optional and ";;"
+  // making an empty statement. The position is kept so that the rest of the
+  // block can wait behind a login.
+  std::size_t textStart = 0;
+  while (textStart < block.size()) {
+    std::size_t textEnd = block.find('\0', textStart);
+    if (textEnd == std::string_view::npos) textEnd = block.size();
+    const std::string_view throughText = block.substr(0, textEnd);
+    std::size_t statementStart = textStart;
+    while (statementStart < textEnd) {
+      std::size_t statementEnd = throughText.find(';', statementStart);
+      if (statementEnd == std::string_view::npos) statementEnd = textEnd;
+      const std::string_view statement =
+          block.substr(statementStart, statementEnd - statementStart);
+      if (mustHoldBack(statement)) {
+        heldBack_.assign(block.substr(statementStart));
+        return;
+      }
+      executeStatement(statement);
+      statementStart = statementEnd + 1;
+    }
+    textStart = textEnd + 1;
+  }
+}
+
+bool CommandInterpreter::mustHoldBack(std::string_view statement) {
+  const ParsedStatement parsed = parseStatement(statement);
+  // Only a login that would compare a code counts; a malformed one is
+  // refused at once like any other statement.
+  if (parsed.form != StatementForm::kGlobal || parsed.name != "login" ||
+      parameterCount(parsed.arguments) != 1) {
+    return false;
+  }
+  return !loginThrottle_.mayEvaluate();
 }
 
 void CommandInterpreter::executeStatement(std::string_view statement) {
@@ -103,7 +159,11 @@ std::string_view CommandInterpreter::parameter(std::int32_t n, std::string_view 
   return parameterBuffer_.view();
 }
 
-void CommandInterpreter::logOut() { setLoggedIn(false); }
+void CommandInterpreter::logOut() {
+  heldBack_.clear();
+  loginThrottle_.newClient();
+  setLoggedIn(false);
+}
 
 void CommandInterpreter::setLoggedIn(bool loggedIn) {
   loggedIn_ = loggedIn;
@@ -149,7 +209,8 @@ bool CommandHandlers::login(I& in, Args args) {
     return false;
   }
   // The whole argument text counts, leading blanks included.
-  bool matches = result == LoginCodeFile::ReadResult::kRead && code == args;
+  bool matches = result == LoginCodeFile::ReadResult::kRead && codeMatches(code, args);
+  in.loginThrottle_.recordAnswer(matches);
   in.replies_.sendLogin(matches);
   in.setLoggedIn(matches);
   return matches;

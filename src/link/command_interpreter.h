@@ -9,12 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "common/fixed_text.h"
 #include "common/member_callback.h"
 #include "link/command_syntax.h"
 #include "link/login_code_file.h"
+#include "link/login_throttle.h"
 
 namespace tessary {
 
@@ -49,6 +51,8 @@ struct CommandOptions {
   WindowLocator* windowLocator = nullptr;
   const LanBrowser* lanBrowser = nullptr;
   std::string codeFilePath = LoginCodeFile::defaultPath();
+  // The clock that paces wrong logins; null: the steady clock.
+  MillisecondClock* clock = nullptr;
   // Read instead while the code file does not exist (an earlier release's place).
   std::string fallbackCodeFilePath;
 };
@@ -57,6 +61,9 @@ class CommandInterpreter {
  public:
   static constexpr std::size_t kReceiveBufferSize = 2048;
   static constexpr std::size_t kMessageCapacity = 515;
+  // What a client may send while a login of its waits; a client that sends
+  // more is flooding and is disconnected.
+  static constexpr std::size_t kHeldBackLimit = 64 * 1024;
 
   CommandInterpreter(CommandSource& source, VideoController& controller, ReplySender& replies,
                      DisplayState& display, OverlayControl& overlay, CommandOptions options = {});
@@ -64,17 +71,24 @@ class CommandInterpreter {
   CommandInterpreter& operator=(const CommandInterpreter&) = delete;
 
   // Reads once from the source and executes every statement that arrived.
+  // A login held back by the LoginThrottle waits for its time, and every
+  // statement after it waits with it, in order; reading goes on meanwhile,
+  // so a client that leaves is noticed at once.
   void poll();
   // Executes one received block: its NUL-separated texts, each cut into
-  // statements at ";", in order.
+  // statements at ";", in order. Behind a held-back login, the block waits
+  // with it (up to kHeldBackLimit; beyond, the client is disconnected).
   void executeBlock(std::string_view block);
+  // Whether a login and the statements after it are being held back.
+  bool loginHeldBack() const { return !heldBack_.empty(); }
 
   // Parameter `n` (from 1) of `arguments`, copied into the shared parameter
   // buffer and cut to fit it; valid until the next call.
   std::string_view parameter(std::int32_t n, std::string_view arguments);
 
   bool isLoggedIn() const { return loggedIn_; }
-  // Called by the link when the client goes away.
+  // Called by the link when the client goes away: also drops what was held
+  // back for that client, and the next client gets its own free logins.
   void logOut();
   // Called after every change of the login state (the tray tip shows it).
   void setLoginChanged(MemberCallback<> callback) { loginChanged_ = callback; }
@@ -86,7 +100,9 @@ class CommandInterpreter {
  private:
   friend class CommandHandlers;
 
-  void executeText(std::string_view text);
+  // True when `statement` is a login that must wait for its turn.
+  bool mustHoldBack(std::string_view statement);
+  void runHeldBack();
   void executeStatement(std::string_view statement);
   void executeMethodCall(const ParsedStatement& parsed);
   void dispatch(const KeywordEntry& entry, std::string_view name, std::string_view arguments,
@@ -108,7 +124,10 @@ class CommandInterpreter {
   WindowLocator* windowLocator_;
   const LanBrowser* lanBrowser_;
   LoginCodeFile codeFile_;
+  LoginThrottle loginThrottle_;
   MemberCallback<> loginChanged_;
+  // The rest of a block from a held-back login on, NULs included.
+  std::string heldBack_;
 
   std::array<char, kReceiveBufferSize> receiveBuffer_{};
   FixedText<kNameCapacity> objectName_;

@@ -16,6 +16,9 @@ class CommandSource {
   virtual std::size_t receive(std::span<char> buffer) = 0;
   // The port the client connected to (the window search looks for it).
   virtual std::uint16_t port() const = 0;
+  // Ends the client's connection as if it had gone (the reset runs as for a
+  // client that leaves).
+  virtual void disconnect() = 0;
 
  protected:
   ~CommandSource() = default;

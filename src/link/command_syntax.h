@@ -1,6 +1,6 @@
-// The lexical rules of the command language: how a received block falls into
-// texts and statements, how a statement names its command, and how the
-// argument text yields parameters and numbers.
+// The lexical rules of the command language: how a statement names its
+// command, and how the argument text yields parameters and numbers. (How a
+// received block falls into texts and statements is the interpreter's.)
 //
 // Everything here works on views into the caller's buffer and never writes
 // to it, so a text that a read cut short needs no terminator of its own.
@@ -33,34 +33,6 @@ struct ParsedStatement {
 };
 
 ParsedStatement parseStatement(std::string_view statement);
-
-// Calls `execute(std::string_view statement)` for each statement of `text`
-// in order: statements end at ";", a final ";" is optional and ";;" makes an
-// empty statement.
-template <typename Execute>
-void forEachStatement(std::string_view text, Execute&& execute) {
-  while (!text.empty()) {
-    std::size_t end = text.find(';');
-    if (end == std::string_view::npos) {
-      execute(text);
-      return;
-    }
-    execute(text.substr(0, end));
-    text.remove_prefix(end + 1);
-  }
-}
-
-// Calls `execute(std::string_view text)` for each NUL-separated text of one
-// received block; the last text ends where the block ends.
-template <typename Execute>
-void forEachText(std::string_view block, Execute&& execute) {
-  while (!block.empty()) {
-    std::size_t end = block.find('\0');
-    if (end == std::string_view::npos) end = block.size();
-    execute(block.substr(0, end));
-    block.remove_prefix(end == block.size() ? end : end + 1);
-  }
-}
 
 // 0 for an empty argument text, otherwise 1 + the number of ",".
 std::int32_t parameterCount(std::string_view arguments);

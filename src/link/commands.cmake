@@ -5,6 +5,7 @@ target_sources(tessary_link PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/command_tables.cpp
   ${CMAKE_CURRENT_LIST_DIR}/identification.cpp
   ${CMAKE_CURRENT_LIST_DIR}/login_code_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/login_throttle.cpp
   ${CMAKE_CURRENT_LIST_DIR}/setting_commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/watched_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/zone_commands.cpp)

@@ -19,6 +19,15 @@ namespace tessary {
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle kNoSocket = -1;
 
+// A local IPv4 address to listen on, in host byte order (127.0.0.1 is
+// 0x7f000001); the default, 0.0.0.0, means every local address.
+struct Ipv4Address {
+  std::uint32_t value = 0;
+  friend bool operator==(Ipv4Address, Ipv4Address) = default;
+};
+inline constexpr Ipv4Address kEveryAddress{0};
+inline constexpr Ipv4Address kLoopbackAddress{0x7f000001};
+
 // The platform's code and text for the last failed socket operation of the
 // calling thread.
 struct SocketError {
@@ -47,8 +56,9 @@ class SocketApi {
 
   // A TCP stream socket for IPv4, or kNoSocket.
   virtual SocketHandle openStreamSocket() = 0;
-  // Binds to every local address and `port`; 0 lets the system choose.
-  virtual bool bindAnyAddress(SocketHandle socket, std::uint16_t port) = 0;
+  // Binds to `address` (kEveryAddress: every local one) and `port`; port 0
+  // lets the system choose.
+  virtual bool bind(SocketHandle socket, Ipv4Address address, std::uint16_t port) = 0;
   virtual bool listen(SocketHandle socket, int backlog) = 0;
   // The local port the socket is bound to, or 0.
   virtual std::uint16_t localPort(SocketHandle socket) = 0;

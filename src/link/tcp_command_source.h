@@ -12,6 +12,7 @@ class TcpCommandSource final : public CommandSource {
 
   std::size_t receive(std::span<char> buffer) override { return link_.receive(buffer); }
   std::uint16_t port() const override { return link_.port(); }
+  void disconnect() override { link_.disconnect(); }
 
  private:
   TcpLink& link_;

@@ -17,12 +17,13 @@ constexpr std::string_view kReceiveContext = "Get data.";
 
 }  // namespace
 
-TcpLink::TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port)
-    : sockets_(sockets), events_(events), port_(port) {
+TcpLink::TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port,
+                 Ipv4Address address)
+    : sockets_(sockets), events_(events), port_(port), address_(address) {
   pendingTail_.reserve(kReceiveBufferSize);
   sendScratch_.reserve(kReceiveBufferSize);
   if (!sockets_.startup()) {
-    traceDebug("Socket layer failed to start.");
+    recordServerError("Socket layer failed to start.");
     return;
   }
   socketLayerStarted_ = true;
@@ -52,17 +53,16 @@ TcpLink::~TcpLink() {
 void TcpLink::openServer() {
   const SocketHandle server = sockets_.openStreamSocket();
   if (server == kNoSocket) {
-    recordError(kOpenContext);
+    recordServerError(kOpenContext);
     return;
   }
-  if (!sockets_.bindAnyAddress(server, port_)) {
-    recordError(kBindContext);
-    traceDebug("Can't bind socket for Server.");
+  if (!sockets_.bind(server, address_, port_)) {
+    recordServerError(kBindContext);
     sockets_.close(server);
     return;
   }
   if (!sockets_.listen(server, kBacklog)) {
-    recordError(kListenContext);
+    recordServerError(kListenContext);
     sockets_.close(server);
     return;
   }
@@ -133,13 +133,18 @@ std::size_t TcpLink::receive(std::span<char> buffer) {
 
   if (result.status == IoStatus::kPeerClosed ||
       (result.status == IoStatus::kOk && result.bytes == 0)) {
-    recordError(kReceiveContext, 0, "connection closed by the client");
+    // The usual way for a client to leave: recorded, but no failure to trace.
+    recordError(kReceiveContext, 0, "connection closed by the client", false);
     clientGone();
   } else {
     recordError(kReceiveContext);
     if (result.status == IoStatus::kConnectionLost) clientGone();
   }
   return 0;
+}
+
+void TcpLink::disconnect() {
+  if (isConnected()) clientGone();
 }
 
 void TcpLink::clientGone() {
@@ -236,13 +241,23 @@ void TcpLink::recordError(std::string_view context) {
   recordError(context, error.code, error.text.view());
 }
 
-void TcpLink::recordError(std::string_view context, std::int32_t code, std::string_view text) {
+void TcpLink::recordServerError(std::string_view context) {
+  // The owner reports this failure to the user (serverError()); it is not
+  // traced here as well.
+  const SocketError error = sockets_.lastError();
+  recordError(context, error.code, error.text.view(), false);
+  serverError_ = lastError();
+}
+
+void TcpLink::recordError(std::string_view context, std::int32_t code, std::string_view text,
+                          bool traced) {
   {
     std::lock_guard lock(stateMutex_);
     lastError_.code = code;
     lastError_.context.assign(context);
     lastError_.text.assign(text);
   }
+  if (!traced) return;
   FixedText<512> line;
   formatText(line.buffer(), "%.*s %d: %.*s", static_cast<int>(context.size()), context.data(),
              code, static_cast<int>(text.size()), text.data());

@@ -1,4 +1,4 @@
-// The TCP link to the one client: a server on every local address that
+// The TCP link to the one client: a server on one or every local address that
 // accepts one client at a time on a thread of its own, a non-blocking receive
 // polled by the command interpreter, and whole-text sends from any thread.
 #pragma once
@@ -60,10 +60,12 @@ class TcpLink final : public MessageSink {
   // message is then dropped and the failure recorded.
   static constexpr std::chrono::milliseconds kSendTimeout{200};
 
-  // Starts the socket layer, opens the server on `port` (0: any free port,
-  // see port()) and starts the accept thread. Failures leave a link without
-  // clients: every receive returns 0 and every send fails.
-  TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port = kDefaultPort);
+  // Starts the socket layer, opens the server on `address` and `port` (0: any
+  // free port, see port()) and starts the accept thread. Failures leave a
+  // link without clients: every receive returns 0 and every send fails;
+  // serverError() says why.
+  TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port = kDefaultPort,
+          Ipv4Address address = kEveryAddress);
   // Stops the accept thread, closes both sockets, shuts the socket layer down.
   ~TcpLink();
   TcpLink(const TcpLink&) = delete;
@@ -77,6 +79,11 @@ class TcpLink final : public MessageSink {
   // runs the LinkEvents reset sequence and waits for the next client.
   std::size_t receive(std::span<char> buffer);
 
+  // Main thread. Closes the client's connection and runs the LinkEvents
+  // reset sequence, as receive() does for a client that has gone; then waits
+  // for the next client. Nothing happens without a client.
+  void disconnect();
+
   // Any thread. Sends `text` and its NUL whole, or not at all when the client
   // is gone or does not read within kSendTimeout (the failure is recorded).
   bool send(std::string_view text) override;
@@ -87,6 +94,9 @@ class TcpLink final : public MessageSink {
   bool isListening() const { return listening_; }
   bool isConnected() const { return connected_.load(std::memory_order_acquire); }
   LinkError lastError() const;
+  // Why the server could not be opened; code 0 while it listens. Unlike
+  // lastError(), later sends and receives never overwrite it.
+  LinkError serverError() const { return serverError_; }
 
   void setProtocolTrace(ProtocolTrace trace);
 
@@ -96,7 +106,9 @@ class TcpLink final : public MessageSink {
   void acceptOne();
   void clientGone();
   void recordError(std::string_view context);
-  void recordError(std::string_view context, std::int32_t code, std::string_view text);
+  void recordError(std::string_view context, std::int32_t code, std::string_view text,
+                   bool traced = true);
+  void recordServerError(std::string_view context);
   bool flushPendingTail(SocketHandle socket, std::chrono::steady_clock::time_point deadline);
   void trace(TraceDirection direction, std::string_view text);
 
@@ -105,7 +117,9 @@ class TcpLink final : public MessageSink {
   bool socketLayerStarted_ = false;
   SocketHandle listeningSocket_ = kNoSocket;
   std::uint16_t port_;
+  Ipv4Address address_;
   bool listening_ = false;
+  LinkError serverError_;  // written once, by the constructor
   std::thread acceptThread_;  // owned by the main thread (started, joined)
 
   // Guards dataSocket_, resetting_, stopping_, lastError_ and trace_. Held only

@@ -26,8 +26,6 @@ class ControllerCameras final : public CameraSide {
   int currentCameraIndex() override { return controller_.currentCameraIndex(); }
   bool mirrored() override { return controller_.mirrored(); }
   bool flipped() override { return controller_.flipped(); }
-  void toggleMirror() override { controller_.toggleMirror(); }
-  void toggleFlip() override { controller_.toggleFlip(); }
   void shutdown() override { controller_.shutdown(); }
   std::span<const std::uint8_t> frameBuffer() override {
     const std::uint8_t* frame = nullptr;

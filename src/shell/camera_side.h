@@ -17,10 +17,10 @@ class CameraSide {
   virtual void selectCamera(int index) = 0;
   virtual const char* cameraName(int index) = 0;  // null past the last camera
   virtual int currentCameraIndex() = 0;
+  // How the camera's frames are drawn to show its usual view: a mirrored,
+  // upright picture. The user's and the client's mirror and flip go on top.
   virtual bool mirrored() = 0;
   virtual bool flipped() = 0;
-  virtual void toggleMirror() = 0;
-  virtual void toggleFlip() = 0;
   virtual void shutdown() = 0;
   // The newest processed frame (160 x 120 BGRX); empty before the first.
   virtual std::span<const std::uint8_t> frameBuffer() = 0;
@@ -36,16 +36,10 @@ class NoCameras final : public CameraSide {
   void selectCamera(int) override {}
   const char* cameraName(int) override { return nullptr; }
   int currentCameraIndex() override { return 0; }
-  bool mirrored() override { return mirrored_; }
-  bool flipped() override { return flipped_; }
-  void toggleMirror() override { mirrored_ = !mirrored_; }
-  void toggleFlip() override { flipped_ = !flipped_; }
+  bool mirrored() override { return true; }
+  bool flipped() override { return true; }
   void shutdown() override {}
   std::span<const std::uint8_t> frameBuffer() override { return {}; }
-
- private:
-  bool mirrored_ = true;
-  bool flipped_ = true;
 };
 
 }  // namespace tessary

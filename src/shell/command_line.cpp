@@ -1,6 +1,7 @@
 #include "shell/command_line.h"
 
 #include <charconv>
+#include <string>
 #include <optional>
 
 namespace tessary {
@@ -17,7 +18,7 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 }
 
 bool takesValue(std::string_view name) {
-  return name == "--port" || name == "--code-file" || name == "--camera";
+  return name == "--port" || name == "--listen" || name == "--code-file" || name == "--camera";
 }
 
 CommandLineResult failure(std::string message) {
@@ -28,6 +29,36 @@ CommandLineResult failure(std::string message) {
 }
 
 }  // namespace
+
+std::optional<Ipv4Address> parseListenAddress(std::string_view text) {
+  if (text == "localhost") return kLoopbackAddress;
+  std::uint32_t address = 0;
+  const char* at = text.data();
+  const char* end = text.data() + text.size();
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (at == end || *at != '.') return std::nullopt;
+      ++at;
+    }
+    // One to three digits each; no sign, no blanks, no leading zeros that
+    // some readers take for octal.
+    unsigned value = 0;
+    auto [next, error] = std::from_chars(at, end, value);
+    if (error != std::errc() || next == at || next - at > 3 || value > 255 ||
+        (*at == '0' && next - at > 1)) {
+      return std::nullopt;
+    }
+    address = address << 8 | value;
+    at = next;
+  }
+  if (at != end) return std::nullopt;
+  return Ipv4Address{address};
+}
+
+std::string addressText(Ipv4Address address) {
+  return std::to_string(address.value >> 24) + "." + std::to_string(address.value >> 16 & 0xff) + "." +
+         std::to_string(address.value >> 8 & 0xff) + "." + std::to_string(address.value & 0xff);
+}
 
 bool isKnownCameraSource(std::string_view source) {
   if (source == kPlatformCameraSource || source == "demo" || source == "auto") return true;
@@ -58,6 +89,13 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
           return failure("invalid port '" + std::string(*value) + "': give a number from 0 to 65535");
         }
         options.port = *port;
+      } else if (name == "--listen") {
+        auto address = parseListenAddress(*value);
+        if (!address) {
+          return failure("invalid listen address '" + std::string(*value) +
+                         "': give an IPv4 address such as 127.0.0.1, or 0.0.0.0 for every address");
+        }
+        options.listenAddress = *address;
       } else if (name == "--code-file") {
         if (value->empty()) return failure("option '--code-file' needs a path");
         options.codeFile = std::string(*value);
@@ -113,6 +151,9 @@ std::string usageText() {
          "\n"
          "Options:\n"
          "  --port N          TCP port to listen on (default 2152; 0 picks a free one)\n"
+         "  --listen ADDRESS  the local IPv4 address to listen on: 127.0.0.1 (or\n"
+         "                    localhost) accepts clients of this machine only;\n"
+         "                    default 0.0.0.0, every address\n"
          "  --code-file PATH  the login code file\n"
          "                    (default " + codeFile + ")\n"
          "  --set-code        read one line from standard input, store it as the\n"

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <optional>
 #include <string_view>
+
+#include "link/socket_api.h"
 
 namespace tessary {
 
@@ -19,6 +22,7 @@ inline constexpr std::string_view kPlatformCameraSource = "v4l2";
 
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
+  Ipv4Address listenAddress = kEveryAddress;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   bool quit = false;                  // ask the running copy to end, then exit (Windows)
@@ -37,6 +41,12 @@ struct CommandLineResult {
 
 // `args` excludes the program name. Accepts "--name value" and "--name=value".
 CommandLineResult parseCommandLine(std::span<const std::string_view> args);
+
+// A dotted IPv4 address ("127.0.0.1"), or "localhost" for the loopback one;
+// nothing for any other text.
+std::optional<Ipv4Address> parseListenAddress(std::string_view text);
+// The dotted form, "127.0.0.1".
+std::string addressText(Ipv4Address address);
 
 // True for the camera sources the program knows.
 bool isKnownCameraSource(std::string_view source);

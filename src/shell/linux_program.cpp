@@ -26,9 +26,6 @@
 #ifndef TESSARY_VERSION
 #define TESSARY_VERSION "unknown"
 #endif
-#ifndef TESSARY_SOURCE_DIR
-#define TESSARY_SOURCE_DIR "."
-#endif
 #ifndef TESSARY_DOC_DIR
 #define TESSARY_DOC_DIR "/usr/local/share/doc/tessary"
 #endif
@@ -39,16 +36,16 @@ namespace {
 constexpr std::int32_t kHeadlessScreenWidth = 160;
 constexpr std::int32_t kHeadlessScreenHeight = 120;
 
-// The documents that ship with the program: installed next to it, or the
-// source tree it was built from.
-QUrl documentUrl(const QString& installedName, const QString& sourceName) {
-  QString installed = QCoreApplication::applicationDirPath() + "/../share/doc/tessary/" + installedName;
-  for (const QString& path : {installed, QString(TESSARY_DOC_DIR "/") + installedName,
-                              QString(TESSARY_SOURCE_DIR "/") + sourceName}) {
+// An installed document of the program: next to it (bin/../share/doc) or
+// under the prefix it was built for. Empty when it is not installed; a
+// program run from its build tree offers no paths into that tree.
+QUrl documentUrl(const QString& name) {
+  QString besideProgram = QCoreApplication::applicationDirPath() + "/../share/doc/tessary/" + name;
+  for (const QString& path : {besideProgram, QString(TESSARY_DOC_DIR "/") + name}) {
     QFileInfo info(path);
     if (info.exists()) return QUrl::fromLocalFile(info.canonicalFilePath());
   }
-  return QUrl::fromLocalFile(QString(TESSARY_SOURCE_DIR "/") + sourceName);
+  return {};
 }
 
 // Failures the user must see, such as an overlay that cannot be made.
@@ -87,8 +84,8 @@ class QtProgramHost final : public ProgramHost {
       TrayOptions options;
       options.codeFilePath = settings_.codeFile;
       options.codeFileIsDefault = settings_.codeFileIsDefault;
-      options.readme = documentUrl("README.md", "README.md");
-      options.protocol = documentUrl("protocol.md", "docs/protocol.md");
+      options.readme = documentUrl("README.md");
+      options.protocol = documentUrl("protocol.md");
       tray_ = std::make_unique<TrayIcon>(system, std::move(options));
       tray_->add(false);
       if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -166,8 +163,9 @@ std::unique_ptr<InstanceGuard> LinuxPlatform::makeInstanceGuard() {
 bool LinuxPlatform::displayAvailable() { return ::tessary::displayAvailable(); }
 
 std::unique_ptr<CaptureBackend> LinuxPlatform::makeCameraBackend(std::string_view source,
-                                                                 std::string& error) {
-  return makeCaptureBackend(source, error);
+                                                                 std::string& error,
+                                                                 std::string& choice) {
+  return makeCaptureBackend(source, error, &choice);
 }
 
 std::unique_ptr<ProgramHost> LinuxPlatform::makeHost(const ProgramSettings& settings) {

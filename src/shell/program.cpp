@@ -17,6 +17,9 @@
 namespace tessary {
 namespace {
 
+// The program could not start as asked (no server, an unusable camera source).
+constexpr int kExitStartUpFailed = 1;
+
 int setCode(const std::string& path, bool isDefault) {
   std::optional<std::string> code = readCodeLine(std::cin);
   if (!code) {
@@ -27,24 +30,40 @@ int setCode(const std::string& path, bool isDefault) {
     printError(codeFileErrorText(path));
     return 1;
   }
+  std::printf("Login code stored in %s\n", path.c_str());
   return 0;
 }
 
+// The camera backend the --camera option names, or null (the reason
+// printed) when that source cannot be used at all.
+std::unique_ptr<CaptureBackend> chooseCamera(ProgramPlatform& platform, const std::string& source) {
+  std::string error, choice;
+  std::unique_ptr<CaptureBackend> backend = platform.makeCameraBackend(source, error, choice);
+  if (!backend) printError("camera '" + source + "': " + error);
+  if (!choice.empty()) printError(choice);
+  return backend;
+}
+
 // The listening line goes to standard output, flushed at once, so a program
-// reading the pipe sees it; everything else to standard error.
-void reportStartUp(const ShellSystem& system, const ShellOptions& options) {
+// reading the pipe sees it; everything else to standard error. False when
+// the server could not be opened: a program no client can reach must end.
+bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
+  if (!system.listening()) {
+    const std::string where = options.listenAddress == kEveryAddress
+                                  ? std::string()
+                                  : addressText(options.listenAddress) + " ";
+    printError("cannot listen on " + where + "port " + std::to_string(options.port) + ": " +
+               system.linkErrorText());
+    return false;
+  }
   if (!system.camerasReady()) {
     printError("no camera offering 160 x 120 found with '" + options.cameraSource +
                "'; zones will see no motion (try --camera demo)");
   }
-  if (system.listening()) {
-    std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
-                static_cast<unsigned>(system.port()));
-    std::fflush(stdout);
-  } else {
-    printError("cannot listen on port " + std::to_string(options.port) + ": " +
-               system.linkErrorText() + "; running without clients");
-  }
+  std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
+              static_cast<unsigned>(system.port()));
+  std::fflush(stdout);
+  return true;
 }
 
 }  // namespace
@@ -87,7 +106,8 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   switch (instance->acquire()) {
     case InstanceGuard::Outcome::kFirst: break;
     case InstanceGuard::Outcome::kAnotherRunning:
-      // Another copy serves this user already.
+      // Another copy serves this user already; that is no failure.
+      printError("Tessary is already running for this user; this copy ends");
       return 0;
     case InstanceGuard::Outcome::kUnavailable:
       printError("cannot take the single-instance lock " + instance->describe() + "; running anyway");
@@ -106,12 +126,12 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
 
   ShellConfig config;
   config.port = options.port;
+  config.listenAddress = options.listenAddress;
   config.codeFilePath = settings.codeFile;
   if (settings.codeFileIsDefault) config.fallbackCodeFilePath = platform.legacyCodeFile();
   config.verbose = options.verbose;
-  std::string cameraError;
-  std::unique_ptr<CaptureBackend> backend = platform.makeCameraBackend(options.cameraSource, cameraError);
-  if (!backend) printError("camera '" + options.cameraSource + "': " + cameraError);
+  std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
+  if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {
     return makeControllerCameras(controller, std::move(backend), platform.timerDevice());
   });
@@ -119,7 +139,11 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   host->attach(system);
   ScreenSize screen = host->screenSize();
   system.start(screen.width, screen.height);
-  reportStartUp(system, options);
+  if (!reportStartUp(system, options)) {
+    system.shutDown();
+    host->detach();
+    return kExitStartUpFailed;
+  }
   int exitCode = host->run();
   system.shutDown();
   host->detach();

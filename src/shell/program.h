@@ -62,9 +62,12 @@ class ProgramPlatform {
   virtual std::unique_ptr<InstanceGuard> makeInstanceGuard() = 0;
   // Whether windows can be shown at all; without, the program runs headless.
   virtual bool displayAvailable() = 0;
-  // The camera backend for --camera; null with `error` set when it cannot be made.
+  // The camera backend for --camera; null with `error` set when it cannot be
+  // made. `choice` receives, for "auto", one line saying which camera was
+  // chosen and why.
   virtual std::unique_ptr<CaptureBackend> makeCameraBackend(std::string_view source,
-                                                            std::string& error) = 0;
+                                                            std::string& error,
+                                                            std::string& choice) = 0;
   // --quit: ends the running copy; the exit code (only where the option exists).
   virtual int quitRunningCopy() { return 1; }
   // The event loop, and unless headless the windowing toolkit. Termination

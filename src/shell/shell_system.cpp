@@ -44,7 +44,8 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
 
   lifecycle("start-up: link");
   LinkEvents& events = *this;
-  link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port);
+  link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port,
+                                    config_.listenAddress);
   if (config_.verbose) link_->setProtocolTrace(verboseTrace_.callback());
   commandSource_ = std::make_unique<TcpCommandSource>(*link_);
   replies_ = std::make_unique<ReplySender>(*link_, *zoneQueries_, display_, *overlay_);
@@ -87,14 +88,10 @@ std::uint16_t ShellSystem::port() const { return link_ ? link_->port() : config_
 
 std::string ShellSystem::linkErrorText() const {
   if (!link_) return "not started";
-  LinkError error = link_->lastError();
-  std::string text(error.context.view());
-  if (!error.text.empty()) {
-    text += " (";
-    text += error.text.view();
-    text += ")";
-  }
-  return text;
+  const LinkError error = link_->serverError();
+  // The platform's text says it best ("Address already in use"); the step
+  // that failed stands in when there is none.
+  return std::string(error.text.empty() ? error.context.view() : error.text.view());
 }
 
 bool ShellSystem::loggedIn() const { return interpreter_ && interpreter_->isLoggedIn(); }
@@ -129,7 +126,8 @@ void ShellSystem::trackWatchedWindow() {
 void ShellSystem::selectCamera(int index) { cameras_->selectCamera(index); }
 
 PictureFrame ShellSystem::currentPicture() const {
-  return PictureFrame{cameras_->frameBuffer(), cameras_->mirrored(), cameras_->flipped()};
+  return PictureFrame{cameras_->frameBuffer(), cameras_->mirrored() != display_.overlayMirror,
+                      cameras_->flipped() != display_.overlayFlip};
 }
 
 // Accept thread.

@@ -30,6 +30,7 @@ class VideoControllerZoneQueries;
 
 struct ShellConfig {
   std::uint16_t port = TcpLink::kDefaultPort;
+  Ipv4Address listenAddress = kEveryAddress;
   std::string codeFilePath;  // empty: the default code file
   std::string fallbackCodeFilePath;  // read while the code file does not exist
   bool verbose = false;
@@ -72,7 +73,8 @@ class ShellSystem final : public ShellSteps,
   bool camerasReady() const { return camerasReady_; }
   bool listening() const;
   std::uint16_t port() const;
-  // Why the link is not listening, e.g. "Bind server socket. (Address already in use)".
+  // Why the link is not listening, in the platform's words, e.g. "Address
+  // already in use".
   std::string linkErrorText() const;
   const std::string& codeFilePath() const { return codeFilePath_; }
   bool loggedIn() const;  // false before start-up
@@ -96,12 +98,16 @@ class ShellSystem final : public ShellSteps,
   const char* cameraName(int index) override { return cameras_->cameraName(index); }
   int currentCameraIndex() override { return cameras_->currentCameraIndex(); }
   void selectCamera(int index) override;
-  bool mirrored() override { return cameras_->mirrored(); }
-  bool flipped() override { return cameras_->flipped(); }
-  void toggleMirror() override { cameras_->toggleMirror(); }
-  void toggleFlip() override { cameras_->toggleFlip(); }
+  // The tray's Mirror and Flip are the settings that "mirror" and "flip" make
+  // and "get_mirror" and "get_flip" report: one truth for the user and the
+  // client, reset when the client goes away.
+  bool mirrored() override { return display_.overlayMirror; }
+  bool flipped() override { return display_.overlayFlip; }
+  void toggleMirror() override { display_.overlayMirror = !display_.overlayMirror; }
+  void toggleFlip() override { display_.overlayFlip = !display_.overlayFlip; }
 
-  // PictureSource: the newest frame with the picture's mirror and flip flags.
+  // PictureSource: the newest frame, drawn as the camera's usual view with
+  // the mirror and flip settings on top.
   PictureFrame currentPicture() const override;
 
  private:

@@ -4,9 +4,19 @@
 
 #include "shell/dialogs.h"
 
+// The icon lives in a resource compiled into this static library. Nothing in
+// the program refers to the resource's own registration, so the linker would
+// drop it and leave every icon empty (an all-black square in the tray) unless
+// it is registered by hand. The macro must stand outside any namespace.
+static void registerTessaryResources() { Q_INIT_RESOURCE(tessary); }
+
 namespace tessary {
 
-QIcon tessaryIcon() { return QIcon(":/tessary/tessary.png"); }
+QIcon tessaryIcon() {
+  static const bool registered = (registerTessaryResources(), true);
+  static_cast<void>(registered);
+  return QIcon(":/tessary/tessary.png");
+}
 
 TrayIcon::TrayIcon(TrayController& controller, TrayOptions options, QObject* parent)
     : QObject(parent), controller_(controller), options_(std::move(options)), menu_(new QMenu) {
@@ -27,8 +37,14 @@ TrayIcon::TrayIcon(TrayController& controller, TrayOptions options, QObject* par
       case TrayItemKind::kCameraSubmenu: cameraMenu_ = menu_->addMenu(text); break;
       case TrayItemKind::kWebSubmenu: {
         QMenu* web = menu_->addMenu(text);
-        addCommand(*web, options_.readme.toString(), kCommandOpenReadme);
-        addCommand(*web, options_.protocol.toString(), kCommandOpenProtocol);
+        // An installed document is named by its address; a missing one says
+        // so and cannot be chosen.
+        auto addDocument = [&](const QUrl& url, const QString& name, int command) {
+          QAction* action = addCommand(*web, url.isEmpty() ? name + " (not installed)" : url.toString(), command);
+          action->setEnabled(!url.isEmpty());
+        };
+        addDocument(options_.readme, "README.md", kCommandOpenReadme);
+        addDocument(options_.protocol, "protocol.md", kCommandOpenProtocol);
         break;
       }
       case TrayItemKind::kCommand: {

@@ -18,8 +18,8 @@ namespace tessary {
 struct TrayOptions {
   std::string codeFilePath;
   bool codeFileIsDefault = false;  // then a missing folder is created
-  QUrl readme;                     // the two documents of the "&WWW" submenu
-  QUrl protocol;
+  QUrl readme;                     // the two documents of the "&WWW" submenu;
+  QUrl protocol;                   // empty when not installed
   // Opens a document; QDesktopServices::openUrl unless a test replaces it.
   std::function<bool(const QUrl&)> openUrl;
 };

@@ -151,23 +151,42 @@ std::unique_ptr<CaptureBackend> fakeOffering() {
   return fake;
 }
 
-TEST(CaptureBackendChoiceTest, PicksTheNamedBackendAndAutoFallsBackToTheDemo) {
+TEST(CaptureBackendChoiceTest, PicksTheNamedBackendAndAutoSaysWhatItChose) {
   using Maker = PlatformBackendMaker;
   const Maker none = [] { return std::unique_ptr<CaptureBackend>(); };
   const Maker small = &fakeOffering<160>, large = &fakeOffering<640>;
+  const std::string rawFile = (std::filesystem::temp_directory_path() / "tessary_choice_test.raw").string();
+  std::ofstream(rawFile) << "frames";
+  const std::string raw = "raw:" + rawFile;
   const struct {
-    const char* source;
+    std::string source;
     Maker maker;
-    const char* kind;  // null: refused with an error
-  } cases[] = {{"demo", none, "demo"},   {"raw:/tmp/x.raw", none, "raw"}, {"fake", large, "fake"},
-               {"auto", small, "fake"},  {"auto", large, "demo"},         {"auto", none, "demo"},
-               {"raw:", none, nullptr},  {"fake", none, nullptr},         {"Demo", none, nullptr}};
+    const char* kind;    // null: refused with an error
+    const char* choice;  // what "auto" says
+  } cases[] = {
+      {"demo", none, "demo", ""},
+      {raw, none, "raw", ""},
+      {"fake", large, "fake", ""},
+      {"auto", small, "fake", "camera auto: using the fake camera 'Cam', which offers 160 x 120"},
+      {"auto", large, "demo",
+       "camera auto: no fake camera offers 160 x 120; using the demo camera, whose motion is made up"},
+      {"auto", none, "demo",
+       "camera auto: fake capture is not available; using the demo camera, whose motion is made up"},
+      {"raw:", none, nullptr, ""},
+      {"fake", none, nullptr, ""},
+      {"Demo", none, nullptr, ""},
+      {"raw:/nonexistent/frames.raw", none, nullptr, ""}};
   for (const auto& c : cases) {
-    std::string error;
-    std::unique_ptr<CaptureBackend> backend = chooseCaptureBackend(c.source, "fake", c.maker, error);
+    std::string error, choice;
+    std::unique_ptr<CaptureBackend> backend = chooseCaptureBackend(c.source, "fake", c.maker, error, &choice);
     EXPECT_STREQ(backend ? backend->kind() : nullptr, c.kind) << c.source;
     EXPECT_EQ(error.empty(), c.kind != nullptr) << c.source;
+    EXPECT_EQ(choice, c.choice) << c.source;
   }
+  std::string error;
+  EXPECT_EQ(chooseCaptureBackend("raw:/nonexistent/frames.raw", "fake", none, error), nullptr);
+  EXPECT_EQ(error, "cannot open the raw frames file /nonexistent/frames.raw: No such file or directory");
+  std::filesystem::remove(rawFile);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <random>
 #include <vector>
 
 #include "common/frame.h"
@@ -41,75 +39,6 @@ class NeighbourDetectorTest : public ::testing::Test {
   NeighbourDetector detector_{kFrameWidth, kFrameHeight, 2};
   TestFrame black_;
 };
-
-// The rule written out pixel by pixel, as plainly as possible.
-constexpr int kNeighbours[8][2] = {{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}};
-DetectionResult referenceCount(const TestFrame& before, const TestFrame& after,
-                               const DetectionRegion& r, const std::uint8_t* mask) {
-  auto differs = [&](const std::uint8_t* a, const std::uint8_t* b) {
-    return std::abs(a[0] - b[0]) > r.level && std::abs(a[1] - b[1]) > r.level &&
-           std::abs(a[2] - b[2]) > r.level;
-  };
-  const int W = kFrameWidth;
-  const int H = kFrameHeight;
-  DetectionResult result = DetectionResult::reset();
-  for (int y = std::max(r.y, 0); y < std::min(r.y + r.height, H); ++y) {
-    for (int x = std::max(r.x, 0); x < std::min(r.x + r.width, W); ++x) {
-      const std::uint8_t* c = after.pixel(x, y);
-      if (mask != nullptr && mask[(y - r.y) * r.width + (x - r.x)] == 0) continue;
-      if (!differs(c, before.pixel(x, y))) continue;
-      bool confirmed = false;
-      for (const auto& [dx, dy] : kNeighbours) {
-        const int nx = x + dx, ny = y + dy;
-        // Row 1 and column 1 never look at row 0 or column 0.
-        if ((dx < 0 && nx < 1) || (dy < 0 && ny < 1) || nx >= W || ny >= H) continue;
-        confirmed = confirmed || differs(c, after.pixel(nx, ny));
-      }
-      if (confirmed) {
-        result = {result.count + 1, std::min(result.minX, x), std::min(result.minY, y),
-                  std::max(result.maxX, x), std::max(result.maxY, y)};
-      }
-    }
-  }
-  return result;
-}
-
-TEST_F(NeighbourDetectorTest, MatchesThePlainRuleOnRandomScenes) {
-  std::mt19937 random(2152);
-  std::uniform_int_distribution<int> noise(0, 29), coordinate(-20, 170), size(-5, 180),
-      level(0, 43);
-  TestFrame before;
-  for (int scene = 0; scene < 40; ++scene) {
-    // Flat patches with noise: confirmed and unconfirmed changes, edges included.
-    TestFrame after;
-    const int patch = 1 + scene % 7;
-    for (int y = 0; y < kFrameHeight; ++y) {
-      for (int x = 0; x < kFrameWidth; ++x) {
-        const int base = ((x / patch + y / patch + scene) % 3) * 60;
-        after.set(x, y, base + noise(random), base + noise(random), base + noise(random));
-      }
-    }
-    for (int trial = 0; trial < 6; ++trial) {
-      const DetectionRegion region =
-          trial == 0 ? regionOf(0, 0, 160, 120, level(random))
-                     : regionOf(coordinate(random), coordinate(random), size(random),
-                                size(random), level(random));
-      RegionMask mask;  // on the last trial, a random mask (mode 0 reads it flipped)
-      const bool masked = trial == 5 && region.width > 0 && region.height > 0;
-      if (masked) {
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(region.width * region.height));
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(noise(random) % 2);
-        ASSERT_TRUE(RegionMask::create(bytes, region.width, region.height, mask));
-      }
-      EXPECT_EQ(count(before, after, region, masked ? &mask : nullptr),
-                referenceCount(before, after, region,
-                               masked ? mask.variant(RegionMask::kFlipped).data() : nullptr))
-          << scene << ": " << region.x << "," << region.y << " " << region.width << "x"
-          << region.height << " level " << region.level;
-    }
-    before = after;
-  }
-}
 
 // Row 1 and column 1 are confirmed only across the edge, never by row or
 // column 0; regions are read only where they lie on the frame.

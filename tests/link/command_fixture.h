@@ -47,6 +47,13 @@ class FiringRegionManager final : public RegionManager {
   std::map<std::int32_t, RegionIndexedHitCallback> callbacks_;
 };
 
+// A clock that moves only when a test moves it.
+class ManualClock final : public MillisecondClock {
+ public:
+  std::uint32_t nowMilliseconds() override { return now; }
+  std::uint32_t now = 0;
+};
+
 inline std::string error(std::string_view text) {
   return "<error content=\"" + std::string(text) + "\">";
 }
@@ -86,6 +93,7 @@ class CommandLinkTest : public ::testing::Test,
     return count;
   }
   std::uint16_t port() const override { return link.port(); }
+  void disconnect() override { link.disconnect(); }
   std::vector<std::string> names() const override { return lanNames; }
   WindowHandle findClientWindow(std::uint16_t, WindowHandle current) override {
     return clientWindow != 0 ? clientWindow : current;
@@ -153,8 +161,9 @@ class CommandLinkTest : public ::testing::Test,
   PlatformSockets sockets;
   TcpLink link{sockets, *this, 0};
   ReplySender replies{link, queries, display, overlay};
+  ManualClock clock;
   CommandInterpreter interpreter{*this, controller, replies, display, overlay,
-                                 CommandOptions{this, this, codePath, {}}};
+                                 CommandOptions{this, this, codePath, &clock, {}}};
   TestClient client;
   std::size_t bytesTaken = 0;
   int loginChanges = 0;

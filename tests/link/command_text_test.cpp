@@ -12,6 +12,7 @@
 #include "link/command_fixture.h"
 #include "link/identification.h"
 #include "link/login_code_file.h"
+#include "link/login_throttle.h"
 
 namespace tessary::testing {
 namespace {
@@ -47,6 +48,110 @@ TEST_F(CommandLinkTest, MissingCodeFileAndCodesThatCannotMatch) {
   expectReplies("login(code \r\n)", {"<login status=\"successful\">"});
   writeCode(std::string("key\0tail", 8));  // a text: it ends at its first NUL
   expectReplies("login(key)", {"<login status=\"successful\">"});
+}
+
+// --- Wrong logins ------------------------------------------------------------
+
+TEST(LoginThrottleTest, DelaysDoubleAfterTheFreeTriesAndCountAcrossClients) {
+  ManualClock clock;
+  clock.now = 0xfffff000u;  // the counter wraps during the test
+  LoginThrottle throttle(clock);
+  std::vector<std::uint32_t> delays;
+  for (int wrong = 0; wrong < 10; ++wrong) {
+    delays.push_back(throttle.delayMilliseconds());
+    ASSERT_TRUE(throttle.mayEvaluate());
+    throttle.recordAnswer(false);
+    if (const std::uint32_t delay = throttle.delayMilliseconds(); delay > 0) {
+      clock.now += delay - 1;
+      EXPECT_FALSE(throttle.mayEvaluate()) << wrong;
+      clock.now += 1;
+    }
+  }
+  EXPECT_EQ(delays, (std::vector<std::uint32_t>{0, 0, 0, 1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+  // A correct login, once its turn has come, clears everything.
+  throttle.recordAnswer(true);
+  EXPECT_EQ(throttle.delayMilliseconds(), 0u);
+
+  // A client that reconnects gets three free tries, but no more than ten
+  // wrong logins in a row pass without delay, whichever client sends them.
+  for (int wrong = 0; wrong < 10; ++wrong) {
+    if (wrong % 3 == 0) throttle.newClient();
+    EXPECT_EQ(throttle.delayMilliseconds(), 0u) << wrong;
+    throttle.recordAnswer(false);
+  }
+  throttle.newClient();
+  EXPECT_EQ(throttle.delayMilliseconds(), 1000u);
+}
+
+TEST(LoginThrottleTest, CodesCompareWholly) {
+  EXPECT_TRUE(codeMatches("s3cret", "s3cret"));
+  for (std::string_view guess : {"s3cre", "s3crett", "S3cret", " s3cret", "", "t3cret", "s3crex"}) {
+    EXPECT_FALSE(codeMatches("s3cret", guess)) << guess;
+  }
+  EXPECT_FALSE(codeMatches("", "x"));
+  EXPECT_TRUE(codeMatches(std::string_view("a\0b", 3), std::string_view("a\0b", 3)));
+}
+
+// The slowed logins wait without holding up the tick: a poll before their
+// time answers nothing, and everything after a waiting login waits with it,
+// in order, also what arrives meanwhile.
+TEST_F(CommandLinkTest, LoginsAfterTheThirdWrongOneWaitTheirTurnInOrder) {
+  const std::string failed = "<login status=\"failed\">";
+  using namespace std::string_literals;
+  const std::string first = "login(a);login(b);login(c);login(d);check_data_type();login(secret);check_data_type()\0"
+                            "whoareyou(1)\0"s;
+  feed(first);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(client.nextText(), failed);
+  EXPECT_TRUE(interpreter.loginHeldBack());
+  ASSERT_TRUE(client.send("whoareyou(2)"));
+  clock.now += 999;
+  interpreter.poll();
+  EXPECT_EQ(client.nextText(100ms), std::nullopt);
+
+  clock.now += 1;
+  interpreter.poll();
+  EXPECT_EQ(client.nextText(), failed);
+  EXPECT_EQ(client.nextText(), error("Command unavailable, please login."));
+  EXPECT_EQ(client.nextText(100ms), std::nullopt) << "the correct login waits its turn too";
+  clock.now += 2000;
+  interpreter.poll();
+  EXPECT_EQ(client.nextText(), "<login status=\"successful\">");
+  EXPECT_EQ(client.nextText(), "<data status=\"xml\">");
+  EXPECT_EQ(client.nextText(), error("whoareyou : Wrong number of parameters."));
+  EXPECT_FALSE(interpreter.loginHeldBack());
+  ASSERT_TRUE(waitUntil([&] {
+    interpreter.poll();
+    return bytesTaken >= first.size() + 13;
+  }));
+  EXPECT_EQ(client.nextText(), error("whoareyou : Wrong number of parameters.")) << "the text sent meanwhile";
+  expectReplies("login(x);login(y);login(z)", {failed, failed, failed});
+
+  // A client that goes away is noticed while its login waits, and takes its
+  // waiting statements with it; the next one starts with free tries of its own.
+  feed(std::string_view("login(w)\0", 9));
+  EXPECT_TRUE(interpreter.loginHeldBack());
+  client.close();
+  ASSERT_TRUE(waitUntil([&] {
+    interpreter.poll();
+    return !interpreter.loginHeldBack();
+  }));
+  EXPECT_FALSE(link.isConnected());
+  connectClient();
+  expectReplies("login(v)", {failed});
+
+  // One that floods while its login waits is disconnected.
+  feed("login(u);login(t);login(s)"s + '\0');
+  EXPECT_EQ(client.nextText(), failed);
+  EXPECT_EQ(client.nextText(), failed);
+  EXPECT_TRUE(interpreter.loginHeldBack());
+  const std::string flood(CommandInterpreter::kHeldBackLimit, ';');
+  client.sendRaw(flood);
+  EXPECT_TRUE(waitUntil([&] {
+    interpreter.poll();
+    return !link.isConnected();
+  }));
+  EXPECT_FALSE(interpreter.loginHeldBack());
+  EXPECT_TRUE(client.waitForClose());
 }
 
 TEST_F(LoggedInTest, StatementsSplitAtSemicolonsWithNothingTrimmed) {

@@ -58,7 +58,11 @@ class ProgramTest : public ::testing::Test {
 
 TEST_F(ProgramTest, SetCodeStoresOneLine) {
   // One line without its line end; empty input never clears the code.
-  EXPECT_EQ(run({"--set-code", "--code-file", codeFile_}, " new code\r\nsecond line\n"), 0);
+  ChildProcess setter;
+  ASSERT_TRUE(setter.start({kProgram, "--set-code", "--code-file", codeFile_}, environment(),
+                           " new code\r\nsecond line\n"));
+  EXPECT_EQ(setter.readLine(5s), "Login code stored in " + codeFile_);
+  EXPECT_EQ(setter.wait(5s), 0);
   EXPECT_EQ(readFile(codeFile_), " new code");
   EXPECT_EQ(run({"--set-code", "--code-file", codeFile_}, ""), 1);
   EXPECT_EQ(readFile(codeFile_), " new code");
@@ -149,37 +153,123 @@ TEST_F(ProgramTest, ExampleClientLogsInAndPrintsMessages) {
   EXPECT_EQ(lines, (std::vector<std::string>{"<login status=\"successful\">", "data=commands",
                                               "error(Error in command 'bogus'.);"}))
       << client.errorOutput();
+
+  // Without --for it keeps printing until Ctrl-C, says so, and ends cleanly.
+  ChildProcess watcher;
+  ASSERT_TRUE(watcher.start({TESSARY_CLIENT, "--port", std::to_string(port), "--code-file", codeFile_,
+                             "check_data_type()"},
+                            environment()));
+  std::optional<std::string> answer = watcher.readLine(5s);
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_TRUE(answer->ends_with("<data status=\"xml\">") || answer->ends_with("<login status=\"successful\">"));
+  EXPECT_EQ(watcher.wait(300ms), std::nullopt);
+  watcher.signal(SIGINT);
+  EXPECT_EQ(watcher.wait(5s), 0);
+  EXPECT_TRUE(contains(watcher.errorOutput(), "printing messages until Ctrl-C")) << watcher.errorOutput();
   server.signal(SIGTERM);
   EXPECT_EQ(server.wait(10s), 0);
 }
 
-TEST_F(ProgramTest, SecondCopyEndsAtOnceAndABusyPortIsReported) {
+// Every way start-up can go wrong ends with one line that says so.
+TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   ChildProcess first;
-  unsigned port = startServer(first);
+  unsigned port = startServer(first, {"--headless", "--camera", "demo"});
   ASSERT_NE(port, 0u);
   ChildProcess second;
   ASSERT_TRUE(second.start({kProgram, "--headless", "--port", "0", "--code-file", codeFile_}, environment()));
   EXPECT_EQ(second.wait(5s), 0);
   EXPECT_EQ(second.readLine(100ms), std::nullopt) << "the second copy must not listen";
+  EXPECT_EQ(second.errorOutput(), "tessary: Tessary is already running for this user; this copy ends\n");
 
   // Another runtime folder is another instance; its port is taken.
   TempFolder otherRuntime;
+  const std::vector<std::string> otherInstance = {"XDG_RUNTIME_DIR=" + otherRuntime.path(), "DISPLAY"};
   ChildProcess third;
-  ASSERT_TRUE(third.start({kProgram, "--headless", "--port", std::to_string(port), "--code-file", codeFile_},
-                          {"XDG_RUNTIME_DIR=" + otherRuntime.path(), "DISPLAY"}));
-  EXPECT_EQ(third.readLine(1500ms), std::nullopt);
-  EXPECT_EQ(third.wait(0ms), std::nullopt) << "it runs on";
-  EXPECT_TRUE(contains(third.errorOutput(), "cannot listen on port " + std::to_string(port)))
-      << third.errorOutput();
+  ASSERT_TRUE(third.start({kProgram, "--headless", "--camera", "demo", "--port", std::to_string(port),
+                           "--code-file", codeFile_},
+                          otherInstance));
+  EXPECT_EQ(third.wait(10s), 1);
+  EXPECT_EQ(third.readLine(100ms), std::nullopt);
+  EXPECT_EQ(third.errorOutput(), "tessary: headless: no tray icon, no windows, no overlay\n"
+                                 "tessary: cannot listen on port " + std::to_string(port) +
+                                     ": Address already in use\n");
 
+  // The first copy still serves, and a client leaving in the usual way
+  // leaves no error-looking line behind.
   ProgramClient client;
   ASSERT_TRUE(client.connect(port));
   client.send("login(s3cret)");
   EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
-  for (ChildProcess* copy : {&third, &first}) {
-    copy->signal(SIGTERM);
-    EXPECT_EQ(copy->wait(10s), 0);
-  }
+  client.close();
+  ProgramClient next;
+  ASSERT_TRUE(next.connect(port));
+  next.send("whoareyou()");
+  EXPECT_FALSE(next.collect(300ms).empty());
+  first.signal(SIGTERM);
+  EXPECT_EQ(first.wait(10s), 0);
+  EXPECT_EQ(first.errorOutput(), "tessary: headless: no tray icon, no windows, no overlay\n");
+
+  // Camera sources that cannot work, and options that make no sense.
+  ChildProcess raw;
+  ASSERT_TRUE(raw.start({kProgram, "--headless", "--port", "0", "--camera", "raw:/nonexistent/frames.raw"},
+                        otherInstance));
+  EXPECT_EQ(raw.wait(10s), 1);
+  EXPECT_TRUE(contains(raw.errorOutput(), "tessary: camera 'raw:/nonexistent/frames.raw': cannot open the raw "
+                                          "frames file /nonexistent/frames.raw: No such file or directory\n"))
+      << raw.errorOutput();
+  ChildProcess listen;
+  ASSERT_TRUE(listen.start({kProgram, "--headless", "--listen", "127.0.0.256"}, otherInstance));
+  EXPECT_EQ(listen.wait(10s), 2);
+  EXPECT_TRUE(contains(listen.errorOutput(), "invalid listen address '127.0.0.256'")) << listen.errorOutput();
+  // An address of no interface here (TEST-NET-1 is never assigned).
+  ChildProcess foreign;
+  ASSERT_TRUE(foreign.start({kProgram, "--headless", "--camera", "demo", "--port", "0", "--listen", "192.0.2.7"},
+                            otherInstance));
+  EXPECT_EQ(foreign.wait(10s), 1);
+  EXPECT_TRUE(contains(foreign.errorOutput(), "tessary: cannot listen on 192.0.2.7 port 0: Cannot assign requested "
+                                              "address\n"))
+      << foreign.errorOutput();
+}
+
+// "auto" says which camera it took; --listen keeps the server to one address.
+TEST_F(ProgramTest, AutoCameraSaysWhatItChoseAndListenNarrowsTheServer) {
+  ChildProcess server;
+  unsigned port = startServer(server, {"--headless", "--camera", "auto", "--listen", "127.0.0.2"});
+  ASSERT_NE(port, 0u);
+  EXPECT_TRUE(contains(server.errorOutput(), "tessary: camera auto: ")) << server.errorOutput();
+  ProgramClient client;
+  EXPECT_FALSE(client.connect(port, "127.0.0.1")) << "only 127.0.0.2 is served";
+  ASSERT_TRUE(client.connect(port, "127.0.0.2"));
+  client.send("login(s3cret)");
+  EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0);
+}
+
+// A guesser gets three quick answers, then one after a second, one after two
+// more seconds, and so on, while the ticks go on: motion events keep coming.
+TEST_F(ProgramTest, WrongLoginsAreAnsweredSlowlyWhileTheTicksGoOn) {
+  ChildProcess server;
+  unsigned port = startServer(server, {"--headless", "--camera", "demo"});
+  ASSERT_NE(port, 0u);
+  ProgramClient client;
+  ASSERT_TRUE(client.connect(port));
+  client.send("login(s3cret);display_size(160,120);motion(true);add(door,20,50,120,20)");
+  ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  std::string guesses;
+  for (int guess = 0; guess < 200; ++guess) guesses += "login(" + std::to_string(100000 + guess) + ");";
+  client.send(guesses);
+  // Within 2.5 s at most five of the 200 can be answered (at 0, 0, 0, 1 and
+  // 3 seconds); a slow machine answers fewer, never more.
+  std::vector<std::string> messages = client.collect(2500ms);
+  const auto failed = std::count(messages.begin(), messages.end(), "<login status=\"failed\">");
+  EXPECT_GE(failed, 3);
+  EXPECT_LE(failed, 5);
+  const auto motion = std::count_if(messages.begin(), messages.end(),
+                                    [](const std::string& m) { return m.starts_with("<motion name=\"door\""); });
+  EXPECT_GT(motion, 5) << "the frame tick must not wait for the logins";
+  server.signal(SIGTERM);
+  EXPECT_EQ(server.wait(10s), 0);
 }
 
 TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {

@@ -37,6 +37,17 @@ TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
   EXPECT_EQ(result.options.port, 65535);
   EXPECT_EQ(result.options.cameraSource, "demo");
   EXPECT_TRUE(result.options.showVersion && result.options.showHelp);
+  EXPECT_EQ(result.options.listenAddress, kEveryAddress);
+
+  for (const auto& [text, value] : std::vector<std::pair<std::string_view, std::uint32_t>>{
+           {"127.0.0.1", 0x7f000001}, {"localhost", 0x7f000001}, {"0.0.0.0", 0}, {"192.168.10.255", 0xc0a80aff}}) {
+    result = parse({"--listen", text});
+    ASSERT_TRUE(result.ok) << text << ": " << result.error;
+    EXPECT_EQ(result.options.listenAddress.value, value) << text;
+    if (text != "localhost") {
+      EXPECT_EQ(addressText(result.options.listenAddress), text);
+    }
+  }
 }
 
 TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
@@ -44,7 +55,10 @@ TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
       {{"--port", "65536"}, "65536"}, {{"--port", "-1"}, "-1"},         {{"--port", "12ab"}, "12ab"},
       {{"--port="}, "port"},          {{"--port"}, "--port"},           {{"--camera", "usb"}, "usb"},
       {{"--camera", "raw:"}, "raw:"}, {{"--code-file="}, "--code-file"}, {{"--frobnicate"}, "--frobnicate"},
-      {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"}};
+      {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"},   {{"--listen", "1.2.3"}, "1.2.3"},
+      {{"--listen", "1.2.3.4.5"}, "1.2.3.4.5"}, {{"--listen", "256.1.1.1"}, "256.1.1.1"},
+      {{"--listen", "01.2.3.4"}, "01.2.3.4"}, {{"--listen", "::1"}, "::1"}, {{"--listen", " 1.2.3.4"}, " 1.2.3.4"},
+      {{"--listen", "1.2.3.+4"}, "1.2.3.+4"}};
   for (const auto& [args, culprit] : cases) {
     CommandLineResult result = parse(args);
     EXPECT_FALSE(result.ok) << args[0];

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -160,6 +161,59 @@ TEST_F(TrayGuiTest, TipFollowsLoginAndLogout) {
   system.shutDown();
 }
 
+// The tray's Mirror and Flip and the client's mirror() and flip() are one
+// setting: each sees what the other made, and the picture follows it.
+TEST_F(TrayGuiTest, MirrorAndFlipAreOneSettingForTheTrayAndTheClient) {
+  std::string codeFile = folder_.file("code.dat");
+  ASSERT_TRUE(writeFile(codeFile, "s3cret"));
+  PosixSockets sockets;
+  ShellConfig config;
+  config.port = 0;
+  config.codeFilePath = codeFile;
+  ShellSystem system(config, ShellServices{sockets}, nullptr);
+  TrayIcon tray(system, options(codeFile));
+  ShellHost host(system, &tray, nullptr);
+  system.start(1024, 768);
+  host.startTimers();
+  // The camera's usual view: mirrored like a looking glass, upright.
+  const PictureFrame usual = system.currentPicture();
+  emit tray.menu().aboutToShow();
+  EXPECT_EQ(entries(tray.menu()).mid(3, 2), (QStringList{"&Mirror", "&Flip"}));
+
+  ProgramClient client;
+  ASSERT_TRUE(client.connect(system.port()));
+  // The ticks run in our event loop, so it must turn while we wait.
+  auto received = [&client](const std::string& wanted) {
+    return QTest::qWaitFor(
+        [&] {
+          client.collect(10ms);
+          return std::count(client.seen().begin(), client.seen().end(), wanted) > 0;
+        },
+        5000);
+  };
+  client.send("login(s3cret);mirror(true);get_mirror();get_flip()");
+  EXPECT_TRUE(received("<mirror status=\"true\">"));
+  EXPECT_TRUE(received("<flip status=\"false\">"));
+  emit tray.menu().aboutToShow();
+  EXPECT_EQ(entries(tray.menu()).mid(3, 2), (QStringList{"&Mirror*", "&Flip"}));
+  EXPECT_NE(system.currentPicture().mirror, usual.mirror);
+
+  tray.runCommand(kCommandMirror);
+  tray.runCommand(kCommandFlip);
+  client.send("get_mirror();get_flip()");
+  EXPECT_TRUE(received("<mirror status=\"false\">"));
+  EXPECT_TRUE(received("<flip status=\"true\">"));
+  EXPECT_EQ(system.currentPicture().mirror, usual.mirror);
+  EXPECT_NE(system.currentPicture().flip, usual.flip);
+
+  // The client's settings end with it, and so do the tray's.
+  client.close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !system.flipped(); }, 5000));
+  EXPECT_EQ(system.currentPicture().flip, usual.flip);
+  host.stopTimers();
+  system.shutDown();
+}
+
 TEST_F(TrayGuiTest, MenuHoldsTheItemsWithTheirChecks) {
   FakeCameras cameras;
   cameras.names = {"Front", "Back", "Side", "Top", "Fifth"};
@@ -189,6 +243,14 @@ TEST_F(TrayGuiTest, MenuHoldsTheItemsWithTheirChecks) {
   EXPECT_EQ(entries(*web), (QStringList{"file:///docs/README.md", "file:///docs/protocol.md"}));
   web->actions()[1]->trigger();
   EXPECT_EQ(opened_, std::vector<QUrl>{QUrl::fromLocalFile("/docs/protocol.md")});
+  // Documents that are not installed are named, not pointed at.
+  TrayOptions bare = options(folder_.file("code.dat"));
+  bare.readme = QUrl();
+  bare.protocol = QUrl();
+  TrayIcon uninstalled(cameras, std::move(bare));
+  QMenu* missing = uninstalled.menu().actions()[6]->menu();
+  EXPECT_EQ(entries(*missing), (QStringList{"README.md (not installed)", "protocol.md (not installed)"}));
+  EXPECT_FALSE(missing->actions()[0]->isEnabled());
   // Camera commands stay within the four slots.
   cameras.selected.clear();
   for (int command : {32999, 33000, 33003, 33004}) runTrayCommand(command, cameras);
@@ -270,12 +332,39 @@ TEST_F(TrayGuiTest, HelpScrollsButCannotBeChangedAndAboutClosesOnClickOrKey) {
   }
 }
 
+// Pixels of the tray host's window in each of the icon's main colours.
+struct IconColours {
+  int tile = 0, ring = 0, orange = 0, total = 0;
+};
+IconColours iconColours(const std::optional<WindowPicture>& picture) {
+  IconColours colours;
+  if (!picture) return colours;
+  for (const WindowPicture::Pixel& p : picture->pixels) {
+    ++colours.total;
+    if (p.red < 70 && p.green < 90 && p.blue >= 50 && p.blue < 110 && p.blue > p.red + 20) ++colours.tile;
+    if (p.red > 190 && p.green > 190 && p.blue > 190) ++colours.ring;
+    if (p.red > 200 && p.green > 110 && p.green < 200 && p.blue < 100) ++colours.orange;
+  }
+  return colours;
+}
+
 // The program itself, with its icon in the tray host: a right click opens
 // the menu, "x" chooses E&xit, and the icon goes with the program.
 TEST_F(TrayGuiTest, ProgramShowsItsIconAndExitsFromTheMenu) {
   ChildProcess program;
   ASSERT_TRUE(startProgram(program, session_->display())) << program.errorOutput();
   ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000)) << program.errorOutput();
+  // The icon shows its own colours: the dark tile, the light ring and the
+  // orange quarter (an icon that failed to load shows as a black square).
+  IconColours colours;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        colours = iconColours(session_->trayPicture());
+        return colours.tile > 100 && colours.ring > 10 && colours.orange > 5;
+      },
+      5000))
+      << "tile " << colours.tile << ", ring " << colours.ring << ", orange " << colours.orange << " of "
+      << colours.total << " pixels";
   // The tray host puts the first icon at 1, 1 inside its window at 0, 0.
   ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "12", "12", "click", "3"}));
   QTest::qWait(500);

@@ -124,13 +124,13 @@ std::string ChildProcess::errorOutput() const { return readFile(stderrPath_); }
 
 ProgramClient::~ProgramClient() { close(); }
 
-bool ProgramClient::connect(unsigned port) {
+bool ProgramClient::connect(unsigned port, const std::string& host) {
   close();
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return false;
   return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
 }
 

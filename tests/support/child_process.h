@@ -46,7 +46,7 @@ class ChildProcess {
 class ProgramClient {
  public:
   ~ProgramClient();
-  bool connect(unsigned port);
+  bool connect(unsigned port, const std::string& host = "127.0.0.1");
   bool send(std::string_view text);
   void close();
   // The messages that arrive within `duration`.

@@ -1,5 +1,7 @@
 #include "support/xvfb_session.h"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <signal.h>
 #include <stdlib.h>
 
@@ -70,6 +72,37 @@ int XvfbSession::dockedIcons() const {
     if (words >> count >> word && word.starts_with("child")) return count;
   }
   return -1;
+}
+
+std::optional<WindowPicture> XvfbSession::trayPicture() const {
+  if (trayWindow_ == 0) return std::nullopt;
+  Display* display = XOpenDisplay(display_.c_str());
+  if (display == nullptr) return std::nullopt;
+  std::optional<WindowPicture> picture;
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(display, trayWindow_, &attributes) != 0) {
+    // IncludeInferiors is the default for a window's own image on a server
+    // without compositing: the embedded icons' pixels come with it.
+    XImage* image = XGetImage(display, trayWindow_, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (image != nullptr) {
+      picture.emplace();
+      picture->width = attributes.width;
+      picture->height = attributes.height;
+      for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) {
+          const unsigned long value = XGetPixel(image, x, y);
+          // A 24-bit TrueColor visual: 8 bits each, red highest.
+          picture->pixels.push_back({static_cast<unsigned char>((value & image->red_mask) >> 16),
+                                     static_cast<unsigned char>((value & image->green_mask) >> 8),
+                                     static_cast<unsigned char>(value & image->blue_mask)});
+        }
+      }
+      XDestroyImage(image);
+    }
+  }
+  XCloseDisplay(display);
+  return picture;
 }
 
 }  // namespace tessary::testing

@@ -11,6 +11,16 @@
 
 namespace tessary::testing {
 
+// The pixels of a window as the X server holds them, row by row.
+struct WindowPicture {
+  struct Pixel {
+    unsigned char red = 0, green = 0, blue = 0;
+  };
+  int width = 0;
+  int height = 0;
+  std::vector<Pixel> pixels;
+};
+
 class XvfbSession {
  public:
   // `extraArguments` go to Xvfb, e.g. {"-extension", "MIT-SHM"} to leave one out.
@@ -26,6 +36,8 @@ class XvfbSession {
   const std::string& display() const { return display_; }  // ":N", empty before start()
   int serverPid() const { return server_.pid(); }
   int dockedIcons() const;  // icons the tray host holds now, -1 when unknown
+  // What the tray host's window shows now, embedded icons included.
+  std::optional<WindowPicture> trayPicture() const;
 
  private:
   std::vector<std::string> arguments_;

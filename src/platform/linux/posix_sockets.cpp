@@ -82,12 +82,12 @@ SocketHandle PosixSockets::openStreamSocket() {
   return socket;
 }
 
-bool PosixSockets::bindAnyAddress(SocketHandle socket, std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
-  address.sin_port = htons(port);
-  return ::bind(fd(socket), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+bool PosixSockets::bind(SocketHandle socket, Ipv4Address address, std::uint16_t port) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(address.value);
+  local.sin_port = htons(port);
+  return ::bind(fd(socket), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == 0;
 }
 
 bool PosixSockets::listen(SocketHandle socket, int backlog) {

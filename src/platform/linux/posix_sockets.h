@@ -11,7 +11,7 @@ class PosixSockets final : public SocketApi {
   void cleanup() override {}
 
   SocketHandle openStreamSocket() override;
-  bool bindAnyAddress(SocketHandle socket, std::uint16_t port) override;
+  bool bind(SocketHandle socket, Ipv4Address address, std::uint16_t port) override;
   bool listen(SocketHandle socket, int backlog) override;
   std::uint16_t localPort(SocketHandle socket) override;
   SocketHandle accept(SocketHandle listening) override;

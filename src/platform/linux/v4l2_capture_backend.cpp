@@ -379,8 +379,9 @@ std::unique_ptr<CaptureBackend> makeV4l2CaptureBackend(std::string deviceFolder)
   return std::make_unique<V4l2Backend>(std::move(deviceFolder));
 }
 
-std::unique_ptr<CaptureBackend> makeCaptureBackend(std::string_view source, std::string& error) {
-  return chooseCaptureBackend(source, "v4l2", &makeDefaultV4l2Backend, error);
+std::unique_ptr<CaptureBackend> makeCaptureBackend(std::string_view source, std::string& error,
+                                                   std::string* choice) {
+  return chooseCaptureBackend(source, "v4l2", &makeDefaultV4l2Backend, error, choice);
 }
 
 }  // namespace tessary

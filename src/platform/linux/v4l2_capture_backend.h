@@ -16,7 +16,9 @@ namespace tessary {
 std::unique_ptr<CaptureBackend> makeV4l2CaptureBackend(std::string deviceFolder = "/dev");
 
 // The backend for the program's camera option: "v4l2", "demo", "raw:PATH" or
-// "auto". Null, with `error` set, for an unknown text.
-std::unique_ptr<CaptureBackend> makeCaptureBackend(std::string_view source, std::string& error);
+// "auto". Null, with `error` set, for an unknown text or an unreadable raw
+// file; `choice` receives what "auto" chose and why.
+std::unique_ptr<CaptureBackend> makeCaptureBackend(std::string_view source, std::string& error,
+                                                   std::string* choice = nullptr);
 
 }  // namespace tessary

@@ -292,8 +292,9 @@ std::unique_ptr<InstanceGuard> WindowsPlatform::makeInstanceGuard() {
 bool WindowsPlatform::displayAvailable() { return ::tessary::displayAvailable(); }
 
 std::unique_ptr<CaptureBackend> WindowsPlatform::makeCameraBackend(std::string_view source,
-                                                                   std::string& error) {
-  return chooseCaptureBackend(source, kPlatformCameraSource, &makePlatformCameraBackend, error);
+                                                                   std::string& error,
+                                                                   std::string& choice) {
+  return chooseCaptureBackend(source, kPlatformCameraSource, &makePlatformCameraBackend, error, &choice);
 }
 
 int WindowsPlatform::quitRunningCopy() {

@@ -21,8 +21,8 @@ class WindowsPlatform final : public ProgramPlatform {
   TimerDevice& timerDevice() override;
   std::unique_ptr<InstanceGuard> makeInstanceGuard() override;
   bool displayAvailable() override;
-  std::unique_ptr<CaptureBackend> makeCameraBackend(std::string_view source,
-                                                    std::string& error) override;
+  std::unique_ptr<CaptureBackend> makeCameraBackend(std::string_view source, std::string& error,
+                                                    std::string& choice) override;
   int quitRunningCopy() override;
   std::unique_ptr<ProgramHost> makeHost(const ProgramSettings& settings) override;
 

@@ -1,0 +1,106 @@
+// The per-frame pixel work of detection, in one version per instruction set:
+// splitting a camera frame into channel planes, scoring every pixel's
+// confirmed change, and turning the scores into one bit per pixel for a level.
+//
+// Internal to detection. The AVX2 version is compiled with AVX2 enabled and is
+// chosen at run time only on processors that have it, so nothing outside the
+// kernel sources may be compiled with wider instructions than the baseline.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "detection/detection_result.h"
+
+namespace tessary::detail {
+
+// Every plane row, score row and scratch row has this layout: kPlanePad bytes,
+// the row's pixels (x = 0 starts kPlanePad bytes in, 32-byte aligned), zeros
+// up to the next multiple of 32, then kPlanePad more bytes. Reads at x - 1 and
+// at x + 1 past the last vector therefore stay inside the row.
+inline constexpr std::ptrdiff_t kPlanePad = 32;
+
+// A score is, for each pixel, the largest value v such that the pixel counts
+// at every level below v: a pixel counts at level L when its score is above L.
+// For the neighbour rule the score is
+//   min(change(current, previous), max over allowed neighbours n of change(current, n))
+// where change(a, b) is the smallest of the three per-channel differences.
+// Scores beyond the frame width are 0.
+struct ScoreInputs {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::ptrdiff_t stride = 0;               // bytes between rows of every buffer below
+  const std::uint8_t* current[3] = {};     // blue, green, red planes at (0, 0)
+  const std::uint8_t* previous[3] = {};
+  // Scratch rows of the neighbour rule, x = 0 of each (stride bytes apiece).
+  std::uint8_t* across = nullptr;          // this row: pixel and right neighbour
+  std::uint8_t* below[2][3] = {};          // two rows of: down, down-right, down-left pairs
+  const std::uint8_t* zeros = nullptr;     // a row of zero scores
+  const std::uint8_t* leftAllowed = nullptr;   // 0xFF where x > 1
+  const std::uint8_t* rightAllowed = nullptr;  // 0xFF where x < width - 1
+};
+
+// Bits a region reads at once from a row: 64 less the shift that brings bit x
+// to bit 0, kept a multiple of 8.
+inline constexpr std::int32_t kNarrowWidth = 56;
+
+// One region's count over level bits: the window [xStart, xEnd) x [yStart,
+// yEnd) lies on the frame. With a mask, the pixel (x, y) takes part when
+// mask[(y - maskY) * maskStride + (x - maskX)] is not 0. With `paint`, every
+// counted pixel of that picture (rows of paintStride bytes, 4 per pixel) gets
+// bytes 2, 1, 0 = red, green, blue.
+struct CountRequest {
+  const std::uint8_t* bits = nullptr;
+  std::ptrdiff_t bitStride = 0;
+  std::int32_t xStart = 0;
+  std::int32_t yStart = 0;
+  std::int32_t xEnd = 0;
+  std::int32_t yEnd = 0;
+  const std::uint8_t* mask = nullptr;
+  std::ptrdiff_t maskStride = 0;
+  std::int32_t maskX = 0;
+  std::int32_t maskY = 0;
+  std::uint8_t* paint = nullptr;
+  std::ptrdiff_t paintStride = 0;
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+};
+
+struct ChangeKernels {
+  // Splits width x height packed pixels (blue, green, red, unused; rows of
+  // width x 4 bytes) into three planes whose rows are `stride` apart.
+  void (*splitChannels)(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
+                        std::ptrdiff_t stride, std::uint8_t* const planes[3]);
+  // Scores with neighbour confirmation, into `scores` (same layout as a plane).
+  void (*neighbourScores)(const ScoreInputs& inputs, std::uint8_t* scores);
+  // Scores without it: the change between the two frames alone.
+  void (*plainScores)(const ScoreInputs& inputs, std::uint8_t* scores);
+  // Bit x of each row (byte x / 8, bit x % 8) = score above `level`, for level
+  // 0..254. Writes whole 32-bit groups; bits beyond the width come out 0.
+  void (*levelBits)(const std::uint8_t* scores, std::int32_t width, std::int32_t height,
+                    std::ptrdiff_t stride, std::int32_t level, std::uint8_t* bits,
+                    std::ptrdiff_t bitStride);
+  // Writes the count and bounding box of the request's pixels to `result`,
+  // or DetectionResult::reset() when there are none.
+  void (*countRegion)(const CountRequest& request, DetectionResult& result);
+  // The same for a window at most kNarrowWidth wide and 64 high, without
+  // mask or paint.
+  void (*countNarrowRegion)(const std::uint8_t* bits, std::ptrdiff_t bitStride,
+                            std::int32_t xStart, std::int32_t yStart, std::int32_t xEnd,
+                            std::int32_t yEnd, DetectionResult& result);
+};
+
+enum class InstructionSet : std::int32_t { kSse2, kAvx2 };
+
+bool isSupported(InstructionSet set);
+// AVX2 (with POPCNT) when the processor and the system support it, else SSE2.
+InstructionSet bestInstructionSet();
+// The kernels of `set`, or the baseline ones when `set` is not supported here.
+const ChangeKernels& changeKernels(InstructionSet set);
+
+// Defined by the per-instruction-set sources.
+const ChangeKernels& sse2ChangeKernels();
+const ChangeKernels& avx2ChangeKernels();
+
+}  // namespace tessary::detail

@@ -1,0 +1,248 @@
+// The change kernels written once over a small vector interface `Simd`:
+//   V, kLanes (bytes per vector), load, store, min, max, bitAnd, absDiff,
+//   splat, atLeast (one bit per byte lane, set where a >= b), split
+//   (kLanes packed pixels to their blue, green and red bytes) and popcount.
+//
+// Included only by the per-instruction-set sources, each with its own Simd
+// type in an unnamed namespace: every instantiation then has internal
+// linkage, so the linker can never let an AVX2-compiled copy of a function
+// stand in for its baseline twin. Keep calls out of this file to anything but
+// Simd and the built-ins for the same reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "detection/change_kernels.h"
+
+namespace tessary::detail {
+namespace {
+
+template <class Simd>
+struct Kernels {
+  using V = typename Simd::V;
+  static constexpr std::int32_t kLanes = Simd::kLanes;
+
+  static void load3(const std::uint8_t* const planes[3], std::ptrdiff_t offset, V out[3]) {
+    for (int channel = 0; channel < 3; ++channel) out[channel] = Simd::load(planes[channel] + offset);
+  }
+
+  // The smallest of the three per-channel differences of two pixels: the pair
+  // differs in all three channels by more than L exactly when this is above L.
+  static V change(const V a[3], const V b[3]) {
+    return Simd::min(Simd::min(Simd::absDiff(a[0], b[0]), Simd::absDiff(a[1], b[1])),
+                     Simd::absDiff(a[2], b[2]));
+  }
+
+  static void splitChannels(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
+                            std::ptrdiff_t stride, std::uint8_t* const planes[3]) {
+    for (std::int32_t y = 0; y < height; ++y) {
+      const std::uint8_t* source = packed + std::ptrdiff_t{y} * width * 4;
+      std::uint8_t* blue = planes[0] + y * stride;
+      std::uint8_t* green = planes[1] + y * stride;
+      std::uint8_t* red = planes[2] + y * stride;
+      std::int32_t x = 0;
+      for (; x + kLanes <= width; x += kLanes) {
+        V b, g, r;
+        Simd::split(source + std::ptrdiff_t{x} * 4, b, g, r);
+        Simd::store(blue + x, b);
+        Simd::store(green + x, g);
+        Simd::store(red + x, r);
+      }
+      for (; x < width; ++x) {
+        blue[x] = source[x * 4];
+        green[x] = source[x * 4 + 1];
+        red[x] = source[x * 4 + 2];
+      }
+    }
+  }
+
+  // Each neighbour pair is scored once and shared by both of its pixels: a
+  // row's pass 1 scores every pixel against its right, down, down-right
+  // neighbours and its right neighbour against its down neighbour; pass 2
+  // gathers the eight for each pixel from this row's and the row above's.
+  // A neighbour that the rule does not look at reads as 0 (the zero row, or
+  // the column masks), which can never raise the maximum above the change.
+  static void neighbourScores(const ScoreInputs& in, std::uint8_t* scores) {
+    // Everything in locals: the stores below could alias `in` otherwise.
+    const std::int32_t width = in.width;
+    const std::int32_t height = in.height;
+    const std::ptrdiff_t stride = in.stride;
+    const std::uint8_t* const current[3] = {in.current[0], in.current[1], in.current[2]};
+    const std::uint8_t* const previous[3] = {in.previous[0], in.previous[1], in.previous[2]};
+    std::uint8_t* const across = in.across;
+    const std::uint8_t* const zeros = in.zeros;
+    const std::uint8_t* const leftAllowed = in.leftAllowed;
+    const std::uint8_t* const rightAllowed = in.rightAllowed;
+    for (std::int32_t y = 0; y < height; ++y) {
+      const std::ptrdiff_t row = y * stride;
+      std::uint8_t* const* down = in.below[y & 1];
+      std::uint8_t* const downStraightOut = down[0];
+      std::uint8_t* const downRightOut = down[1];
+      std::uint8_t* const downLeftOut = down[2];
+      const std::uint8_t* const* up = in.below[(y + 1) & 1];
+      // Row 1 never looks at row 0: "up" needs y > 1.
+      const bool hasDown = y < height - 1;
+      const bool hasUp = y > 1;
+      const std::uint8_t* const downStraight = hasDown ? downStraightOut : zeros;
+      const std::uint8_t* const downRight = hasDown ? downRightOut : zeros;
+      const std::uint8_t* const downLeft = hasDown ? downLeftOut : zeros;  // at x - 1
+      const std::uint8_t* const upStraight = hasUp ? up[0] : zeros;
+      const std::uint8_t* const upLeft = hasUp ? up[1] : zeros;  // at x - 1
+      const std::uint8_t* const upRight = hasUp ? up[2] : zeros;
+
+      for (std::int32_t x = 0; x < width; x += kLanes) {
+        V here[3], right[3];
+        load3(current, row + x, here);
+        load3(current, row + x + 1, right);
+        Simd::store(across + x, change(here, right));
+        if (hasDown) {
+          V below[3], belowRight[3];
+          load3(current, row + stride + x, below);
+          load3(current, row + stride + x + 1, belowRight);
+          Simd::store(downStraightOut + x, change(here, below));
+          Simd::store(downRightOut + x, change(here, belowRight));
+          Simd::store(downLeftOut + x, change(right, below));
+        }
+      }
+      for (std::int32_t x = 0; x < width; x += kLanes) {
+        V here[3], before[3];
+        load3(current, row + x, here);
+        load3(previous, row + x, before);
+        const V moved = change(here, before);
+        const V rightSide = Simd::bitAnd(
+            Simd::max(Simd::max(Simd::load(across + x), Simd::load(downRight + x)),
+                      Simd::load(upRight + x)),
+            Simd::load(rightAllowed + x));
+        const V leftSide = Simd::bitAnd(
+            Simd::max(Simd::max(Simd::load(across + x - 1), Simd::load(downLeft + x - 1)),
+                      Simd::load(upLeft + x - 1)),
+            Simd::load(leftAllowed + x));
+        const V straight = Simd::max(Simd::load(downStraight + x), Simd::load(upStraight + x));
+        Simd::store(scores + row + x,
+                    Simd::min(moved, Simd::max(Simd::max(rightSide, leftSide), straight)));
+      }
+    }
+  }
+
+  static void plainScores(const ScoreInputs& in, std::uint8_t* scores) {
+    for (std::int32_t y = 0; y < in.height; ++y) {
+      const std::ptrdiff_t row = y * in.stride;
+      for (std::int32_t x = 0; x < in.width; x += kLanes) {
+        V here[3], before[3];
+        load3(in.current, row + x, here);
+        load3(in.previous, row + x, before);
+        Simd::store(scores + row + x, change(here, before));
+      }
+    }
+  }
+
+  static void levelBits(const std::uint8_t* scores, std::int32_t width, std::int32_t height,
+                        std::ptrdiff_t stride, std::int32_t level, std::uint8_t* bits,
+                        std::ptrdiff_t bitStride) {
+    const V threshold = Simd::splat(static_cast<std::uint8_t>(level + 1));
+    for (std::int32_t y = 0; y < height; ++y) {
+      const std::uint8_t* source = scores + y * stride;
+      std::uint8_t* target = bits + y * bitStride;
+      for (std::int32_t x = 0; x < width; x += kLanes) {
+        const std::uint32_t mask = Simd::atLeast(Simd::load(source + x), threshold);
+        __builtin_memcpy(target + x / 8, &mask, kLanes / 8);  // little-endian: bit x is byte x / 8
+      }
+    }
+  }
+
+  static constexpr std::int32_t kBitsPerRead = kNarrowWidth;
+
+  static std::uint64_t maskBits(const std::uint8_t* mask, std::int32_t count) {
+    std::uint64_t bits = 0;
+    for (std::int32_t i = 0; i < count; ++i) bits |= std::uint64_t{mask[i] != 0} << i;
+    return bits;
+  }
+
+  static void countRegion(const CountRequest& in, DetectionResult& out) {
+    std::uint32_t count = 0;
+    std::int32_t minX = in.xEnd;
+    std::int32_t maxX = -1;
+    std::int32_t minY = -1;
+    std::int32_t maxY = -1;
+    for (std::int32_t y = in.yStart; y < in.yEnd; ++y) {
+      const std::uint8_t* row = in.bits + y * in.bitStride;
+      bool rowCounted = false;
+      for (std::int32_t x = in.xStart; x < in.xEnd; x += kBitsPerRead) {
+        const std::int32_t width = in.xEnd - x < kBitsPerRead ? in.xEnd - x : kBitsPerRead;
+        std::uint64_t word;
+        __builtin_memcpy(&word, row + x / 8, sizeof word);
+        word = (word >> (x % 8)) & ((std::uint64_t{1} << width) - 1);
+        if (in.mask != nullptr) {
+          word &= maskBits(in.mask + (y - in.maskY) * in.maskStride + (x - in.maskX), width);
+        }
+        if (word == 0) continue;
+        rowCounted = true;
+        count += Simd::popcount(word);
+        const std::int32_t first = x + __builtin_ctzll(word);
+        const std::int32_t last = x + 63 - __builtin_clzll(word);
+        if (first < minX) minX = first;
+        if (last > maxX) maxX = last;
+        if (in.paint != nullptr) {
+          for (std::uint64_t rest = word; rest != 0; rest &= rest - 1) {
+            std::uint8_t* pixel = in.paint + y * in.paintStride +
+                                  std::ptrdiff_t{x + __builtin_ctzll(rest)} * 4;
+            pixel[2] = in.red;
+            pixel[1] = in.green;
+            pixel[0] = in.blue;
+          }
+        }
+      }
+      if (rowCounted) {
+        if (minY < 0) minY = y;
+        maxY = y;
+      }
+    }
+    store(count, minX, minY, maxX, maxY, out);
+  }
+
+  // The common case of a grid cell: one read per row, no branch, and the
+  // box from all rows' bits at once.
+  static void countNarrowRegion(const std::uint8_t* bits, std::ptrdiff_t bitStride,
+                                std::int32_t xStart, std::int32_t yStart, std::int32_t xEnd,
+                                std::int32_t yEnd, DetectionResult& out) {
+    const std::uint64_t keep = (std::uint64_t{1} << (xEnd - xStart)) - 1;
+    const std::int32_t shift = xStart % 8;
+    const std::uint8_t* row = bits + yStart * bitStride + xStart / 8;
+    std::uint32_t count = 0;
+    std::uint64_t columns = 0;
+    std::uint64_t rows = 0;
+    for (std::int32_t y = 0; y < yEnd - yStart; ++y, row += bitStride) {
+      std::uint64_t word;
+      __builtin_memcpy(&word, row, sizeof word);
+      word = (word >> shift) & keep;
+      count += Simd::popcount(word);
+      columns |= word;
+      rows |= std::uint64_t{word != 0} << y;
+    }
+    if (count == 0) {
+      store(0, 0, 0, 0, 0, out);
+      return;
+    }
+    store(count, xStart + __builtin_ctzll(columns), yStart + __builtin_ctzll(rows),
+          xStart + 63 - __builtin_clzll(columns), yStart + 63 - __builtin_clzll(rows), out);
+  }
+
+  // Field by field: DetectionResult's own members are not for this file.
+  static void store(std::uint32_t count, std::int32_t minX, std::int32_t minY, std::int32_t maxX,
+                    std::int32_t maxY, DetectionResult& out) {
+    out.count = count;
+    out.minX = count != 0 ? minX : DetectionResult::kResetMin;
+    out.minY = count != 0 ? minY : DetectionResult::kResetMin;
+    out.maxX = count != 0 ? maxX : 0;
+    out.maxY = count != 0 ? maxY : 0;
+  }
+
+  static constexpr ChangeKernels table() {
+    return {&splitChannels, &neighbourScores, &plainScores, &levelBits, &countRegion,
+            &countNarrowRegion};
+  }
+};
+
+}  // namespace
+}  // namespace tessary::detail

@@ -1,0 +1,72 @@
+// The COM object the platform's sample grabber calls for every sample. It
+// hands each sample on to our SampleGrabberCallback as a whole bottom-up
+// RGB32 frame of the grabber's connected size, on the streaming thread.
+#pragma once
+
+#include <dshow.h>
+#include <qedit.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "capture/sample_grabber_callback.h"
+#include "platform/windows/directshow_com.h"
+
+namespace tessary::directshow {
+
+// COM interfaces have no virtual destructor: objects end through Release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class GrabberCallback final : public ISampleGrabberCB {
+ public:
+  // A new object, held by the returned pointer.
+  static ComPtr<GrabberCallback> create();
+
+  GrabberCallback(const GrabberCallback&) = delete;
+  GrabberCallback& operator=(const GrabberCallback&) = delete;
+
+  // Where frames go.
+  void setTarget(SampleGrabberCallbackRef target);
+  // The connected picture: width and the header's height, negative for a
+  // top-down picture, which is turned bottom-up on the way. False (nothing
+  // changed) for a size that makes no frame.
+  bool setFrameLayout(std::int32_t width, std::int32_t height);
+  std::size_t frameBytes() const {
+    std::lock_guard<std::mutex> lock(deliveryLock_);
+    return frameBytes_;
+  }
+  // Frames are handed on only while open. close() returns once no hand-over
+  // is in progress, so none follows it.
+  void open();
+  void close();
+
+  // ISampleGrabberCB. QueryInterface follows the COM rules: the reference it
+  // hands out is counted.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE SampleCB(double sampleTime, IMediaSample* sample) override;
+  HRESULT STDMETHODCALLTYPE BufferCB(double sampleTime, BYTE* buffer, long length) override;
+
+ private:
+  GrabberCallback() = default;
+  ~GrabberCallback() = default;
+
+  std::atomic<ULONG> references_{0};
+  // Held while a frame is handed on, and guarding everything below: the
+  // session sets them on its own thread, the grabber's streaming thread reads
+  // them. The camera's handler takes no lock, so none is ever taken inside.
+  mutable std::mutex deliveryLock_;
+  SampleGrabberCallbackRef target_;
+  std::size_t frameBytes_ = 0;
+  std::size_t rowBytes_ = 0;
+  bool topDown_ = false;
+  std::vector<std::uint8_t> turned_;  // a top-down picture made bottom-up
+  bool open_ = false;
+};
+#pragma GCC diagnostic pop
+
+}  // namespace tessary::directshow

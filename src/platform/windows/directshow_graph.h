@@ -1,0 +1,85 @@
+// One camera's DirectShow filter graph:
+//
+//   source -> [AVI decompressor] -> [colour space converter] -> sample grabber
+//   (RGB32) -> null renderer
+//
+// The converters go in only when the applied format needs them. Samples
+// leave through the grabber's callback on the graph's streaming thread.
+#pragma once
+
+#include <dshow.h>
+#include <qedit.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "capture/capture_backend.h"
+#include "platform/windows/directshow_com.h"
+#include "platform/windows/directshow_grabber_callback.h"
+#include "platform/windows/directshow_sources.h"
+
+namespace tessary::directshow {
+
+class GraphSession final : public CaptureSession {
+ public:
+  // Builds the fixed part of the graph (graph, builder, grabber with its
+  // callback, null renderer). On failure returns null; `report` gets one
+  // line for each step that failed either way.
+  static std::unique_ptr<GraphSession> create(const ComFactory& factory, GraphSourceKind& sources,
+                                              std::string& report);
+  ~GraphSession() override;
+
+  BindResult bindDevice(std::string_view name) override;
+  void unbindDevice() override;
+  bool listCapabilities(std::vector<CaptureCapability>& capabilities) override;
+  bool setFormat(const CaptureCapability& capability, std::int32_t fps) override;
+  ConnectResult connect() override;
+  void setCallback(SampleGrabberCallbackRef callback) override;
+  bool start() override;
+  void stop() override;
+  std::string lastError() const override { return lastError_; }
+
+ private:
+  GraphSession(const ComFactory& factory, GraphSourceKind& sources);
+
+  bool build(std::string& report);
+  bool createGrabber(std::string& report);
+  bool findCapability(const CaptureCapability& capability, OwnedMediaType& type);
+  ConnectResult fail(HRESULT result);
+  HRESULT connectPins(IPin* upstream, IBaseFilter& downstream);
+  HRESULT addConverter(REFCLSID classId, const wchar_t* name);
+  void disconnect(IPin* pin);
+  void tearDownChain();
+  void releaseSource();
+
+  ComFactory factory_;
+  GraphSourceKind& sources_;
+  ApartmentKeeper apartment_;
+  ComPtr<IGraphBuilder> graph_;
+  ComPtr<ICaptureGraphBuilder2> captureBuilder_;
+  ComPtr<IMediaControl> mediaControl_;
+  ComPtr<IBaseFilter> grabberFilter_;
+  ComPtr<ISampleGrabber> sampleGrabber_;
+  ComPtr<IBaseFilter> nullRenderer_;
+  ComPtr<GrabberCallback> grabberCallback_;
+  BoundSource source_;
+  std::vector<ComPtr<IBaseFilter>> converters_;  // in the graph between source and grabber
+  CaptureCapability applied_;
+  bool formatSet_ = false;
+  bool connected_ = false;
+  bool streaming_ = false;
+  std::string lastError_;
+};
+
+}  // namespace tessary::directshow
+
+namespace tessary::directshow {
+
+// A backend over the given sources, making its COM objects with `factory`.
+std::unique_ptr<CaptureBackend> makeBackend(std::unique_ptr<GraphSourceKind> sources,
+                                            ComFactory factory = createInProcess);
+
+}  // namespace tessary::directshow

@@ -1,0 +1,217 @@
+// The detectors against the pixel-by-pixel reference, with the kernels of
+// every instruction set this processor has: counts, boxes, the counter and
+// the output picture on random scenes of odd sizes, and hit for hit on the
+// benchmark's frames.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/frame.h"
+#include "detection/neighbour_detector.h"
+#include "detection/plain_detector.h"
+#include "detection/region_manager.h"
+#include "moving_pattern.h"
+#include "reference_detector.h"
+#include "test_frames.h"
+
+namespace tessary {
+namespace {
+
+using detail::InstructionSet;
+using testing::ReferenceDetector;
+
+class ReferenceMatchTest : public ::testing::TestWithParam<InstructionSet> {
+ protected:
+  void SetUp() override {
+    if (!detail::isSupported(GetParam())) GTEST_SKIP() << "this processor lacks the instruction set";
+  }
+};
+
+// A detector and the reference, always fed and set alike.
+struct DetectorPair {
+  DetectorPair(int width, int height, int native, bool neighbourRule, InstructionSet set)
+      : reference(width, height, native, neighbourRule) {
+    if (neighbourRule) {
+      detector = std::make_unique<NeighbourDetector>(width, height, native, set);
+    } else {
+      detector = std::make_unique<PlainDetector>(width, height, native, set);
+    }
+    counting = dynamic_cast<CountingDetector*>(detector.get());
+  }
+  void feed(const std::vector<std::uint8_t>& frame) {
+    const std::uint8_t* mine = frame.data();
+    const std::uint8_t* theirs = frame.data();
+    ASSERT_EQ(detector->processFrame(mine), reference.processFrame(theirs));
+    expectSamePicture();
+  }
+  void expectSamePicture() const {
+    const std::vector<std::uint8_t> picture(detector->output(),
+                                            detector->output() + reference.output().size());
+    EXPECT_TRUE(picture == reference.output());
+  }
+  void setMode(int mode) {
+    detector->setMode(mode);
+    reference.setMode(mode);
+  }
+
+  std::unique_ptr<MotionDetector> detector;
+  CountingDetector* counting = nullptr;
+  ReferenceDetector reference;
+};
+
+// Flat patches with noise: confirmed and unconfirmed changes, edges included;
+// now and then the same scene again or a uniformly brighter one.
+std::vector<std::uint8_t> scene(int width, int height, int number,
+                                const std::vector<std::uint8_t>& last, std::mt19937& random) {
+  std::vector<std::uint8_t> frame(static_cast<std::size_t>(width) * height * 4);
+  if (number % 9 == 4 && !last.empty()) return last;
+  if (number % 9 == 7 && !last.empty()) {
+    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(last[i] + 30);
+    return frame;
+  }
+  std::uniform_int_distribution<int> noise(0, 29), byte(0, 255);
+  const int patch = 1 + number % 7;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* pixel = frame.data() + (static_cast<std::size_t>(y) * width + x) * 4;
+      const int base = ((x / patch + y / patch + number) % 3) * 60;
+      for (int k = 0; k < 3; ++k) pixel[k] = static_cast<std::uint8_t>(base + noise(random));
+      pixel[3] = static_cast<std::uint8_t>(byte(random));
+    }
+  }
+  return frame;
+}
+
+TEST_P(ReferenceMatchTest, CountsBoxesAndPicturesOnRandomScenes) {
+  const int sizes[][2] = {{160, 120}, {37, 23}, {161, 9}, {64, 3}, {3, 5}, {2, 2}, {1, 1}};
+  std::mt19937 random(2152);
+  std::uniform_int_distribution<int> percent(0, 100), any(0, 1 << 30);
+  for (const auto& [width, height] : sizes) {
+    for (bool neighbourRule : {true, false}) {
+      DetectorPair pair(width, height, width % 2 == 0 ? 2 : 0, neighbourRule, GetParam());
+      std::vector<std::uint8_t> frame;
+      for (int number = 0; number < 14; ++number) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " scene " +
+                     std::to_string(number) + (neighbourRule ? "" : " plain"));
+        const auto colour = [&] { return static_cast<std::uint8_t>(any(random) % 256); };
+        const std::uint8_t highlight = number % 3 == 1;
+        const std::uint8_t red = colour(), green = colour(), blue = colour();
+        pair.detector->setHighlight(highlight, red, green, blue);
+        pair.reference.setHighlight(highlight, red, green, blue);
+        const std::uint8_t fill = number % 5 == 2;
+        const std::uint8_t fillRed = number % 2 == 0 ? 0 : colour();
+        pair.detector->setFill(fill, fillRed, 0, 0);
+        pair.reference.setFill(fill, fillRed, 0, 0);
+        frame = scene(width, height, number, frame, random);
+        pair.feed(frame);
+        pair.setMode(number % 4);
+
+        for (int trial = 0; trial < 24; ++trial) {
+          DetectionRegion region;
+          if (trial > 0) {
+            std::uniform_int_distribution<int> xs(-12, width + 4), ys(-12, height + 4),
+                widths(-3, width + 14), heights(-3, height + 14);
+            region.x = xs(random), region.y = ys(random);
+            region.width = widths(random), region.height = heights(random);
+          } else {
+            region.width = width, region.height = height;
+          }
+          // Every sensitivity's level, and a few no sensitivity gives.
+          const int odd[] = {-1, -40, 254, 255, 1000};
+          region.level = trial % 6 == 5 ? odd[any(random) % 5] : levelForSensitivity(percent(random));
+          RegionMask mask;
+          const bool masked = trial % 4 == 3 && region.width > 0 && region.height > 0;
+          if (masked) {
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(region.width) * region.height);
+            for (auto& b : bytes) b = static_cast<std::uint8_t>(any(random) % 3 == 0 ? 0 : any(random) % 256);
+            ASSERT_TRUE(RegionMask::create(bytes, region.width, region.height, mask));
+          }
+          const DetectionResult start{static_cast<std::uint32_t>(trial), 1, 2, 3, 4};
+          DetectionResult mineNow = start, minePrevious = start;
+          DetectionResult theirNow = start, theirPrevious = start;
+          pair.counting->resetCounter();
+          pair.reference.resetCounter();
+          pair.counting->detect(mineNow, minePrevious, region, masked ? &mask : nullptr);
+          pair.reference.detect(theirNow, theirPrevious, region, masked ? &mask : nullptr);
+          ASSERT_EQ(mineNow, theirNow) << region.x << "," << region.y << " " << region.width
+                                       << "x" << region.height << " level " << region.level
+                                       << (masked ? " masked" : "");
+          ASSERT_EQ(minePrevious, theirPrevious);
+          ASSERT_EQ(pair.counting->counter(), pair.reference.counter());
+        }
+        pair.expectSamePicture();  // highlighting
+      }
+    }
+  }
+}
+
+// Regions at every sensitivity step (more levels in one frame than are kept
+// at once), thresholds and orientations, over a grid and regions at the edges.
+TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
+  const auto frames = testing::movingPattern(24);
+  const int layouts[][2] = {{1, 1}, {8, 8}, {40, 30}, {7, 5}};
+  for (const auto& [columns, rows] : layouts) {
+    SCOPED_TRACE(std::to_string(columns) + " x " + std::to_string(rows));
+    DetectorPair pair(kFrameWidth, kFrameHeight, 2, true, GetParam());
+    RegionManager mine, theirs;
+    mine.setDetector(&pair.counting->detectionInterface());
+    theirs.setDetector(&pair.reference);
+    testing::HitRecorder mineHits, theirHits;
+    auto addBoth = [&](int x, int y, int width, int height, int sensitivity, int threshold) {
+      std::int32_t a = -1, b = -1;
+      RegionDescriptor descriptor = mineHits.descriptor(x, y, width, height, threshold);
+      descriptor.sensitivity = sensitivity;
+      ASSERT_TRUE(mine.add(a, descriptor));
+      descriptor = theirHits.descriptor(x, y, width, height, threshold);
+      descriptor.sensitivity = sensitivity;
+      ASSERT_TRUE(theirs.add(b, descriptor));
+      ASSERT_EQ(a, b);
+    };
+    const int width = kFrameWidth / columns;
+    const int height = kFrameHeight / rows;
+    for (int i = 0; i < columns * rows; ++i) {
+      addBoth(i % columns * width, i / columns * height, width, height,
+              columns == 1 ? 50 : (i * 7) % 101, (i * 13) % 40);
+    }
+    addBoth(-3, 100, 10, 30, 70, 5);
+    addBoth(155, -2, 9, 9, 100, 0);
+    addBoth(60, 40, 1, 1, 90, 0);
+
+    for (std::size_t tick = 0; tick < frames.size(); ++tick) {
+      if (tick == 8 || tick == 16) {
+        const int old = pair.detector->mode();
+        const int mode = tick == 8 ? 1 : 2;
+        pair.setMode(mode);
+        mine.remapRegions(old, mode);
+        theirs.remapRegions(old, mode);
+        pair.detector->setHighlight(1, 255, 0, 255);
+        pair.reference.setHighlight(1, 255, 0, 255);
+      }
+      pair.feed(frames[tick]);
+      ASSERT_EQ(mine.evaluateFrame(), theirs.evaluateFrame());
+      ASSERT_EQ(mineHits.events, theirHits.events) << "tick " << tick;
+      for (std::int32_t index = 0; index < mine.count(); ++index) {
+        DetectionRegion a, b;
+        ASSERT_TRUE(mine.regionAt(index, a) && theirs.regionAt(index, b));
+        ASSERT_EQ(a.current, b.current) << "tick " << tick << " region " << index;
+        ASSERT_EQ(a.previous, b.previous);
+        ASSERT_EQ(mine.motionAmount(index), theirs.motionAmount(index));
+      }
+      pair.expectSamePicture();
+    }
+    EXPECT_GT(mineHits.hits(), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(InstructionSets, ReferenceMatchTest,
+                         ::testing::Values(InstructionSet::kSse2, InstructionSet::kAvx2),
+                         [](const ::testing::TestParamInfo<InstructionSet>& set) {
+                           return std::string(set.param == InstructionSet::kAvx2 ? "Avx2" : "Sse2");
+                         });
+
+}  // namespace
+}  // namespace tessary

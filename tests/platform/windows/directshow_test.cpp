@@ -1,0 +1,203 @@
+// The DirectShow layer on its own: the grabber's callback object, and the
+// report a camera writes when the platform lacks a part of the graph or has
+// no camera.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "capture/camera.h"
+#include "capture/camera_registry.h"
+#include "common/frame.h"
+#include "platform/windows/directshow_capture_backend.h"
+#include "platform/windows/directshow_graph.h"
+
+namespace tessary::directshow {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A sample as the grabber hands it over: a buffer of `size` bytes of which
+// `length` hold data.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class FakeSample final : public IMediaSample {
+ public:
+  FakeSample(Bytes buffer, long length) : buffer_(std::move(buffer)), length_(length) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetPointer(BYTE** data) override {
+    *data = buffer_.data();
+    return S_OK;
+  }
+  long STDMETHODCALLTYPE GetSize() override { return static_cast<long>(buffer_.size()); }
+  HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) override {
+    *start = 666'666;
+    *end = 1'333'332;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsPreroll() override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE SetPreroll(BOOL) override { return E_NOTIMPL; }
+  long STDMETHODCALLTYPE GetActualDataLength() override { return length_; }
+  HRESULT STDMETHODCALLTYPE SetActualDataLength(long) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE** type) override {
+    *type = nullptr;
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG*, LONGLONG*) override { return VFW_E_MEDIA_TIME_NOT_SET; }
+  HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+
+ private:
+  Bytes buffer_;
+  long length_;
+};
+#pragma GCC diagnostic pop
+
+// Keeps what reaches the camera's side.
+struct Received {
+  void onSample(const MediaSample* sample) {
+    frames.emplace_back(sample->data, sample->data + sample->size);
+    times.push_back(sample->time);
+  }
+  std::vector<Bytes> frames;
+  std::vector<std::int64_t> times;
+};
+
+// Rows numbered from the first in memory: every byte of row r is r.
+Bytes numberedRows(int rows, int rowBytes, std::size_t extra = 0) {
+  Bytes bytes(static_cast<std::size_t>(rows * rowBytes) + extra, 0xEE);
+  for (int row = 0; row < rows; ++row) std::memset(&bytes[static_cast<std::size_t>(row * rowBytes)], row, rowBytes);
+  return bytes;
+}
+
+TEST(DirectShowGrabberCallbackTest, HandsOnWholeBottomUpFramesOnlyWhileOpen) {
+  Received received;
+  SampleGrabberCallbackRef target = SampleGrabberCallback::create();
+  target->setSampleRoute(SampleRoute::bind(&received, &Received::onSample));
+  ComPtr<GrabberCallback> callback = GrabberCallback::create();
+  callback->setTarget(target);
+  ASSERT_TRUE(callback->setFrameLayout(kFrameWidth, kFrameHeight));
+  EXPECT_EQ(callback->frameBytes(), kFrameBytes);
+
+  // The allocator's buffer is larger than the picture: exactly one frame is
+  // handed on. A short sample and samples while closed are dropped.
+  FakeSample padded(numberedRows(kFrameHeight, kFrameStride, 4096), static_cast<long>(kFrameBytes));
+  FakeSample shortSample(numberedRows(kFrameHeight, kFrameStride), static_cast<long>(kFrameBytes) - 1);
+  EXPECT_EQ(callback->SampleCB(0.0, &padded), S_OK);
+  callback->open();
+  EXPECT_EQ(callback->SampleCB(0.0, &padded), S_OK);
+  EXPECT_EQ(callback->SampleCB(0.0, &shortSample), S_OK);
+  EXPECT_EQ(callback->SampleCB(0.0, nullptr), S_OK);
+  callback->close();
+  EXPECT_EQ(callback->SampleCB(0.0, &padded), S_OK);
+  ASSERT_EQ(received.frames.size(), 1u);
+  EXPECT_EQ(received.frames[0], numberedRows(kFrameHeight, kFrameStride));
+  EXPECT_EQ(received.times[0], 666'666);
+
+  // A top-down picture arrives bottom-up: its last row first.
+  ASSERT_TRUE(callback->setFrameLayout(2, -3));
+  EXPECT_FALSE(callback->setFrameLayout(0, 120));
+  callback->open();
+  FakeSample topDown(numberedRows(3, 8), 24);
+  callback->SampleCB(0.0, &topDown);
+  ASSERT_EQ(received.frames.size(), 2u);
+  EXPECT_EQ(received.frames[1], (Bytes{2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(DirectShowGrabberCallbackTest, CountsEveryReferenceItHandsOut) {
+  SampleGrabberCallbackRef target = SampleGrabberCallback::create();
+  ComPtr<GrabberCallback> callback = GrabberCallback::create();
+  callback->setTarget(target);
+  EXPECT_EQ(target->referenceCount(), 2);
+
+  // A reference taken through QueryInterface is the caller's own: dropping
+  // it leaves the object alive for its other holders.
+  void* asUnknown = nullptr;
+  ASSERT_EQ(callback->QueryInterface(IID_IUnknown, &asUnknown), S_OK);
+  EXPECT_EQ(asUnknown, static_cast<ISampleGrabberCB*>(callback.get()));
+  void* asCallback = nullptr;
+  ASSERT_EQ(callback->QueryInterface(IID_ISampleGrabberCB, &asCallback), S_OK);
+  EXPECT_EQ(static_cast<IUnknown*>(asUnknown)->Release(), 2u);
+  EXPECT_EQ(static_cast<ISampleGrabberCB*>(asCallback)->Release(), 1u);
+  void* other = &asUnknown;
+  EXPECT_EQ(callback->QueryInterface(IID_IMediaSample, &other), E_NOINTERFACE);
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(target->referenceCount(), 2);
+
+  callback.reset();  // the last reference ends it, and its hold on the target
+  EXPECT_EQ(target->referenceCount(), 1);
+}
+
+// Refuses to make one class, as on a system without it.
+ComFactory refusing(const CLSID& missing) {
+  return [missing](REFCLSID classId, REFIID iid, void** out) {
+    if (classId == missing) {
+      *out = nullptr;
+      return REGDB_E_CLASSNOTREG;
+    }
+    return createInProcess(classId, iid, out);
+  };
+}
+
+std::string setUpWith(ComFactory factory) {
+  auto backend = makeBackend(makeDeviceSourceKind(), std::move(factory));
+  Camera camera(*backend);
+  EXPECT_FALSE(camera.setupGraph());
+  return camera.report();
+}
+
+TEST(DirectShowGraphTest, ReportsEachMissingPartOfTheGraph) {
+  const std::string notRegistered = describeResult(REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(notRegistered, "Class not registered");
+
+  EXPECT_EQ(setUpWith(refusing(CLSID_SampleGrabber)),
+            "Setting up ...\nNo[QormSampleGrabber]\nNo[QormGrabberFilter]\n");
+  EXPECT_EQ(setUpWith(refusing(CLSID_FilterGraph)),
+            "Setting up ...\nNo[GraphBuilder]\nNo[video interfaces]\n" + notRegistered + "\n");
+  EXPECT_EQ(setUpWith(refusing(CLSID_CaptureGraphBuilder2)),
+            "Setting up ...\nNo[CaptureGraphBuilder2]\nNo[video interfaces]\n" + notRegistered + "\n");
+  EXPECT_EQ(setUpWith(refusing(CLSID_NullRenderer)),
+            "Setting up ...\nNo[NullRenderer]\n" + notRegistered + "\n");
+
+  // Without the device enumerator the graph works but no device is found.
+  auto backend = makeBackend(makeDeviceSourceKind(), refusing(CLSID_SystemDeviceEnum));
+  Camera camera(*backend);
+  EXPECT_TRUE(camera.setupGraph());
+  camera.enumerateDevices();
+  EXPECT_EQ(camera.report(), "Setting up ...\nNo[SystemDeviceEnum]\nNo Drivers!\n");
+}
+
+TEST(DirectShowGraphTest, NoCameraMeansNoDevicesPresent) {
+  CameraRegistry registry(makeDirectShowCaptureBackend());
+  EXPECT_STREQ(registry.backend().kind(), "dshow");
+  EXPECT_EQ(registry.scanCameras(kFrameWidth, kFrameHeight), 0);
+  bool ok = true;
+  EXPECT_STREQ(registry.cameraName(0, ok), "No Devices Present");
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(registry.open({kFrameWidth, kFrameHeight, 15, "Webcam"}));
+  EXPECT_EQ(registry.openReport(), "No Supportable Cameras Found!\n");
+  EXPECT_EQ(registry.find("Webcam"), nullptr);
+
+  Camera camera(registry.backend());
+  EXPECT_TRUE(camera.setupGraph());
+  camera.enumerateDevices();
+  EXPECT_EQ(camera.report(), "Setting up ...\nNo[ClassEnumerator]\nNo Drivers!\n");
+  EXPECT_STREQ(camera.getDeviceName(0), "No Sources!");
+  EXPECT_FALSE(camera.start());
+  const std::uint8_t* frame = nullptr;
+  EXPECT_FALSE(camera.getFrame(frame));
+}
+
+}  // namespace
+}  // namespace tessary::directshow
