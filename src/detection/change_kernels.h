@@ -16,9 +16,20 @@ namespace tessary::detail {
 
 // Every plane row, score row and scratch row has this layout: kPlanePad bytes,
 // the row's pixels (x = 0 starts kPlanePad bytes in, 32-byte aligned), zeros
-// up to the next multiple of 32, then kPlanePad more bytes. Reads at x - 1 and
-// at x + 1 past the last vector therefore stay inside the row.
+// up to the next multiple of kVectorBytes, then kPlanePad more bytes. Reads
+// at x - 1 and at x + 1 past the last vector therefore stay inside the row.
 inline constexpr std::ptrdiff_t kPlanePad = 32;
+inline constexpr std::ptrdiff_t kVectorBytes = 32;  // the widest vector of any kernel
+
+inline constexpr std::ptrdiff_t paddedRowBytes(std::int32_t width) {
+  return kPlanePad + (std::ptrdiff_t{width} + kVectorBytes - 1) / kVectorBytes * kVectorBytes +
+         kPlanePad;
+}
+// Level bits: whole vectors of bits, and 8 spare bytes, because a region
+// reads 64 bits from any byte of a row.
+inline constexpr std::ptrdiff_t bitRowBytes(std::int32_t width) {
+  return (std::ptrdiff_t{width} + kVectorBytes - 1) / kVectorBytes * (kVectorBytes / 8) + 8;
+}
 
 // A score is, for each pixel, the largest value v such that the pixel counts
 // at every level below v: a pixel counts at level L when its score is above L.
@@ -39,10 +50,6 @@ struct ScoreInputs {
   const std::uint8_t* leftAllowed = nullptr;   // 0xFF where x > 1
   const std::uint8_t* rightAllowed = nullptr;  // 0xFF where x < width - 1
 };
-
-// Bits a region reads at once from a row: 64 less the shift that brings bit x
-// to bit 0, kept a multiple of 8.
-inline constexpr std::int32_t kNarrowWidth = 56;
 
 // One region's count over level bits: the window [xStart, xEnd) x [yStart,
 // yEnd) lies on the frame. With a mask, the pixel (x, y) takes part when
@@ -69,26 +76,23 @@ struct CountRequest {
 
 struct ChangeKernels {
   // Splits width x height packed pixels (blue, green, red, unused; rows of
-  // width x 4 bytes) into three planes whose rows are `stride` apart.
+  // width x 4 bytes) into three planes whose rows are `stride` apart, and
+  // copies them unchanged to `copy` unless it is null: the frame is read once.
   void (*splitChannels)(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
-                        std::ptrdiff_t stride, std::uint8_t* const planes[3]);
+                        std::ptrdiff_t stride, std::uint8_t* const planes[3],
+                        std::uint8_t* copy);
   // Scores with neighbour confirmation, into `scores` (same layout as a plane).
   void (*neighbourScores)(const ScoreInputs& inputs, std::uint8_t* scores);
   // Scores without it: the change between the two frames alone.
   void (*plainScores)(const ScoreInputs& inputs, std::uint8_t* scores);
   // Bit x of each row (byte x / 8, bit x % 8) = score above `level`, for level
-  // 0..254. Writes whole 32-bit groups; bits beyond the width come out 0.
+  // 0..254. Writes whole vectors of bits; bits beyond the width come out 0.
   void (*levelBits)(const std::uint8_t* scores, std::int32_t width, std::int32_t height,
                     std::ptrdiff_t stride, std::int32_t level, std::uint8_t* bits,
                     std::ptrdiff_t bitStride);
   // Writes the count and bounding box of the request's pixels to `result`,
   // or DetectionResult::reset() when there are none.
   void (*countRegion)(const CountRequest& request, DetectionResult& result);
-  // The same for a window at most kNarrowWidth wide and 64 high, without
-  // mask or paint.
-  void (*countNarrowRegion)(const std::uint8_t* bits, std::ptrdiff_t bitStride,
-                            std::int32_t xStart, std::int32_t yStart, std::int32_t xEnd,
-                            std::int32_t yEnd, DetectionResult& result);
 };
 
 enum class InstructionSet : std::int32_t { kSse2, kAvx2 };

@@ -32,12 +32,16 @@ struct Avx2 {
   // 32 pixels: each 128-bit half of the four loads is regrouped into four
   // blue, four green, four red and four unused bytes, the groups are gathered
   // across loads, and a final permutation puts them back in pixel order.
-  static void split(const std::uint8_t* packed, V& blue, V& green, V& red) {
+  static void split(const std::uint8_t* packed, std::uint8_t* copy, V& blue, V& green, V& red) {
     const V group = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8,
                                      12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
     const V order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     V v[4];
-    for (int i = 0; i < 4; ++i) v[i] = _mm256_shuffle_epi8(load(packed + 32 * i), group);
+    for (int i = 0; i < 4; ++i) {
+      const V pixels = load(packed + 32 * i);
+      if (copy != nullptr) store(copy + 32 * i, pixels);
+      v[i] = _mm256_shuffle_epi8(pixels, group);
+    }
     const V blueGreen01 = _mm256_unpacklo_epi32(v[0], v[1]);
     const V red01 = _mm256_unpackhi_epi32(v[0], v[1]);
     const V blueGreen23 = _mm256_unpacklo_epi32(v[2], v[3]);

@@ -1,7 +1,8 @@
 // The change kernels written once over a small vector interface `Simd`:
 //   V, kLanes (bytes per vector), load, store, min, max, bitAnd, absDiff,
 //   splat, atLeast (one bit per byte lane, set where a >= b), split
-//   (kLanes packed pixels to their blue, green and red bytes) and popcount.
+//   (kLanes packed pixels, also copied when asked, to their blue, green and
+//   red bytes) and popcount.
 //
 // Included only by the per-instruction-set sources, each with its own Simd
 // type in an unnamed namespace: every instantiation then has internal
@@ -35,16 +36,30 @@ struct Kernels {
   }
 
   static void splitChannels(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
-                            std::ptrdiff_t stride, std::uint8_t* const planes[3]) {
+                            std::ptrdiff_t stride, std::uint8_t* const planes[3],
+                            std::uint8_t* copy) {
+    if (copy != nullptr) {
+      splitRows<true>(packed, width, height, stride, planes, copy);
+    } else {
+      splitRows<false>(packed, width, height, stride, planes, copy);
+    }
+  }
+
+  template <bool kCopy>
+  static void splitRows(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
+                        std::ptrdiff_t stride, std::uint8_t* const planes[3], std::uint8_t* copy) {
     for (std::int32_t y = 0; y < height; ++y) {
-      const std::uint8_t* source = packed + std::ptrdiff_t{y} * width * 4;
+      const std::ptrdiff_t rowStart = std::ptrdiff_t{y} * width * 4;
+      const std::uint8_t* source = packed + rowStart;
+      std::uint8_t* target = kCopy ? copy + rowStart : nullptr;
       std::uint8_t* blue = planes[0] + y * stride;
       std::uint8_t* green = planes[1] + y * stride;
       std::uint8_t* red = planes[2] + y * stride;
       std::int32_t x = 0;
       for (; x + kLanes <= width; x += kLanes) {
         V b, g, r;
-        Simd::split(source + std::ptrdiff_t{x} * 4, b, g, r);
+        Simd::split(source + std::ptrdiff_t{x} * 4, kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr,
+                    b, g, r);
         Simd::store(blue + x, b);
         Simd::store(green + x, g);
         Simd::store(red + x, r);
@@ -53,6 +68,7 @@ struct Kernels {
         blue[x] = source[x * 4];
         green[x] = source[x * 4 + 1];
         red[x] = source[x * 4 + 2];
+        if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
       }
     }
   }
@@ -145,13 +161,15 @@ struct Kernels {
       const std::uint8_t* source = scores + y * stride;
       std::uint8_t* target = bits + y * bitStride;
       for (std::int32_t x = 0; x < width; x += kLanes) {
-        const std::uint32_t mask = Simd::atLeast(Simd::load(source + x), threshold);
+        const auto mask = Simd::atLeast(Simd::load(source + x), threshold);
         __builtin_memcpy(target + x / 8, &mask, kLanes / 8);  // little-endian: bit x is byte x / 8
       }
     }
   }
 
-  static constexpr std::int32_t kBitsPerRead = kNarrowWidth;
+  // Bits read at once: 64 less the shift that brings bit x to bit 0, kept a
+  // multiple of 8 so that every read after the first has the same shift.
+  static constexpr std::int32_t kBitsPerRead = 56;
 
   static std::uint64_t maskBits(const std::uint8_t* mask, std::int32_t count) {
     std::uint64_t bits = 0;
@@ -201,33 +219,6 @@ struct Kernels {
     store(count, minX, minY, maxX, maxY, out);
   }
 
-  // The common case of a grid cell: one read per row, no branch, and the
-  // box from all rows' bits at once.
-  static void countNarrowRegion(const std::uint8_t* bits, std::ptrdiff_t bitStride,
-                                std::int32_t xStart, std::int32_t yStart, std::int32_t xEnd,
-                                std::int32_t yEnd, DetectionResult& out) {
-    const std::uint64_t keep = (std::uint64_t{1} << (xEnd - xStart)) - 1;
-    const std::int32_t shift = xStart % 8;
-    const std::uint8_t* row = bits + yStart * bitStride + xStart / 8;
-    std::uint32_t count = 0;
-    std::uint64_t columns = 0;
-    std::uint64_t rows = 0;
-    for (std::int32_t y = 0; y < yEnd - yStart; ++y, row += bitStride) {
-      std::uint64_t word;
-      __builtin_memcpy(&word, row, sizeof word);
-      word = (word >> shift) & keep;
-      count += Simd::popcount(word);
-      columns |= word;
-      rows |= std::uint64_t{word != 0} << y;
-    }
-    if (count == 0) {
-      store(0, 0, 0, 0, 0, out);
-      return;
-    }
-    store(count, xStart + __builtin_ctzll(columns), yStart + __builtin_ctzll(rows),
-          xStart + 63 - __builtin_clzll(columns), yStart + 63 - __builtin_clzll(rows), out);
-  }
-
   // Field by field: DetectionResult's own members are not for this file.
   static void store(std::uint32_t count, std::int32_t minX, std::int32_t minY, std::int32_t maxX,
                     std::int32_t maxY, DetectionResult& out) {
@@ -239,8 +230,7 @@ struct Kernels {
   }
 
   static constexpr ChangeKernels table() {
-    return {&splitChannels, &neighbourScores, &plainScores, &levelBits, &countRegion,
-            &countNarrowRegion};
+    return {&splitChannels, &neighbourScores, &plainScores, &levelBits, &countRegion};
   }
 };
 

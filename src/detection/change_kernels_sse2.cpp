@@ -37,8 +37,11 @@ struct Sse2 {
     for (int i = 0; i < 4; ++i) words[i] = _mm_and_si128(_mm_srli_epi32(pixels[i], Shift), low);
     return _mm_packus_epi16(_mm_packs_epi32(words[0], words[1]), _mm_packs_epi32(words[2], words[3]));
   }
-  static void split(const std::uint8_t* packed, V& blue, V& green, V& red) {
+  static void split(const std::uint8_t* packed, std::uint8_t* copy, V& blue, V& green, V& red) {
     const V pixels[4] = {load(packed), load(packed + 16), load(packed + 32), load(packed + 48)};
+    if (copy != nullptr) {
+      for (int i = 0; i < 4; ++i) store(copy + 16 * i, pixels[i]);
+    }
     blue = channel<0>(pixels);
     green = channel<8>(pixels);
     red = channel<16>(pixels);

@@ -24,8 +24,7 @@ ChangeScores::ChangeScores(std::int32_t width, std::int32_t height, Rule rule,
       height_(std::max(height, 0)),
       rule_(rule),
       kernels_(kernels),
-      // 8 spare bytes: a region reads 64 bits from any byte of a row.
-      bitStride_((std::ptrdiff_t{width_} + 31) / 32 * 4 + 8),
+      bitStride_(bitRowBytes(width_)),
       scores_(width_, height_),
       scratch_(width_, kScratchRows) {
   for (std::int32_t x = 0; x < width_; ++x) {

@@ -8,6 +8,7 @@
 #include "detection/change_scores.h"
 #include "detection/detection_interface.h"
 #include "detection/motion_detector.h"
+#include "detection/narrow_count.h"
 #include "detection/region_mask.h"
 #include "detection/scan_window.h"
 
@@ -51,12 +52,9 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
     // with many small regions the calls around the count would cost more
     // than the count itself.
     const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
-    if (mask == nullptr && window.xEnd - window.xStart <= detail::kNarrowWidth &&
-        window.yEnd - window.yStart <= 64 && !window.empty() && FrameHistory::highlight().flag == 0) {
-      const detail::ChangeScores::Bits bits =
-          scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_);
-      kernels_.countNarrowRegion(bits.data, bits.stride, window.xStart, window.yStart,
-                                 window.xEnd, window.yEnd, result);
+    if (mask == nullptr && detail::isNarrow(window) && FrameHistory::highlight().flag == 0) {
+      detail::countNarrow(scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_),
+                          window, result);
       counter_ += result.count;
       return;
     }
@@ -64,12 +62,11 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
   }
 
   std::uint32_t counter_ = 0;
+  detail::ChangeScores scores_;
 
  private:
   void countAnyRegion(const DetectionRegion& region, const detail::ScanWindow& window,
                       const RegionMask* mask, DetectionResult& result);
-
-  detail::ChangeScores scores_;
 };
 
 }  // namespace tessary

@@ -2,7 +2,9 @@
 // orientation mapping between the client's picture and the camera buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "detection/detection_region.h"
 
@@ -21,6 +23,16 @@ class DetectionInterface {
     (void)previous;
     (void)region;
     (void)mask;
+  }
+  // For each region in turn, the same as resetCounter() and then
+  // detect(region.current, region.previous, region, masks[i]), in one call:
+  // a region manager evaluates its regions a batch at a time through this.
+  virtual void detectEach(std::span<DetectionRegion* const> regions,
+                          std::span<const RegionMask* const> masks) {
+    for (std::size_t i = 0; i < regions.size() && i < masks.size(); ++i) {
+      resetCounter();
+      detect(regions[i]->current, regions[i]->previous, *regions[i], masks[i]);
+    }
   }
   // Takes the newest frame (width x height x 4 bytes); on success replaces the
   // pointer with the detector's output picture. False when `frame` is null.

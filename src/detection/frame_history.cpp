@@ -39,12 +39,12 @@ FrameHistory::FrameHistory(std::int32_t width, std::int32_t height,
 
 FrameHistory::~FrameHistory() = default;
 
-void FrameHistory::takeFrame(const std::uint8_t* frame) {
+void FrameHistory::takeFrame(const std::uint8_t* frame, std::uint8_t* copy) {
   // Swapping the buffers saves a copy and allocates nothing.
   previousFrame_.swap(currentFrame_);
   std::uint8_t* const planes[3] = {currentFrame_.row(0), currentFrame_.row(height_),
                                    currentFrame_.row(2 * height_)};
-  kernels_.splitChannels(frame, width_, height_, currentFrame_.stride(), planes);
+  kernels_.splitChannels(frame, width_, height_, currentFrame_.stride(), planes, copy);
   if (!primed_) {
     previousFrame_.copyFrom(currentFrame_);
     primed_ = true;

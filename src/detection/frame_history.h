@@ -69,8 +69,8 @@ class FrameHistory {
  protected:
   std::size_t frameBytes() const { return frameBytes_; }
   // Makes `frame` (width x height x 4 bytes) the current frame and the old
-  // current one the previous frame.
-  void takeFrame(const std::uint8_t* frame);
+  // current one the previous frame; copies it to `copy` too unless null.
+  void takeFrame(const std::uint8_t* frame, std::uint8_t* copy);
 
   const std::int32_t width_;
   const std::int32_t height_;

@@ -29,11 +29,9 @@ bool MotionDetector::processFrame(const std::uint8_t*& frame) {
         output_[offset + 0] = colour.blue;
       }
     }
-  } else {
-    std::memcpy(output_.data(), frame, bytes);
   }
-
-  takeFrame(frame);
+  // Without fill the output starts as the frame, copied while it is split.
+  takeFrame(frame, fill.flag != 0 ? nullptr : output_.data());
   frame = output_.data();
   return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "detection/counting_detector.h"
 
@@ -18,6 +19,8 @@ class NeighbourDetector final : public CountingDetector {
 
   void detect(DetectionResult& current, DetectionResult& previous, const DetectionRegion& region,
               const RegionMask* mask) override;
+  void detectEach(std::span<DetectionRegion* const> regions,
+                  std::span<const RegionMask* const> masks) override;
 };
 
 }  // namespace tessary

@@ -15,7 +15,7 @@ namespace tessary::detail {
 class PaddedRows {
  public:
   PaddedRows(std::int32_t width, std::int32_t rows)
-      : stride_(kPlanePad + (std::ptrdiff_t{width} + 31) / 32 * 32 + kPlanePad),
+      : stride_(paddedRowBytes(width)),
         bytes_(static_cast<std::size_t>(stride_) * static_cast<std::size_t>(rows)),
         storage_(bytes_ + kAlignment, 0) {
     const auto address = reinterpret_cast<std::uintptr_t>(storage_.data());

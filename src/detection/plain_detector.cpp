@@ -1,5 +1,7 @@
 #include "detection/plain_detector.h"
 
+#include <cstddef>
+
 namespace tessary {
 
 void PlainDetector::detect(DetectionResult& current, DetectionResult& previous,
@@ -10,6 +12,16 @@ void PlainDetector::detect(DetectionResult& current, DetectionResult& previous,
   previous = DetectionResult{};
   current = DetectionResult{};
   current.count = counted.count;
+}
+
+void PlainDetector::detectEach(std::span<DetectionRegion* const> regions,
+                               std::span<const RegionMask* const> masks) {
+  // The class is final: detect is called directly, and inlined.
+  for (std::size_t i = 0; i < regions.size() && i < masks.size(); ++i) {
+    counter_ = 0;
+    DetectionRegion& region = *regions[i];
+    PlainDetector::detect(region.current, region.previous, region, masks[i]);
+  }
 }
 
 }  // namespace tessary

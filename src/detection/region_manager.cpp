@@ -290,7 +290,9 @@ bool RegionManager::evaluateFrame() {
 std::size_t RegionManager::evaluateBatchLocked(std::size_t first, std::size_t& firedCount) {
   // The detector may have been dropped while the previous batch reported.
   if (detector_ == nullptr) return regions_.size();
-  for (std::size_t slot = first; slot < regions_.size(); ++slot) {
+  std::size_t pending = 0;
+  std::size_t slot = first;
+  for (; slot < regions_.size() && pending < kBatch; ++slot) {
     if (!regions_[slot]) continue;
     DetectionRegion& region = *regions_[slot];
     const RegionMask* mask = maskLocked(region.maskId);
@@ -303,9 +305,17 @@ std::size_t RegionManager::evaluateBatchLocked(std::size_t first, std::size_t& f
       region.previous.count = 0;
       continue;
     }
-    detector_->resetCounter();
-    detector_->detect(region.current, region.previous, region, mask);
+    batchRegions_[pending] = &region;
+    batchMasks_[pending] = mask;
+    batchSlots_[pending] = static_cast<std::int32_t>(slot);
+    ++pending;
+  }
+  detector_->detectEach(std::span(batchRegions_.data(), pending),
+                        std::span(batchMasks_.data(), pending));
 
+  // Every region of the batch fires at most once, so its hits always fit.
+  for (std::size_t i = 0; i < pending; ++i) {
+    DetectionRegion& region = *batchRegions_[i];
     bool fires = false;
     if (region.current.count != 0) {
       if (region.current.count >= region.requiredCount) {
@@ -320,12 +330,9 @@ std::size_t RegionManager::evaluateBatchLocked(std::size_t first, std::size_t& f
         region.previous.count = 0;
       }
     }
-    if (fires) {
-      fired_[firedCount++] = {static_cast<std::int32_t>(slot), region.onHit, region.onHitIndexed};
-      if (firedCount == fired_.size()) return slot + 1;
-    }
+    if (fires) fired_[firedCount++] = {batchSlots_[i], region.onHit, region.onHitIndexed};
   }
-  return regions_.size();
+  return slot;
 }
 
 void RegionManager::remapRegions(std::int32_t oldMode, std::int32_t newMode) {

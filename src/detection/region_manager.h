@@ -96,9 +96,10 @@ class RegionManager {
     RegionHitCallback onHit;
     RegionIndexedHitCallback onHitIndexed;
   };
-  // Hits are collected under the lock and reported after it is released, a
-  // batch at a time, so reporting needs no memory of its own.
-  static constexpr std::size_t kFiredBatch = 128;
+  // Regions are detected a batch at a time under the lock, in one call to
+  // the detector; their hits are reported after the lock is released, so
+  // reporting needs no memory of its own.
+  static constexpr std::size_t kBatch = 128;
 
   DetectionRegion* regionLocked(std::int32_t index);
   const DetectionRegion* regionLocked(std::int32_t index) const;
@@ -108,7 +109,8 @@ class RegionManager {
   void setThresholdLocked(DetectionRegion& region, std::int32_t threshold);
   bool boxLocked(std::int32_t index, bool latest, std::int32_t& x, std::int32_t& y,
                  std::int32_t& width, std::int32_t& height) const;
-  // Evaluates slots from `first` until the batch is full; returns the next slot.
+  // Evaluates the next batch of active regions from slot `first`; returns
+  // the slot after the last one looked at.
   std::size_t evaluateBatchLocked(std::size_t first, std::size_t& firedCount);
 
   mutable std::mutex mutex_;
@@ -122,7 +124,10 @@ class RegionManager {
 
   // Owned by the one evaluation in progress, which `evaluating_` admits.
   std::atomic<bool> evaluating_{false};
-  std::array<FiredRegion, kFiredBatch> fired_;
+  std::array<DetectionRegion*, kBatch> batchRegions_{};
+  std::array<const RegionMask*, kBatch> batchMasks_{};
+  std::array<std::int32_t, kBatch> batchSlots_{};
+  std::array<FiredRegion, kBatch> fired_;
 };
 
 }  // namespace tessary

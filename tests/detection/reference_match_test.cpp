@@ -207,11 +207,19 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
   }
 }
 
+std::string instructionSetName(const ::testing::TestParamInfo<InstructionSet>& set) {
+  switch (set.param) {
+    case InstructionSet::kSse2:
+      return "Sse2";
+    case InstructionSet::kAvx2:
+      return "Avx2";
+  }
+  return "Unknown";
+}
+
 INSTANTIATE_TEST_SUITE_P(InstructionSets, ReferenceMatchTest,
                          ::testing::Values(InstructionSet::kSse2, InstructionSet::kAvx2),
-                         [](const ::testing::TestParamInfo<InstructionSet>& set) {
-                           return std::string(set.param == InstructionSet::kAvx2 ? "Avx2" : "Sse2");
-                         });
+                         instructionSetName);
 
 }  // namespace
 }  // namespace tessary
