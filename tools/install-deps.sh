@@ -7,10 +7,12 @@ packages=(
   cmake g++ ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # platform libraries
-  qt6-base-dev libv4l-dev libavahi-client-dev
+  qt6-base-dev libv4l-dev libavahi-client-dev libboost-dev
   libx11-dev libxext-dev libxcomposite-dev libxdamage-dev libxfixes-dev libxres-dev
   # display tests: a virtual X server, a tray host and window tools
   xvfb xauth xdotool wmdocker x11-utils
+  # the setup page in a real headless browser
+  chromium chromium-driver python3-selenium
   # the Windows capture tests: Wine splits AVI files with GStreamer's avidemux
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # the protocol reference's framing snippets are run by the tests

@@ -18,8 +18,8 @@ constexpr std::string_view kReceiveContext = "Get data.";
 }  // namespace
 
 TcpLink::TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port,
-                 Ipv4Address address)
-    : sockets_(sockets), events_(events), port_(port), address_(address) {
+                 Ipv4Address address, ClientSlot* seat)
+    : sockets_(sockets), events_(events), port_(port), address_(address), seat_(seat) {
   pendingTail_.reserve(kReceiveBufferSize);
   sendScratch_.reserve(kReceiveBufferSize);
   if (!sockets_.startup()) {
@@ -37,6 +37,7 @@ TcpLink::~TcpLink() {
     stopping_ = true;
   }
   resetDone_.notify_all();
+  if (seat_ != nullptr) seat_->wake();
   if (listeningSocket_ != kNoSocket) sockets_.wakeAccept(listeningSocket_);
   if (acceptThread_.joinable()) acceptThread_.join();
   {
@@ -94,6 +95,14 @@ void TcpLink::acceptOne() {
   // The socket is made non-blocking before anyone can see it.
   sockets_.setNonBlocking(client);
   sockets_.setNoDelay(client, false);  // Nagle's algorithm stays on
+  // While a WebSocket client holds the seat this one waits, unanswered.
+  if (seat_ != nullptr && !seat_->waitToClaim(ClientKind::kTcp, [this] {
+        std::lock_guard lock(stateMutex_);
+        return stopping_;
+      })) {
+    sockets_.close(client);
+    return;
+  }
   {
     std::unique_lock lock(stateMutex_);
     // A client waiting in the backlog is published only once the reset for
@@ -102,6 +111,7 @@ void TcpLink::acceptOne() {
     if (stopping_) {
       lock.unlock();
       sockets_.close(client);
+      if (seat_ != nullptr) seat_->release(ClientKind::kTcp);
       return;
     }
     dataSocket_ = client;
@@ -168,6 +178,7 @@ void TcpLink::clientGone() {
     resetting_ = false;
   }
   resetDone_.notify_all();
+  if (seat_ != nullptr) seat_->release(ClientKind::kTcp);
 }
 
 bool TcpLink::send(std::string_view text) {

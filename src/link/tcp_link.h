@@ -16,6 +16,7 @@
 
 #include "common/fixed_text.h"
 #include "common/member_callback.h"
+#include "link/client_slot.h"
 #include "link/message_sink.h"
 #include "link/socket_api.h"
 
@@ -63,9 +64,11 @@ class TcpLink final : public MessageSink {
   // Starts the socket layer, opens the server on `address` and `port` (0: any
   // free port, see port()) and starts the accept thread. Failures leave a
   // link without clients: every receive returns 0 and every send fails;
-  // serverError() says why.
+  // serverError() says why. With a `seat` shared with another link, an
+  // accepted client is served only once it holds the seat (until then it
+  // waits, as in the backlog); the seat must outlive the link.
   TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port = kDefaultPort,
-          Ipv4Address address = kEveryAddress);
+          Ipv4Address address = kEveryAddress, ClientSlot* seat = nullptr);
   // Stops the accept thread, closes both sockets, shuts the socket layer down.
   ~TcpLink();
   TcpLink(const TcpLink&) = delete;
@@ -121,6 +124,7 @@ class TcpLink final : public MessageSink {
   bool listening_ = false;
   LinkError serverError_;  // written once, by the constructor
   std::thread acceptThread_;  // owned by the main thread (started, joined)
+  ClientSlot* seat_;          // may be null: the link is the only kind of client
 
   // Guards dataSocket_, resetting_, stopping_, lastError_ and trace_. Held only
   // briefly; never while calling out.

@@ -18,7 +18,8 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 }
 
 bool takesValue(std::string_view name) {
-  return name == "--port" || name == "--listen" || name == "--code-file" || name == "--camera";
+  return name == "--port" || name == "--web-port" || name == "--listen" || name == "--code-file" ||
+         name == "--camera";
 }
 
 CommandLineResult failure(std::string message) {
@@ -89,6 +90,17 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
           return failure("invalid port '" + std::string(*value) + "': give a number from 0 to 65535");
         }
         options.port = *port;
+      } else if (name == "--web-port") {
+        if (*value == "off") {
+          options.webPort.reset();
+          continue;
+        }
+        auto port = parsePort(*value);
+        if (!port) {
+          return failure("invalid web port '" + std::string(*value) +
+                         "': give a number from 0 to 65535, or off");
+        }
+        options.webPort = *port;
       } else if (name == "--listen") {
         auto address = parseListenAddress(*value);
         if (!address) {
@@ -151,6 +163,9 @@ std::string usageText() {
          "\n"
          "Options:\n"
          "  --port N          TCP port to listen on (default 2152; 0 picks a free one)\n"
+         "  --web-port N|off  port of the setup page and the WebSocket client\n"
+         "                    (default 2153; 0 picks a free one; off: none), on the\n"
+         "                    --listen address when it names one, else 127.0.0.1\n"
          "  --listen ADDRESS  the local IPv4 address to listen on: 127.0.0.1 (or\n"
          "                    localhost) accepts clients of this machine only;\n"
          "                    default 0.0.0.0, every address\n"
@@ -170,7 +185,8 @@ std::string usageText() {
          "  --help            print this help and exit\n"
          "\n"
          "Once listening, the first line on standard output reads\n"
-         "\"Tessary VERSION listening on port PORT\".\n";
+         "\"Tessary VERSION listening on port PORT\"; the next one gives the setup\n"
+         "page's address, http://127.0.0.1:PORT/.\n";
 }
 
 }  // namespace tessary

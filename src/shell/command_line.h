@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
-#include <optional>
 #include <string_view>
 
 #include "link/socket_api.h"
@@ -12,6 +12,7 @@
 namespace tessary {
 
 inline constexpr std::uint16_t kDefaultPort = 2152;
+inline constexpr std::uint16_t kDefaultWebPort = 2153;
 
 // The platform's own camera backend, the default camera source.
 #ifdef _WIN32
@@ -23,6 +24,9 @@ inline constexpr std::string_view kPlatformCameraSource = "v4l2";
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
   Ipv4Address listenAddress = kEveryAddress;
+  // The setup page's port; empty: no web server ("off"). It listens on the
+  // --listen address when that names one, on 127.0.0.1 otherwise.
+  std::optional<std::uint16_t> webPort = kDefaultWebPort;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   bool quit = false;                  // ask the running copy to end, then exit (Windows)

@@ -55,6 +55,11 @@ Messages (XML form / script form)
 When the client disconnects, its zones and grids are removed and every
 setting returns to its default; the next client must log in again.
 
+Setup page and browser clients
+  http://127.0.0.1:2153/    the live picture with every zone drawn
+  ws://127.0.0.1:2153/client  a client over WebSocket: one text frame
+                            per command text and per message
+
 The full reference is docs/protocol.md (menu WWW).
 )help";
 }

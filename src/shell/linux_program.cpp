@@ -22,6 +22,7 @@
 #include "platform/linux/x11_window_locator.h"
 #include "shell/shell_host.h"
 #include "shell/tray_icon.h"
+#include "web/web_server.h"
 
 #ifndef TESSARY_VERSION
 #define TESSARY_VERSION "unknown"
@@ -75,7 +76,9 @@ class QtProgramHost final : public ProgramHost {
     QCoreApplication::setApplicationVersion(TESSARY_VERSION);
   }
 
-  ShellServices services() override { return ShellServices{sockets_, windowLocator_.get(), &lanBrowser_}; }
+  ShellServices services() override {
+    return ShellServices{sockets_, windowLocator_.get(), &lanBrowser_, &makeWebServer};
+  }
 
   void attach(ShellSystem& system) override {
     system_ = &system;

@@ -63,6 +63,17 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
   std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
               static_cast<unsigned>(system.port()));
   std::fflush(stdout);
+  if (options.webPort) {
+    if (system.webListening()) {
+      std::printf("Tessary setup page at http://%s:%u/\n", system.webAddress().c_str(),
+                  static_cast<unsigned>(system.webPort()));
+      std::fflush(stdout);
+    } else {
+      // The TCP clients are served all the same.
+      printError("cannot serve the setup page on port " + std::to_string(*options.webPort) + ": " +
+                 system.webErrorText() + "; running without it (try --web-port 0)");
+    }
+  }
   return true;
 }
 
@@ -130,6 +141,7 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   config.codeFilePath = settings.codeFile;
   if (settings.codeFileIsDefault) config.fallbackCodeFilePath = platform.legacyCodeFile();
   config.verbose = options.verbose;
+  config.webPort = options.webPort;
   std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
   if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {

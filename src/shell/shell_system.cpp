@@ -3,7 +3,6 @@
 #include "link/command_interpreter.h"
 #include "link/login_code_file.h"
 #include "link/reply_sender.h"
-#include "link/tcp_command_source.h"
 #include "link/watched_window.h"
 #include "link/video_controller_zone_queries.h"
 
@@ -45,20 +44,32 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   lifecycle("start-up: link");
   LinkEvents& events = *this;
   link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port,
-                                    config_.listenAddress);
+                                    config_.listenAddress, &seat_);
   if (config_.verbose) link_->setProtocolTrace(verboseTrace_.callback());
-  commandSource_ = std::make_unique<TcpCommandSource>(*link_);
-  replies_ = std::make_unique<ReplySender>(*link_, *zoneQueries_, display_, *overlay_);
-  controller_.setZoneHitListener(replies_.get());
+  webLink_ = std::make_unique<WebClientLink>(seat_, events);
+  if (config_.verbose) webLink_->setProtocolTrace(verboseTrace_.callback());
+  clientLinks_ = std::make_unique<ClientLinks>(*link_, webLink_.get());
+  replies_ = std::make_unique<ReplySender>(*clientLinks_, *zoneQueries_, display_, *overlay_);
+  hitTally_.setNext(replies_.get());
+  controller_.setZoneHitListener(&hitTally_);
 
   CommandOptions options;
   options.windowLocator = services_.windowLocator;
   options.lanBrowser = services_.lanBrowser;
   options.codeFilePath = codeFilePath_;
   options.fallbackCodeFilePath = config_.fallbackCodeFilePath;
-  interpreter_ = std::make_unique<CommandInterpreter>(*commandSource_, controller_, *replies_,
+  interpreter_ = std::make_unique<CommandInterpreter>(*clientLinks_, controller_, *replies_,
                                                       display_, *overlay_, options);
   interpreter_->setLoginChanged(MemberCallback<>::bind(this, &ShellSystem::onLoginChanged));
+
+  if (config_.webPort && services_.makeSetupServer != nullptr) {
+    lifecycle("start-up: web server");
+    setupView_ = std::make_unique<SetupView>(controller_, *this, hitTally_);
+    web_ = services_.makeSetupServer(*webLink_);
+    if (!web_->start(webAddress(), *config_.webPort, webError_)) web_.reset();
+  } else if (config_.webPort) {
+    webError_ = "this program has no web server";
+  }
   lifecycle("start-up: done");
 }
 
@@ -73,12 +84,18 @@ void ShellSystem::shutDown() {
   cameras_->shutdown();
   controller_.setZoneHitListener(nullptr);
   lifecycle("shut-down: cameras");
+  // Only once detection no longer sends hits: a send may be on its way to
+  // the server's wake-up.
+  web_.reset();
+  lifecycle("shut-down: web server");
+  hitTally_.setNext(nullptr);
   link_.reset();
-  commandSource_.reset();
   lifecycle("shut-down: link");
   interpreter_.reset();
   lifecycle("shut-down: interpreter");
   replies_.reset();
+  clientLinks_.reset();
+  webLink_.reset();
   lifecycle("shut-down: replies");
 }
 
@@ -92,6 +109,20 @@ std::string ShellSystem::linkErrorText() const {
   // The platform's text says it best ("Address already in use"); the step
   // that failed stands in when there is none.
   return std::string(error.text.empty() ? error.context.view() : error.text.view());
+}
+
+bool ShellSystem::webListening() const { return web_ != nullptr; }
+
+std::string ShellSystem::webAddress() const {
+  // Never every address: the page shows the camera.
+  const std::uint32_t value = config_.listenAddress.value;
+  if (value == kEveryAddress.value) return "127.0.0.1";
+  return std::to_string(value >> 24) + "." + std::to_string((value >> 16) & 0xff) + "." +
+         std::to_string((value >> 8) & 0xff) + "." + std::to_string(value & 0xff);
+}
+
+std::uint16_t ShellSystem::webPort() const {
+  return web_ ? web_->port() : config_.webPort.value_or(0);
 }
 
 bool ShellSystem::loggedIn() const { return interpreter_ && interpreter_->isLoggedIn(); }
@@ -111,7 +142,14 @@ void ShellSystem::sendMotionEvents() {
   if (replies_) replies_->motionPass();
 }
 
-bool ShellSystem::hasClient() { return link_ && link_->isConnected(); }
+bool ShellSystem::hasClient() { return clientLinks_ && clientLinks_->isConnected(); }
+
+bool ShellSystem::hasViewers() { return web_ && web_->watching(); }
+
+void ShellSystem::feedViewers() {
+  if (!web_ || !setupView_) return;
+  web_->publish(setupView_->makeUpdate(SetupClientState{clientLinks_->connectedKind(), loggedIn()}));
+}
 
 void ShellSystem::startCapture() { cameras_->startCapture(); }
 

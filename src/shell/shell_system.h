@@ -6,12 +6,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/member_callback.h"
 #include "display/display_state.h"
 #include "display/picture_source.h"
+#include "link/client_slot.h"
+#include "link/setup_view.h"
 #include "link/tcp_link.h"
+#include "link/web_client_link.h"
 #include "shell/camera_side.h"
 #include "shell/tick_loop.h"
 #include "shell/tray_model.h"
@@ -24,7 +28,6 @@ class CommandInterpreter;
 class LanBrowser;
 class ReplySender;
 class SocketApi;
-class TcpCommandSource;
 class WindowLocator;
 class VideoControllerZoneQueries;
 
@@ -34,6 +37,9 @@ struct ShellConfig {
   std::string codeFilePath;  // empty: the default code file
   std::string fallbackCodeFilePath;  // read while the code file does not exist
   bool verbose = false;
+  // The setup page and the WebSocket client; no web server when empty. It
+  // listens on listenAddress when that names one address, else on 127.0.0.1.
+  std::optional<std::uint16_t> webPort;
 };
 
 // The platform services the system uses; all must outlive it. The locator and
@@ -42,6 +48,8 @@ struct ShellServices {
   SocketApi& sockets;
   WindowLocator* windowLocator = nullptr;
   const LanBrowser* lanBrowser = nullptr;
+  // The setup page's server; null: the platform has none.
+  SetupServerFactory makeSetupServer = nullptr;
 };
 
 // Makes the camera half for the system's controller; null means no cameras.
@@ -76,6 +84,11 @@ class ShellSystem final : public ShellSteps,
   // Why the link is not listening, in the platform's words, e.g. "Address
   // already in use".
   std::string linkErrorText() const;
+  // The setup page's server: whether it listens, where, and why not.
+  bool webListening() const;
+  std::uint16_t webPort() const;
+  std::string webAddress() const;
+  const std::string& webErrorText() const { return webError_; }
   const std::string& codeFilePath() const { return codeFilePath_; }
   bool loggedIn() const;  // false before start-up
   // Called after every change of the login state, on the main thread.
@@ -93,6 +106,8 @@ class ShellSystem final : public ShellSteps,
   void stopCapture() override;
   void presentOverlay() override;
   void trackWatchedWindow() override;
+  bool hasViewers() override;
+  void feedViewers() override;
 
   // TrayController.
   const char* cameraName(int index) override { return cameras_->cameraName(index); }
@@ -137,11 +152,20 @@ class ShellSystem final : public ShellSteps,
   bool camerasReady_ = false;
   bool shutDown_ = false;
 
-  // Built in this order at start-up and destroyed in the same order.
+  // The one client seat, TCP or WebSocket, and the hits the setup page shows.
+  ClientSlot seat_;
+  HitTally hitTally_;
+  std::string webError_;
+
+  // Built in this order at start-up and destroyed in the same order (the web
+  // server is stopped first).
   std::unique_ptr<TcpLink> link_;
-  std::unique_ptr<TcpCommandSource> commandSource_;
+  std::unique_ptr<WebClientLink> webLink_;
+  std::unique_ptr<ClientLinks> clientLinks_;
   std::unique_ptr<ReplySender> replies_;
   std::unique_ptr<CommandInterpreter> interpreter_;
+  std::unique_ptr<SetupView> setupView_;
+  std::unique_ptr<SetupServer> web_;
 };
 
 }  // namespace tessary

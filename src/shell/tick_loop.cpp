@@ -12,9 +12,13 @@ void TickLoop::frameTick() {
   } else if (steps_.hasClient()) {
     steps_.startCapture();
     steps_.presentOverlay();
+  } else if (steps_.hasViewers()) {
+    // A setup page keeps capture running, as a client does.
+    steps_.startCapture();
   } else {
     steps_.stopCapture();
   }
+  if (steps_.hasViewers()) steps_.feedViewers();
 }
 
 void TickLoop::slowTick() {

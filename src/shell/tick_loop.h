@@ -26,6 +26,8 @@ class ShellSteps {
   virtual void startCapture() = 0;       // does nothing while capture runs
   virtual void stopCapture() = 0;        // does nothing while capture is stopped
   virtual void presentOverlay() = 0;
+  virtual bool hasViewers() = 0;         // a setup page is watching the picture
+  virtual void feedViewers() = 0;        // the newest picture and zones to the page
   virtual void trackWatchedWindow() = 0;  // the slow tick's only step
 
  protected:
@@ -36,7 +38,8 @@ class TickLoop {
  public:
   explicit TickLoop(ShellSteps& steps) : steps_(steps) {}
 
-  // Commands, pause countdowns, motion events, then capture and overlay.
+  // Commands, pause countdowns, motion events, then capture and overlay,
+  // then the setup page's picture.
   void frameTick();
   void slowTick();
 

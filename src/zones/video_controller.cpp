@@ -1,5 +1,6 @@
 #include "zones/video_controller.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "capture/camera_registry.h"  // complete types for the members' clean-up
@@ -293,6 +294,24 @@ void VideoController::tickPauseTimers() {
     zones_[i].record.status = ZoneStatus::kResumed;
     zones_[i].record.pauseRemaining = 0;
   }
+}
+
+std::vector<VideoController::ZoneView> VideoController::zoneViews() const {
+  std::vector<ZoneView> views;
+  RegionManager* manager = currentRegionManager();
+  if (manager == nullptr) return views;
+  const std::int32_t count = std::min<std::int32_t>(manager->count(),
+                                                    static_cast<std::int32_t>(zones_.size()));
+  for (std::int32_t id = 0; id < count; ++id) {
+    ZoneView view;
+    if (!manager->rect(id, view.frameX, view.frameY, view.frameWidth, view.frameHeight)) continue;
+    view.id = id;
+    view.record = zones_[static_cast<std::size_t>(id)].record;
+    view.active = manager->isActive(id) != 0;
+    view.motionAmount = zoneMotionAmount(id);
+    views.push_back(view);
+  }
+  return views;
 }
 
 bool VideoController::copyZoneRecord(std::string_view name, ZoneRecord& out) const {

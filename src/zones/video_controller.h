@@ -194,6 +194,24 @@ class VideoController {
   // False, with `out` reset to an all-zero record, when the name is not found.
   bool copyZoneRecord(std::string_view name, ZoneRecord& out) const;
 
+  // Every zone that has a region, in id order, for the setup page: its record
+  // and where its region lies in frame pixels, in the zones' own orientation.
+  struct ZoneView {
+    std::int32_t id = -1;
+    ZoneRecord record;
+    std::int32_t frameX = 0;
+    std::int32_t frameY = 0;
+    std::int32_t frameWidth = 0;
+    std::int32_t frameHeight = 0;
+    bool active = false;
+    std::int32_t motionAmount = 0;
+  };
+  std::vector<ZoneView> zoneViews() const;
+  // Orientation bits (1 mirror, 2 flip) that carry a zone's frame rectangle
+  // onto the picture as drawn now: 0 until the tray's Mirror or Flip turns
+  // the picture away from the zones (any thread).
+  std::int32_t zonePictureBits() const;
+
   // Description texts. Each lives in a 256-byte buffer of its own operation,
   // NUL-terminated, valid until the next call of that operation.
   // "%s - (%d,%d)-(%d,%d)": status word, then x, y, width, height in frame
@@ -304,6 +322,10 @@ class VideoController {
 
   std::atomic<bool> flip_{false};
   std::atomic<bool> mirror_{false};
+  // The picture flags under which zones line up with the picture; set with
+  // the flags at camera set-up.
+  std::atomic<bool> zonesFlip_{false};
+  std::atomic<bool> zonesMirror_{false};
 
   // The newest processed frame: written by the detection thread, read by
   // the display. Three buffers, so neither side ever waits or sees a frame

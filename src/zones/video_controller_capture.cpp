@@ -121,6 +121,8 @@ bool VideoController::setUpCamera(std::int32_t index, std::string_view name) {
     default:  // no detector: leave everything as it is
       break;
   }
+  zonesFlip_ = flip_.load();
+  zonesMirror_ = mirror_.load();
   return true;
 }
 
@@ -206,6 +208,10 @@ std::uint64_t VideoController::processedFrameCount() const {
 void VideoController::toggleFlip() { flip_.store(!flip_.load()); }
 
 void VideoController::toggleMirror() { mirror_.store(!mirror_.load()); }
+
+std::int32_t VideoController::zonePictureBits() const {
+  return (mirror_.load() != zonesMirror_.load() ? 1 : 0) | (flip_.load() != zonesFlip_.load() ? 2 : 0);
+}
 
 void VideoController::shutdown() {
   CaptureTurn turn(*this);

@@ -42,7 +42,7 @@ class OverlayProgramTest : public ::testing::Test {
     ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
     ASSERT_TRUE(writeFile(rawFile_, uniformPicture()));
     ASSERT_TRUE(program_.start({TESSARY_PROGRAM, "--camera", "raw:" + rawFile_, "--code-file", codeFile_,
-                                "--port", "0"},
+                                "--port", "0", "--web-port", "0"},
                                {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + runtime_.path(),
                                 "XDG_CONFIG_HOME=" + files_.path(), "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"}));
     std::optional<std::string> line = program_.readLine(30s);

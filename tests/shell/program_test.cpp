@@ -25,7 +25,7 @@ class ProgramTest : public ::testing::Test {
 
   // The port the copy reports.
   unsigned startServer(ChildProcess& process, std::vector<std::string> extra = {"--headless"}) {
-    std::vector<std::string> argv = {kProgram, "--port", "0", "--code-file", codeFile_};
+    std::vector<std::string> argv = {kProgram, "--port", "0", "--web-port", "0", "--code-file", codeFile_};
     argv.insert(argv.end(), extra.begin(), extra.end());
     EXPECT_TRUE(process.start(argv, environment()));
     std::optional<std::string> line = process.readLine(10s);

@@ -24,6 +24,9 @@ CommandLineResult parse(std::vector<std::string_view> args) { return parseComman
 
 TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
   EXPECT_EQ(parse({}).options.port, 2152);
+  EXPECT_EQ(parse({}).options.webPort, 2153);
+  EXPECT_EQ(parse({"--web-port", "0"}).options.webPort, 0);
+  EXPECT_EQ(parse({"--web-port=off"}).options.webPort, std::nullopt);
   CommandLineResult result = parse({"--port", "0", "--code-file=/tmp/c d", "--camera", "raw:/x/y.raw", "--headless",
                   "--verbose", "--set-code"});
   ASSERT_TRUE(result.ok) << result.error;
@@ -58,7 +61,7 @@ TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
       {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"},   {{"--listen", "1.2.3"}, "1.2.3"},
       {{"--listen", "1.2.3.4.5"}, "1.2.3.4.5"}, {{"--listen", "256.1.1.1"}, "256.1.1.1"},
       {{"--listen", "01.2.3.4"}, "01.2.3.4"}, {{"--listen", "::1"}, "::1"}, {{"--listen", " 1.2.3.4"}, " 1.2.3.4"},
-      {{"--listen", "1.2.3.+4"}, "1.2.3.+4"}};
+      {{"--listen", "1.2.3.+4"}, "1.2.3.+4"}, {{"--web-port", "on"}, "on"}};
   for (const auto& [args, culprit] : cases) {
     CommandLineResult result = parse(args);
     EXPECT_FALSE(result.ok) << args[0];
@@ -95,8 +98,11 @@ class RecordingSteps final : public ShellSteps {
   void stopCapture() override { calls += "stop "; }
   void presentOverlay() override { calls += "present "; }
   void trackWatchedWindow() override { calls += "track "; }
+  bool hasViewers() override { return watching; }
+  void feedViewers() override { calls += "feed "; }
 
   bool connected = false;
+  bool watching = false;
   std::string calls;
 };
 
@@ -109,7 +115,14 @@ TEST(TickLoopTest, TicksRunTheirStepsInOrderUntilHalted) {
   loop.setInTray(false);  // shown: capture runs, the overlay is not fed
   loop.frameTick();
   loop.slowTick();
-  const std::string expected = "poll pause motion stop poll pause motion start present poll pause motion start track ";
+  // A setup page keeps capture running without a client, and is fed.
+  loop.setInTray(true);
+  steps.connected = false;
+  steps.watching = true;
+  loop.frameTick();
+  const std::string expected =
+      "poll pause motion stop poll pause motion start present poll pause motion start track "
+      "poll pause motion start feed ";
   EXPECT_EQ(steps.calls, expected);
   loop.halt();
   loop.frameTick();

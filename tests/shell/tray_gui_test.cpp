@@ -117,7 +117,7 @@ class TrayGuiTest : public ::testing::Test {
 
   // Starts the program on our display; false when it does not listen.
   bool startProgram(ChildProcess& program, const std::string& display) {
-    return program.start({TESSARY_PROGRAM, "--port", "0", "--code-file", folder_.file("code.dat")},
+    return program.start({TESSARY_PROGRAM, "--port", "0", "--web-port", "0", "--code-file", folder_.file("code.dat")},
                          {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + folder_.path()}) &&
            program.readLine(10s).has_value();
   }

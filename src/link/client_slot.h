@@ -1,0 +1,36 @@
+// The one client seat shared by the TCP link and the WebSocket link: whoever
+// holds it is the client; the other kind waits until it is free again.
+//
+// Its mutex guards only the holder and is never held while calling out, so
+// either link may claim or free the seat from any of its threads.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+namespace tessary {
+
+enum class ClientKind : std::uint8_t { kNone, kTcp, kWeb };
+
+class ClientSlot {
+ public:
+  // Takes the seat when it is free; false when another client holds it.
+  bool tryClaim(ClientKind kind);
+  // Waits until the seat is free and takes it; false, without the seat, once
+  // `cancelled` answers true after a wake().
+  bool waitToClaim(ClientKind kind, const std::function<bool()>& cancelled);
+  // Frees the seat if `kind` holds it.
+  void release(ClientKind kind);
+  ClientKind holder() const;
+  // Makes every waitToClaim look at its `cancelled` again.
+  void wake();
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable freed_;
+  ClientKind holder_ = ClientKind::kNone;  // guarded by mutex_
+};
+
+}  // namespace tessary

@@ -1,0 +1,130 @@
+#include "link/setup_view.h"
+
+#include <cstdio>
+
+#include "common/frame.h"
+#include "display/viewer_picture.h"
+
+namespace tessary {
+namespace {
+
+const char* stateWord(const VideoController::ZoneView& zone) {
+  if (zone.record.pauseRemaining > 0) return "paused";
+  return zone.active ? "active" : "inactive";
+}
+
+const char* clientWord(ClientKind kind) {
+  switch (kind) {
+    case ClientKind::kTcp: return "tcp";
+    case ClientKind::kWeb: return "websocket";
+    case ClientKind::kNone: break;
+  }
+  return "none";
+}
+
+void appendNumber(std::string& out, long long value) { out += std::to_string(value); }
+
+}  // namespace
+
+HitTally::HitTally() { counts_.reserve(256); }
+
+void HitTally::onZoneHit(std::int32_t zoneId, std::string_view zoneName) {
+  if (zoneId >= 0 && zoneId < kMaxCountedZones) {
+    std::lock_guard lock(mutex_);
+    const auto index = static_cast<std::size_t>(zoneId);
+    if (index >= counts_.size()) counts_.resize(index + 1, 0);
+    ++counts_[index];
+  }
+  if (ZoneHitListener* next = next_.load(std::memory_order_acquire)) next->onZoneHit(zoneId, zoneName);
+}
+
+std::uint32_t HitTally::hits(std::int32_t zoneId) const {
+  std::lock_guard lock(mutex_);
+  const auto index = static_cast<std::size_t>(zoneId);
+  return zoneId >= 0 && index < counts_.size() ? counts_[index] : 0;
+}
+
+std::string jsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string SetupView::stateJson(const SetupClientState& client) const {
+  const std::int32_t bits = controller_.zonePictureBits();
+  std::string out = "{\"frame\":[";
+  appendNumber(out, kFrameWidth);
+  out += ',';
+  appendNumber(out, kFrameHeight);
+  out += "],\"client\":";
+  out += jsonString(clientWord(client.kind));
+  out += ",\"loggedIn\":";
+  out += client.loggedIn ? "true" : "false";
+  out += ",\"zones\":[";
+  bool first = true;
+  for (const VideoController::ZoneView& zone : controller_.zoneViews()) {
+    // Where the zone lies in the picture as drawn now.
+    std::int64_t x = zone.frameX;
+    std::int64_t y = zone.frameY;
+    if (bits & 1) x = std::int64_t{kFrameWidth} - zone.frameX - zone.frameWidth;
+    if (bits & 2) y = std::int64_t{kFrameHeight} - zone.frameY - zone.frameHeight;
+    if (!first) out += ',';
+    first = false;
+    out += "{\"id\":";
+    appendNumber(out, zone.id);
+    out += ",\"name\":";
+    out += jsonString(zone.record.name.view());
+    out += ",\"x\":";
+    appendNumber(out, x);
+    out += ",\"y\":";
+    appendNumber(out, y);
+    out += ",\"w\":";
+    appendNumber(out, zone.frameWidth);
+    out += ",\"h\":";
+    appendNumber(out, zone.frameHeight);
+    out += ",\"client\":[";
+    appendNumber(out, zone.record.x);
+    out += ',';
+    appendNumber(out, zone.record.y);
+    out += ',';
+    appendNumber(out, zone.record.width);
+    out += ',';
+    appendNumber(out, zone.record.height);
+    out += "],\"hits\":";
+    appendNumber(out, hits_.hits(zone.id));
+    out += ",\"motion\":";
+    appendNumber(out, zone.motionAmount);
+    out += ",\"state\":";
+    out += jsonString(stateWord(zone));
+    out += '}';
+  }
+  out += "]}";
+  return out;
+}
+
+std::shared_ptr<const SetupUpdate> SetupView::makeUpdate(const SetupClientState& client) {
+  auto update = std::make_shared<SetupUpdate>();
+  const std::uint64_t frame = controller_.processedFrameCount();
+  if (frame != lastFrame_) {
+    lastFrame_ = frame;
+    update->picture.resize(kViewerPictureBytes);
+    encodeViewerPicture(pictures_.currentPicture(), update->picture);
+  }
+  update->state = stateJson(client);
+  return update;
+}
+
+}  // namespace tessary

@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""The setup page and a browser client in a real headless Chromium.
+
+The program runs on the demo camera with its own runtime folder, code file
+and ports. Usage: browser_test.py --program PATH --docs DIR --artifacts DIR
+[unittest arguments]
+"""
+import argparse
+import os
+import select
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.chrome.options import Options
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+ARGS = None
+CODE = "s3cret"
+
+
+def wait_for(condition, timeout=15.0, step=0.1):
+    """The first true value of condition(), or None after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(step)
+    return None
+
+
+class Program:
+    """The tessary program on the demo camera, ports chosen by the system."""
+
+    def __init__(self, folder):
+        code_file = os.path.join(folder, "code.dat")
+        with open(code_file, "w") as f:
+            f.write(CODE)
+        env = dict(os.environ, XDG_RUNTIME_DIR=folder, XDG_CONFIG_HOME=folder)
+        self.errors = open(os.path.join(folder, "stderr.txt"), "w+")
+        self.process = subprocess.Popen(
+            [ARGS.program, "--camera", "demo", "--port", "0", "--web-port", "0", "--headless",
+             "--code-file", code_file],
+            stdout=subprocess.PIPE, stderr=self.errors, env=env)
+        self.output = b""
+        listening = self.line(10)
+        page = self.line(10)
+        if " listening on port " not in listening or "http://127.0.0.1:" not in page:
+            self.errors.seek(0)
+            errors = self.errors.read()
+            self.stop()
+            raise RuntimeError("no start-up lines: %r %r %s" % (listening, page, errors))
+        self.port = int(listening.rsplit(" ", 1)[1])
+        self.url = page[page.index("http://"):].strip()
+        self.web_port = int(self.url.rstrip("/").rsplit(":", 1)[1])
+
+    def line(self, timeout):
+        """The next line of standard output; empty when none comes in time."""
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.output:
+            left = deadline - time.monotonic()
+            ready, _, _ = select.select([self.process.stdout], [], [], max(left, 0))
+            chunk = os.read(self.process.stdout.fileno(), 4096) if ready else b""
+            if not chunk:
+                return ""
+            self.output += chunk
+        line, self.output = self.output.split(b"\n", 1)
+        return line.decode()
+
+    def stop(self):
+        self.process.terminate()
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.process.stdout.close()
+        self.errors.close()
+
+
+class TcpClient:
+    """A client of the command language over TCP; messages are NUL-ended texts."""
+
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+        self.pending = b""
+
+    def send(self, text):
+        self.sock.sendall(text.encode() + b"\0")
+
+    def message(self, timeout):
+        self.sock.settimeout(timeout)
+        while b"\0" not in self.pending:
+            try:
+                data = self.sock.recv(4096)
+            except socket.timeout:
+                return None
+            if not data:
+                return None
+            self.pending += data
+        text, self.pending = self.pending.split(b"\0", 1)
+        return text.decode(errors="replace")
+
+    def close(self):
+        self.sock.close()
+
+
+def make_browser(folder):
+    options = Options()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--disable-dev-shm-usage", "--window-size=1280,720",
+                 "--user-data-dir=" + os.path.join(folder, "chromium")):
+        options.add_argument(flag)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+class BrowserTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="tessary-browser-")
+        self.program = Program(self.folder)
+        self.browser = make_browser(self.folder)
+
+    def tearDown(self):
+        self.browser.quit()
+        self.program.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def zone_rows(self):
+        """The zone table's rows by zone name: their data attributes, read at once."""
+        rows = self.browser.execute_script(
+            "return [...document.querySelectorAll('#zones tr')].map((row) => ({...row.dataset}));")
+        return {row["zone"]: row for row in rows}
+
+    def test_setup_page_draws_the_zones_and_flashes_the_moving_one(self):
+        client = TcpClient(self.program.port)
+        client.send("set_data_type(commands);login(%s);display_size(320,240);"
+                    "add(band,40,100,240,40);add(still,40,4,240,40);"
+                    "add(idle,0,180,60,40);idle.activate(false);add(rest,100,180,60,40);rest.pause(600)" % CODE)
+        self.assertEqual(client.message(10), "login=successful;")
+
+        self.browser.get(self.program.url)
+        names = wait_for(lambda: set(self.zone_rows()) >= {"band", "still", "idle", "rest"} and self.zone_rows())
+        self.assertTrue(names, "the page lists no zones")
+        self.assertTrue(wait_for(lambda: int(self.browser.find_element(By.ID, "picture")
+                                             .get_attribute("data-frames")) > 20),
+                        "the picture does not move")
+        # The band zone flashes on its hits; a screenshot while it does.
+        self.assertTrue(wait_for(lambda: self.zone_rows()["band"]["flashing"] == "true", step=0.02))
+        screenshot = os.path.join(ARGS.artifacts, "setup_page.png")
+        self.browser.save_screenshot(screenshot)
+        rows = wait_for(lambda: int(self.zone_rows()["band"]["flashes"]) >= 5 and self.zone_rows())
+        self.assertTrue(rows, "the band zone does not flash again and again")
+        self.assertEqual(rows["still"]["flashes"], "0")
+        self.assertEqual(rows["still"]["hits"], "0")
+        self.assertEqual(rows["still"]["state"], "active")
+        self.assertEqual(rows["idle"]["state"], "inactive")
+        self.assertEqual(rows["rest"]["state"], "paused")
+        self.assertIn("TCP client, logged in", self.browser.find_element(By.ID, "client").text)
+        # The hits reached the TCP client too.
+        self.assertEqual(wait_for(lambda: client.message(5)), "band.hit();")
+
+        # The client goes: its zones go with it, the page keeps watching.
+        client.close()
+        self.assertTrue(wait_for(lambda: not self.zone_rows()), "the zones outlive their client")
+        self.assertTrue(os.path.getsize(screenshot) > 10000)
+
+    def test_a_browser_page_is_a_client_and_holds_the_seat(self):
+        example = "file://" + os.path.join(ARGS.docs, "web-client.html")
+        self.browser.get("%s?port=%d&code=%s" % (example, self.program.web_port, CODE))
+        door = self.browser.find_element(By.ID, "door")
+        self.assertTrue(wait_for(lambda: int(door.get_attribute("data-hits")) >= 3),
+                        "no hits: " + self.browser.find_element(By.ID, "log").text)
+        self.assertEqual(self.browser.find_element(By.ID, "state").text, "logged in")
+
+        # One client at a time: a TCP client waits unanswered meanwhile.
+        waiting = TcpClient(self.program.port)
+        waiting.send("whoareyou()")
+        self.assertIsNone(waiting.message(1.5))
+        # The browser leaves; the TCP client is served, and must log in anew.
+        self.browser.get("about:blank")
+        self.assertTrue(waiting.message(10).startswith("<string content="))
+        waiting.send("check_data_type()")
+        self.assertEqual(waiting.message(10), "<error content=\"Command unavailable, please login.\">")
+        waiting.close()
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--docs", required=True)
+    parser.add_argument("--artifacts", required=True)
+    ARGS, rest = parser.parse_known_args()
+    os.makedirs(ARGS.artifacts, exist_ok=True)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
