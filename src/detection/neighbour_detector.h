@@ -21,6 +21,10 @@ class NeighbourDetector final : public CountingDetector {
               const RegionMask* mask) override;
   void detectEach(std::span<DetectionRegion* const> regions,
                   std::span<const RegionMask* const> masks) override;
+
+ private:
+  // Out of the batch loop, which it would otherwise crowd.
+  [[gnu::noinline]] void detectOne(DetectionRegion& region, const RegionMask* mask);
 };
 
 }  // namespace tessary

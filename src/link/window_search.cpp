@@ -20,6 +20,22 @@ bool isDisplayArea(const std::string& parentClass, bool& skipFirstChild) {
 
 }  // namespace
 
+std::vector<ConnectionRow> acceptedClientRows(std::span<const ConnectionRow> rows, std::uint16_t linkPort) {
+  // The client ports of the connections we hold; a machine may list
+  // thousands of connections, so mark them rather than pair rows up.
+  std::vector<bool> acceptedPeerPort(std::size_t{1} << 16, false);
+  for (const ConnectionRow& row : rows) {
+    if (row.established && row.owner != 0 && row.localPort == linkPort) {
+      acceptedPeerPort[row.remotePort] = true;
+    }
+  }
+  std::vector<ConnectionRow> clients;
+  for (const ConnectionRow& row : rows) {
+    if (row.remotePort == linkPort && acceptedPeerPort[row.localPort]) clients.push_back(row);
+  }
+  return clients;
+}
+
 int findClientRow(std::span<const ConnectionRow> rows, std::uint16_t linkPort) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const ConnectionRow& row = rows[i];

@@ -24,6 +24,14 @@ struct ConnectionRow {
   std::uint64_t owner = 0;
 };
 
+// The rows of `rows` that are client ends of connections to our link on
+// `linkPort` which the link has accepted: a client whose connection waits in
+// the listen queue while another is served has an established row too, but
+// no socket of ours holds the server's end of it yet (that row has no
+// owner), and a connection this machine makes to some other server on the
+// same port has no server end here at all.
+std::vector<ConnectionRow> acceptedClientRows(std::span<const ConnectionRow> rows, std::uint16_t linkPort);
+
 // The index of the client's end of the link listening on `linkPort`: the
 // first established row whose remote port is `linkPort` and whose owner is
 // known; -1 when there is none. Closed connections that linger (a previous

@@ -84,5 +84,21 @@ TEST(WindowSearch, WhileWatchingOnlyTheClientsFirstTopLevelWindowIsSearched) {
   EXPECT_EQ(searchClientWindow(tree, kClient, 55), 4u) << "a match replaces the watched window";
 }
 
+TEST(WindowSearch, OnlyPeersOfConnectionsTheLinkAcceptedAreClients) {
+  constexpr std::uint16_t kPort = 2152;
+  const std::vector<ConnectionRow> rows{
+      {true, 40001, kPort, 21},  // waiting in the listen queue
+      {true, kPort, 40001, 0},   // its server end, not accepted yet
+      {true, 40004, kPort, 24},  // this machine's client of some other server on the same port
+      {true, 40002, kPort, 22},  // the client being served
+      {true, kPort, 40002, 31},
+      {true, 40003, 80, 23},     // elsewhere
+  };
+  const std::vector<ConnectionRow> clients = acceptedClientRows(rows, kPort);
+  ASSERT_EQ(clients.size(), 1u);
+  EXPECT_EQ(clients[0].owner, 22u);
+  EXPECT_EQ(findClientRow(clients, kPort), 0);
+}
+
 }  // namespace
 }  // namespace tessary

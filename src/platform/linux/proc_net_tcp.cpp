@@ -124,22 +124,6 @@ std::vector<ConnectionRow> parseProcNetTcp(std::string_view text) {
   return rows;
 }
 
-std::vector<ConnectionRow> acceptedClientRows(std::span<const ConnectionRow> rows, std::uint16_t linkPort) {
-  // The client ports of the connections we hold; a machine may list
-  // thousands of connections, so mark them rather than pair rows up.
-  std::vector<bool> acceptedPeerPort(std::size_t{1} << 16, false);
-  for (const ConnectionRow& row : rows) {
-    if (row.established && row.owner != 0 && row.localPort == linkPort) {
-      acceptedPeerPort[row.remotePort] = true;
-    }
-  }
-  std::vector<ConnectionRow> clients;
-  for (const ConnectionRow& row : rows) {
-    if (row.remotePort == linkPort && acceptedPeerPort[row.localPort]) clients.push_back(row);
-  }
-  return clients;
-}
-
 std::vector<ConnectionRow> readTcpConnections(const std::string& procRoot) {
   std::vector<ConnectionRow> rows = parseProcNetTcp(readWholeFile(procRoot + "/net/tcp"));
   const std::vector<ConnectionRow> rows6 = parseProcNetTcp(readWholeFile(procRoot + "/net/tcp6"));

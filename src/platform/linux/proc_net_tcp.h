@@ -20,13 +20,6 @@ namespace tessary {
 // any line that does not parse are skipped.
 std::vector<ConnectionRow> parseProcNetTcp(std::string_view text);
 
-// The rows of `rows` that are client ends of connections to our link on
-// `linkPort` which the link has accepted. A client waiting in the listen
-// queue while another is served has an established connection too, but no
-// socket holds the server's end of it yet; its row must not be taken for the
-// client the link talks to.
-std::vector<ConnectionRow> acceptedClientRows(std::span<const ConnectionRow> rows, std::uint16_t linkPort);
-
 // The rows of /proc/net/tcp followed by those of /proc/net/tcp6, under
 // `procRoot`; files that cannot be read add nothing.
 std::vector<ConnectionRow> readTcpConnections(const std::string& procRoot = "/proc");

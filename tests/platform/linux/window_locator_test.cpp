@@ -53,18 +53,6 @@ TEST(ProcNetTcp, ReadsIpv4AndIpv6RowsAndSkipsLinesThatDoNotParse) {
                                       "1 42000>2152 #98765", "1 1>2152 #8"}));
 }
 
-TEST(ProcNetTcp, OnlyPeersOfAcceptedConnectionsAreClients) {
-  constexpr std::uint16_t kPort = 2152;
-  const std::vector<ConnectionRow> rows{
-      {true, 40001, kPort, 21},  // waiting in the listen queue
-      {true, kPort, 40001, 0},   // its server end, not accepted yet
-      {true, 40002, kPort, 22},  // the client being served
-      {true, kPort, 40002, 31},
-      {true, 40003, 80, 23},     // elsewhere
-  };
-  EXPECT_EQ(describe(acceptedClientRows(rows, kPort)), std::vector<std::string>{"1 40002>2152 #22"});
-}
-
 class ClientProcessTest : public ::testing::Test {
  protected:
   bool connect(TestClient& client) {

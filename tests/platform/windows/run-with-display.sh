@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# run-with-display.sh PREFIX COMMAND...: runs a command (the Wine wrapper with
+# a test program) under a private Xvfb server, in the Wine prefix PREFIX.
+# Wine's desktop process lives as long as its prefix's wine server and stays
+# bound to the display it started on, so the tests that open windows keep a
+# prefix of their own, and its server is ended with each case's display.
+# A missing Xvfb is a failure, never a skip.
+set -uo pipefail
+if ! command -v xvfb-run >/dev/null; then
+  echo "run-with-display: xvfb-run is not installed (apt-get install xvfb xauth)" >&2
+  exit 127
+fi
+prefix=$1
+shift
+export TESSARY_WINEPREFIX=$prefix
+xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"
+status=$?
+if [[ -f $prefix/system.reg ]]; then
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
+fi
+exit $status
