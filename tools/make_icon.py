@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Draws Tessary's icon (a lens over a grid of zones, one of them lit) as a PNG.
+"""Draws Tessary's icon (a lens over a grid of zones, one of them lit) as a PNG,
+or, for a name ending in .ico, as a Windows icon in four sizes.
 
 Run from the repository root: python3 tools/make_icon.py resources/tessary.png
+                              python3 tools/make_icon.py resources/tessary.ico
 Standard library only, so it runs anywhere the project builds.
 """
 import math
@@ -39,7 +41,38 @@ def pixel(x, y):
     return colour
 
 
+def sampled(x, y, size):
+    """The average colour of the full-size pixels under pixel x, y of a smaller icon."""
+    step = SIZE / size
+    samples = [pixel(int(x * step + i * step / 4), int(y * step + j * step / 4)) for i in range(4) for j in range(4)]
+    return tuple(sum(sample[k] for sample in samples) // len(samples) for k in range(4))
+
+
+def write_ico(path):
+    sizes = (16, 32, 48, 64)
+    images = []
+    for size in sizes:
+        # 32-bit BGRA rows bottom-up, then the 1-bit AND mask (all zero: the
+        # alpha channel decides), rows padded to 32 bits.
+        pixels = b"".join(
+            bytes((b, g, r, a)) for y in reversed(range(size)) for x in range(size)
+            for (r, g, b, a) in [sampled(x, y, size)])
+        mask = bytes(((size + 31) // 32) * 4 * size)
+        header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+        images.append(header + pixels + mask)
+    out = struct.pack("<HHH", 0, 1, len(sizes))
+    offset = 6 + 16 * len(sizes)
+    for size, image in zip(sizes, images):
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    with open(path, "wb") as file:
+        file.write(out + b"".join(images))
+
+
 def main(path):
+    if path.endswith(".ico"):
+        write_ico(path)
+        return
     rows = b"".join(b"\x00" + b"".join(bytes(pixel(x, y)) for x in range(SIZE)) for y in range(SIZE))
 
     def chunk(kind, data):

@@ -9,14 +9,30 @@ FramePacer::FramePacer(std::int32_t fps)
           std::chrono::nanoseconds(frameIntervalFor(fps) * 100))),
       next_(std::chrono::steady_clock::now()) {}
 
-bool FramePacer::waitNext(std::stop_token stop) {
+void StreamStop::reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  requested_ = false;
+}
+
+void StreamStop::request() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requested_ = true;
+  }
+  wake_.notify_all();
+}
+
+bool StreamStop::waitUntil(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return wake_.wait_until(lock, deadline, [this] { return requested_; });
+}
+
+bool FramePacer::waitNext(StreamStop& stop) {
   next_ += period_;
   auto now = std::chrono::steady_clock::now();
   // After a long stall, start counting again instead of catching up in a burst.
   if (next_ + period_ < now) next_ = now;
-  std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait_until(lock, stop, next_, [] { return false; });
-  return !stop.stop_requested();
+  return !stop.waitUntil(next_);
 }
 
 void flipRows(const std::uint8_t* source, std::uint8_t* dest, std::int32_t rowBytes,
@@ -93,20 +109,20 @@ bool GeneratedCaptureSession::start() {
     lastError_ = "Not connected.";
     return false;
   }
-  thread_ = std::jthread([this](std::stop_token stop) {
+  stop_.reset();
+  thread_ = std::thread([this] {
     FramePacer pacer(fps_);
     do {
       streamFrame();
-    } while (pacer.waitNext(stop));
+    } while (pacer.waitNext(stop_));
   });
   return true;
 }
 
 void GeneratedCaptureSession::stop() {
   if (!thread_.joinable()) return;
-  thread_.request_stop();
+  stop_.request();
   thread_.join();
-  thread_ = std::jthread();
 }
 
 }  // namespace tessary

@@ -18,19 +18,35 @@
 
 namespace tessary {
 
+// The stop request of one streaming thread, which the thread can wait on.
+// (Plain mutex and condition variable on purpose: std::stop_token with
+// std::condition_variable_any loses wake-ups in the libstdc++ of mingw-w64,
+// and the stopping thread then waits forever.)
+class StreamStop {
+ public:
+  // Before the thread starts.
+  void reset();
+  void request();
+  // Waits until `deadline` or a request; true when a request came.
+  bool waitUntil(std::chrono::steady_clock::time_point deadline);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool requested_ = false;  // guarded by mutex_
+};
+
 // Paces a streaming thread on a steady clock: the n-th wait ends at
 // start + n periods, so the rate does not drift with the work done per frame.
 class FramePacer {
  public:
   explicit FramePacer(std::int32_t fps);
   // Returns false at once when stop is requested, true at the next frame time.
-  bool waitNext(std::stop_token stop);
+  bool waitNext(StreamStop& stop);
 
  private:
   std::chrono::steady_clock::duration period_;
   std::chrono::steady_clock::time_point next_;
-  std::mutex mutex_;
-  std::condition_variable_any wake_;
 };
 
 // Copies a top-down picture into a bottom-up frame (or back: the operation
@@ -85,7 +101,8 @@ class GeneratedCaptureSession : public SyntheticCaptureSession {
   virtual void streamFrame() = 0;
 
  private:
-  std::jthread thread_;
+  StreamStop stop_;
+  std::thread thread_;
 };
 
 }  // namespace tessary

@@ -49,8 +49,10 @@ class RawSession final : public SyntheticCaptureSession {
       lastError_ = path_ + " holds no whole frame.";
       return false;
     }
-    thread_ = std::jthread([this, frames = bytes / kFrameBytes, file = std::move(file)](
-                               std::stop_token stop) mutable { playFile(stop, file, frames); });
+    stop_.reset();
+    thread_ = std::thread([this, frames = bytes / kFrameBytes, file = std::move(file)]() mutable {
+      playFile(file, frames);
+    });
     return true;
   }
 
@@ -61,9 +63,8 @@ class RawSession final : public SyntheticCaptureSession {
       pipeStreaming_ = false;
     }
     if (!thread_.joinable()) return;
-    thread_.request_stop();
+    stop_.request();
     thread_.join();
-    thread_ = std::jthread();
   }
 
  protected:
@@ -78,7 +79,7 @@ class RawSession final : public SyntheticCaptureSession {
   }
 
  private:
-  void playFile(std::stop_token stop, std::ifstream& file, std::uintmax_t frames) {
+  void playFile(std::ifstream& file, std::uintmax_t frames) {
     FramePacer pacer(fps_);
     std::uintmax_t index = 0;
     std::int64_t time = 0;
@@ -90,7 +91,7 @@ class RawSession final : public SyntheticCaptureSession {
       deliver(frame_.data(), time);
       time += frameIntervalFor(fps_);
       index = (index + 1) % frames;
-    } while (pacer.waitNext(stop));
+    } while (pacer.waitNext(stop_));
   }
 
   // The pipe is opened for reading and writing, so opening never waits for a
@@ -152,8 +153,9 @@ class RawSession final : public SyntheticCaptureSession {
   std::mutex pipeDeliveryLock_;
   bool pipeStreaming_ = false;  // guarded by pipeDeliveryLock_
   std::atomic<bool> pipeReaderDone_{false};
-  std::jthread pipeReader_;
-  std::jthread thread_;
+  std::jthread pipeReader_;  // only polls its stop token, never waits on it
+  StreamStop stop_;          // of the file player
+  std::thread thread_;
 };
 
 class RawBackend final : public CaptureBackend {

@@ -32,7 +32,7 @@ CommandInterpreter::CommandInterpreter(CommandSource& source, VideoController& c
       overlay_(overlay),
       windowLocator_(options.windowLocator),
       lanBrowser_(options.lanBrowser),
-      codeFile_(std::move(options.codeFilePath)),
+      codeFile_(std::move(options.codeFilePath), std::move(options.fallbackCodeFilePath)),
       loginThrottle_(options.clock != nullptr ? *options.clock
                                               : SteadyMillisecondClock::instance()) {
   heldBack_.reserve(kReceiveBufferSize);

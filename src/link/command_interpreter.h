@@ -53,6 +53,8 @@ struct CommandOptions {
   std::string codeFilePath = LoginCodeFile::defaultPath();
   // The clock that paces wrong logins; null: the steady clock.
   MillisecondClock* clock = nullptr;
+  // Read instead while the code file does not exist (an earlier release's place).
+  std::string fallbackCodeFilePath;
 };
 
 class CommandInterpreter {

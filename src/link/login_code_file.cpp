@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/utf8_path.h"
+
 namespace tessary {
 
 std::string LoginCodeFile::defaultPath() {
@@ -20,9 +22,20 @@ std::string LoginCodeFile::defaultPath() {
 }
 
 LoginCodeFile::ReadResult LoginCodeFile::read(std::string& code) const {
+  if (!fallbackPath_.empty() && !path_.empty()) {
+    std::error_code error;
+    // Only a file that is certainly absent hands over to the fallback.
+    if (!std::filesystem::exists(pathFromUtf8(path_), error) && !error) {
+      return readFile(fallbackPath_, code);
+    }
+  }
+  return readFile(path_, code);
+}
+
+LoginCodeFile::ReadResult LoginCodeFile::readFile(const std::string& path, std::string& code) {
   code.clear();
-  if (path_.empty()) return ReadResult::kCannotOpen;
-  std::ifstream file(path_, std::ios::binary);
+  if (path.empty()) return ReadResult::kCannotOpen;
+  std::ifstream file(pathFromUtf8(path), std::ios::binary);
   if (!file) return ReadResult::kCannotOpen;
   // One byte more than the limit tells an over-long code apart.
   std::string content(kMaxCodeBytes + 1, '\0');

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tessary {
 
@@ -14,11 +15,15 @@ class LoginCodeFile {
   // A code longer than any command text can never match; reading stops here.
   static constexpr std::size_t kMaxCodeBytes = 4096;
 
-  explicit LoginCodeFile(std::string path) : path_(std::move(path)) {}
+  // `fallbackPath`, when given, is read instead while `path` does not exist.
+  // Paths are UTF-8.
+  explicit LoginCodeFile(std::string path, std::string fallbackPath = {})
+      : path_(std::move(path)), fallbackPath_(std::move(fallbackPath)) {}
 
   // The file in the user's configuration folder: $XDG_CONFIG_HOME when it
-  // holds an absolute path, otherwise $HOME/.config. Empty when neither is
-  // known, and then the file cannot be opened.
+  // holds an absolute path, otherwise $HOME/.config (on Windows the program
+  // passes %APPDATA% instead). Empty when neither is known, and then the
+  // file cannot be opened.
   static std::string defaultPath();
 
   const std::string& path() const { return path_; }
@@ -28,7 +33,10 @@ class LoginCodeFile {
   ReadResult read(std::string& code) const;
 
  private:
+  static ReadResult readFile(const std::string& path, std::string& code);
+
   std::string path_;
+  std::string fallbackPath_;
 };
 
 }  // namespace tessary

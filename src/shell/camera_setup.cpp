@@ -3,6 +3,7 @@
 #include "capture/camera_registry.h"
 #include "capture/capture_backend.h"
 #include "common/frame.h"
+#include "common/periodic_timer.h"
 #include "zones/video_controller.h"
 
 namespace tessary {
@@ -10,12 +11,13 @@ namespace {
 
 class ControllerCameras final : public CameraSide {
  public:
-  ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend)
-      : controller_(controller), backend_(std::move(backend)) {}
+  ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend,
+                    TimerDevice& timerDevice)
+      : controller_(controller), backend_(std::move(backend)), timerDevice_(timerDevice) {}
 
   bool initialize() override {
     if (!backend_) return false;
-    return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)));
+    return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)), timerDevice_);
   }
   void startCapture() override { controller_.startCapture(); }
   void stopCapture() override { controller_.stopCapture(); }
@@ -34,14 +36,16 @@ class ControllerCameras final : public CameraSide {
  private:
   VideoController& controller_;
   std::unique_ptr<CaptureBackend> backend_;  // handed to the controller at start-up
+  TimerDevice& timerDevice_;
 };
 
 }  // namespace
 
 std::unique_ptr<CameraSide> makeControllerCameras(VideoController& controller,
-                                                  std::unique_ptr<CaptureBackend> backend) {
+                                                  std::unique_ptr<CaptureBackend> backend,
+                                                  TimerDevice& timerDevice) {
   if (!backend) return std::make_unique<NoCameras>();
-  return std::make_unique<ControllerCameras>(controller, std::move(backend));
+  return std::make_unique<ControllerCameras>(controller, std::move(backend), timerDevice);
 }
 
 }  // namespace tessary

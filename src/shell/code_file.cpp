@@ -3,13 +3,14 @@
 #include <filesystem>
 
 #include "common/private_file.h"
+#include "common/utf8_path.h"
 
 namespace tessary {
 
 bool writeCodeFile(const std::string& path, std::string_view code, bool createParent) {
   if (createParent) {
     std::error_code ignored;
-    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    std::filesystem::path parent = pathFromUtf8(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
   }
   return writePrivateFile(path, code);

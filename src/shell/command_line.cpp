@@ -62,7 +62,7 @@ std::string addressText(Ipv4Address address) {
 }
 
 bool isKnownCameraSource(std::string_view source) {
-  if (source == "v4l2" || source == "demo" || source == "auto") return true;
+  if (source == kPlatformCameraSource || source == "demo" || source == "auto") return true;
   constexpr std::string_view kRawPrefix = "raw:";
   return source.size() > kRawPrefix.size() && source.substr(0, kRawPrefix.size()) == kRawPrefix;
 }
@@ -113,8 +113,8 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
         options.codeFile = std::string(*value);
       } else {
         if (!isKnownCameraSource(*value)) {
-          return failure("unknown camera source '" + std::string(*value) +
-                         "': use v4l2, demo, auto or raw:PATH");
+          return failure("unknown camera source '" + std::string(*value) + "': use " +
+                         std::string(kPlatformCameraSource) + ", demo, auto or raw:PATH");
         }
         options.cameraSource = std::string(*value);
       }
@@ -124,6 +124,10 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
     if (value) return failure("option '" + std::string(name) + "' takes no value");
     if (name == "--set-code") {
       options.setCode = true;
+#ifdef _WIN32
+    } else if (name == "--quit") {
+      options.quit = true;
+#endif
     } else if (name == "--headless") {
       options.headless = true;
     } else if (name == "--verbose") {
@@ -142,6 +146,17 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
 }
 
 std::string usageText() {
+#ifdef _WIN32
+  const std::string codeFile = "%APPDATA%\\Quon_System.dat";
+  const std::string camera = "dshow (default), demo, raw:PATH (raw 160x120 BGRX frames,\n"
+                             "                    top row first) or auto (DirectShow when a camera\n"
+                             "                    offers 160x120, the demo camera otherwise)\n";
+#else
+  const std::string codeFile = "$XDG_CONFIG_HOME/Quon_System.dat";
+  const std::string camera = "v4l2 (default), demo, raw:PATH (raw 160x120 BGRX frames,\n"
+                             "                    top row first) or auto (v4l2 when a camera offers\n"
+                             "                    160x120, the demo camera otherwise)\n";
+#endif
   return "Usage: tessary [OPTION]...\n"
          "Turns a webcam into motion-sensitive zones for a client program that\n"
          "connects over TCP (see docs/protocol.md).\n"
@@ -155,12 +170,14 @@ std::string usageText() {
          "                    localhost) accepts clients of this machine only;\n"
          "                    default 0.0.0.0, every address\n"
          "  --code-file PATH  the login code file\n"
-         "                    (default $XDG_CONFIG_HOME/Quon_System.dat)\n"
+         "                    (default " + codeFile + ")\n"
          "  --set-code        read one line from standard input, store it as the\n"
          "                    login code and exit\n"
-         "  --camera SOURCE   v4l2 (default), demo, raw:PATH (raw 160x120 BGRX frames,\n"
-         "                    top row first) or auto (v4l2 when a camera offers\n"
-         "                    160x120, the demo camera otherwise)\n"
+         "  --camera SOURCE   " + camera +
+#ifdef _WIN32
+         "  --quit            end the copy that runs (as Exit in its tray menu does)\n"
+         "                    and wait until it has\n"
+#endif
          "  --headless        no tray icon and no windows\n"
          "  --verbose         trace every statement received and every message sent\n"
          "                    on standard error\n"

@@ -14,6 +14,13 @@ namespace tessary {
 inline constexpr std::uint16_t kDefaultPort = 2152;
 inline constexpr std::uint16_t kDefaultWebPort = 2153;
 
+// The platform's own camera backend, the default camera source.
+#ifdef _WIN32
+inline constexpr std::string_view kPlatformCameraSource = "dshow";
+#else
+inline constexpr std::string_view kPlatformCameraSource = "v4l2";
+#endif
+
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
   Ipv4Address listenAddress = kEveryAddress;
@@ -22,7 +29,8 @@ struct ShellOptions {
   std::optional<std::uint16_t> webPort = kDefaultWebPort;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
-  std::string cameraSource = "v4l2";  // v4l2, demo, auto or raw:PATH
+  bool quit = false;                  // ask the running copy to end, then exit (Windows)
+  std::string cameraSource{kPlatformCameraSource};  // the platform's, demo, auto or raw:PATH
   bool headless = false;
   bool verbose = false;
   bool showVersion = false;

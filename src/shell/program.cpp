@@ -102,6 +102,8 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
     return 0;
   }
 
+  if (options.quit) return platform.quitRunningCopy();
+
   settings.codeFileIsDefault = options.codeFile.empty();
   settings.codeFile = settings.codeFileIsDefault ? platform.defaultCodeFile() : options.codeFile;
   if (settings.codeFile.empty()) {
@@ -137,12 +139,13 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   config.port = options.port;
   config.listenAddress = options.listenAddress;
   config.codeFilePath = settings.codeFile;
+  if (settings.codeFileIsDefault) config.fallbackCodeFilePath = platform.legacyCodeFile();
   config.verbose = options.verbose;
   config.webPort = options.webPort;
   std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
   if (!backend) return kExitStartUpFailed;
-  ShellSystem system(config, host->services(), [&backend](VideoController& controller) {
-    return makeControllerCameras(controller, std::move(backend));
+  ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {
+    return makeControllerCameras(controller, std::move(backend), platform.timerDevice());
   });
 
   host->attach(system);

@@ -16,6 +16,7 @@ namespace tessary {
 
 class CaptureBackend;
 class InstanceGuard;
+class TimerDevice;
 
 // The command line with the code file resolved.
 struct ProgramSettings {
@@ -54,6 +55,10 @@ class ProgramPlatform {
   // for it (then codeFolderHint() names the variables looked at).
   virtual std::string defaultCodeFile() = 0;
   virtual std::string_view codeFolderHint() const = 0;
+  // Read while the default code file does not exist; empty for none.
+  virtual std::string legacyCodeFile() const { return {}; }
+  // What the capture channels' timers take their limits and resolution from.
+  virtual TimerDevice& timerDevice() = 0;
   virtual std::unique_ptr<InstanceGuard> makeInstanceGuard() = 0;
   // Whether windows can be shown at all; without, the program runs headless.
   virtual bool displayAvailable() = 0;
@@ -63,6 +68,8 @@ class ProgramPlatform {
   virtual std::unique_ptr<CaptureBackend> makeCameraBackend(std::string_view source,
                                                             std::string& error,
                                                             std::string& choice) = 0;
+  // --quit: ends the running copy; the exit code (only where the option exists).
+  virtual int quitRunningCopy() { return 1; }
   // The event loop, and unless headless the windowing toolkit. Termination
   // requests are handled from here on.
   virtual std::unique_ptr<ProgramHost> makeHost(const ProgramSettings& settings) = 0;

@@ -57,6 +57,7 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   options.windowLocator = services_.windowLocator;
   options.lanBrowser = services_.lanBrowser;
   options.codeFilePath = codeFilePath_;
+  options.fallbackCodeFilePath = config_.fallbackCodeFilePath;
   interpreter_ = std::make_unique<CommandInterpreter>(*clientLinks_, controller_, *replies_,
                                                       display_, *overlay_, options);
   interpreter_->setLoginChanged(MemberCallback<>::bind(this, &ShellSystem::onLoginChanged));

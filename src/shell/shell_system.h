@@ -35,6 +35,7 @@ struct ShellConfig {
   std::uint16_t port = TcpLink::kDefaultPort;
   Ipv4Address listenAddress = kEveryAddress;
   std::string codeFilePath;  // empty: the default code file
+  std::string fallbackCodeFilePath;  // read while the code file does not exist
   bool verbose = false;
   // The setup page and the WebSocket client; no web server when empty. It
   // listens on listenAddress when that names one address, else on 127.0.0.1.

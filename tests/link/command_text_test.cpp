@@ -1,7 +1,10 @@
 // Login, the cutting of texts into statements and parameters, and the reply
 // forms as the client receives them.
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -277,6 +280,26 @@ TEST_F(ReplyTest, MissingStatusTextsBecomeWellFormedWords) {
                             "door.Resumed - (10,20)-(30,40);"}));
 }
 
+TEST(LoginCodeFileTest, FallbackIsReadOnlyWhileTheFileIsAbsent) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("tessary-code-" + std::to_string(std::random_device()()));
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "Quon_System.dat").string();
+  const std::string old = (folder / "old.dat").string();
+  std::ofstream(old, std::ios::binary) << "legacy";
+  LoginCodeFile file(path, old);
+  std::string code;
+  EXPECT_EQ(file.read(code), LoginCodeFile::ReadResult::kRead);
+  EXPECT_EQ(code, "legacy");
+  // Once the new file exists it wins, even when it is empty.
+  std::ofstream(path, std::ios::binary).flush();
+  EXPECT_EQ(file.read(code), LoginCodeFile::ReadResult::kRead);
+  EXPECT_EQ(code, "");
+  std::filesystem::remove_all(folder);
+  EXPECT_EQ(file.read(code), LoginCodeFile::ReadResult::kCannotOpen);
+}
+
+#ifndef _WIN32  // the program passes %APPDATA% on Windows
 // The default path for the given XDG_CONFIG_HOME and HOME (nullptr: unset).
 std::string defaultPathWith(const char* config, const char* home) {
   for (auto [name, value] : {std::pair{"XDG_CONFIG_HOME", config}, std::pair{"HOME", home}})
@@ -295,6 +318,7 @@ TEST(LoginCodeFileTest, LivesInTheUsersConfigurationFolder) {
   EXPECT_EQ(defaultPathWith(nullptr, nullptr), "");
   defaultPathWith(config ? oldConfig.c_str() : nullptr, home ? oldHome.c_str() : nullptr);
 }
+#endif
 
 }  // namespace
 }  // namespace tessary::testing

@@ -12,7 +12,7 @@
 #include "link/support/test_client.h"
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
-#include "platform/linux/posix_sockets.h"
+#include "link/support/platform_sockets.h"
 
 namespace tessary::testing {
 namespace {
@@ -25,7 +25,7 @@ class ReplyConcurrencyTest : public ::testing::Test {
   }
   void SetUp() override { connect(client_); }
 
-  PosixSockets sockets_;
+  PlatformSockets sockets_;
   RecordingLinkEvents events_;
   TcpLink link_{sockets_, events_, 0};
   VideoController controller_;

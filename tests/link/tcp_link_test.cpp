@@ -9,7 +9,7 @@
 
 #include "link/support/link_fakes.h"
 #include "link/support/test_client.h"
-#include "platform/linux/posix_sockets.h"
+#include "link/support/platform_sockets.h"
 
 namespace tessary::testing {
 namespace {
@@ -41,7 +41,7 @@ class TcpLinkTest : public ::testing::Test {
     }));
   }
 
-  PosixSockets sockets_;
+  PlatformSockets sockets_;
   RecordingLinkEvents events_;
   TcpLink link_{sockets_, events_, 0};
 };

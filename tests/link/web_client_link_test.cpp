@@ -14,7 +14,7 @@
 #include "link/support/link_fakes.h"
 #include "link/support/test_client.h"
 #include "link/utf8_text.h"
-#include "platform/linux/posix_sockets.h"
+#include "link/support/platform_sockets.h"
 
 namespace tessary::testing {
 namespace {
@@ -88,7 +88,7 @@ TEST(WebClientLinkTest, HandsOverWholeTextsWithinBoundsAndResetsWhenTheClientGoe
 TEST(WebClientLinkTest, TcpAndWebSocketClientsTakeTurnsAtTheOneSeat) {
   ClientSlot seat;
   RecordingLinkEvents events;
-  PosixSockets sockets;
+  PlatformSockets sockets;
   TcpLink tcp(sockets, events, 0, kLoopbackAddress, &seat);
   WebClientLink web(seat, events);
   ClientLinks links(tcp, &web);

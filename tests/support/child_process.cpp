@@ -122,27 +122,6 @@ void ChildProcess::signal(int signalNumber) {
 
 std::string ChildProcess::errorOutput() const { return readFile(stderrPath_); }
 
-TempFolder::TempFolder() {
-  char pattern[] = "/tmp/tessary_test_XXXXXX";
-  path_ = mkdtemp(pattern);
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool writeFile(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
 ProgramClient::~ProgramClient() { close(); }
 
 bool ProgramClient::connect(unsigned port, const std::string& host) {

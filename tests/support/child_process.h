@@ -1,6 +1,6 @@
 // Test support: a program run as a child process, its standard output on a
 // pipe and its standard error in a file; a connection to the tessary program
-// sending NUL-ended statements and keeping every message; temporary files.
+// sending NUL-ended statements and keeping every message.
 #pragma once
 
 #include <chrono>
@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 namespace tessary::testing {
 
@@ -40,21 +42,6 @@ class ChildProcess {
   std::string stderrPath_;
   std::optional<int> exitCode_;
 };
-
-// A fresh folder under /tmp, removed with everything in it at the end.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  const std::string& path() const { return path_; }
-  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
-};
-
-std::string readFile(const std::string& path);
-bool writeFile(const std::string& path, std::string_view bytes);
 
 class ProgramClient {
  public:

@@ -1,33 +1,70 @@
 #include "link/support/test_client.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <thread>
 
 namespace tessary::testing {
+namespace {
+
+#ifdef _WIN32
+using ssize_t = int;
+constexpr int MSG_NOSIGNAL = 0;
+constexpr int SHUT_WR = SD_SEND;
+SOCKET native(std::intptr_t socket) { return static_cast<SOCKET>(socket); }
+std::intptr_t openSocket() {
+  // The link under test starts Winsock too; the counts nest.
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  if (!started) return -1;
+  return static_cast<std::intptr_t>(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+}
+bool readable(std::intptr_t socket, int milliseconds) {
+  WSAPOLLFD waiting{native(socket), POLLRDNORM, 0};
+  return ::WSAPoll(&waiting, 1, milliseconds) > 0;
+}
+void closeSocket(std::intptr_t socket) { ::closesocket(native(socket)); }
+#else
+int native(std::intptr_t socket) { return static_cast<int>(socket); }
+std::intptr_t openSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+bool readable(std::intptr_t socket, int milliseconds) {
+  pollfd waiting{native(socket), POLLIN, 0};
+  return ::poll(&waiting, 1, milliseconds) > 0;
+}
+void closeSocket(std::intptr_t socket) { ::close(native(socket)); }
+#endif
+
+}  // namespace
 
 bool TestClient::connect(std::uint16_t port) {
   close();
-  socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  socket_ = openSocket();
   if (receiveBufferSize_ > 0)
-    ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &receiveBufferSize_, sizeof(receiveBufferSize_));
+    ::setsockopt(native(socket_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBufferSize_),
+                 sizeof(receiveBufferSize_));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
   closedByServer_ = false;
   pending_.clear();
-  return ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+  return ::connect(native(socket_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
 
 bool TestClient::sendRaw(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t sent = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(native(socket_), bytes.data(), static_cast<int>(bytes.size()), MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) continue;
     if (sent <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -45,11 +82,9 @@ std::optional<std::string> TestClient::nextText(std::chrono::milliseconds timeou
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    pollfd waiting{socket_, POLLIN, 0};
-    if (closedByServer_ || left.count() <= 0 || ::poll(&waiting, 1, int(left.count())) <= 0)
-      return std::nullopt;
+    if (closedByServer_ || left.count() <= 0 || !readable(socket_, int(left.count()))) return std::nullopt;
     char chunk[4096];
-    const ssize_t count = ::recv(socket_, chunk, sizeof(chunk), 0);
+    const ssize_t count = ::recv(native(socket_), chunk, sizeof(chunk), 0);
     closedByServer_ = count <= 0;
     if (count > 0) pending_.append(chunk, static_cast<std::size_t>(count));
   }
@@ -67,10 +102,10 @@ bool TestClient::waitForClose(std::chrono::milliseconds timeout) {
   return closedByServer_;
 }
 
-void TestClient::stopSending() { ::shutdown(socket_, SHUT_WR); }
+void TestClient::stopSending() { ::shutdown(native(socket_), SHUT_WR); }
 
 void TestClient::close() {
-  if (socket_ >= 0) ::close(socket_);
+  if (socket_ >= 0) closeSocket(socket_);
   socket_ = -1;
 }
 

@@ -37,7 +37,7 @@ class TestClient {
  private:
 
 
-  int socket_ = -1;
+  std::intptr_t socket_ = -1;  // a platform socket handle
   int receiveBufferSize_ = 0;
   bool closedByServer_ = false;
   std::string pending_;

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows program on Debian with mingw-w64, runs its tests
+# under Wine, and packs dist/tessary-windows-x64.zip (the program, the README
+# and the protocol reference).
+#
+#   bash tools/build-windows.sh            # install what is missing, build, test, pack
+#   TESSARY_WINDOWS_TESTS=0 bash tools/build-windows.sh   # build and pack only
+#
+# The program lands in build/windows/src/shell/tessary.exe, statically linked:
+# it needs no DLL beside it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${TESSARY_WINDOWS_BUILD:-build/windows}
+jobs=${TESSARY_JOBS:-$(nproc)}
+
+# The cross toolchain and GoogleTest's sources; Wine for the tests, with
+# GStreamer's demuxers (Wine's DirectShow reads AVI files through them); Xvfb
+# for the tests that open windows and ImageMagick for their screenshots.
+packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build
+          wine wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+          xvfb xauth xdotool x11-apps imagemagick zip)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -q </dev/null
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
+    "${missing[@]}" </dev/null
+fi
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DTESSARY_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+cmake --build "$build" -j "$jobs"
+
+status=0
+if [[ ${TESSARY_WINDOWS_TESTS:-1} != 0 ]]; then
+  echo "== Windows tests under Wine"
+  ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs" --timeout 300 || status=1
+fi
+
+echo "== Package"
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cmake --install "$build" --prefix "$stage/tessary" >/dev/null
+mkdir -p dist
+rm -f dist/tessary-windows-x64.zip
+(cd "$stage" && zip -q -r "$root/dist/tessary-windows-x64.zip" tessary)
+echo "dist/tessary-windows-x64.zip: $(unzip -l dist/tessary-windows-x64.zip | tail -1)"
+exit $status
