@@ -185,71 +185,102 @@ struct Kernels {
     return (word >> (x % 8)) & ((std::uint64_t{1} << width) - 1);
   }
 
-  // A window of at most kBitsPerRead columns and 64 rows, without mask or
-  // painting: one read per row, and no branch on the pixels.
-  static void countNarrow(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
-                          std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
-                          DetectionResult& out) {
-    const std::int32_t width = xEnd - xStart;
-    const std::int32_t height = yEnd - yStart;
-    const std::uint8_t* row = bits + yStart * bitStride;
+  // The counted pixels of a piece of a window at most kBitsPerRead columns
+  // wide and 64 rows high: one read per row, and no branch on the pixels.
+  struct Piece {
     std::uint32_t count = 0;
-    std::uint64_t columns = 0;
-    std::uint64_t rows = 0;  // bit i: row yStart + i has a counted pixel
+    std::uint64_t columns = 0;  // bit i: column x + i has a counted pixel
+    std::uint64_t rows = 0;     // bit i: row y + i has a counted pixel
+  };
+
+  static Piece countPiece(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t x,
+                          std::int32_t y, std::int32_t width, std::int32_t height) {
+    const std::uint8_t* row = bits + y * bitStride;
+    Piece piece;
     if constexpr (Simd::kFastPopcount) {
       for (std::int32_t i = 0; i < height; ++i, row += bitStride) {
-        const std::uint64_t word = readBits(row, xStart, width);
-        count += static_cast<std::uint32_t>(Simd::popcount(word));
-        columns |= word;
-        rows |= std::uint64_t{word != 0} << i;
+        const std::uint64_t word = readBits(row, x, width);
+        piece.count += static_cast<std::uint32_t>(Simd::popcount(word));
+        piece.columns |= word;
+        piece.rows |= std::uint64_t{word != 0} << i;
       }
     } else {
       // Rows are gathered into one word until it is full and counted at once.
       std::uint64_t gathered = 0;
       std::int32_t placed = 0;
       for (std::int32_t i = 0; i < height; ++i, row += bitStride) {
-        const std::uint64_t word = readBits(row, xStart, width);
-        columns |= word;
-        rows |= std::uint64_t{word != 0} << i;
+        const std::uint64_t word = readBits(row, x, width);
+        piece.columns |= word;
+        piece.rows |= std::uint64_t{word != 0} << i;
         if (placed + width > 64) {
-          count += static_cast<std::uint32_t>(Simd::popcount(gathered));
+          piece.count += static_cast<std::uint32_t>(Simd::popcount(gathered));
           gathered = 0;
           placed = 0;
         }
         gathered |= word << placed;
         placed += width;
       }
-      count += static_cast<std::uint32_t>(Simd::popcount(gathered));
+      piece.count += static_cast<std::uint32_t>(Simd::popcount(gathered));
     }
-    store(count, xStart + __builtin_ctzll(columns | kTopBit), yStart + __builtin_ctzll(rows | kTopBit),
-          xStart + 63 - __builtin_clzll(columns | 1), yStart + 63 - __builtin_clzll(rows | 1), out);
+    return piece;
   }
 
-  // Any window without mask or painting, a row at a time: no branch on the
-  // pixels either.
-  static void countWide(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
-                        std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
+  // A window of at most 8 x 8 pixels, the cell of a fine grid: row i goes to
+  // byte i of one word, so that a single count and two bit scans give the
+  // count and the rows, and the bytes ORed together the columns.
+  static void countCell(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t x,
+                        std::int32_t y, std::int32_t width, std::int32_t height,
                         DetectionResult& out) {
+    const std::uint8_t* row = bits + y * bitStride;
+    std::uint64_t cell = 0;
+    for (std::int32_t i = 0; i < height; ++i, row += bitStride) {
+      cell |= readBits(row, x, width) << (8 * i);
+    }
+    std::uint64_t columns = cell | (cell >> 32);
+    columns |= columns >> 16;
+    columns = (columns | (columns >> 8)) & 0xFF;
+    store(static_cast<std::uint32_t>(Simd::popcount(cell)), x + firstBit(columns),
+          y + (firstBit(cell) >> 3), x + lastBit(columns), y + (lastBit(cell) >> 3), out);
+  }
+
+  static std::int32_t firstBit(std::uint64_t bits) { return __builtin_ctzll(bits | kTopBit); }
+  static std::int32_t lastBit(std::uint64_t bits) { return 63 - __builtin_clzll(bits | 1); }
+
+  // Any window without mask or painting, in pieces: a grid cell is one piece.
+  static void countPlain(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
+                         std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
+                         DetectionResult& out) {
+    if (xEnd - xStart <= 8 && yEnd - yStart <= 8) {
+      countCell(bits, bitStride, xStart, yStart, xEnd - xStart, yEnd - yStart, out);
+      return;
+    }
+    if (xEnd - xStart <= kBitsPerRead && yEnd - yStart <= 64) {
+      const Piece piece = countPiece(bits, bitStride, xStart, yStart, xEnd - xStart, yEnd - yStart);
+      store(piece.count, xStart + firstBit(piece.columns), yStart + firstBit(piece.rows),
+            xStart + lastBit(piece.columns), yStart + lastBit(piece.rows), out);
+      return;
+    }
     std::uint32_t count = 0;
     std::int32_t minX = xEnd;
     std::int32_t maxX = -1;
-    std::int32_t minY = -1;
+    std::int32_t minY = yEnd;
     std::int32_t maxY = -1;
-    for (std::int32_t y = yStart; y < yEnd; ++y) {
-      const std::uint8_t* row = bits + y * bitStride;
-      std::uint64_t rowBits = 0;
-      for (std::int32_t x = xStart; x < xEnd; x += kBitsPerRead) {
-        const std::uint64_t word =
-            readBits(row, x, xEnd - x < kBitsPerRead ? xEnd - x : kBitsPerRead);
-        count += static_cast<std::uint32_t>(Simd::popcount(word));
-        rowBits |= word;
-        const std::int32_t first = x + __builtin_ctzll(word | kTopBit);
-        const std::int32_t last = word != 0 ? x + 63 - __builtin_clzll(word | 1) : -1;
-        minX = first < minX ? first : minX;
-        maxX = last > maxX ? last : maxX;
+    for (std::int32_t x = xStart; x < xEnd; x += kBitsPerRead) {
+      const std::int32_t width = xEnd - x < kBitsPerRead ? xEnd - x : kBitsPerRead;
+      std::uint64_t columns = 0;
+      for (std::int32_t y = yStart; y < yEnd; y += 64) {
+        const Piece piece = countPiece(bits, bitStride, x, y, width, yEnd - y < 64 ? yEnd - y : 64);
+        count += piece.count;
+        columns |= piece.columns;
+        const std::int32_t top = y + firstBit(piece.rows);
+        const std::int32_t bottom = piece.rows != 0 ? y + lastBit(piece.rows) : -1;
+        minY = top < minY ? top : minY;
+        maxY = bottom > maxY ? bottom : maxY;
       }
-      minY = minY < 0 && rowBits != 0 ? y : minY;
-      maxY = rowBits != 0 ? y : maxY;
+      const std::int32_t left = x + firstBit(columns);
+      const std::int32_t right = columns != 0 ? x + lastBit(columns) : -1;
+      minX = left < minX ? left : minX;
+      maxX = right > maxX ? right : maxX;
     }
     store(count, minX, minY, maxX, maxY, out);
   }
@@ -298,32 +329,29 @@ struct Kernels {
     store(count, minX, minY, maxX, maxY, out);
   }
 
-  static void countPlain(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
-                         std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
-                         DetectionResult& out) {
-    if (xEnd - xStart <= kBitsPerRead && yEnd - yStart <= 64) {
-      countNarrow(bits, bitStride, xStart, yStart, xEnd, yEnd, out);
-    } else {
-      countWide(bits, bitStride, xStart, yStart, xEnd, yEnd, out);
-    }
-  }
-
   static std::uint32_t countRegions(const RegionBatch& in) {
+    // Everything in locals: the results written below could alias `in`.
+    const std::uint8_t* const bits = in.bits;
+    const std::ptrdiff_t bitStride = in.bitStride;
+    const std::int64_t frameWidth = in.frameWidth;
+    const std::int64_t frameHeight = in.frameHeight;
+    DetectionRegion* const* const regions = in.regions;
+    const std::size_t count = in.count;
     std::uint32_t lastCount = 0;
-    for (std::size_t i = 0; i < in.count; ++i) {
-      DetectionRegion& region = *in.regions[i];
+    for (std::size_t i = 0; i < count; ++i) {
+      DetectionRegion& region = *regions[i];
       region.previous = region.current;
       // Cut at every frame edge; no library call here (see the top of the file).
       const std::int64_t right = std::int64_t{region.x} + region.width;
       const std::int64_t bottom = std::int64_t{region.y} + region.height;
       const std::int32_t xStart = region.x > 0 ? region.x : 0;
       const std::int32_t yStart = region.y > 0 ? region.y : 0;
-      const auto xEnd = static_cast<std::int32_t>(right < in.frameWidth ? right : in.frameWidth);
-      const auto yEnd = static_cast<std::int32_t>(bottom < in.frameHeight ? bottom : in.frameHeight);
+      const auto xEnd = static_cast<std::int32_t>(right < frameWidth ? right : frameWidth);
+      const auto yEnd = static_cast<std::int32_t>(bottom < frameHeight ? bottom : frameHeight);
       if (xStart >= xEnd || yStart >= yEnd) {
         store(0, 0, 0, 0, 0, region.current);
       } else {
-        countPlain(in.bits, in.bitStride, xStart, yStart, xEnd, yEnd, region.current);
+        countPlain(bits, bitStride, xStart, yStart, xEnd, yEnd, region.current);
       }
       lastCount = region.current.count;
     }

@@ -76,6 +76,8 @@ bool RegionManager::add(std::int32_t& index, const RegionDescriptor& descriptor)
   region.previous = DetectionResult{};
   region.maskId = -1;
   setThresholdLocked(region, descriptor.threshold);
+  // The new slot may have moved every region.
+  refreshWatchedLocked();
   return true;
 }
 
@@ -87,6 +89,7 @@ void RegionManager::remove(std::int32_t index) {
   region->onHitIndexed.reset();
   regions_[static_cast<std::size_t>(index)].reset();
   --liveCount_;
+  refreshWatchedLocked();
 }
 
 void RegionManager::move(std::int32_t index, std::int32_t x, std::int32_t y) {
@@ -106,7 +109,10 @@ void RegionManager::move(std::int32_t index, std::int32_t x, std::int32_t y) {
 void RegionManager::setRect(std::int32_t index, std::int32_t x, std::int32_t y,
                             std::int32_t width, std::int32_t height) {
   std::lock_guard lock(mutex_);
-  if (DetectionRegion* region = regionLocked(index)) setRectLocked(*region, x, y, width, height);
+  DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) return;
+  setRectLocked(*region, x, y, width, height);
+  refreshWatchedLocked();  // a mask may fit the new size, or no longer
 }
 
 void RegionManager::setRectLocked(DetectionRegion& region, std::int32_t x, std::int32_t y,
@@ -147,6 +153,7 @@ bool RegionManager::assignMask(std::int32_t index, std::int32_t maskId) {
   if (region == nullptr) return false;
   if (maskId != -1 && maskLocked(maskId) == nullptr) return false;
   region->maskId = maskId;
+  refreshWatchedLocked();
   return true;
 }
 
@@ -170,12 +177,16 @@ bool RegionManager::deleteMask(std::int32_t maskId) {
   for (auto& slot : regions_) {
     if (slot && slot->maskId == maskId) slot->maskId = -1;
   }
+  refreshWatchedLocked();
   return true;
 }
 
 void RegionManager::setActive(std::int32_t index, std::uint8_t flag) {
   std::lock_guard lock(mutex_);
-  if (DetectionRegion* region = regionLocked(index)) region->active = flag;
+  DetectionRegion* region = regionLocked(index);
+  if (region == nullptr) return;
+  region->active = flag;
+  refreshWatchedLocked();
 }
 
 std::uint8_t RegionManager::isActive(std::int32_t index) const {
@@ -254,6 +265,7 @@ bool RegionManager::clear() {
   liveCount_ = 0;
   masks_.clear();
   regions_.clear();
+  refreshWatchedLocked();
   return true;
 }
 
@@ -263,18 +275,23 @@ bool RegionManager::evaluateFrame() {
   if (evaluating_.exchange(true, std::memory_order_acquire)) return false;
 
   bool evaluated = false;
-  std::size_t next = 0;
+  bool started = false;
+  std::size_t nextSlot = 0;
   for (;;) {
     std::size_t firedCount = 0;
     bool finished = false;
     {
       std::lock_guard lock(mutex_);
-      if (next == 0) {
+      if (!started) {
         evaluated = !regions_.empty() && detector_ != nullptr;
         if (!evaluated) break;
+        for (DetectionRegion* region : restingRegions_) {
+          region->current.count = 0;
+          region->previous.count = 0;
+        }
+        started = true;
       }
-      next = evaluateBatchLocked(next, firedCount);
-      finished = next >= regions_.size();
+      finished = evaluateBatchLocked(nextSlot, firedCount);
     }
     for (std::size_t i = 0; i < firedCount; ++i) {
       const FiredRegion& fired = fired_[i];
@@ -287,35 +304,22 @@ bool RegionManager::evaluateFrame() {
   return evaluated;
 }
 
-std::size_t RegionManager::evaluateBatchLocked(std::size_t first, std::size_t& firedCount) {
+bool RegionManager::evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount) {
   // The detector may have been dropped while the previous batch reported.
-  if (detector_ == nullptr) return regions_.size();
-  std::size_t pending = 0;
-  std::size_t slot = first;
-  for (; slot < regions_.size() && pending < kBatch; ++slot) {
-    if (!regions_[slot]) continue;
-    DetectionRegion& region = *regions_[slot];
-    const RegionMask* mask = maskLocked(region.maskId);
-    // A mask that no longer fits the region would leave the old counts in
-    // place and fire on every frame; such a region rests like a paused one.
-    const bool maskFits =
-        mask == nullptr || (mask->width() == region.width && mask->height() == region.height);
-    if (!region.active || !maskFits) {
-      region.current.count = 0;
-      region.previous.count = 0;
-      continue;
-    }
-    batchRegions_[pending] = &region;
-    batchMasks_[pending] = mask;
-    batchSlots_[pending] = static_cast<std::int32_t>(slot);
-    ++pending;
-  }
-  detector_->detectEach(std::span(batchRegions_.data(), pending),
-                        std::span(batchMasks_.data(), pending));
+  if (detector_ == nullptr) return true;
+  // Regions may have changed while the previous batch reported: the batch
+  // starts at the first watched slot not evaluated yet.
+  const auto first = static_cast<std::size_t>(
+      std::lower_bound(watchedSlots_.begin(), watchedSlots_.end(), nextSlot) -
+      watchedSlots_.begin());
+  const std::size_t pending = std::min(kBatch, watchedSlots_.size() - first);
+  if (pending == 0) return true;
+  detector_->detectEach(std::span(watchedRegions_.data() + first, pending),
+                        std::span(watchedMasks_.data() + first, pending));
 
   // Every region of the batch fires at most once, so its hits always fit.
-  for (std::size_t i = 0; i < pending; ++i) {
-    DetectionRegion& region = *batchRegions_[i];
+  for (std::size_t i = first; i < first + pending; ++i) {
+    DetectionRegion& region = *watchedRegions_[i];
     bool fires = false;
     if (region.current.count != 0) {
       if (region.current.count >= region.requiredCount) {
@@ -330,9 +334,36 @@ std::size_t RegionManager::evaluateBatchLocked(std::size_t first, std::size_t& f
         region.previous.count = 0;
       }
     }
-    if (fires) fired_[firedCount++] = {batchSlots_[i], region.onHit, region.onHitIndexed};
+    if (fires) {
+      fired_[firedCount++] = {static_cast<std::int32_t>(watchedSlots_[i]), region.onHit,
+                              region.onHitIndexed};
+    }
   }
-  return slot;
+  nextSlot = watchedSlots_[first + pending - 1] + 1;
+  return first + pending == watchedSlots_.size();
+}
+
+void RegionManager::refreshWatchedLocked() {
+  watchedRegions_.clear();
+  watchedMasks_.clear();
+  watchedSlots_.clear();
+  restingRegions_.clear();
+  for (std::size_t slot = 0; slot < regions_.size(); ++slot) {
+    if (!regions_[slot]) continue;
+    DetectionRegion& region = *regions_[slot];
+    const RegionMask* mask = maskLocked(region.maskId);
+    // A mask that no longer fits the region would leave the old counts in
+    // place and fire on every frame; such a region rests like a paused one.
+    const bool maskFits =
+        mask == nullptr || (mask->width() == region.width && mask->height() == region.height);
+    if (!region.active || !maskFits) {
+      restingRegions_.push_back(&region);
+      continue;
+    }
+    watchedRegions_.push_back(&region);
+    watchedMasks_.push_back(mask);
+    watchedSlots_.push_back(slot);
+  }
 }
 
 void RegionManager::remapRegions(std::int32_t oldMode, std::int32_t newMode) {

@@ -109,9 +109,14 @@ class RegionManager {
   void setThresholdLocked(DetectionRegion& region, std::int32_t threshold);
   bool boxLocked(std::int32_t index, bool latest, std::int32_t& x, std::int32_t& y,
                  std::int32_t& width, std::int32_t& height) const;
-  // Evaluates the next batch of active regions from slot `first`; returns
-  // the slot after the last one looked at.
-  std::size_t evaluateBatchLocked(std::size_t first, std::size_t& firedCount);
+  // Brings the watched lists in step with the regions and masks. Every
+  // operation that changes which regions are counted, or moves them in
+  // memory, calls it; frames then walk no free slot, paused region or
+  // misfitting mask.
+  void refreshWatchedLocked();
+  // Evaluates the next batch of watched regions from slot `nextSlot` on and
+  // moves `nextSlot` past them; true when none is left after them.
+  bool evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount);
 
   mutable std::mutex mutex_;
   // Guarded by mutex_.
@@ -121,12 +126,17 @@ class RegionManager {
   float scaleX_ = 1.0f;
   float scaleY_ = 1.0f;
   DetectionInterface* detector_ = nullptr;
+  // The regions that frames count, in slot order, with their masks and slots
+  // side by side so that a batch of them goes to the detector as it stands.
+  std::vector<DetectionRegion*> watchedRegions_;
+  std::vector<const RegionMask*> watchedMasks_;
+  std::vector<std::size_t> watchedSlots_;
+  // Paused regions and those whose mask no longer fits: their counts are
+  // cleared on every frame.
+  std::vector<DetectionRegion*> restingRegions_;
 
   // Owned by the one evaluation in progress, which `evaluating_` admits.
   std::atomic<bool> evaluating_{false};
-  std::array<DetectionRegion*, kBatch> batchRegions_{};
-  std::array<const RegionMask*, kBatch> batchMasks_{};
-  std::array<std::int32_t, kBatch> batchSlots_{};
   std::array<FiredRegion, kBatch> fired_;
 };
 

@@ -177,6 +177,50 @@ TEST_F(RegionManagerTest, CallbacksRunHitFirstOutsideTheLock) {
   EXPECT_EQ(manager_.liveCount(), 300);
 }
 
+// What a hit handler changes while a frame is still being evaluated takes
+// effect for the regions not evaluated yet, and no region is counted twice:
+// a paused region stays quiet, regions added (moving the others in memory)
+// are counted, a resized one is counted at its new size.
+struct RearrangingHandler {
+  void onHitIndexed(std::int32_t index) {
+    if (index != 0) return;
+    manager->remove(250);
+    manager->setActive(200, 0);
+    manager->setRect(150, 0, 0, 2, 2);
+    for (int i = 0; i < 400; ++i) {
+      std::int32_t added = -1;
+      manager->add(added, recorder->descriptor(0, 0, 160, 120, 0));
+    }
+  }
+  RegionManager* manager = nullptr;
+  HitRecorder* recorder = nullptr;
+};
+
+TEST_F(RegionManagerTest, ChangesMadeByHitHandlersMidFrameReachTheRegionsNotYetCounted) {
+  RearrangingHandler handler{&manager_, &recorder_};
+  RegionDescriptor first = recorder_.descriptor(0, 0, 160, 120, 0);
+  first.onHitIndexed = RegionIndexedHitCallback::bind(&handler, &RearrangingHandler::onHitIndexed);
+  std::int32_t index = -1;
+  ASSERT_TRUE(manager_.add(index, first));
+  for (int i = 1; i < 300; ++i) add(0, 0, 160, 120, 0);
+
+  TestFrame board;
+  board.fill(200, true);
+  ASSERT_TRUE(tick(board));
+  std::vector<int> hits(700, 0);
+  for (const std::string& event : recorder_.events) {
+    if (event != "hit") ++hits[static_cast<std::size_t>(std::stoi(event))];
+  }
+  // Slot 0 reports to its own handler; slot 250's region is gone, and the
+  // first added region took the slot; the others went to slots 300 to 698.
+  EXPECT_EQ(hits[0], 0);
+  for (int i = 1; i < 700; ++i) {
+    EXPECT_EQ(hits[static_cast<std::size_t>(i)], i == 200 || i == 699 ? 0 : 1) << i;
+  }
+  EXPECT_EQ(region(150).current.count, 2u);
+  EXPECT_EQ(region(200).current.count, 0u);
+}
+
 TEST_F(RegionManagerTest, SlotsAreReusedLowestFirstAndFreeSlotsIgnoreEverything) {
   EXPECT_FALSE(manager_.evaluateFrame());  // no slots yet
   for (int expected : {0, 1, 2}) EXPECT_EQ(add(0, 0, 10, 10), expected);
