@@ -13,6 +13,10 @@
 #include "detection/detection_region.h"
 #include "detection/detection_result.h"
 
+namespace tessary {
+class RegionMask;
+}
+
 namespace tessary::detail {
 
 // Every plane row, score row and scratch row has this layout: kPlanePad bytes,
@@ -75,14 +79,23 @@ struct CountRequest {
   std::uint8_t blue = 0;
 };
 
-// Regions counted from the same level bits, none with a mask or painting.
+// Regions to count from the bits of `level`, without painting: the leading
+// ones of `regions` that have that level and no mask.
 struct RegionBatch {
   const std::uint8_t* bits = nullptr;
   std::ptrdiff_t bitStride = 0;
+  std::int32_t level = 0;
   std::int32_t frameWidth = 0;
   std::int32_t frameHeight = 0;
   DetectionRegion* const* regions = nullptr;
+  const RegionMask* const* masks = nullptr;
   std::size_t count = 0;
+};
+
+// How far a RegionBatch got.
+struct BatchProgress {
+  std::size_t counted = 0;        // regions counted, from the first on
+  std::uint32_t lastCount = 0;    // the last one's count
 };
 
 struct ChangeKernels {
@@ -104,10 +117,10 @@ struct ChangeKernels {
   // Writes the count and bounding box of the request's pixels to `result`,
   // or DetectionResult::reset() when there are none.
   void (*countRegion)(const CountRequest& request, DetectionResult& result);
-  // For each region in turn: its current result becomes its previous one, and
-  // the count and box of its rectangle cut at the frame edges its current
-  // one. Returns the last region's count.
-  std::uint32_t (*countRegions)(const RegionBatch& batch);
+  // For each region in turn while it has the batch's level and no mask: its
+  // current result becomes its previous one, and the count and box of its
+  // rectangle cut at the frame edges its current one.
+  BatchProgress (*countRegions)(const RegionBatch& batch);
 };
 
 enum class InstructionSet : std::int32_t { kSse2, kAvx2 };

@@ -329,17 +329,21 @@ struct Kernels {
     store(count, minX, minY, maxX, maxY, out);
   }
 
-  static std::uint32_t countRegions(const RegionBatch& in) {
+  static BatchProgress countRegions(const RegionBatch& in) {
     // Everything in locals: the results written below could alias `in`.
     const std::uint8_t* const bits = in.bits;
     const std::ptrdiff_t bitStride = in.bitStride;
+    const std::int32_t level = in.level;
     const std::int64_t frameWidth = in.frameWidth;
     const std::int64_t frameHeight = in.frameHeight;
     DetectionRegion* const* const regions = in.regions;
+    const RegionMask* const* const masks = in.masks;
     const std::size_t count = in.count;
+    std::size_t counted = 0;
     std::uint32_t lastCount = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      DetectionRegion& region = *regions[i];
+    for (; counted < count; ++counted) {
+      DetectionRegion& region = *regions[counted];
+      if (region.level != level || masks[counted] != nullptr) break;
       region.previous = region.current;
       // Cut at every frame edge; no library call here (see the top of the file).
       const std::int64_t right = std::int64_t{region.x} + region.width;
@@ -355,7 +359,8 @@ struct Kernels {
       }
       lastCount = region.current.count;
     }
-    return lastCount;
+    // Aggregate initialisation: no constructor of a type outside this file.
+    return {counted, lastCount};
   }
 
   // Field by field: DetectionResult's own members are not for this file.

@@ -27,13 +27,13 @@ void NeighbourDetector::detectEach(std::span<DetectionRegion* const> regions,
       continue;
     }
     const std::int32_t level = regions[first]->level;
-    std::size_t end = first + 1;
-    while (end < count && masks[end] == nullptr && regions[end]->level == level) ++end;
     const detail::ChangeScores::Bits bits =
         scores_.bits(level, frameNumber_, currentFrame_, previousFrame_);
-    counter_ = kernels_.countRegions(
-        {bits.data, bits.stride, width_, height_, regions.data() + first, end - first});
-    first = end;
+    const detail::BatchProgress progress = kernels_.countRegions(
+        {bits.data, bits.stride, level, width_, height_, regions.data() + first,
+         masks.data() + first, count - first});
+    counter_ = progress.lastCount;
+    first += progress.counted;
   }
 }
 
