@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the Release build, the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, the ThreadSanitizer
-# build of the concurrency tests, and a bounded fuzzing run. Exits non-zero
-# when anything fails.
+# build of the concurrency tests, a bounded fuzzing run, then the Windows
+# program cross-built with mingw-w64 and its tests under Wine. Exits non-zero
+# when anything fails; a missing Wine or cross compiler is a failure too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -52,6 +53,11 @@ if [[ -d fuzz ]]; then
     rm -rf "$corpus" "$corpus.log"
   done
 fi
+
+echo "== Windows build (mingw-w64) and its tests under Wine"
+# Installs its own packages, builds into build/windows, runs the tests and
+# packs dist/tessary-windows-x64.zip.
+TESSARY_JOBS=$jobs bash tools/build-windows.sh || status=1
 
 if ((status)); then
   echo "Some tests FAILED"

@@ -33,6 +33,16 @@ constexpr std::chrono::milliseconds kSeatRetry{100};
 
 std::string_view view(beast::string_view text) { return {text.data(), text.size()}; }
 
+// The server's suggested timeouts, with pings while the peer is quiet: a page
+// that only listens (for hits, for pictures) sends nothing for long spells,
+// and its pongs are what keeps it from counting as gone.
+websocket::stream_base::timeout socketTimeouts() {
+  websocket::stream_base::timeout timeouts =
+      websocket::stream_base::timeout::suggested(beast::role_type::server);
+  timeouts.keep_alive_pings = true;
+  return timeouts;
+}
+
 }  // namespace
 
 class WebServer::Impl {
@@ -104,7 +114,7 @@ class WebServer::Impl::ClientSession : public std::enable_shared_from_this<Clien
       : server_(server), ws_(std::move(socket)), retry_(ws_.get_executor()) {}
 
   void run(http::request<http::string_body> request) {
-    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws_.set_option(socketTimeouts());
     ws_.read_message_max(WebClientLink::kMaxCommandBytes);
     ws_.async_accept(request, [self = shared_from_this()](error_code error) {
       if (!error) self->takeSeat();
@@ -224,7 +234,7 @@ class WebServer::Impl::ViewerSession : public std::enable_shared_from_this<Viewe
   ~ViewerSession() { server_.viewers_.fetch_sub(1, std::memory_order_acq_rel); }
 
   void run(http::request<http::string_body> request) {
-    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws_.set_option(socketTimeouts());
     ws_.read_message_max(kViewerReadLimit);
     ws_.async_accept(request, [self = shared_from_this()](error_code error) {
       if (error) return;

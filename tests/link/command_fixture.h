@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -79,7 +80,7 @@ class CommandLinkTest : public ::testing::Test,
     std::filesystem::remove_all(folder);
   }
 
-  void clientConnected() override {}
+  void clientConnected() override { connections.fetch_add(1, std::memory_order_release); }
   void clearAllZones() override { controller.clearAllZones(); }
   void stopCapture() override {}
   void resetReplies() override { replies.reset(); }
@@ -109,9 +110,15 @@ class CommandLinkTest : public ::testing::Test,
   void writeCode(std::string_view code) {
     std::ofstream(codePath, std::ios::binary | std::ios::trunc) << code;
   }
+  // Waits for the link's connect event, not only its flag: the accept thread
+  // raises the event just after publishing the flag, and a test that ended in
+  // between would be torn down under that call.
   void connectClient() {
+    const int before = connections.load(std::memory_order_acquire);
     ASSERT_TRUE(client.connect(link.port()));
-    ASSERT_TRUE(waitUntil([&] { return link.isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] {
+      return link.isConnected() && connections.load(std::memory_order_acquire) > before;
+    }));
   }
 
   std::vector<std::string> run(std::string_view text) { return runRaw(std::string(text) + '\0'); }
@@ -153,6 +160,7 @@ class CommandLinkTest : public ::testing::Test,
   std::string codePath = (folder / "Quon_System.dat").string();
   bool folderMade = std::filesystem::create_directories(folder);
 
+  std::atomic<int> connections{0};  // counted on the link's accept thread
   DisplayState display;
   CountingOverlay overlay;
   FiringRegionManager regions;

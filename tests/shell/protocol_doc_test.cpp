@@ -68,7 +68,7 @@ class ProtocolDocTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
     ASSERT_TRUE(server_.start({TESSARY_PROGRAM, "--headless", "--camera", "demo", "--port", "0", "--listen",
-                               "127.0.0.1", "--code-file", codeFile_},
+                               "127.0.0.1", "--web-port", "0", "--code-file", codeFile_},
                               {"XDG_RUNTIME_DIR=" + runtime_.path(), "DISPLAY"}));
     std::optional<std::string> line = server_.readLine(10s);
     ASSERT_TRUE(line && line->find(" listening on port ") != std::string::npos) << server_.errorOutput();

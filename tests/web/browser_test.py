@@ -181,6 +181,16 @@ class BrowserTest(unittest.TestCase):
                         "no hits: " + self.browser.find_element(By.ID, "log").text)
         self.assertEqual(self.browser.find_element(By.ID, "state").text, "logged in")
 
+        # The setup page shows a browser client's zones as it shows a TCP client's.
+        example_tab = self.browser.current_window_handle
+        self.browser.switch_to.new_window("tab")
+        self.browser.get(self.program.url)
+        self.assertTrue(wait_for(lambda: "door" in self.zone_rows()), "the page lists no zone")
+        self.assertTrue(wait_for(lambda: int(self.zone_rows()["door"]["hits"]) > 0))
+        self.assertIn("WebSocket client, logged in", self.browser.find_element(By.ID, "client").text)
+        self.browser.close()
+        self.browser.switch_to.window(example_tab)
+
         # One client at a time: a TCP client waits unanswered meanwhile.
         waiting = TcpClient(self.program.port)
         waiting.send("whoareyou()")
