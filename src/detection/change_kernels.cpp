@@ -8,7 +8,8 @@ bool processorHasAvx2() {
   // Checks the processor and that the system saves the wide registers.
   static const bool hasAvx2 = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0;
+    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
+           __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0;
   }();
   return hasAvx2;
 }

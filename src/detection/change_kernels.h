@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "detection/detection_region.h"
 #include "detection/detection_result.h"
 
 namespace tessary::detail {
@@ -74,6 +75,16 @@ struct CountRequest {
   std::uint8_t blue = 0;
 };
 
+// Regions counted from the same level bits, none with a mask or painting.
+struct RegionBatch {
+  const std::uint8_t* bits = nullptr;
+  std::ptrdiff_t bitStride = 0;
+  std::int32_t frameWidth = 0;
+  std::int32_t frameHeight = 0;
+  DetectionRegion* const* regions = nullptr;
+  std::size_t count = 0;
+};
+
 struct ChangeKernels {
   // Splits width x height packed pixels (blue, green, red, unused; rows of
   // width x 4 bytes) into three planes whose rows are `stride` apart, and
@@ -93,12 +104,17 @@ struct ChangeKernels {
   // Writes the count and bounding box of the request's pixels to `result`,
   // or DetectionResult::reset() when there are none.
   void (*countRegion)(const CountRequest& request, DetectionResult& result);
+  // For each region in turn: its current result becomes its previous one, and
+  // the count and box of its rectangle cut at the frame edges its current
+  // one. Returns the last region's count.
+  std::uint32_t (*countRegions)(const RegionBatch& batch);
 };
 
 enum class InstructionSet : std::int32_t { kSse2, kAvx2 };
 
 bool isSupported(InstructionSet set);
-// AVX2 (with POPCNT) when the processor and the system support it, else SSE2.
+// AVX2 (with POPCNT, BMI1 and BMI2) when the processor and the system
+// support it, else SSE2.
 InstructionSet bestInstructionSet();
 // The kernels of `set`, or the baseline ones when `set` is not supported here.
 const ChangeKernels& changeKernels(InstructionSet set);

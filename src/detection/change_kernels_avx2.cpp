@@ -1,5 +1,5 @@
-// The AVX2 kernels; this file alone is compiled with AVX2 and POPCNT enabled,
-// and its table is used only on processors that have both.
+// The AVX2 kernels; this file alone is compiled with AVX2, POPCNT, BMI1 and
+// BMI2 enabled, and its table is used only on processors that have them all.
 #include <immintrin.h>
 
 #include "detection/change_kernels_impl.h"
@@ -27,6 +27,7 @@ struct Avx2 {
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(a, b), a)));
   }
 
+  static constexpr bool kFastPopcount = true;
   static std::int32_t popcount(std::uint64_t bits) { return __builtin_popcountll(bits); }
 
   // 32 pixels: each 128-bit half of the four loads is regrouped into four

@@ -2,7 +2,8 @@
 //   V, kLanes (bytes per vector), load, store, min, max, bitAnd, absDiff,
 //   splat, atLeast (one bit per byte lane, set where a >= b), split
 //   (kLanes packed pixels, also copied when asked, to their blue, green and
-//   red bytes) and popcount.
+//   red bytes), popcount and kFastPopcount (whether popcount is one
+//   instruction).
 //
 // Included only by the per-instruction-set sources, each with its own Simd
 // type in an unnamed namespace: every instantiation then has internal
@@ -170,6 +171,7 @@ struct Kernels {
   // Bits read at once: 64 less the shift that brings bit x to bit 0, kept a
   // multiple of 8 so that every read after the first has the same shift.
   static constexpr std::int32_t kBitsPerRead = 56;
+  static constexpr std::uint64_t kTopBit = std::uint64_t{1} << 63;
 
   static std::uint64_t maskBits(const std::uint8_t* mask, std::int32_t count) {
     std::uint64_t bits = 0;
@@ -177,7 +179,86 @@ struct Kernels {
     return bits;
   }
 
+  static std::uint64_t readBits(const std::uint8_t* row, std::int32_t x, std::int32_t width) {
+    std::uint64_t word;
+    __builtin_memcpy(&word, row + x / 8, sizeof word);
+    return (word >> (x % 8)) & ((std::uint64_t{1} << width) - 1);
+  }
+
+  // A window of at most kBitsPerRead columns and 64 rows, without mask or
+  // painting: one read per row, and no branch on the pixels.
+  static void countNarrow(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
+                          std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
+                          DetectionResult& out) {
+    const std::int32_t width = xEnd - xStart;
+    const std::int32_t height = yEnd - yStart;
+    const std::uint8_t* row = bits + yStart * bitStride;
+    std::uint32_t count = 0;
+    std::uint64_t columns = 0;
+    std::uint64_t rows = 0;  // bit i: row yStart + i has a counted pixel
+    if constexpr (Simd::kFastPopcount) {
+      for (std::int32_t i = 0; i < height; ++i, row += bitStride) {
+        const std::uint64_t word = readBits(row, xStart, width);
+        count += static_cast<std::uint32_t>(Simd::popcount(word));
+        columns |= word;
+        rows |= std::uint64_t{word != 0} << i;
+      }
+    } else {
+      // Rows are gathered into one word until it is full and counted at once.
+      std::uint64_t gathered = 0;
+      std::int32_t placed = 0;
+      for (std::int32_t i = 0; i < height; ++i, row += bitStride) {
+        const std::uint64_t word = readBits(row, xStart, width);
+        columns |= word;
+        rows |= std::uint64_t{word != 0} << i;
+        if (placed + width > 64) {
+          count += static_cast<std::uint32_t>(Simd::popcount(gathered));
+          gathered = 0;
+          placed = 0;
+        }
+        gathered |= word << placed;
+        placed += width;
+      }
+      count += static_cast<std::uint32_t>(Simd::popcount(gathered));
+    }
+    store(count, xStart + __builtin_ctzll(columns | kTopBit), yStart + __builtin_ctzll(rows | kTopBit),
+          xStart + 63 - __builtin_clzll(columns | 1), yStart + 63 - __builtin_clzll(rows | 1), out);
+  }
+
+  // Any window without mask or painting, a row at a time: no branch on the
+  // pixels either.
+  static void countWide(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
+                        std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
+                        DetectionResult& out) {
+    std::uint32_t count = 0;
+    std::int32_t minX = xEnd;
+    std::int32_t maxX = -1;
+    std::int32_t minY = -1;
+    std::int32_t maxY = -1;
+    for (std::int32_t y = yStart; y < yEnd; ++y) {
+      const std::uint8_t* row = bits + y * bitStride;
+      std::uint64_t rowBits = 0;
+      for (std::int32_t x = xStart; x < xEnd; x += kBitsPerRead) {
+        const std::uint64_t word =
+            readBits(row, x, xEnd - x < kBitsPerRead ? xEnd - x : kBitsPerRead);
+        count += static_cast<std::uint32_t>(Simd::popcount(word));
+        rowBits |= word;
+        const std::int32_t first = x + __builtin_ctzll(word | kTopBit);
+        const std::int32_t last = word != 0 ? x + 63 - __builtin_clzll(word | 1) : -1;
+        minX = first < minX ? first : minX;
+        maxX = last > maxX ? last : maxX;
+      }
+      minY = minY < 0 && rowBits != 0 ? y : minY;
+      maxY = rowBits != 0 ? y : maxY;
+    }
+    store(count, minX, minY, maxX, maxY, out);
+  }
+
   static void countRegion(const CountRequest& in, DetectionResult& out) {
+    if (in.mask == nullptr && in.paint == nullptr) {
+      countPlain(in.bits, in.bitStride, in.xStart, in.yStart, in.xEnd, in.yEnd, out);
+      return;
+    }
     std::uint32_t count = 0;
     std::int32_t minX = in.xEnd;
     std::int32_t maxX = -1;
@@ -188,15 +269,13 @@ struct Kernels {
       bool rowCounted = false;
       for (std::int32_t x = in.xStart; x < in.xEnd; x += kBitsPerRead) {
         const std::int32_t width = in.xEnd - x < kBitsPerRead ? in.xEnd - x : kBitsPerRead;
-        std::uint64_t word;
-        __builtin_memcpy(&word, row + x / 8, sizeof word);
-        word = (word >> (x % 8)) & ((std::uint64_t{1} << width) - 1);
+        std::uint64_t word = readBits(row, x, width);
         if (in.mask != nullptr) {
           word &= maskBits(in.mask + (y - in.maskY) * in.maskStride + (x - in.maskX), width);
         }
         if (word == 0) continue;
         rowCounted = true;
-        count += Simd::popcount(word);
+        count += static_cast<std::uint32_t>(Simd::popcount(word));
         const std::int32_t first = x + __builtin_ctzll(word);
         const std::int32_t last = x + 63 - __builtin_clzll(word);
         if (first < minX) minX = first;
@@ -219,6 +298,38 @@ struct Kernels {
     store(count, minX, minY, maxX, maxY, out);
   }
 
+  static void countPlain(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
+                         std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
+                         DetectionResult& out) {
+    if (xEnd - xStart <= kBitsPerRead && yEnd - yStart <= 64) {
+      countNarrow(bits, bitStride, xStart, yStart, xEnd, yEnd, out);
+    } else {
+      countWide(bits, bitStride, xStart, yStart, xEnd, yEnd, out);
+    }
+  }
+
+  static std::uint32_t countRegions(const RegionBatch& in) {
+    std::uint32_t lastCount = 0;
+    for (std::size_t i = 0; i < in.count; ++i) {
+      DetectionRegion& region = *in.regions[i];
+      region.previous = region.current;
+      // Cut at every frame edge; no library call here (see the top of the file).
+      const std::int64_t right = std::int64_t{region.x} + region.width;
+      const std::int64_t bottom = std::int64_t{region.y} + region.height;
+      const std::int32_t xStart = region.x > 0 ? region.x : 0;
+      const std::int32_t yStart = region.y > 0 ? region.y : 0;
+      const auto xEnd = static_cast<std::int32_t>(right < in.frameWidth ? right : in.frameWidth);
+      const auto yEnd = static_cast<std::int32_t>(bottom < in.frameHeight ? bottom : in.frameHeight);
+      if (xStart >= xEnd || yStart >= yEnd) {
+        store(0, 0, 0, 0, 0, region.current);
+      } else {
+        countPlain(in.bits, in.bitStride, xStart, yStart, xEnd, yEnd, region.current);
+      }
+      lastCount = region.current.count;
+    }
+    return lastCount;
+  }
+
   // Field by field: DetectionResult's own members are not for this file.
   static void store(std::uint32_t count, std::int32_t minX, std::int32_t minY, std::int32_t maxX,
                     std::int32_t maxY, DetectionResult& out) {
@@ -230,7 +341,7 @@ struct Kernels {
   }
 
   static constexpr ChangeKernels table() {
-    return {&splitChannels, &neighbourScores, &plainScores, &levelBits, &countRegion};
+    return {&splitChannels, &neighbourScores, &plainScores, &levelBits, &countRegion, &countRegions};
   }
 };
 

@@ -22,6 +22,7 @@ struct Sse2 {
   }
 
   // Without the POPCNT instruction; the compiler would call a library routine.
+  static constexpr bool kFastPopcount = false;
   static std::int32_t popcount(std::uint64_t bits) {
     bits -= (bits >> 1) & 0x5555555555555555u;
     bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);

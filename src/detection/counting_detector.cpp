@@ -28,9 +28,9 @@ void CountingDetector::transformRectBetween(std::int32_t a, std::int32_t b, std:
                            frameHeight != 0 ? frameHeight : height_);
 }
 
-void CountingDetector::countAnyRegion(const DetectionRegion& region,
-                                      const detail::ScanWindow& window, const RegionMask* mask,
-                                      DetectionResult& result) {
+void CountingDetector::countRegion(const DetectionRegion& region, const RegionMask* mask,
+                                   DetectionResult& result) {
+  const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
   if (window.empty()) {
     result = DetectionResult::reset();
     return;
@@ -38,7 +38,7 @@ void CountingDetector::countAnyRegion(const DetectionRegion& region,
 
   const detail::ChangeScores::Bits bits =
       scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_);
-  const PictureSetting highlight = FrameHistory::highlight();
+  const PictureSetting highlight = frameHighlight();
   detail::CountRequest request;
   request.bits = bits.data;
   request.bitStride = bits.stride;
@@ -53,7 +53,7 @@ void CountingDetector::countAnyRegion(const DetectionRegion& region,
     request.maskY = region.y;
   }
   if (highlight.flag != 0) {
-    request.paint = output_.data();
+    request.paint = highlightTarget();
     request.paintStride = std::ptrdiff_t{width_} * 4;
     request.red = highlight.colour.red;
     request.green = highlight.colour.green;

@@ -8,7 +8,6 @@
 #include "detection/change_scores.h"
 #include "detection/detection_interface.h"
 #include "detection/motion_detector.h"
-#include "detection/narrow_count.h"
 #include "detection/region_mask.h"
 #include "detection/scan_window.h"
 
@@ -47,26 +46,10 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
   // counts at the region's level, within the mask if there is one: their
   // number and bounding box (DetectionResult::reset() when there are none).
   // Paints them when highlighting and adds them to the counter.
-  void countRegion(const DetectionRegion& region, const RegionMask* mask, DetectionResult& result) {
-    // Inline for the common case, a grid cell without mask or highlighting:
-    // with many small regions the calls around the count would cost more
-    // than the count itself.
-    const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
-    if (mask == nullptr && detail::isNarrow(window) && FrameHistory::highlight().flag == 0) {
-      detail::countNarrow(scores_.bits(region.level, frameNumber_, currentFrame_, previousFrame_),
-                          window, result);
-      counter_ += result.count;
-      return;
-    }
-    countAnyRegion(region, window, mask, result);
-  }
+  void countRegion(const DetectionRegion& region, const RegionMask* mask, DetectionResult& result);
 
   std::uint32_t counter_ = 0;
   detail::ChangeScores scores_;
-
- private:
-  void countAnyRegion(const DetectionRegion& region, const detail::ScanWindow& window,
-                      const RegionMask* mask, DetectionResult& result);
 };
 
 }  // namespace tessary

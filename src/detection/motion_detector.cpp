@@ -9,7 +9,9 @@ namespace tessary {
 MotionDetector::MotionDetector(std::int32_t width, std::int32_t height,
                                std::int32_t nativeOrientation,
                                detail::InstructionSet instructionSet)
-    : FrameHistory(width, height, nativeOrientation, instructionSet), output_(frameBytes(), 0) {}
+    : FrameHistory(width, height, nativeOrientation, instructionSet),
+      output_(frameBytes(), 0),
+      picture_(output_.data()) {}
 
 MotionDetector::~MotionDetector() = default;
 
@@ -18,21 +20,33 @@ bool MotionDetector::processFrame(const std::uint8_t*& frame) {
   const std::size_t bytes = frameBytes();
 
   const PictureSetting fill = FrameHistory::fill();
-  if (fill.flag != 0) {
+  // Read once per frame, so that a frame is painted or left alone as a whole
+  // even when the setting changes while its regions are evaluated.
+  frameHighlight_ = FrameHistory::highlight();
+  if (fill.flag != 0 && fill.colour == PixelColour{}) {
+    takeFrame(frame, nullptr);
+    std::memset(output_.data(), 0, bytes);
+    picture_ = output_.data();
+  } else if (fill.flag != 0) {
+    // The unused fourth byte of each pixel stays the frame's.
+    takeFrame(frame, output_.data());
     const PixelColour colour = fill.colour;
-    if (colour == PixelColour{}) {
-      std::memset(output_.data(), 0, bytes);
-    } else {
-      for (std::size_t offset = 0; offset < bytes; offset += 4) {
-        output_[offset + 2] = colour.red;
-        output_[offset + 1] = colour.green;
-        output_[offset + 0] = colour.blue;
-      }
+    for (std::size_t offset = 0; offset < bytes; offset += 4) {
+      output_[offset + 2] = colour.red;
+      output_[offset + 1] = colour.green;
+      output_[offset + 0] = colour.blue;
     }
+    picture_ = output_.data();
+  } else if (frameHighlight_.flag != 0) {
+    // The picture to paint on starts as the frame, copied while it is split.
+    takeFrame(frame, output_.data());
+    picture_ = output_.data();
+  } else {
+    // Nothing will change the picture: the frame itself is handed on.
+    takeFrame(frame, nullptr);
+    picture_ = frame;
   }
-  // Without fill the output starts as the frame, copied while it is split.
-  takeFrame(frame, fill.flag != 0 ? nullptr : output_.data());
-  frame = output_.data();
+  frame = picture_;
   return true;
 }
 

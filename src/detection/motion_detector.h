@@ -20,9 +20,11 @@ class MotionDetector : public FrameHistory {
   ~MotionDetector() override;
 
   // Keeps the frame as the current one (the old current becomes the previous
-  // one), fills the output picture from it or from the fill colour, and
-  // replaces `frame` with the output picture. `frame` must hold width x
+  // one) and replaces `frame` with the output picture: the fill colour when
+  // filling, else the frame, copied when its counted pixels are to be
+  // highlighted and handed on unchanged when not. `frame` must hold width x
   // height x 4 bytes. Returns false, touching nothing, when `frame` is null.
+  // Fill and highlight settings take effect from the next frame on.
   bool processFrame(const std::uint8_t*& frame) override;
 
   // The detector's per-region side, to hand to region managers.
@@ -32,13 +34,20 @@ class MotionDetector : public FrameHistory {
   void setDefaultSensitivity(std::int32_t sensitivity);
   std::int32_t defaultLevel() const { return defaultLevel_.load(std::memory_order_relaxed); }
 
-  // The picture handed on by processFrame (including highlighting).
-  const std::uint8_t* output() const { return output_.data(); }
+  // The picture handed on by processFrame (including highlighting); it may be
+  // the frame given to processFrame itself, and then lives as long as that.
+  const std::uint8_t* output() const { return picture_; }
 
  protected:
-  std::vector<std::uint8_t> output_;
+  // The highlight setting of the current frame, taken when it arrived.
+  PictureSetting frameHighlight() const { return frameHighlight_; }
+  // Where counted pixels are painted while frameHighlight() is set.
+  std::uint8_t* highlightTarget() { return output_.data(); }
 
  private:
+  std::vector<std::uint8_t> output_;
+  const std::uint8_t* picture_ = nullptr;
+  PictureSetting frameHighlight_;
   std::atomic<std::int32_t> defaultLevel_{kInitialDefaultLevel};
 };
 

@@ -93,6 +93,25 @@ TEST_F(NeighbourDetectorTest, OutputPictureCarriesFillAndHighlight) {
   ASSERT_TRUE(detector_.processFrame(pointer));
   EXPECT_EQ(pointer, detector_.output());
   EXPECT_EQ(std::vector<int>(pointer, pointer + 4), (std::vector<int>{3, 2, 1, 7}));
+
+  // Neither fill nor highlight: the frame itself is handed on, and a
+  // highlight switched on while the frame is evaluated waits for the next one.
+  detector_.setFill(0, 0, 0, 0);
+  detector_.setHighlight(0, 255, 255, 255);
+  TestFrame moved;
+  moved.setGrey(41, 30, 200);
+  pointer = moved.data();
+  ASSERT_TRUE(detector_.processFrame(pointer));
+  EXPECT_EQ(pointer, moved.data());
+  detector_.setHighlight(1, 255, 255, 255);
+  DetectionResult now, before;
+  detector_.detect(now, before, regionOf(0, 0, 160, 120), nullptr);
+  EXPECT_GT(now.count, 0u);
+  EXPECT_EQ(moved.pixel(40, 30)[0], 0);
+  pointer = frame.data();
+  ASSERT_TRUE(detector_.processFrame(pointer));
+  detector_.detect(now, before, regionOf(0, 0, 160, 120), nullptr);
+  EXPECT_EQ(detector_.output()[(30 * 160 + 41) * 4], 255);
 }
 
 TEST(DetectorTest, FactoryAndThePlainMethod) {

@@ -36,6 +36,8 @@ class ReferenceDetector final : public DetectionInterface {
       if (fill_[0] == 0 && fill_[1] == 0 && fill_[2] == 0) {
         std::fill(output_.begin(), output_.end(), 0);
       } else {
+        // The unused fourth byte stays the frame's.
+        std::memcpy(output_.data(), frame, bytes_);
         for (std::size_t i = 0; i < bytes_; i += 4) {
           output_[i + 2] = fill_[0];
           output_[i + 1] = fill_[1];

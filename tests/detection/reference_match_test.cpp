@@ -207,6 +207,70 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
   }
 }
 
+// Regions as a region manager hands them over a batch at a time: runs that
+// share a level broken by other levels, masks and paused regions, regions of
+// every shape (cut at the edges, empty, taller than 64 rows, wider than one
+// read), in every orientation.
+TEST_P(ReferenceMatchTest, BatchesOfMixedRegionsOnRandomScenes) {
+  std::mt19937 random(77);
+  std::uniform_int_distribution<int> any(0, 1 << 30);
+  DetectorPair pair(kFrameWidth, kFrameHeight, 2, true, GetParam());
+  RegionManager mine, theirs;
+  mine.setDetector(&pair.counting->detectionInterface());
+  theirs.setDetector(&pair.reference);
+  testing::HitRecorder mineHits, theirHits;
+  std::int32_t mineMask = -1, theirMask = -1;
+  const int shapes[][2] = {{1, 1}, {3, 70}, {56, 4}, {57, 9}, {160, 120}, {5, 5}, {64, 64}, {0, 4}};
+  for (int i = 0; i < 300; ++i) {
+    const auto& [width, height] = shapes[i % 8];
+    const int x = any(random) % (kFrameWidth + 20) - 10;
+    const int y = any(random) % (kFrameHeight + 20) - 10;
+    const int sensitivities[] = {50, 50, 50, 80, 100, 0};
+    const int sensitivity = sensitivities[any(random) % 6];
+    std::int32_t a = -1, b = -1;
+    RegionDescriptor descriptor = mineHits.descriptor(x, y, width, height, i % 30);
+    descriptor.sensitivity = sensitivity;
+    ASSERT_TRUE(mine.add(a, descriptor));
+    descriptor = theirHits.descriptor(x, y, width, height, i % 30);
+    descriptor.sensitivity = sensitivity;
+    ASSERT_TRUE(theirs.add(b, descriptor));
+    if (i % 8 == 5 && i % 3 == 0) {  // the 5 x 5 shape
+      std::vector<std::uint8_t> bytes(25);
+      for (auto& byte : bytes) byte = static_cast<std::uint8_t>(any(random) % 2);
+      ASSERT_TRUE(mine.createMask(mineMask, bytes, 5, 5));
+      ASSERT_TRUE(theirs.createMask(theirMask, bytes, 5, 5));
+      ASSERT_TRUE(mine.assignMask(a, mineMask));
+      ASSERT_TRUE(theirs.assignMask(b, theirMask));
+    }
+    if (i % 11 == 4) {
+      mine.setActive(a, 0);
+      theirs.setActive(b, 0);
+    }
+  }
+  std::vector<std::uint8_t> frame;
+  for (int number = 0; number < 12; ++number) {
+    SCOPED_TRACE("scene " + std::to_string(number));
+    if (number % 4 == 2) {
+      const int old = pair.detector->mode();
+      const int mode = (old + 1) % 4;
+      pair.setMode(mode);
+      mine.remapRegions(old, mode);
+      theirs.remapRegions(old, mode);
+    }
+    frame = scene(kFrameWidth, kFrameHeight, number, frame, random);
+    pair.feed(frame);
+    ASSERT_EQ(mine.evaluateFrame(), theirs.evaluateFrame());
+    ASSERT_EQ(mineHits.events, theirHits.events);
+    for (std::int32_t index = 0; index < mine.count(); ++index) {
+      DetectionRegion a, b;
+      ASSERT_TRUE(mine.regionAt(index, a) && theirs.regionAt(index, b));
+      ASSERT_EQ(a.current, b.current) << "region " << index;
+      ASSERT_EQ(a.previous, b.previous) << "region " << index;
+    }
+  }
+  EXPECT_GT(mineHits.hits(), 0);
+}
+
 std::string instructionSetName(const ::testing::TestParamInfo<InstructionSet>& set) {
   switch (set.param) {
     case InstructionSet::kSse2:
