@@ -36,9 +36,24 @@ fi
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+# tessary.exe is checked end to end by the Linux build's program-level tests,
+# pointed at it: they come from the Linux build in $host (made, with the Linux
+# packages, when there is none).
+host_tests=()
+if [[ ${TESSARY_WINDOWS_TESTS:-1} != 0 ]]; then
+  host=$(realpath -m "${TESSARY_HOST_BUILD:-build/release}")
+  if [[ ! -f $host/CMakeCache.txt ]]; then
+    bash tools/install-deps.sh
+    cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
+  fi
+  cmake --build "$host" -j "$jobs" --target tessary_program_tests
+  host_tests=(-DTESSARY_HOST_PROGRAM_TESTS="$host/tests/shell/tessary_program_tests")
+fi
+
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DTESSARY_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+  -DTESSARY_BUILD_BENCH=OFF "${host_tests[@]}" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
 
 status=0

@@ -68,8 +68,9 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
       std::printf("Tessary setup page at http://%s:%u/\n", system.webAddress().c_str(),
                   static_cast<unsigned>(system.webPort()));
       std::fflush(stdout);
-    } else {
-      // The TCP clients are served all the same.
+    } else if (system.hasWebServer()) {
+      // The TCP clients are served all the same. (A program built without
+      // the web server, the Windows one, has no setup page to miss.)
       printError("cannot serve the setup page on port " + std::to_string(*options.webPort) + ": " +
                  system.webErrorText() + "; running without it (try --web-port 0)");
     }

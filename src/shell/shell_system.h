@@ -84,7 +84,9 @@ class ShellSystem final : public ShellSteps,
   // Why the link is not listening, in the platform's words, e.g. "Address
   // already in use".
   std::string linkErrorText() const;
-  // The setup page's server: whether it listens, where, and why not.
+  // The setup page's server: whether this program has one, whether it
+  // listens, where, and why not.
+  bool hasWebServer() const { return services_.makeSetupServer != nullptr; }
   bool webListening() const;
   std::uint16_t webPort() const;
   std::string webAddress() const;

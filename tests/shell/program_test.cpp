@@ -1,4 +1,5 @@
-// The tessary program end to end: the built binary on loopback with its own
+// The tessary program end to end: the built binary (or the program under test
+// named in the environment, see program_under_test.h) on loopback with its own
 // runtime folder, code file and port.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/program_under_test.h"
 #include "shell/verbose_trace.h"
 #include "support/child_process.h"
 
@@ -14,8 +16,6 @@ namespace tessary {
 namespace {
 
 using namespace tessary::testing;
-
-constexpr char kProgram[] = TESSARY_PROGRAM;
 
 bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
@@ -25,7 +25,7 @@ class ProgramTest : public ::testing::Test {
 
   // The port the copy reports.
   unsigned startServer(ChildProcess& process, std::vector<std::string> extra = {"--headless"}) {
-    std::vector<std::string> argv = {kProgram, "--port", "0", "--web-port", "0", "--code-file", codeFile_};
+    std::vector<std::string> argv = programArguments({"--port", "0", "--web-port", "0", "--code-file", codeFile_});
     argv.insert(argv.end(), extra.begin(), extra.end());
     EXPECT_TRUE(process.start(argv, environment()));
     std::optional<std::string> line = process.readLine(10s);
@@ -43,8 +43,7 @@ class ProgramTest : public ::testing::Test {
 
   int run(std::vector<std::string> argv, std::optional<std::string> input) {
     ChildProcess process;
-    argv.insert(argv.begin(), kProgram);
-    EXPECT_TRUE(process.start(argv, environment(), std::move(input)));
+    EXPECT_TRUE(process.start(programArguments(argv), environment(), std::move(input)));
     std::optional<int> code = process.wait(10s);
     return code.value_or(-1);
   }
@@ -59,7 +58,7 @@ class ProgramTest : public ::testing::Test {
 TEST_F(ProgramTest, SetCodeStoresOneLine) {
   // One line without its line end; empty input never clears the code.
   ChildProcess setter;
-  ASSERT_TRUE(setter.start({kProgram, "--set-code", "--code-file", codeFile_}, environment(),
+  ASSERT_TRUE(setter.start(programArguments({"--set-code", "--code-file", codeFile_}), environment(),
                            " new code\r\nsecond line\n"));
   EXPECT_EQ(setter.readLine(5s), "Login code stored in " + codeFile_);
   EXPECT_EQ(setter.wait(5s), 0);
@@ -102,10 +101,11 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   ASSERT_TRUE(client.connect(port));
   // Client units equal camera pixels. The zones are placed symmetrically
   // left to right, but not top to bottom: a picture drawn upside down would
-  // hit the wrong zone.
-  client.send("login(s3cret);display_size(160,120);add(moving,30,10,100,30)");
+  // hit the wrong zone. A grid's cells are zones of their own.
+  client.send("login(s3cret);display_size(160,120);add(moving,30,10,100,30);grid(band,20,10,120,30,3,1)");
   ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
   EXPECT_TRUE(client.waitFor("<hit name=\"moving\">", 5s)) << server.errorOutput();
+  EXPECT_TRUE(client.waitFor("<hit name=\"band_1\">", 5s));
   // Frames flow now, so the still zone never compares a picture with the
   // empty one that comes before the first.
   client.send("add(still,30,75,100,30)");
@@ -121,15 +121,13 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   ASSERT_TRUE(next.connect(port));
   next.send("check_zone(moving)");
   EXPECT_TRUE(next.waitFor("<error content=\"Command unavailable, please login.\">", 5s));
-  next.send("login(s3cret);check_zone(moving);check_zone(still)");
+  next.send("login(s3cret);check_zone(moving);check_zone(still);check_zone(band_1)");
   EXPECT_TRUE(next.waitFor("<login status=\"successful\">", 5s));
-  EXPECT_TRUE(next.waitFor("<zone illegal zone ID>", 5s));
-  EXPECT_TRUE(next.waitFor("<zone illegal zone ID>", 5s));
+  for (int zone = 0; zone < 3; ++zone) EXPECT_TRUE(next.waitFor("<zone illegal zone ID>", 5s));
   for (const std::string& message : next.collect(700ms)) {
     EXPECT_FALSE(message.starts_with("<hit")) << "no zones, no hits: " << message;
   }
-  server.signal(SIGTERM);
-  EXPECT_EQ(server.wait(10s), 0) << server.errorOutput();
+  EXPECT_EQ(endProgram(server, environment()), 0) << server.errorOutput();
 }
 
 // The example client of the README: it logs in with the stored code, sends
@@ -166,8 +164,7 @@ TEST_F(ProgramTest, ExampleClientLogsInAndPrintsMessages) {
   watcher.signal(SIGINT);
   EXPECT_EQ(watcher.wait(5s), 0);
   EXPECT_TRUE(contains(watcher.errorOutput(), "printing messages until Ctrl-C")) << watcher.errorOutput();
-  server.signal(SIGTERM);
-  EXPECT_EQ(server.wait(10s), 0);
+  EXPECT_EQ(endProgram(server, environment()), 0) << server.errorOutput();
 }
 
 // Every way start-up can go wrong ends with one line that says so.
@@ -176,7 +173,7 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   unsigned port = startServer(first, {"--headless", "--camera", "demo"});
   ASSERT_NE(port, 0u);
   ChildProcess second;
-  ASSERT_TRUE(second.start({kProgram, "--headless", "--port", "0", "--code-file", codeFile_}, environment()));
+  ASSERT_TRUE(second.start(programArguments({"--headless", "--port", "0", "--code-file", codeFile_}), environment()));
   EXPECT_EQ(second.wait(5s), 0);
   EXPECT_EQ(second.readLine(100ms), std::nullopt) << "the second copy must not listen";
   EXPECT_EQ(second.errorOutput(), "tessary: Tessary is already running for this user; this copy ends\n");
@@ -185,8 +182,8 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   TempFolder otherRuntime;
   const std::vector<std::string> otherInstance = {"XDG_RUNTIME_DIR=" + otherRuntime.path(), "DISPLAY"};
   ChildProcess third;
-  ASSERT_TRUE(third.start({kProgram, "--headless", "--camera", "demo", "--port", std::to_string(port),
-                           "--code-file", codeFile_},
+  ASSERT_TRUE(third.start(programArguments({"--headless", "--camera", "demo", "--port", std::to_string(port),
+                           "--code-file", codeFile_}),
                           otherInstance));
   EXPECT_EQ(third.wait(10s), 1);
   EXPECT_EQ(third.readLine(100ms), std::nullopt);
@@ -211,19 +208,19 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
 
   // Camera sources that cannot work, and options that make no sense.
   ChildProcess raw;
-  ASSERT_TRUE(raw.start({kProgram, "--headless", "--port", "0", "--camera", "raw:/nonexistent/frames.raw"},
+  ASSERT_TRUE(raw.start(programArguments({"--headless", "--port", "0", "--camera", "raw:/nonexistent/frames.raw"}),
                         otherInstance));
   EXPECT_EQ(raw.wait(10s), 1);
   EXPECT_TRUE(contains(raw.errorOutput(), "tessary: camera 'raw:/nonexistent/frames.raw': cannot open the raw "
                                           "frames file /nonexistent/frames.raw: No such file or directory\n"))
       << raw.errorOutput();
   ChildProcess listen;
-  ASSERT_TRUE(listen.start({kProgram, "--headless", "--listen", "127.0.0.256"}, otherInstance));
+  ASSERT_TRUE(listen.start(programArguments({"--headless", "--listen", "127.0.0.256"}), otherInstance));
   EXPECT_EQ(listen.wait(10s), 2);
   EXPECT_TRUE(contains(listen.errorOutput(), "invalid listen address '127.0.0.256'")) << listen.errorOutput();
   // An address of no interface here (TEST-NET-1 is never assigned).
   ChildProcess foreign;
-  ASSERT_TRUE(foreign.start({kProgram, "--headless", "--camera", "demo", "--port", "0", "--listen", "192.0.2.7"},
+  ASSERT_TRUE(foreign.start(programArguments({"--headless", "--camera", "demo", "--port", "0", "--listen", "192.0.2.7"}),
                             otherInstance));
   EXPECT_EQ(foreign.wait(10s), 1);
   EXPECT_TRUE(contains(foreign.errorOutput(), "tessary: cannot listen on 192.0.2.7 port 0: Cannot assign requested "
@@ -242,8 +239,7 @@ TEST_F(ProgramTest, AutoCameraSaysWhatItChoseAndListenNarrowsTheServer) {
   ASSERT_TRUE(client.connect(port, "127.0.0.2"));
   client.send("login(s3cret)");
   EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
-  server.signal(SIGTERM);
-  EXPECT_EQ(server.wait(10s), 0);
+  EXPECT_EQ(endProgram(server, environment()), 0) << server.errorOutput();
 }
 
 // A guesser gets three quick answers, then one after a second, one after two
@@ -268,8 +264,7 @@ TEST_F(ProgramTest, WrongLoginsAreAnsweredSlowlyWhileTheTicksGoOn) {
   const auto motion = std::count_if(messages.begin(), messages.end(),
                                     [](const std::string& m) { return m.starts_with("<motion name=\"door\""); });
   EXPECT_GT(motion, 5) << "the frame tick must not wait for the logins";
-  server.signal(SIGTERM);
-  EXPECT_EQ(server.wait(10s), 0);
+  EXPECT_EQ(endProgram(server, environment()), 0) << server.errorOutput();
 }
 
 TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {

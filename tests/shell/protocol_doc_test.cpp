@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/command_interpreter.h"
+#include "shell/program_under_test.h"
 #include "support/child_process.h"
 
 namespace tessary {
@@ -67,17 +68,17 @@ class ProtocolDocTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
-    ASSERT_TRUE(server_.start({TESSARY_PROGRAM, "--headless", "--camera", "demo", "--port", "0", "--listen",
-                               "127.0.0.1", "--web-port", "0", "--code-file", codeFile_},
-                              {"XDG_RUNTIME_DIR=" + runtime_.path(), "DISPLAY"}));
+    ASSERT_TRUE(server_.start(programArguments({"--headless", "--camera", "demo", "--port", "0", "--listen",
+                                                "127.0.0.1", "--web-port", "0", "--code-file", codeFile_}),
+                              environment()));
     std::optional<std::string> line = server_.readLine(10s);
     ASSERT_TRUE(line && line->find(" listening on port ") != std::string::npos) << server_.errorOutput();
     port_ = std::stoul(line->substr(line->rfind(' ') + 1));
   }
   void TearDown() override {
-    server_.signal(SIGTERM);
-    EXPECT_EQ(server_.wait(10s), 0);
+    EXPECT_EQ(endProgram(server_, environment()), 0) << server_.errorOutput();
   }
+  std::vector<std::string> environment() const { return {"XDG_RUNTIME_DIR=" + runtime_.path(), "DISPLAY"}; }
 
   TempFolder runtime_;
   TempFolder files_;

@@ -1,0 +1,44 @@
+#include "shell/program_under_test.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+
+namespace tessary::testing {
+
+const ProgramUnderTest& programUnderTest() {
+  static const ProgramUnderTest program = [] {
+    ProgramUnderTest chosen;
+    const char* named = std::getenv("TESSARY_PROGRAM_UNDER_TEST");
+    if (named == nullptr || *named == '\0') {
+      chosen.command = {TESSARY_PROGRAM};
+      return chosen;
+    }
+    if (const char* runner = std::getenv("TESSARY_PROGRAM_RUNNER"); runner != nullptr && *runner != '\0') {
+      chosen.command.emplace_back(runner);
+    }
+    chosen.command.emplace_back(named);
+    chosen.endsByQuit = chosen.command.back().ends_with(".exe");
+    return chosen;
+  }();
+  return program;
+}
+
+std::vector<std::string> programArguments(const std::vector<std::string>& options) {
+  std::vector<std::string> argv = programUnderTest().command;
+  argv.insert(argv.end(), options.begin(), options.end());
+  return argv;
+}
+
+int endProgram(ChildProcess& server, const std::vector<std::string>& environment,
+               std::chrono::milliseconds timeout) {
+  if (!programUnderTest().endsByQuit) {
+    server.signal(SIGTERM);
+    return server.wait(timeout).value_or(-1);
+  }
+  ChildProcess quit;
+  if (!quit.start(programArguments({"--quit"}), environment) || quit.wait(timeout) != 0) return -1;
+  return server.wait(timeout).value_or(-1);
+}
+
+}  // namespace tessary::testing

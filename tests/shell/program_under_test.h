@@ -1,0 +1,35 @@
+// The program the program-level tests talk to: this build's own tessary, or
+// the one TESSARY_PROGRAM_UNDER_TEST names, such as the Windows program behind
+// its Wine wrapper. The same conversation then checks both.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+
+namespace tessary::testing {
+
+struct ProgramUnderTest {
+  // The words that start the program; its options follow them.
+  std::vector<std::string> command;
+  // A Windows program has no termination signals: a second copy run with
+  // --quit asks it to end.
+  bool endsByQuit = false;
+};
+
+// TESSARY_PROGRAM_UNDER_TEST names the program (one ending in ".exe" is a
+// Windows one) and TESSARY_PROGRAM_RUNNER what runs it (the Wine wrapper);
+// unset, this build's program.
+const ProgramUnderTest& programUnderTest();
+
+// The command followed by `options`.
+std::vector<std::string> programArguments(const std::vector<std::string>& options);
+
+// Asks `server` to end the platform's way (SIGTERM, or --quit run with the
+// same `environment`) and returns its exit code, or -1 when it did not end in
+// `timeout`.
+int endProgram(ChildProcess& server, const std::vector<std::string>& environment = {},
+               std::chrono::milliseconds timeout = 10s);
+
+}  // namespace tessary::testing
