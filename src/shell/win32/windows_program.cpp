@@ -8,11 +8,15 @@
 #include "common/display_probe.h"
 #include "platform/windows/code_file_location.h"
 #include "platform/windows/instance_mutex.h"
+#include "platform/windows/layered_overlay.h"
 #include "platform/windows/multimedia_timer_device.h"
+#include "platform/windows/net_server_lan_browser.h"
+#include "platform/windows/tcp_table_window_locator.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_termination.h"
 #include "platform/windows/winsock_sockets.h"
 #include "shell/tick_loop.h"
+#include "shell/verbose_trace.h"
 #include "shell/win32/resource_ids.h"
 #include "shell/win32/win32_dialogs.h"
 #include "shell/win32/win32_tray.h"
@@ -51,6 +55,22 @@ std::string documentPath(std::string_view name) {
   return utf8FromWide(folder) + std::string(name);
 }
 
+// Failures the user must see, such as an overlay that cannot be made.
+class OverlayErrorBox {
+ public:
+  void show(std::string_view message) {
+    printError(message);
+    const std::string text(message);
+    ::MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+  }
+};
+
+// --verbose: which presentation the overlay uses, said once at start-up.
+class OverlayNotes {
+ public:
+  void note(std::string_view message) { traceLifecycle(message); }
+};
+
 class Win32ProgramHost final : public ProgramHost {
  public:
   Win32ProgramHost(HINSTANCE instance, const ProgramSettings& settings)
@@ -61,14 +81,24 @@ class Win32ProgramHost final : public ProgramHost {
     detach();
   }
 
-  ShellServices services() override { return ShellServices{sockets_, nullptr, nullptr}; }
+  // Headless there is no overlay for "watch" to move, as on Linux.
+  ShellServices services() override {
+    return ShellServices{sockets_, settings_.options.headless ? nullptr : &windowLocator_, &lanBrowser_};
+  }
 
   void attach(ShellSystem& system) override {
     system_ = &system;
     system.setLoginChanged(MemberCallback<>::bind(this, &Win32ProgramHost::onLoginChanged));
-    if (!settings_.options.headless && !createMainWindow()) {
+    if (settings_.options.headless) return;
+    if (!createMainWindow()) {
       printError("cannot create the main window: running headless (no tray icon, no windows)");
+      return;
     }
+    overlay_ = std::make_unique<LayeredOverlay>(
+        system.display(), system, MemberCallback<std::string_view>::bind(&errorBox_, &OverlayErrorBox::show),
+        settings_.options.verbose ? MemberCallback<std::string_view>::bind(&notes_, &OverlayNotes::note)
+                                  : MemberCallback<std::string_view>{});
+    system.setOverlay(*overlay_);
   }
 
   ScreenSize screenSize() override {
@@ -113,6 +143,7 @@ class Win32ProgramHost final : public ProgramHost {
 
   void detach() override {
     if (system_ != nullptr) system_->setLoginChanged({});
+    overlay_.reset();
     tray_.reset();
     if (window_ != nullptr) {
       ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
@@ -267,11 +298,17 @@ class Win32ProgramHost final : public ProgramHost {
   // Handlers first: a Ctrl+C during start-up must not kill us half-built.
   WindowsTermination termination_;
   WinsockSockets sockets_;
+  // "get_lan" answers from a list kept up to date in the background.
+  NetServerLanBrowser lanBrowser_;
+  TcpTableWindowLocator windowLocator_;
+  OverlayErrorBox errorBox_;
+  OverlayNotes notes_;
   RichEditLibrary richEdit_;
   ShellSystem* system_ = nullptr;
   HWND window_ = nullptr;
   UINT taskbarCreated_ = 0;
   std::unique_ptr<Win32Tray> tray_;
+  std::unique_ptr<LayeredOverlay> overlay_;
   UINT_PTR frameTimer_ = 0;
   UINT_PTR slowTimer_ = 0;
   bool exiting_ = false;

@@ -6,12 +6,18 @@
 # prefix of their own, and its server is ended with each case's display.
 # A missing Xvfb is a failure, never a skip.
 set -uo pipefail
+prefix=$1
+shift
+# Listing the tests (at build time, possibly beside another test program's
+# listing) opens no window: it runs in the build's shared prefix without a
+# display, so it never meets, or ends, the wine server of a running case.
+for argument in "$@"; do
+  [[ $argument == --gtest_list_tests ]] && exec "$@"
+done
 if ! command -v xvfb-run >/dev/null; then
   echo "run-with-display: xvfb-run is not installed (apt-get install xvfb xauth)" >&2
   exit 127
 fi
-prefix=$1
-shift
 export TESSARY_WINEPREFIX=$prefix
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"
 status=$?

@@ -10,8 +10,14 @@
 // Then it takes lines from the test, answering each with "ok":
 //   key RRGGBB   paint the key areas in this colour (hex);
 //   move X Y     move the frame's top-left corner to screen (X, Y);
+//   link PORT    connect to a server on 127.0.0.1:PORT as its client (for
+//                tests of the built program, whose window search must find
+//                this process at the other end of the link);
+//   say TEXT     send TEXT over that link as one message;
+//   wait MS TEXT read the link until a message equal to TEXT arrives,
+//                answering "missing" after MS milliseconds without one;
 //   quit         close the windows and end.
-// Closing the connection ends it too.
+// Any other answer than "ok" is a failure. Closing the connection ends it too.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -20,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,6 +37,59 @@ constexpr COLORREF kGrey = RGB(0x80, 0x80, 0x80);
 COLORREF keyColour = RGB(255, 0, 255);
 SOCKET link = INVALID_SOCKET;
 HWND frame = nullptr;
+
+// The link to the server under test; used only by the command thread.
+struct ServerLink {
+  SOCKET socket = INVALID_SOCKET;
+  std::string pending;
+  std::vector<std::string> messages;
+  std::size_t delivered = 0;  // messages before this one were matched or passed over
+
+  bool connect(int port) {
+    socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return socket != INVALID_SOCKET &&
+           ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+
+  bool say(const std::string& text) {
+    const std::string wire = text + '\0';
+    return socket != INVALID_SOCKET &&
+           send(socket, wire.data(), static_cast<int>(wire.size()), 0) == static_cast<int>(wire.size());
+  }
+
+  bool waitFor(const std::string& wanted, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+      for (std::size_t i = delivered; i < messages.size(); ++i) {
+        if (messages[i] == wanted) {
+          delivered = i + 1;
+          return true;
+        }
+      }
+      const DWORD spent = GetTickCount() - start;
+      if (socket == INVALID_SOCKET || spent >= milliseconds) return false;
+      fd_set readable;
+      FD_ZERO(&readable);
+      FD_SET(socket, &readable);
+      const DWORD left = milliseconds - spent;
+      timeval timeout{static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
+      if (select(0, &readable, nullptr, nullptr, &timeout) != 1) continue;
+      char buffer[1024];
+      const int received = recv(socket, buffer, sizeof buffer, 0);
+      if (received <= 0) return false;
+      pending.append(buffer, static_cast<std::size_t>(received));
+      std::size_t end;
+      while ((end = pending.find('\0')) != std::string::npos) {
+        messages.push_back(pending.substr(0, end));
+        pending.erase(0, end + 1);
+      }
+    }
+  }
+};
 
 void reply(const std::string& text) {
   const std::string line = text + "\n";
@@ -91,6 +151,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 DWORD WINAPI readCommands(void*) {
+  ServerLink server;
   std::string pending;
   char buffer[256];
   for (;;) {
@@ -102,8 +163,16 @@ DWORD WINAPI readCommands(void*) {
       const std::string line = pending.substr(0, end);
       pending.erase(0, end + 1);
       unsigned colour = 0;
-      int x = 0, y = 0;
-      if (std::sscanf(line.c_str(), "key %x", &colour) == 1) {
+      int x = 0, y = 0, port = 0, milliseconds = 0, textAt = 0;
+      if (std::sscanf(line.c_str(), "link %d", &port) == 1) {
+        reply(server.connect(port) ? "ok" : "failed");
+      } else if (line.rfind("say ", 0) == 0) {
+        reply(server.say(line.substr(4)) ? "ok" : "failed");
+      } else if (std::sscanf(line.c_str(), "wait %d %n", &milliseconds, &textAt) == 1 && textAt > 0) {
+        reply(server.waitFor(line.substr(static_cast<std::size_t>(textAt)), static_cast<DWORD>(milliseconds))
+                  ? "ok"
+                  : "missing");
+      } else if (std::sscanf(line.c_str(), "key %x", &colour) == 1) {
         PostMessageA(frame, kKeyMessage, RGB(colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF), 0);
       } else if (std::sscanf(line.c_str(), "move %d %d", &x, &y) == 2) {
         PostMessageA(frame, kMoveMessage, static_cast<WPARAM>(x), static_cast<LPARAM>(y));
@@ -112,6 +181,7 @@ DWORD WINAPI readCommands(void*) {
       }
     }
   }
+  if (server.socket != INVALID_SOCKET) closesocket(server.socket);
   PostMessageA(frame, WM_CLOSE, 0, 0);
   return 0;
 }

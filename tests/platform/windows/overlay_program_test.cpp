@@ -1,0 +1,281 @@
+// The overlay and the watched window end to end with the built Windows
+// program: tessary.exe on this case's display, fed a uniform picture by the
+// raw camera, and win32_key_client as its client, a separate process with a
+// grey window holding key-coloured areas that logs in over the link. The
+// screen is read back as the user would see it; a screenshot of each step is
+// left in the test's working folder (overlay_program_*.bmp), beside the
+// program's output (overlay_program_output.txt).
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/windows/key_client_process.h"
+
+namespace tessary {
+namespace {
+
+using testing::KeyClientProcess;
+using testing::closeTo;
+using testing::screenPixel;
+
+constexpr std::uint32_t kMagenta = 0xFF00FF;
+constexpr std::uint32_t kBlue = 0x0000FF;
+constexpr std::uint32_t kGrey = 0x808080;
+// The camera's one colour: mirrored or flipped, the picture looks the same.
+// The watermark in the middle of the picture is kept clear of every point
+// checked.
+constexpr std::uint32_t kPicture = 0x1EC83C;
+
+// A path of this build (a Unix path) as the Windows side names it.
+std::string windowsPath(std::string path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::string windows = "Z:";
+  for (char c : path) windows += c == '/' ? '\\' : c;
+  return windows;
+}
+
+std::string fullPath(const std::string& name) {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetFullPathNameA(name.c_str(), MAX_PATH, path, nullptr);
+  return std::string(path, length);
+}
+
+bool writeFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  return static_cast<bool>(out.flush());
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::string uniformPicture() {
+  std::string frame;
+  for (int i = 0; i < 160 * 120; ++i) frame += std::string{'\x3C', '\xC8', '\x1E', '\0'};  // BGRX
+  return frame;
+}
+
+// Retries `done` until it holds or `limit` has passed. The overlay reads the
+// screen beneath it in the background and, under Wine, hides briefly to do
+// so; a change takes up to a few seconds to show.
+bool within(std::chrono::seconds limit, const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(50);
+  }
+}
+
+// tessary.exe with its standard output and error in one file.
+class ProgramProcess {
+ public:
+  ProgramProcess() = default;
+  ProgramProcess(const ProgramProcess&) = delete;
+  ProgramProcess& operator=(const ProgramProcess&) = delete;
+
+  ~ProgramProcess() {
+    if (process_.hProcess != nullptr) {
+      if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
+      CloseHandle(process_.hProcess);
+      CloseHandle(process_.hThread);
+    }
+  }
+
+  bool start(const std::string& arguments, const std::string& outputPath) {
+    outputPath_ = outputPath;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) return false;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    std::string commandLine = programCommand(arguments);
+    const bool started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process_) != 0;
+    CloseHandle(output);
+    return started;
+  }
+
+  std::string output() const { return readFile(outputPath_); }
+
+  // The port from "... listening on port N", 0 when it does not come.
+  std::uint16_t waitForPort() const {
+    constexpr std::string_view kListening = " listening on port ";
+    std::uint16_t port = 0;
+    within(std::chrono::seconds(60), [&] {
+      const std::string text = output();
+      const std::size_t at = text.find(kListening);
+      if (at == std::string::npos) return false;
+      port = static_cast<std::uint16_t>(std::atoi(text.c_str() + at + kListening.size()));
+      return true;
+    });
+    return port;
+  }
+
+  // Ends the program as a user would from a console (--quit); its exit code,
+  // or -1 when it did not end.
+  int quit() {
+    PROCESS_INFORMATION quitter{};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string commandLine = programCommand("--quit");
+    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &quitter)) {
+      WaitForSingleObject(quitter.hProcess, 20000);
+      CloseHandle(quitter.hProcess);
+      CloseHandle(quitter.hThread);
+    }
+    if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return static_cast<int>(code);
+  }
+
+ private:
+  static std::string programCommand(const std::string& arguments) {
+    std::string line = "\"";
+    line += windowsPath(TESSARY_PROGRAM);
+    line += "\" ";
+    line += arguments;
+    return line;
+  }
+
+  std::string outputPath_;
+  PROCESS_INFORMATION process_{};
+};
+
+class OverlayProgramTest : public ::testing::Test {
+ protected:
+  // The client's window first, then the program, then the client's login.
+  void start() {
+    ASSERT_TRUE(client_.ok()) << "the key client did not start";
+    ASSERT_TRUE(writeFile("overlay_program_code.dat", "s3cret"));
+    ASSERT_TRUE(writeFile("overlay_program_picture.raw", uniformPicture()));
+    ASSERT_TRUE(program_.start("--verbose --port 0 --camera \"raw:" + fullPath("overlay_program_picture.raw") +
+                                   "\" --code-file \"" + fullPath("overlay_program_code.dat") + "\"",
+                               "overlay_program_output.txt"));
+    const std::uint16_t port = program_.waitForPort();
+    ASSERT_NE(port, 0) << program_.output();
+    ASSERT_TRUE(client_.command("link " + std::to_string(port)));
+    ASSERT_TRUE(client_.command("say login(s3cret)"));
+    ASSERT_TRUE(client_.command("wait 10000 <login status=\"successful\">")) << program_.output();
+  }
+
+  void TearDown() override {
+    if (!started_) return;
+    EXPECT_EQ(program_.quit(), 0) << program_.output();
+  }
+
+  bool say(const std::string& text) { return client_.command("say " + text); }
+
+  bool renderAreaIs(int x, int y, int w, int h) {
+    const std::string expected = "<render_area x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) +
+                                 "\" w=\"" + std::to_string(w) + "\" h=\"" + std::to_string(h) + "\">";
+    return within(std::chrono::seconds(10),
+                  [&] { return say("get_render_area()") && client_.command("wait 300 " + expected); });
+  }
+
+  // Waits until every point shows (close to) the colour.
+  static bool shows(const std::vector<std::pair<int, int>>& points, std::uint32_t colour) {
+    const bool shown = within(std::chrono::seconds(20), [&] {
+      for (auto [x, y] : points) {
+        if (!closeTo(screenPixel(x, y), colour)) return false;
+      }
+      return true;
+    });
+    if (!shown) {
+      for (auto [x, y] : points) std::printf("(%d, %d) shows %06X\n", x, y, screenPixel(x, y));
+    }
+    return shown;
+  }
+
+  static void screenshot(const char* step) {
+    const std::string path = std::string("overlay_program_") + step + ".bmp";
+    EXPECT_TRUE(testing::saveScreenshot(path)) << path;
+  }
+
+  KeyClientProcess client_{"panel"};
+  ProgramProcess program_;
+  bool started_ = false;
+};
+
+// The client's frame is a "TPanel" holding the viewer, screen
+// (110, 110)-(410, 350), which shows the key colour in (150, 150)-(310, 270);
+// the panel shows it too in (500, 350)-(600, 410), outside the viewer.
+TEST_F(OverlayProgramTest, PictureShowsOnTheKeyInsideTheWatchedWindowAndFollowsIt) {
+  started_ = true;
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_NE(program_.output().find("overlay: software overlay"), std::string::npos)
+      << "--verbose says which presentation is in use\n"
+      << program_.output();
+
+  // No browser service under Wine: an empty list, but an answer.
+  ASSERT_TRUE(say("get_lan()"));
+  EXPECT_TRUE(client_.command("wait 10000 <lan content=\"\">"));
+  ASSERT_TRUE(renderAreaIs(0, 0, 1024, 768));
+
+  // The viewer less the borders: (160, 160)-(410, 350); the key's strip left
+  // of and above x, y = 160 stays the client's.
+  ASSERT_TRUE(say("watch_border(50,50,0,0);watch(true)"));
+  ASSERT_TRUE(renderAreaIs(160, 160, 250, 190)) << program_.output();
+  EXPECT_TRUE(shows({{165, 165}, {300, 170}, {190, 265}}, kPicture));
+  EXPECT_TRUE(shows({{155, 155}, {155, 265}, {300, 155}}, kMagenta)) << "key, but under the border";
+  EXPECT_TRUE(shows({{320, 200}, {200, 280}}, kGrey)) << "inside the render area, beside the key";
+  EXPECT_TRUE(shows({{550, 380}}, kMagenta)) << "key, but outside the render area";
+  screenshot("watched");
+
+  // The client moves its window by (150, 100); the next tracking step takes
+  // the overlay along: area (310, 260)-(560, 450), key (300, 250)-(460, 370).
+  ASSERT_TRUE(client_.command("move 200 150"));
+  ASSERT_TRUE(renderAreaIs(310, 260, 250, 190));
+  EXPECT_TRUE(shows({{315, 265}, {455, 265}, {315, 365}}, kPicture));
+  EXPECT_TRUE(shows({{305, 255}, {455, 255}}, kMagenta));
+  EXPECT_TRUE(shows({{200, 200}, {470, 300}}, kGrey)) << "nothing left where the key was";
+  screenshot("moved");
+
+  // overlay_colour: the old key no longer shows the picture; once the client
+  // paints the new one, it does again.
+  ASSERT_TRUE(say("overlay_colour(0,0,255)"));
+  EXPECT_TRUE(shows({{315, 265}, {455, 265}}, kMagenta));
+  ASSERT_TRUE(client_.command("key 0000FF"));
+  EXPECT_TRUE(shows({{315, 265}, {455, 265}, {315, 365}}, kPicture));
+  EXPECT_TRUE(shows({{700, 480}}, kBlue)) << "the panel's key, outside the render area";
+  screenshot("colour");
+
+  // overlay(off) and back on.
+  ASSERT_TRUE(say("overlay(off)"));
+  EXPECT_TRUE(shows({{315, 265}, {455, 265}}, kBlue));
+  ASSERT_TRUE(say("overlay(on)"));
+  EXPECT_TRUE(shows({{315, 265}, {455, 265}}, kPicture));
+
+  // render_area ends the watching: the overlay stays at the new area,
+  // (300, 300)-(400, 400), over part of the key, while the window moves on.
+  ASSERT_TRUE(say("watch(false);render_area(300,300,100,100)"));
+  ASSERT_TRUE(renderAreaIs(300, 300, 100, 100));
+  EXPECT_TRUE(shows({{305, 305}, {395, 305}, {305, 365}}, kPicture));
+  EXPECT_TRUE(shows({{420, 350}, {305, 290}}, kBlue)) << "key, outside the render area";
+  EXPECT_TRUE(shows({{350, 390}}, kGrey)) << "inside the render area, below the key";
+  screenshot("render_area");
+}
+
+}  // namespace
+}  // namespace tessary
