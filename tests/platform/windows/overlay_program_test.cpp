@@ -208,6 +208,16 @@ class OverlayProgramTest : public ::testing::Test {
     return shown;
   }
 
+  // A left click at screen (x, y), as from the mouse.
+  static void click(int x, int y) {
+    SetCursorPos(x, y);
+    INPUT inputs[2]{};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, inputs, sizeof(INPUT));
+  }
+
   static void screenshot(const char* step) {
     const std::string path = std::string("overlay_program_") + step + ".bmp";
     EXPECT_TRUE(testing::saveScreenshot(path)) << path;
@@ -242,6 +252,11 @@ TEST_F(OverlayProgramTest, PictureShowsOnTheKeyInsideTheWatchedWindowAndFollowsI
   EXPECT_TRUE(shows({{320, 200}, {200, 280}}, kGrey)) << "inside the render area, beside the key";
   EXPECT_TRUE(shows({{550, 380}}, kMagenta)) << "key, but outside the render area";
   screenshot("watched");
+
+  // The picture takes no clicks: they reach the client's window beneath.
+  ASSERT_TRUE(client_.command("clicks 0"));
+  click(170, 170);
+  EXPECT_TRUE(within(std::chrono::seconds(10), [&] { return client_.command("clicks 1"); }));
 
   // The client moves its window by (150, 100); the next tracking step takes
   // the overlay along: area (310, 260)-(560, 450), key (300, 250)-(460, 370).

@@ -16,12 +16,15 @@
 //   say TEXT     send TEXT over that link as one message;
 //   wait MS TEXT read the link until a message equal to TEXT arrives,
 //                answering "missing" after MS milliseconds without one;
+//   clicks N     whether the windows have had N left clicks so far
+//                (else the answer is the count);
 //   quit         close the windows and end.
 // Any other answer than "ok" is a failure. Closing the connection ends it too.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +40,8 @@ constexpr COLORREF kGrey = RGB(0x80, 0x80, 0x80);
 COLORREF keyColour = RGB(255, 0, 255);
 SOCKET link = INVALID_SOCKET;
 HWND frame = nullptr;
+// Counted on the window thread, read on the command thread.
+std::atomic<int> clicks{0};
 
 // The link to the server under test; used only by the command thread.
 struct ServerLink {
@@ -135,6 +140,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       GdiFlush();
       reply("ok");
       return 0;
+    case WM_LBUTTONDOWN:
+      ++clicks;
+      return 0;
     case kMoveMessage:
       SetWindowPos(frame, nullptr, static_cast<int>(wParam), static_cast<int>(lParam), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -172,6 +180,8 @@ DWORD WINAPI readCommands(void*) {
         reply(server.waitFor(line.substr(static_cast<std::size_t>(textAt)), static_cast<DWORD>(milliseconds))
                   ? "ok"
                   : "missing");
+      } else if (std::sscanf(line.c_str(), "clicks %d", &x) == 1) {
+        reply(clicks == x ? "ok" : "clicks " + std::to_string(clicks));
       } else if (std::sscanf(line.c_str(), "key %x", &colour) == 1) {
         PostMessageA(frame, kKeyMessage, RGB(colour >> 16, (colour >> 8) & 0xFF, colour & 0xFF), 0);
       } else if (std::sscanf(line.c_str(), "move %d %d", &x, &y) == 2) {
