@@ -41,4 +41,11 @@ int endProgram(ChildProcess& server, const std::vector<std::string>& environment
   return server.wait(timeout).value_or(-1);
 }
 
+void endWindowSession() {
+  const char* prefix = std::getenv("TESSARY_WINEPREFIX");
+  if (!programUnderTest().endsByQuit || prefix == nullptr || *prefix == '\0') return;
+  ChildProcess server;
+  if (server.start({"wineserver", "-k"}, {std::string("WINEPREFIX=") + prefix})) server.wait(10s);
+}
+
 }  // namespace tessary::testing

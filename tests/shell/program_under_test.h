@@ -32,4 +32,10 @@ std::vector<std::string> programArguments(const std::vector<std::string>& option
 int endProgram(ChildProcess& server, const std::vector<std::string>& environment = {},
                std::chrono::milliseconds timeout = 10s);
 
+// After a test that opened windows: Wine's desktop process stays bound to the
+// X display it first served, so the Windows program's Wine prefix (named by
+// TESSARY_WINEPREFIX) is shut down with the test's display. Nothing to do for
+// this build's own program.
+void endWindowSession();
+
 }  // namespace tessary::testing

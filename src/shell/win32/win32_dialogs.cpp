@@ -87,6 +87,8 @@ INT_PTR CALLBACK helpDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       centre(dialog);
       HWND text = ::GetDlgItem(dialog, IDC_HELP_TEXT);
       if (text != nullptr) {
+        // The help text lines its columns up with blanks.
+        if (lParam != 0) ::SendMessageA(text, WM_SETFONT, static_cast<WPARAM>(lParam), FALSE);
         ::SetWindowTextA(text, richEditText(helpText()).c_str());
         RECT client{};
         ::GetClientRect(text, &client);
@@ -154,7 +156,14 @@ bool runCodeDialog(HINSTANCE instance, HWND owner, const CodeDialogOptions& opti
 }
 
 void runHelpDialog(HINSTANCE instance, HWND owner) {
-  ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_HELP), owner, helpDialogProc, 0);
+  // A fixed-pitch font of 9 points, for the dialog's life.
+  HDC screen = ::GetDC(nullptr);
+  const int height = -::MulDiv(9, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ::ReleaseDC(nullptr, screen);
+  HFONT font = ::CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New");
+  ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_HELP), owner, helpDialogProc, reinterpret_cast<LPARAM>(font));
+  if (font != nullptr) ::DeleteObject(font);
 }
 
 void runAboutDialog(HINSTANCE instance, HWND owner) {
