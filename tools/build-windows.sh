@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows program on Debian with mingw-w64, runs its tests
 # under Wine, and packs dist/tessary-windows-x64.zip (the program, the README
-# and the protocol reference).
+# and the protocol reference) and dist/tessary-windows-x64-setup.exe (the same
+# as an installer for one user, no administrator rights needed).
 #
 #   bash tools/build-windows.sh            # install what is missing, build, test, pack
 #   TESSARY_WINDOWS_TESTS=0 bash tools/build-windows.sh   # build and pack only
@@ -16,10 +17,11 @@ jobs=${TESSARY_JOBS:-$(nproc)}
 
 # The cross toolchain and GoogleTest's sources; Wine for the tests, with
 # GStreamer's demuxers (Wine's DirectShow reads AVI files through them); Xvfb
-# for the tests that open windows and ImageMagick for their screenshots.
+# for the tests that open windows and ImageMagick for their screenshots; NSIS
+# for the installer.
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build
           wine wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-          xvfb xauth xdotool x11-apps imagemagick zip)
+          xvfb xauth xdotool x11-apps imagemagick zip nsis)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -69,5 +71,7 @@ cmake --install "$build" --prefix "$stage/tessary" >/dev/null
 mkdir -p dist
 rm -f dist/tessary-windows-x64.zip
 (cd "$stage" && zip -q -r "$root/dist/tessary-windows-x64.zip" tessary)
+cp "$build/tessary-windows-x64-setup.exe" dist/
 echo "dist/tessary-windows-x64.zip: $(unzip -l dist/tessary-windows-x64.zip | tail -1)"
+echo "dist/tessary-windows-x64-setup.exe: $(stat -c %s dist/tessary-windows-x64-setup.exe) bytes"
 exit $status
