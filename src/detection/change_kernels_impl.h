@@ -254,6 +254,14 @@ struct Kernels {
       countCell(bits, bitStride, xStart, yStart, xEnd - xStart, yEnd - yStart, out);
       return;
     }
+    countLarger(bits, bitStride, xStart, yStart, xEnd, yEnd, out);
+  }
+
+  // Out of line, so that the loops counting cells keep their registers.
+  [[gnu::noinline]] static void countLarger(const std::uint8_t* bits, std::ptrdiff_t bitStride,
+                                            std::int32_t xStart, std::int32_t yStart,
+                                            std::int32_t xEnd, std::int32_t yEnd,
+                                            DetectionResult& out) {
     if (xEnd - xStart <= kBitsPerRead && yEnd - yStart <= 64) {
       const Piece piece = countPiece(bits, bitStride, xStart, yStart, xEnd - xStart, yEnd - yStart);
       store(piece.count, xStart + firstBit(piece.columns), yStart + firstBit(piece.rows),
