@@ -26,9 +26,9 @@ class TestClient {
   bool sendRaw(std::string_view bytes);
 
   // The next text without its NUL; nothing on timeout or when the server closed.
-  std::optional<std::string> nextText(std::chrono::milliseconds timeout = 2s);
+  std::optional<std::string> nextText(std::chrono::milliseconds timeout = 10s);
   std::vector<std::string> textsUntilQuiet(std::chrono::milliseconds quiet = 150ms);
-  bool waitForClose(std::chrono::milliseconds timeout = 2s);
+  bool waitForClose(std::chrono::milliseconds timeout = 10s);
 
   // Closes our sending side only, so we still see whether the server closes.
   void stopSending();
@@ -43,6 +43,6 @@ class TestClient {
   std::string pending_;
 };
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 2s);
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s);
 
 }  // namespace tessary::testing
