@@ -30,6 +30,12 @@ struct Avx2 {
   static constexpr bool kFastPopcount = true;
   static std::int32_t popcount(std::uint64_t bits) { return __builtin_popcountll(bits); }
 
+  // A pack rather than PEXT, which some processors with AVX2 run in microcode.
+  static std::uint64_t narrowLanes(std::uint64_t low, std::uint64_t high) {
+    const __m128i lanes = _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(lanes, lanes)));
+  }
+
   // 32 pixels: each 128-bit half of the four loads is regrouped into four
   // blue, four green, four red and four unused bytes, the groups are gathered
   // across loads, and a final permutation puts them back in pixel order.

@@ -3,7 +3,8 @@
 //   splat, atLeast (one bit per byte lane, set where a >= b), split
 //   (kLanes packed pixels, also copied when asked, to their blue, green and
 //   red bytes), popcount and kFastPopcount (whether popcount is one
-//   instruction).
+//   instruction), narrowLanes (two words of four 16-bit lanes, each below
+//   256, to the eight bytes of one word, the first word's lanes first).
 //
 // Included only by the per-instruction-set sources, each with its own Simd
 // type in an unnamed namespace: every instantiation then has internal
@@ -379,20 +380,30 @@ struct Kernels {
     return small && x >= 0 && y >= 0 && x <= frameWidth - width && y <= frameHeight - height;
   }
 
-  // Row i of the cell goes to byte i of one word: one count gives the pixels,
-  // two bit scans the rows, and the bytes ORed together the columns.
+  // A cell row spans at most two bytes: rows 0..3 are read into the 16-bit
+  // lanes of one word and rows 4..7 of another, all lanes are brought to bit
+  // x at once, and narrowed so that row i is byte i of one word. One count
+  // then gives the pixels, two bit scans the rows, and the bytes ORed
+  // together the columns.
   static void countInnerCell(const std::uint8_t* row, std::ptrdiff_t bitStride, std::int32_t x,
                              std::int32_t y, std::int32_t width, std::int32_t height,
                              DetectionResult& out) {
     row += x >> 3;
-    const std::uint32_t shift = static_cast<std::uint32_t>(x) & 7;
-    const std::uint64_t rowMask = (std::uint32_t{1} << width) - 1;
-    std::uint64_t cell = 0;
-    for (std::int32_t i = 0; i < height; ++i, row += bitStride) {
-      std::uint16_t pair;  // a cell row spans at most two bytes
-      __builtin_memcpy(&pair, row, sizeof pair);
-      cell |= ((std::uint64_t{pair} >> shift) & rowMask) << (8 * i);
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    switch (height) {
+      case 8: high |= readPair(row + 7 * bitStride) << 48; [[fallthrough]];
+      case 7: high |= readPair(row + 6 * bitStride) << 32; [[fallthrough]];
+      case 6: high |= readPair(row + 5 * bitStride) << 16; [[fallthrough]];
+      case 5: high |= readPair(row + 4 * bitStride); [[fallthrough]];
+      case 4: low |= readPair(row + 3 * bitStride) << 48; [[fallthrough]];
+      case 3: low |= readPair(row + 2 * bitStride) << 32; [[fallthrough]];
+      case 2: low |= readPair(row + bitStride) << 16; [[fallthrough]];
+      default: low |= readPair(row);
     }
+    const std::uint32_t shift = static_cast<std::uint32_t>(x) & 7;
+    const std::uint64_t lanes = ((std::uint64_t{1} << width) - 1) * 0x0001000100010001u;
+    const std::uint64_t cell = Simd::narrowLanes((low >> shift) & lanes, (high >> shift) & lanes);
     if (cell == 0) {
       store(0, 0, 0, 0, 0, out);
       return;
@@ -405,6 +416,12 @@ struct Kernels {
     out.minY = y + (__builtin_ctzll(cell) >> 3);
     out.maxX = x + (31 ^ __builtin_clz(columns));
     out.maxY = y + ((63 ^ __builtin_clzll(cell)) >> 3);
+  }
+
+  static std::uint64_t readPair(const std::uint8_t* bytes) {
+    std::uint16_t pair;
+    __builtin_memcpy(&pair, bytes, sizeof pair);
+    return pair;
   }
 
   // Any other region without a mask: cut at every frame edge first. Out of

@@ -30,6 +30,11 @@ struct Sse2 {
     return static_cast<std::int32_t>((bits * 0x0101010101010101u) >> 56);
   }
 
+  static std::uint64_t narrowLanes(std::uint64_t low, std::uint64_t high) {
+    const V lanes = _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(lanes, lanes)));
+  }
+
   // Byte `Shift / 8` of each of 16 pixels held in four vectors.
   template <int Shift>
   static V channel(const V pixels[4]) {
