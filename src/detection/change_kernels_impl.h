@@ -348,6 +348,9 @@ struct Kernels {
     DetectionRegion* const* const regions = in.regions;
     const RegionMask* const* const masks = in.masks;
     const std::size_t count = in.count;
+    // Cells are at most 8 x 8 pixels, and no larger than the frame.
+    const std::uint32_t cellWidths = static_cast<std::uint32_t>(frameWidth < 8 ? frameWidth : 8);
+    const std::uint32_t cellHeights = static_cast<std::uint32_t>(frameHeight < 8 ? frameHeight : 8);
     std::size_t counted = 0;
     std::uint32_t lastCount = 0;
     for (; counted < count; ++counted) {
@@ -358,7 +361,7 @@ struct Kernels {
       const std::int32_t y = region.y;
       const std::int32_t width = region.width;
       const std::int32_t height = region.height;
-      if (isInnerCell(x, y, width, height, frameWidth, frameHeight)) {
+      if (isInnerCell(x, y, width, height, frameWidth, frameHeight, cellWidths, cellHeights)) {
         countInnerCell(bits + y * bitStride, bitStride, x, y, width, height, region.current);
       } else {
         countCut(bits, bitStride, x, y, width, height, frameWidth, frameHeight, region.current);
@@ -370,14 +373,18 @@ struct Kernels {
   }
 
   // A fine grid's cell that lies wholly on the frame, the common case, takes
-  // the short way: nothing to cut, and at most 8 x 8 pixels.
+  // the short way: nothing to cut. `cellWidths` and `cellHeights` are the
+  // largest cell sizes, at most the frame's.
   static bool isInnerCell(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                          std::int32_t frameWidth, std::int32_t frameHeight) {
-    // Unsigned, so that a negative size fails the same comparison; the frame
-    // sizes are not negative, so the subtractions cannot overflow.
-    const bool small = static_cast<std::uint32_t>(width) - 1u < 8u &&
-                       static_cast<std::uint32_t>(height) - 1u < 8u;
-    return small && x >= 0 && y >= 0 && x <= frameWidth - width && y <= frameHeight - height;
+                          std::int32_t frameWidth, std::int32_t frameHeight,
+                          std::uint32_t cellWidths, std::uint32_t cellHeights) {
+    // Unsigned, so that a negative size or corner fails the same comparison
+    // as a large one. Once the cell fits the frame, the room left for its
+    // corner is not negative.
+    return static_cast<std::uint32_t>(width) - 1u < cellWidths &&
+           static_cast<std::uint32_t>(height) - 1u < cellHeights &&
+           static_cast<std::uint32_t>(x) <= static_cast<std::uint32_t>(frameWidth - width) &&
+           static_cast<std::uint32_t>(y) <= static_cast<std::uint32_t>(frameHeight - height);
   }
 
   // A cell row spans at most two bytes: rows 0..3 are read into the 16-bit
