@@ -5,12 +5,15 @@
 //   red bytes), popcount and kFastPopcount (whether popcount is one
 //   instruction), narrowLanes (two words of four 16-bit lanes, each below
 //   256, to the eight bytes of one word, the first word's lanes first).
+// Optionally splitTail: like split, for the last 1..kLanes - 1 pixels of a
+// row, reading and copying no byte beyond them and giving 0 in the lanes
+// after them; without it those pixels are split one at a time.
 //
 // Included only by the per-instruction-set sources, each with its own Simd
 // type in an unnamed namespace: every instantiation then has internal
-// linkage, so the linker can never let an AVX2-compiled copy of a function
-// stand in for its baseline twin. Keep calls out of this file to anything but
-// Simd and the built-ins for the same reason.
+// linkage, so the linker can never let a copy of a function compiled with
+// wider instructions stand in for its baseline twin. Keep calls out of this
+// file to anything but Simd and the built-ins for the same reason.
 #pragma once
 
 #include <cstddef>
@@ -66,11 +69,23 @@ struct Kernels {
         Simd::store(green + x, g);
         Simd::store(red + x, r);
       }
-      for (; x < width; ++x) {
-        blue[x] = source[x * 4];
-        green[x] = source[x * 4 + 1];
-        red[x] = source[x * 4 + 2];
-        if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
+      if constexpr (requires { &Simd::splitTail; }) {
+        // The lanes after the width come out 0, as the planes hold there.
+        if (x < width) {
+          V b, g, r;
+          Simd::splitTail(source + std::ptrdiff_t{x} * 4,
+                          kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr, width - x, b, g, r);
+          Simd::store(blue + x, b);
+          Simd::store(green + x, g);
+          Simd::store(red + x, r);
+        }
+      } else {
+        for (; x < width; ++x) {
+          blue[x] = source[x * 4];
+          green[x] = source[x * 4 + 1];
+          red[x] = source[x * 4 + 2];
+          if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
+        }
       }
     }
   }
