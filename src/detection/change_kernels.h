@@ -51,8 +51,8 @@ struct ScoreInputs {
   const std::uint8_t* current[3] = {};     // blue, green, red planes at (0, 0)
   const std::uint8_t* previous[3] = {};
   // Scratch rows of the neighbour rule, x = 0 of each (stride bytes apiece).
-  std::uint8_t* across = nullptr;          // this row: pixel and right neighbour
-  std::uint8_t* below[2][3] = {};          // two rows of: down, down-right, down-left pairs
+  // Two rows of: down, down-right (at x + 1), down-left pairs.
+  std::uint8_t* below[2][3] = {};
   const std::uint8_t* zeros = nullptr;     // a row of zero scores
   const std::uint8_t* leftAllowed = nullptr;   // 0xFF where x > 1
   const std::uint8_t* rightAllowed = nullptr;  // 0xFF where x < width - 1

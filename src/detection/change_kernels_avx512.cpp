@@ -24,6 +24,15 @@ constexpr ByteIndices channelPair(int first, int second) {
 constexpr ByteIndices kBlueGreen = channelPair(0, 1);
 constexpr ByteIndices kRed = channelPair(2, 2);
 
+// Byte i - 1 of the first vector for i > 0, and the last byte of the second.
+constexpr ByteIndices shiftedIn() {
+  ByteIndices indices;
+  indices.of[0] = 64 + 63;
+  for (int lane = 1; lane < 64; ++lane) indices.of[lane] = static_cast<std::uint8_t>(lane - 1);
+  return indices;
+}
+constexpr ByteIndices kShiftIn = shiftedIn();
+
 struct Avx512 {
   using V = __m512i;
   static constexpr std::int32_t kLanes = 64;
@@ -38,6 +47,9 @@ struct Avx512 {
   }
   static V splat(std::uint8_t value) { return _mm512_set1_epi8(static_cast<char>(value)); }
   static std::uint64_t atLeast(V a, V b) { return _mm512_cmpge_epu8_mask(a, b); }
+  static V shiftIn(V before, V v) {
+    return _mm512_permutex2var_epi8(v, _mm512_load_si512(kShiftIn.of), before);
+  }
 
   static constexpr bool kFastPopcount = true;
   static std::int32_t popcount(std::uint64_t bits) { return __builtin_popcountll(bits); }
