@@ -9,7 +9,8 @@ bool processorHasAvx2() {
   static const bool hasAvx2 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
-           __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0;
+           __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0 &&
+           __builtin_cpu_supports("lzcnt") != 0;
   }();
   return hasAvx2;
 }

@@ -126,7 +126,7 @@ struct ChangeKernels {
 enum class InstructionSet : std::int32_t { kSse2, kAvx2 };
 
 bool isSupported(InstructionSet set);
-// AVX2 (with POPCNT, BMI1 and BMI2) when the processor and the system
+// AVX2 (with POPCNT, LZCNT, BMI1 and BMI2) when the processor and the system
 // support it, else SSE2.
 InstructionSet bestInstructionSet();
 // The kernels of `set`, or the baseline ones when `set` is not supported here.
