@@ -17,7 +17,8 @@ const Processor& processor() {
     __builtin_cpu_init();
     Processor result;
     result.avx2 = __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
-                  __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0;
+                  __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0 &&
+                  __builtin_cpu_supports("lzcnt") != 0;
     result.avx512 = result.avx2 && __builtin_cpu_supports("avx512f") != 0 &&
                     __builtin_cpu_supports("avx512bw") != 0 &&
                     __builtin_cpu_supports("avx512vl") != 0 &&

@@ -129,8 +129,8 @@ enum class InstructionSet : std::int32_t { kSse2, kAvx2, kAvx512 };
 
 bool isSupported(InstructionSet set);
 // AVX-512 (F, BW, VL and VBMI, with AVX2's set) when the processor and the
-// system support it, else AVX2 (with POPCNT, BMI1 and BMI2) when they support
-// that, else SSE2.
+// system support it, else AVX2 (with POPCNT, LZCNT, BMI1 and BMI2) when they
+// support that, else SSE2.
 InstructionSet bestInstructionSet();
 // The kernels of `set`, or the baseline ones when `set` is not supported here.
 const ChangeKernels& changeKernels(InstructionSet set);

@@ -1,5 +1,5 @@
-// The AVX2 kernels; this file alone is compiled with AVX2, POPCNT, BMI1 and
-// BMI2 enabled, and its table is used only on processors that have them all.
+// The AVX2 kernels; this file alone is compiled with AVX2, POPCNT, LZCNT, BMI1
+// and BMI2 enabled, and its table is used only on processors that have them all.
 #include <immintrin.h>
 
 #include "detection/change_kernels_impl.h"

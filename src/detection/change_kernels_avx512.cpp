@@ -1,6 +1,6 @@
 // The AVX-512 kernels; this file alone is compiled with AVX-512 F, BW, VL and
-// VBMI besides AVX2, POPCNT, BMI1 and BMI2, and its table is used only on
-// processors that have them all.
+// VBMI besides AVX2, POPCNT, LZCNT, BMI1 and BMI2, and its table is used only
+// on processors that have them all.
 #include <immintrin.h>
 
 #include "detection/change_kernels_impl.h"

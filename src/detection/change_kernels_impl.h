@@ -373,102 +373,115 @@ struct Kernels {
     DetectionRegion* const* const regions = in.regions;
     const RegionMask* const* const masks = in.masks;
     const std::size_t count = in.count;
-    // Cells are at most 8 x 8 pixels, and no larger than the frame.
-    const std::uint32_t cellWidths = static_cast<std::uint32_t>(frameWidth < 8 ? frameWidth : 8);
-    const std::uint32_t cellHeights = static_cast<std::uint32_t>(frameHeight < 8 ? frameHeight : 8);
     std::size_t counted = 0;
-    std::uint32_t lastCount = 0;
-    for (; counted < count; ++counted) {
+    while (counted < count) {
       DetectionRegion& region = *regions[counted];
       if (region.level != level || masks[counted] != nullptr) break;
-      region.previous = region.current;
-      const std::int32_t x = region.x;
-      const std::int32_t y = region.y;
-      const std::int32_t width = region.width;
-      const std::int32_t height = region.height;
-      if (isInnerCell(x, y, width, height, frameWidth, frameHeight, cellWidths, cellHeights)) {
-        countInnerCell(bits + y * bitStride, bitStride, x, y, width, height, region.current);
-      } else {
-        countCut(bits, bitStride, x, y, width, height, frameWidth, frameHeight, region.current);
+      const CellRow row{bits, bitStride, level, frameWidth, regions, masks, count};
+      switch (isInnerCell(region, frameWidth, frameHeight) ? region.height : 0) {
+        case 1: counted = countCellRow<1>(row, counted); break;
+        case 2: counted = countCellRow<2>(row, counted); break;
+        case 3: counted = countCellRow<3>(row, counted); break;
+        case 4: counted = countCellRow<4>(row, counted); break;
+        case 5: counted = countCellRow<5>(row, counted); break;
+        case 6: counted = countCellRow<6>(row, counted); break;
+        case 7: counted = countCellRow<7>(row, counted); break;
+        case 8: counted = countCellRow<8>(row, counted); break;
+        default:
+          region.previous = region.current;
+          countCut(bits, bitStride, region.x, region.y, region.width, region.height, frameWidth,
+                   frameHeight, region.current);
+          ++counted;
       }
-      lastCount = region.current.count;
     }
     // Aggregate initialisation: no constructor of a type outside this file.
-    return {counted, lastCount};
+    return {counted, counted != 0 ? regions[counted - 1]->current.count : 0u};
   }
 
-  // A fine grid's cell that lies wholly on the frame, the common case, takes
-  // the short way: nothing to cut. `cellWidths` and `cellHeights` are the
-  // largest cell sizes, at most the frame's.
-  static bool isInnerCell(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                          std::int32_t frameWidth, std::int32_t frameHeight,
-                          std::uint32_t cellWidths, std::uint32_t cellHeights) {
-    // Unsigned, so that a negative size or corner fails the same comparison
-    // as a large one. Once the cell fits the frame, the room left for its
-    // corner is not negative.
-    return static_cast<std::uint32_t>(width) - 1u < cellWidths &&
-           static_cast<std::uint32_t>(height) - 1u < cellHeights &&
-           static_cast<std::uint32_t>(x) <= static_cast<std::uint32_t>(frameWidth - width) &&
-           static_cast<std::uint32_t>(y) <= static_cast<std::uint32_t>(frameHeight - height);
+  // A fine grid's cell: at most 8 x 8 pixels and wholly on the frame, the
+  // common case, which needs no cutting.
+  static bool isInnerCell(const DetectionRegion& region, std::int32_t frameWidth,
+                          std::int32_t frameHeight) {
+    // Unsigned, so that an empty or negative size fails with a large one.
+    return static_cast<std::uint32_t>(region.width) - 1u < 8u &&
+           static_cast<std::uint32_t>(region.height) - 1u < 8u && region.x >= 0 &&
+           region.y >= 0 && region.x <= frameWidth - region.width &&
+           region.y <= frameHeight - region.height;
+  }
+
+  // What a row of side-by-side cells shares.
+  struct CellRow {
+    const std::uint8_t* bits;
+    std::ptrdiff_t bitStride;
+    std::int32_t level;
+    std::int32_t frameWidth;
+    DetectionRegion* const* regions;
+    const RegionMask* const* masks;
+    std::size_t count;
+  };
+
+  // Counts regions[index], an inner cell of kHeight rows, and those after it
+  // that continue its row of cells: the same level, rows and width, no mask,
+  // each starting where the one before ends, still on the frame. A grid's row
+  // is one such run, so the checks and the row addresses are worked out once
+  // for the run rather than once a cell. Returns the index after the run.
+  template <std::int32_t kHeight>
+  static std::size_t countCellRow(const CellRow& in, std::size_t index) {
+    const DetectionRegion& lead = *in.regions[index];
+    const std::int32_t y = lead.y;
+    const std::int32_t width = lead.width;
+    const std::int32_t lastX = in.frameWidth - width;  // the last start still on the frame
+    const std::uint8_t* const rows = in.bits + y * in.bitStride;
+    const std::uint64_t lanes = ((std::uint64_t{1} << width) - 1) * 0x0001000100010001u;
+    std::int32_t x = lead.x;
+    for (;;) {
+      DetectionRegion& region = *in.regions[index];
+      region.previous = region.current;
+      countInnerCell<kHeight>(rows, in.bitStride, x, y, lanes, region.current);
+      if (++index == in.count) break;
+      const DetectionRegion& next = *in.regions[index];
+      x += width;
+      if (next.x != x || next.y != y || next.width != width || next.height != kHeight ||
+          next.level != in.level || in.masks[index] != nullptr || x > lastX) {
+        break;
+      }
+    }
+    return index;
   }
 
   // A cell row spans at most two bytes: rows 0..3 are read into the 16-bit
-  // lanes of one word and rows 4..7 of another, all lanes are brought to bit
-  // x at once, and narrowed so that row i is byte i of one word. One count
-  // then gives the pixels, two bit scans the rows, and the bytes ORed
-  // together the columns.
-  static void countInnerCell(const std::uint8_t* row, std::ptrdiff_t bitStride, std::int32_t x,
-                             std::int32_t y, std::int32_t width, std::int32_t height,
-                             DetectionResult& out) {
-    row += x >> 3;
-    std::uint64_t low = 0;
-    std::uint64_t high = 0;
-    switch (height) {
-      case 8: high |= readPair(row + 7 * bitStride) << 48; [[fallthrough]];
-      case 7: high |= readPair(row + 6 * bitStride) << 32; [[fallthrough]];
-      case 6: high |= readPair(row + 5 * bitStride) << 16; [[fallthrough]];
-      case 5: high |= readPair(row + 4 * bitStride); [[fallthrough]];
-      case 4: low |= readPair(row + 3 * bitStride) << 48; [[fallthrough]];
-      case 3: low |= readPair(row + 2 * bitStride) << 32; [[fallthrough]];
-      case 2: low |= readPair(row + bitStride) << 16; [[fallthrough]];
-      default: low |= readPair(row);
-    }
+  // lanes of one word and rows 4..7 of another, and all lanes are brought to
+  // bit x at once. Up to four rows the lanes are counted and scanned as they
+  // stand; taller cells are narrowed first so that row i is byte i of one
+  // word. One count then gives the pixels, two bit scans the rows, and the
+  // rows ORed together the columns, with no branch on the pixels.
+  template <std::int32_t kHeight>
+  static void countInnerCell(const std::uint8_t* rows, std::ptrdiff_t bitStride, std::int32_t x,
+                             std::int32_t y, std::uint64_t lanes, DetectionResult& out) {
+    const std::uint8_t* row = rows + (x >> 3);
     const std::uint32_t shift = static_cast<std::uint32_t>(x) & 7;
-    const std::uint64_t lanes = ((std::uint64_t{1} << width) - 1) * 0x0001000100010001u;
-    const std::uint64_t cell = Simd::narrowLanes((low >> shift) & lanes, (high >> shift) & lanes);
-    if (cell == 0) {
-      store(0, 0, 0, 0, 0, out);
-      return;
+    constexpr std::int32_t kLowRows = kHeight < 4 ? kHeight : 4;
+    std::uint64_t low = 0;
+    for (std::int32_t i = 0; i < kLowRows; ++i) {
+      low |= readPair(row + i * bitStride) << (16 * i);
     }
-    std::uint32_t columns = static_cast<std::uint32_t>(cell) | static_cast<std::uint32_t>(cell >> 32);
-    columns |= columns >> 16;
-    columns = (columns | (columns >> 8)) & 0xFF;
-    // No reverse bit scan: some processors with AVX2 take four cycles for
-    // one. The last row is the first of the byte-swapped word, and the last
-    // column comes from a table.
-    out.count = static_cast<std::uint32_t>(Simd::popcount(cell));
-    out.minX = x + __builtin_ctz(columns);
-    out.minY = y + (__builtin_ctzll(cell) >> 3);
-    out.maxX = x + kLastColumn.of[columns];
-    out.maxY = y + 7 - (__builtin_ctzll(__builtin_bswap64(cell)) >> 3);
-  }
-
-  struct LastColumns {
-    std::int8_t of[256] = {};
-  };
-  static constexpr LastColumns lastColumns() {
-    LastColumns table;
-    for (int columns = 1; columns < 256; ++columns) {
-      std::int8_t last = 0;
-      for (int bit = 0; bit < 8; ++bit) {
-        if ((columns >> bit) & 1) last = static_cast<std::int8_t>(bit);
+    low = (low >> shift) & lanes;
+    std::uint64_t cell = low;
+    constexpr std::int32_t kRowBits = kHeight <= 4 ? 16 : 8;
+    if constexpr (kHeight > 4) {
+      std::uint64_t high = 0;
+      for (std::int32_t i = 4; i < kHeight; ++i) {
+        high |= readPair(row + i * bitStride) << (16 * (i - 4));
       }
-      table.of[columns] = last;
+      cell = Simd::narrowLanes(low, (high >> shift) & lanes);
     }
-    return table;
+    std::uint32_t columns = static_cast<std::uint32_t>(cell | (cell >> 32));
+    columns |= columns >> 16;
+    if constexpr (kHeight > 4) columns |= columns >> 8;
+    columns &= 0xFF;
+    store(static_cast<std::uint32_t>(Simd::popcount(cell)), x + firstBit(columns),
+          y + firstBit(cell) / kRowBits, x + lastBit(columns), y + lastBit(cell) / kRowBits, out);
   }
-  // The highest bit set of each column byte.
-  static constexpr LastColumns kLastColumn = lastColumns();
 
   static std::uint64_t readPair(const std::uint8_t* bytes) {
     std::uint16_t pair;
