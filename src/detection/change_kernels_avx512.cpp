@@ -36,6 +36,10 @@ constexpr ByteIndices kShiftIn = shiftedIn();
 struct Avx512 {
   using V = __m512i;
   static constexpr std::int32_t kLanes = 64;
+  // For the zero-masking forms of instructions that keep every lane: the same
+  // instructions as the plain forms, whose intrinsics trip GCC 12's
+  // uninitialised-use warning inside its own header.
+  static constexpr __mmask8 kAllQuadwords = 0xFF;
 
   static V load(const std::uint8_t* p) { return _mm512_loadu_si512(p); }
   static void store(std::uint8_t* p, V v) { _mm512_storeu_si512(p, v); }
@@ -69,28 +73,37 @@ struct Avx512 {
     const V blueGreenHigh = _mm512_permutex2var_epi8(pixels[2], blueGreen, pixels[3]);
     const V redLow = _mm512_permutex2var_epi8(pixels[0], redTwice, pixels[1]);
     const V redHigh = _mm512_permutex2var_epi8(pixels[2], redTwice, pixels[3]);
-    // The zero-masking form keeping every lane is the same instruction; the
-    // plain one trips GCC 12's uninitialised-use warning inside its header.
-    constexpr __mmask8 kAll = 0xFF;
     constexpr int kLowHalves = _MM_SHUFFLE(1, 0, 1, 0);
     constexpr int kHighHalves = _MM_SHUFFLE(3, 2, 3, 2);
-    blue = _mm512_maskz_shuffle_i64x2(kAll, blueGreenLow, blueGreenHigh, kLowHalves);
-    green = _mm512_maskz_shuffle_i64x2(kAll, blueGreenLow, blueGreenHigh, kHighHalves);
-    red = _mm512_maskz_shuffle_i64x2(kAll, redLow, redHigh, kLowHalves);
+    blue = _mm512_maskz_shuffle_i64x2(kAllQuadwords, blueGreenLow, blueGreenHigh, kLowHalves);
+    green = _mm512_maskz_shuffle_i64x2(kAllQuadwords, blueGreenLow, blueGreenHigh, kHighHalves);
+    red = _mm512_maskz_shuffle_i64x2(kAllQuadwords, redLow, redHigh, kLowHalves);
   }
 
+  // The packed frame and its copy have no alignment of their own, and a
+  // 64-byte access across two cache lines costs more than two 32-byte ones
+  // (one of them across the line) and joining the halves, so whole vectors
+  // of pixels move in halves.
   static void split(const std::uint8_t* packed, std::uint8_t* copy, V& blue, V& green, V& red) {
     V pixels[4];
     for (int i = 0; i < 4; ++i) {
-      pixels[i] = load(packed + 64 * i);
-      if (copy != nullptr) store(copy + 64 * i, pixels[i]);
+      const auto* source = reinterpret_cast<const __m256i*>(packed + 64 * i);
+      const __m256i low = _mm256_loadu_si256(source);
+      const __m256i high = _mm256_loadu_si256(source + 1);
+      if (copy != nullptr) {
+        auto* target = reinterpret_cast<__m256i*>(copy + 64 * i);
+        _mm256_storeu_si256(target, low);
+        _mm256_storeu_si256(target + 1, high);
+      }
+      pixels[i] = _mm512_maskz_inserti64x4(kAllQuadwords, _mm512_castsi256_si512(low), high, 1);
     }
     splitLoaded(pixels, blue, green, red);
   }
 
   // A row's last `count` (1..63) pixels: masked loads and stores touch no
   // byte beyond them (a masked-off byte is never read, so the load cannot
-  // fault past the frame's end) and the missing pixels read as 0.
+  // fault past the frame's end) and the missing pixels read as 0. Measured,
+  // whole masked vectors beat masked halves here.
   static void splitTail(const std::uint8_t* packed, std::uint8_t* copy, std::int32_t count,
                         V& blue, V& green, V& red) {
     V pixels[4];
