@@ -9,7 +9,7 @@
 
 #include "link/reply_sender.h"
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
 #include "link/support/platform_sockets.h"

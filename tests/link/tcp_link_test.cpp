@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/support/platform_sockets.h"
 
 namespace tessary::testing {

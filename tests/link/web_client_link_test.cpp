@@ -12,7 +12,7 @@
 #include "capture/demo_capture_backend.h"
 #include "link/setup_view.h"
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/utf8_text.h"
 #include "link/support/platform_sockets.h"
 

@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/test_client.h"
 #include "support/x11_key_client.h"
 #include "support/xvfb_session.h"
 
@@ -41,15 +43,12 @@ class OverlayProgramTest : public ::testing::Test {
     ASSERT_TRUE(window_->ok());
     ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
     ASSERT_TRUE(writeFile(rawFile_, uniformPicture()));
-    ASSERT_TRUE(program_.start({TESSARY_PROGRAM, "--camera", "raw:" + rawFile_, "--code-file", codeFile_,
-                                "--port", "0", "--web-port", "0"},
-                               {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + runtime_.path(),
-                                "XDG_CONFIG_HOME=" + files_.path(), "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"}));
-    std::optional<std::string> line = program_.readLine(30s);
-    ASSERT_TRUE(line) << program_.errorOutput();
-    const auto at = line->rfind(" listening on port ");
-    ASSERT_NE(at, std::string::npos) << *line;
-    ASSERT_TRUE(link_.connect(static_cast<unsigned>(std::stoul(line->substr(at + 19)))));
+    const unsigned port = startProgram(program_, {"--camera", "raw:" + rawFile_, "--code-file", codeFile_, "--port", "0",
+                                                  "--web-port", "0"},
+                                       {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + runtime_.path(),
+                                        "XDG_CONFIG_HOME=" + files_.path(), "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"},
+                                       30s);
+    ASSERT_TRUE(link_.connect(port));
     link_.send("login(s3cret)");
     ASSERT_TRUE(link_.waitFor("<login status=\"successful\">", 10s)) << program_.errorOutput();
   }
@@ -89,7 +88,7 @@ class OverlayProgramTest : public ::testing::Test {
   std::string rawFile_ = files_.file("picture.raw");
   std::unique_ptr<KeyClient> window_;
   ChildProcess program_;
-  ProgramClient link_;
+  TestClient link_;
 };
 
 // Key area A covers screen (100, 100)-(300, 250), B (700, 600)-(900, 740).

@@ -11,6 +11,7 @@
 #include "shell/program_under_test.h"
 #include "shell/verbose_trace.h"
 #include "support/child_process.h"
+#include "support/test_client.h"
 
 namespace tessary {
 namespace {
@@ -25,16 +26,8 @@ class ProgramTest : public ::testing::Test {
 
   // The port the copy reports.
   unsigned startServer(ChildProcess& process, std::vector<std::string> extra = {"--headless"}) {
-    std::vector<std::string> argv = programArguments({"--port", "0", "--web-port", "0", "--code-file", codeFile_});
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    EXPECT_TRUE(process.start(argv, environment()));
-    std::optional<std::string> line = process.readLine(10s);
-    auto at = line ? line->rfind(" listening on port ") : std::string::npos;
-    if (!line || !line->starts_with("Tessary ") || at == std::string::npos) {
-      ADD_FAILURE() << "no listening line: " << line.value_or("") << "\n" << process.errorOutput();
-      return 0;
-    }
-    return static_cast<unsigned>(std::stoul(line->substr(at + 19)));
+    extra.insert(extra.begin(), {"--port", "0", "--web-port", "0", "--code-file", codeFile_});
+    return startProgram(process, extra, environment());
   }
 
   std::vector<std::string> environment() const {
@@ -97,7 +90,7 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   unsigned port = startServer(server, {"--headless", "--camera", "raw:" + raw});
   ASSERT_NE(port, 0u);
 
-  ProgramClient client;
+  TestClient client;
   ASSERT_TRUE(client.connect(port));
   // Client units equal camera pixels. The zones are placed symmetrically
   // left to right, but not top to bottom: a picture drawn upside down would
@@ -117,7 +110,7 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   }
   client.close();
 
-  ProgramClient next;
+  TestClient next;
   ASSERT_TRUE(next.connect(port));
   next.send("check_zone(moving)");
   EXPECT_TRUE(next.waitFor("<error content=\"Command unavailable, please login.\">", 5s));
@@ -193,12 +186,12 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
 
   // The first copy still serves, and a client leaving in the usual way
   // leaves no error-looking line behind.
-  ProgramClient client;
+  TestClient client;
   ASSERT_TRUE(client.connect(port));
   client.send("login(s3cret)");
   EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
   client.close();
-  ProgramClient next;
+  TestClient next;
   ASSERT_TRUE(next.connect(port));
   next.send("whoareyou()");
   EXPECT_FALSE(next.collect(300ms).empty());
@@ -234,7 +227,7 @@ TEST_F(ProgramTest, AutoCameraSaysWhatItChoseAndListenNarrowsTheServer) {
   unsigned port = startServer(server, {"--headless", "--camera", "auto", "--listen", "127.0.0.2"});
   ASSERT_NE(port, 0u);
   EXPECT_TRUE(contains(server.errorOutput(), "tessary: camera auto: ")) << server.errorOutput();
-  ProgramClient client;
+  TestClient client;
   EXPECT_FALSE(client.connect(port, "127.0.0.1")) << "only 127.0.0.2 is served";
   ASSERT_TRUE(client.connect(port, "127.0.0.2"));
   client.send("login(s3cret)");
@@ -248,7 +241,7 @@ TEST_F(ProgramTest, WrongLoginsAreAnsweredSlowlyWhileTheTicksGoOn) {
   ChildProcess server;
   unsigned port = startServer(server, {"--headless", "--camera", "demo"});
   ASSERT_NE(port, 0u);
-  ProgramClient client;
+  TestClient client;
   ASSERT_TRUE(client.connect(port));
   client.send("login(s3cret);display_size(160,120);motion(true);add(door,20,50,120,20)");
   ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
@@ -275,7 +268,7 @@ TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {
     if (signalNumber == SIGTERM) options.push_back("--headless");
     unsigned port = startServer(server, options);
     ASSERT_NE(port, 0u);
-    ProgramClient client;
+    TestClient client;
     ASSERT_TRUE(client.connect(port));
     client.send("login(s3cret)");
     ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));

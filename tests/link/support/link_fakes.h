@@ -10,7 +10,7 @@
 
 #include "display/display_state.h"
 #include "link/tcp_link.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 
 namespace tessary::testing {
 

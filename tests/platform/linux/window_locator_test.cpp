@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/tcp_link.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/proc_net_tcp.h"
