@@ -62,23 +62,24 @@ class OverlayProgramTest : public ::testing::Test {
 
   // Waits until every listed screen point is close to its colour.
   bool shows(const std::vector<std::pair<int, int>>& points, std::uint32_t colour) {
-    return retryUntil(
+    return waitUntil(
         [&] {
+          window_->pump();
           for (auto [x, y] : points) {
             if (!near(window_->screenPixel(x, y), colour)) return false;
           }
           return true;
         },
-        [&] { window_->pump(); });
+        10s, 40ms);
   }
 
   bool renderAreaIs(const std::string& expected) {
-    return retryUntil(
+    return waitUntil(
         [&] {
           link_.send("get_render_area()");
           return link_.waitFor(expected, 300ms);
         },
-        [] {}, 5s);
+        5s, 40ms);
   }
 
   static inline std::unique_ptr<XvfbSession> session_ = std::make_unique<XvfbSession>();
@@ -110,7 +111,10 @@ TEST_F(OverlayProgramTest, PictureShowsOnlyInTheKeyColourInsideTheRenderArea) {
   EXPECT_EQ(wrong, 0);
   // The picture takes no clicks: they reach the client's window beneath.
   ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "150", "150", "click", "1"}, session_->display()));
-  EXPECT_TRUE(retryUntil([&] { return window_->clicksOnKeyArea(0) == 1; }, [&] { window_->pump(); }));
+  EXPECT_TRUE(waitUntil([&] {
+    window_->pump();
+    return window_->clicksOnKeyArea(0) == 1;
+  }, 10s, 40ms));
 
   link_.send("overlay_colour(0,0,255)");
   EXPECT_TRUE(shows(inA, kMagenta)) << "the old key must no longer show the picture";

@@ -30,6 +30,14 @@ class ProgramTest : public ::testing::Test {
     return startProgram(process, extra, environment());
   }
 
+  // Connects `client` and logs it in, then sends `statements` with the login.
+  static void logIn(TestClient& client, unsigned port, const std::string& statements = "",
+                    const std::string& host = "127.0.0.1") {
+    ASSERT_TRUE(client.connect(port, host));
+    client.send("login(s3cret)" + statements);
+    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  }
+
   std::vector<std::string> environment() const {
     return {"XDG_RUNTIME_DIR=" + runtime_.path(), "XDG_CONFIG_HOME=" + configHome_, "DISPLAY", "WAYLAND_DISPLAY"};
   }
@@ -91,12 +99,11 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   ASSERT_NE(port, 0u);
 
   TestClient client;
-  ASSERT_TRUE(client.connect(port));
   // Client units equal camera pixels. The zones are placed symmetrically
   // left to right, but not top to bottom: a picture drawn upside down would
   // hit the wrong zone. A grid's cells are zones of their own.
-  client.send("login(s3cret);display_size(160,120);add(moving,30,10,100,30);grid(band,20,10,120,30,3,1)");
-  ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  ASSERT_NO_FATAL_FAILURE(
+      logIn(client, port, ";display_size(160,120);add(moving,30,10,100,30);grid(band,20,10,120,30,3,1)"));
   EXPECT_TRUE(client.waitFor("<hit name=\"moving\">", 5s)) << server.errorOutput();
   EXPECT_TRUE(client.waitFor("<hit name=\"band_1\">", 5s));
   // Frames flow now, so the still zone never compares a picture with the
@@ -187,9 +194,7 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   // The first copy still serves, and a client leaving in the usual way
   // leaves no error-looking line behind.
   TestClient client;
-  ASSERT_TRUE(client.connect(port));
-  client.send("login(s3cret)");
-  EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port));
   client.close();
   TestClient next;
   ASSERT_TRUE(next.connect(port));
@@ -229,9 +234,7 @@ TEST_F(ProgramTest, AutoCameraSaysWhatItChoseAndListenNarrowsTheServer) {
   EXPECT_TRUE(contains(server.errorOutput(), "tessary: camera auto: ")) << server.errorOutput();
   TestClient client;
   EXPECT_FALSE(client.connect(port, "127.0.0.1")) << "only 127.0.0.2 is served";
-  ASSERT_TRUE(client.connect(port, "127.0.0.2"));
-  client.send("login(s3cret)");
-  EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port, "", "127.0.0.2"));
   EXPECT_EQ(endProgram(server, environment()), 0) << server.errorOutput();
 }
 
@@ -242,9 +245,7 @@ TEST_F(ProgramTest, WrongLoginsAreAnsweredSlowlyWhileTheTicksGoOn) {
   unsigned port = startServer(server, {"--headless", "--camera", "demo"});
   ASSERT_NE(port, 0u);
   TestClient client;
-  ASSERT_TRUE(client.connect(port));
-  client.send("login(s3cret);display_size(160,120);motion(true);add(door,20,50,120,20)");
-  ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port, ";display_size(160,120);motion(true);add(door,20,50,120,20)"));
   std::string guesses;
   for (int guess = 0; guess < 200; ++guess) guesses += "login(" + std::to_string(100000 + guess) + ");";
   client.send(guesses);
@@ -269,9 +270,7 @@ TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {
     unsigned port = startServer(server, options);
     ASSERT_NE(port, 0u);
     TestClient client;
-    ASSERT_TRUE(client.connect(port));
-    client.send("login(s3cret)");
-    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+    ASSERT_NO_FATAL_FAILURE(logIn(client, port));
 
     server.signal(signalNumber);
     EXPECT_EQ(server.wait(10s), 0) << server.errorOutput();
