@@ -26,6 +26,10 @@ struct Avx2 {
     return static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(a, b), a)));
   }
+  // Each 128-bit half of v after the byte before it: before's high half, then v's low half.
+  static V shiftIn(V before, V v) {
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(before, v, 0x21), 15);
+  }
 
   static constexpr bool kFastPopcount = true;
   static std::int32_t popcount(std::uint64_t bits) { return __builtin_popcountll(bits); }

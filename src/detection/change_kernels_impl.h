@@ -1,16 +1,20 @@
 // The change kernels written once over a small vector interface `Simd`:
 //   V, kLanes (bytes per vector), load, store, min, max, bitAnd, absDiff,
-//   splat, atLeast (one bit per byte lane, set where a >= b), split
-//   (kLanes packed pixels, also copied when asked, to their blue, green and
-//   red bytes), popcount and kFastPopcount (whether popcount is one
+//   splat, atLeast (one bit per byte lane, set where a >= b), shiftIn (v's
+//   lanes one lane up, lane 0 taking the last lane of the vector before v),
+//   split (kLanes packed pixels, also copied when asked, to their blue,
+//   green and red bytes), popcount and kFastPopcount (whether popcount is one
 //   instruction), narrowLanes (two words of four 16-bit lanes, each below
 //   256, to the eight bytes of one word, the first word's lanes first).
+// Optionally splitTail: like split, for the last 1..kLanes - 1 pixels of a
+// row, reading and copying no byte beyond them and giving 0 in the lanes
+// after them; without it those pixels are split one at a time.
 //
 // Included only by the per-instruction-set sources, each with its own Simd
 // type in an unnamed namespace: every instantiation then has internal
-// linkage, so the linker can never let an AVX2-compiled copy of a function
-// stand in for its baseline twin. Keep calls out of this file to anything but
-// Simd and the built-ins for the same reason.
+// linkage, so the linker can never let a copy of a function compiled with
+// wider instructions stand in for its baseline twin. Keep calls out of this
+// file to anything but Simd and the built-ins for the same reason.
 #pragma once
 
 #include <cstddef>
@@ -66,21 +70,38 @@ struct Kernels {
         Simd::store(green + x, g);
         Simd::store(red + x, r);
       }
-      for (; x < width; ++x) {
-        blue[x] = source[x * 4];
-        green[x] = source[x * 4 + 1];
-        red[x] = source[x * 4 + 2];
-        if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
+      if constexpr (requires { &Simd::splitTail; }) {
+        // The lanes after the width come out 0, as the planes hold there.
+        if (x < width) {
+          V b, g, r;
+          Simd::splitTail(source + std::ptrdiff_t{x} * 4,
+                          kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr, width - x, b, g, r);
+          Simd::store(blue + x, b);
+          Simd::store(green + x, g);
+          Simd::store(red + x, r);
+        }
+      } else {
+        for (; x < width; ++x) {
+          blue[x] = source[x * 4];
+          green[x] = source[x * 4 + 1];
+          red[x] = source[x * 4 + 2];
+          if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
+        }
       }
     }
   }
 
-  // Each neighbour pair is scored once and shared by both of its pixels: a
-  // row's pass 1 scores every pixel against its right, down, down-right
-  // neighbours and its right neighbour against its down neighbour; pass 2
-  // gathers the eight for each pixel from this row's and the row above's.
-  // A neighbour that the rule does not look at reads as 0 (the zero row, or
-  // the column masks), which can never raise the maximum above the change.
+  // Each neighbour pair is scored once and shared by both of its pixels: at
+  // every vector, each pixel is scored against its right, down and
+  // down-right neighbours and its right neighbour against its down one. A
+  // pixel's pairs with its left neighbours are those of the pixel before it:
+  // the previous vector's last lane comes in from a register. Its pairs with
+  // the row above were stored by that row, the down-right ones one column on,
+  // so that every value stored here is read back whole, at the offset it was
+  // stored at (a load straddling two recent stores waits for both to reach
+  // the cache). A neighbour that the rule does not look at reads as 0 (zero
+  // vectors, the zero row, or the column masks), which can never raise the
+  // maximum above the change.
   static void neighbourScores(const ScoreInputs& in, std::uint8_t* scores) {
     // Everything in locals: the stores below could alias `in` otherwise.
     const std::int32_t width = in.width;
@@ -88,57 +109,61 @@ struct Kernels {
     const std::ptrdiff_t stride = in.stride;
     const std::uint8_t* const current[3] = {in.current[0], in.current[1], in.current[2]};
     const std::uint8_t* const previous[3] = {in.previous[0], in.previous[1], in.previous[2]};
-    std::uint8_t* const across = in.across;
     const std::uint8_t* const zeros = in.zeros;
     const std::uint8_t* const leftAllowed = in.leftAllowed;
     const std::uint8_t* const rightAllowed = in.rightAllowed;
+    const V none = Simd::splat(0);
     for (std::int32_t y = 0; y < height; ++y) {
       const std::ptrdiff_t row = y * stride;
       std::uint8_t* const* down = in.below[y & 1];
       std::uint8_t* const downStraightOut = down[0];
-      std::uint8_t* const downRightOut = down[1];
+      std::uint8_t* const downRightOut = down[1];  // at x + 1
       std::uint8_t* const downLeftOut = down[2];
       const std::uint8_t* const* up = in.below[(y + 1) & 1];
       // Row 1 never looks at row 0: "up" needs y > 1.
       const bool hasDown = y < height - 1;
       const bool hasUp = y > 1;
-      const std::uint8_t* const downStraight = hasDown ? downStraightOut : zeros;
-      const std::uint8_t* const downRight = hasDown ? downRightOut : zeros;
-      const std::uint8_t* const downLeft = hasDown ? downLeftOut : zeros;  // at x - 1
       const std::uint8_t* const upStraight = hasUp ? up[0] : zeros;
-      const std::uint8_t* const upLeft = hasUp ? up[1] : zeros;  // at x - 1
+      const std::uint8_t* const upLeft = hasUp ? up[1] : zeros;
       const std::uint8_t* const upRight = hasUp ? up[2] : zeros;
 
+      // The last lane of each: the pixel before x.
+      V leftPairsBefore = none;
+      V downRightBefore = none;
       for (std::int32_t x = 0; x < width; x += kLanes) {
         V here[3], right[3];
         load3(current, row + x, here);
         load3(current, row + x + 1, right);
-        Simd::store(across + x, change(here, right));
+        const V across = change(here, right);
+        V downStraight = none, downRight = none, downLeft = none;
         if (hasDown) {
           V below[3], belowRight[3];
           load3(current, row + stride + x, below);
           load3(current, row + stride + x + 1, belowRight);
-          Simd::store(downStraightOut + x, change(here, below));
-          Simd::store(downRightOut + x, change(here, belowRight));
-          Simd::store(downLeftOut + x, change(right, below));
+          downStraight = change(here, below);
+          downRight = change(here, belowRight);
+          downLeft = change(right, below);
+          Simd::store(downStraightOut + x, downStraight);
+          Simd::store(downRightOut + x, Simd::shiftIn(downRightBefore, downRight));
+          Simd::store(downLeftOut + x, downLeft);
+          downRightBefore = downRight;
         }
-      }
-      for (std::int32_t x = 0; x < width; x += kLanes) {
-        V here[3], before[3];
-        load3(current, row + x, here);
+        // Lane i: pixel i + 1's pairs with its left and down-left neighbours,
+        // brought to their pixel by shifting in one lane.
+        const V leftPairs = Simd::max(across, downLeft);
+        V before[3];
         load3(previous, row + x, before);
         const V moved = change(here, before);
         const V rightSide = Simd::bitAnd(
-            Simd::max(Simd::max(Simd::load(across + x), Simd::load(downRight + x)),
-                      Simd::load(upRight + x)),
+            Simd::max(Simd::max(across, downRight), Simd::load(upRight + x)),
             Simd::load(rightAllowed + x));
         const V leftSide = Simd::bitAnd(
-            Simd::max(Simd::max(Simd::load(across + x - 1), Simd::load(downLeft + x - 1)),
-                      Simd::load(upLeft + x - 1)),
+            Simd::max(Simd::shiftIn(leftPairsBefore, leftPairs), Simd::load(upLeft + x)),
             Simd::load(leftAllowed + x));
-        const V straight = Simd::max(Simd::load(downStraight + x), Simd::load(upStraight + x));
+        const V straight = Simd::max(downStraight, Simd::load(upStraight + x));
         Simd::store(scores + row + x,
                     Simd::min(moved, Simd::max(Simd::max(rightSide, leftSide), straight)));
+        leftPairsBefore = leftPairs;
       }
     }
   }

@@ -294,12 +294,15 @@ std::string instructionSetName(const ::testing::TestParamInfo<InstructionSet>& s
       return "Sse2";
     case InstructionSet::kAvx2:
       return "Avx2";
+    case InstructionSet::kAvx512:
+      return "Avx512";
   }
   return "Unknown";
 }
 
 INSTANTIATE_TEST_SUITE_P(InstructionSets, ReferenceMatchTest,
-                         ::testing::Values(InstructionSet::kSse2, InstructionSet::kAvx2),
+                         ::testing::Values(InstructionSet::kSse2, InstructionSet::kAvx2,
+                                           InstructionSet::kAvx512),
                          instructionSetName);
 
 }  // namespace
