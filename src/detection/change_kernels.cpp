@@ -4,28 +4,60 @@ namespace tessary::detail {
 
 namespace {
 
-bool processorHasAvx2() {
-  // Checks the processor and that the system saves the wide registers.
-  static const bool hasAvx2 = [] {
+// libgcc's answers also check that the system saves the registers each set
+// needs (the YMM state for AVX2; the mask, ZMM and upper ZMM states for
+// AVX-512), so a set reported here can be used.
+struct Processor {
+  bool avx2 = false;
+  bool avx512 = false;
+};
+
+const Processor& processor() {
+  static const Processor found = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
-           __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0;
+    Processor result;
+    result.avx2 = __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
+                  __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0 &&
+                  __builtin_cpu_supports("lzcnt") != 0;
+    result.avx512 = result.avx2 && __builtin_cpu_supports("avx512f") != 0 &&
+                    __builtin_cpu_supports("avx512bw") != 0 &&
+                    __builtin_cpu_supports("avx512vl") != 0 &&
+                    __builtin_cpu_supports("avx512vbmi") != 0;
+    return result;
   }();
-  return hasAvx2;
+  return found;
 }
 
 }  // namespace
 
 bool isSupported(InstructionSet set) {
-  return set == InstructionSet::kSse2 || (set == InstructionSet::kAvx2 && processorHasAvx2());
+  switch (set) {
+    case InstructionSet::kSse2:
+      return true;
+    case InstructionSet::kAvx2:
+      return processor().avx2;
+    case InstructionSet::kAvx512:
+      return processor().avx512;
+  }
+  return false;
 }
 
 InstructionSet bestInstructionSet() {
-  return processorHasAvx2() ? InstructionSet::kAvx2 : InstructionSet::kSse2;
+  if (processor().avx512) return InstructionSet::kAvx512;
+  if (processor().avx2) return InstructionSet::kAvx2;
+  return InstructionSet::kSse2;
 }
 
 const ChangeKernels& changeKernels(InstructionSet set) {
-  if (set == InstructionSet::kAvx2 && processorHasAvx2()) return avx2ChangeKernels();
+  if (!isSupported(set)) return sse2ChangeKernels();
+  switch (set) {
+    case InstructionSet::kAvx512:
+      return avx512ChangeKernels();
+    case InstructionSet::kAvx2:
+      return avx2ChangeKernels();
+    case InstructionSet::kSse2:
+      break;
+  }
   return sse2ChangeKernels();
 }
 

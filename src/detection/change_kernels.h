@@ -2,9 +2,10 @@
 // splitting a camera frame into channel planes, scoring every pixel's
 // confirmed change, and turning the scores into one bit per pixel for a level.
 //
-// Internal to detection. The AVX2 version is compiled with AVX2 enabled and is
-// chosen at run time only on processors that have it, so nothing outside the
-// kernel sources may be compiled with wider instructions than the baseline.
+// Internal to detection. The AVX2 and AVX-512 versions are each compiled with
+// their instructions enabled and chosen at run time only on processors that
+// have them, so nothing outside the kernel sources may be compiled with wider
+// instructions than the baseline.
 #pragma once
 
 #include <cstddef>
@@ -20,11 +21,12 @@ class RegionMask;
 namespace tessary::detail {
 
 // Every plane row, score row and scratch row has this layout: kPlanePad bytes,
-// the row's pixels (x = 0 starts kPlanePad bytes in, 32-byte aligned), zeros
-// up to the next multiple of kVectorBytes, then kPlanePad more bytes. Reads
-// at x - 1 and at x + 1 past the last vector therefore stay inside the row.
-inline constexpr std::ptrdiff_t kPlanePad = 32;
-inline constexpr std::ptrdiff_t kVectorBytes = 32;  // the widest vector of any kernel
+// the row's pixels (x = 0 starts kPlanePad bytes in, kVectorBytes-aligned),
+// zeros up to the next multiple of kVectorBytes, then kPlanePad more bytes.
+// Reads at x - 1 and at x + 1 past the last vector therefore stay inside the
+// row, and every whole vector of a row lies on one cache line.
+inline constexpr std::ptrdiff_t kVectorBytes = 64;  // the widest vector of any kernel
+inline constexpr std::ptrdiff_t kPlanePad = kVectorBytes;
 
 inline constexpr std::ptrdiff_t paddedRowBytes(std::int32_t width) {
   return kPlanePad + (std::ptrdiff_t{width} + kVectorBytes - 1) / kVectorBytes * kVectorBytes +
@@ -49,8 +51,8 @@ struct ScoreInputs {
   const std::uint8_t* current[3] = {};     // blue, green, red planes at (0, 0)
   const std::uint8_t* previous[3] = {};
   // Scratch rows of the neighbour rule, x = 0 of each (stride bytes apiece).
-  std::uint8_t* across = nullptr;          // this row: pixel and right neighbour
-  std::uint8_t* below[2][3] = {};          // two rows of: down, down-right, down-left pairs
+  // Two rows of: down, down-right (at x + 1), down-left pairs.
+  std::uint8_t* below[2][3] = {};
   const std::uint8_t* zeros = nullptr;     // a row of zero scores
   const std::uint8_t* leftAllowed = nullptr;   // 0xFF where x > 1
   const std::uint8_t* rightAllowed = nullptr;  // 0xFF where x < width - 1
@@ -123,11 +125,12 @@ struct ChangeKernels {
   BatchProgress (*countRegions)(const RegionBatch& batch);
 };
 
-enum class InstructionSet : std::int32_t { kSse2, kAvx2 };
+enum class InstructionSet : std::int32_t { kSse2, kAvx2, kAvx512 };
 
 bool isSupported(InstructionSet set);
-// AVX2 (with POPCNT, BMI1 and BMI2) when the processor and the system
-// support it, else SSE2.
+// AVX-512 (F, BW, VL and VBMI, with AVX2's set) when the processor and the
+// system support it, else AVX2 (with POPCNT, LZCNT, BMI1 and BMI2) when they
+// support that, else SSE2.
 InstructionSet bestInstructionSet();
 // The kernels of `set`, or the baseline ones when `set` is not supported here.
 const ChangeKernels& changeKernels(InstructionSet set);
@@ -135,5 +138,6 @@ const ChangeKernels& changeKernels(InstructionSet set);
 // Defined by the per-instruction-set sources.
 const ChangeKernels& sse2ChangeKernels();
 const ChangeKernels& avx2ChangeKernels();
+const ChangeKernels& avx512ChangeKernels();
 
 }  // namespace tessary::detail

@@ -1,5 +1,5 @@
-// The AVX2 kernels; this file alone is compiled with AVX2, POPCNT, BMI1 and
-// BMI2 enabled, and its table is used only on processors that have them all.
+// The AVX2 kernels; this file alone is compiled with AVX2, POPCNT, LZCNT, BMI1
+// and BMI2 enabled, and its table is used only on processors that have them all.
 #include <immintrin.h>
 
 #include "detection/change_kernels_impl.h"
@@ -25,6 +25,10 @@ struct Avx2 {
   static std::uint32_t atLeast(V a, V b) {
     return static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(a, b), a)));
+  }
+  // Each 128-bit half of v after the byte before it: before's high half, then v's low half.
+  static V shiftIn(V before, V v) {
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(before, v, 0x21), 15);
   }
 
   static constexpr bool kFastPopcount = true;

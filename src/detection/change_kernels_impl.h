@@ -1,16 +1,20 @@
 // The change kernels written once over a small vector interface `Simd`:
 //   V, kLanes (bytes per vector), load, store, min, max, bitAnd, absDiff,
-//   splat, atLeast (one bit per byte lane, set where a >= b), split
-//   (kLanes packed pixels, also copied when asked, to their blue, green and
-//   red bytes), popcount and kFastPopcount (whether popcount is one
+//   splat, atLeast (one bit per byte lane, set where a >= b), shiftIn (v's
+//   lanes one lane up, lane 0 taking the last lane of the vector before v),
+//   split (kLanes packed pixels, also copied when asked, to their blue,
+//   green and red bytes), popcount and kFastPopcount (whether popcount is one
 //   instruction), narrowLanes (two words of four 16-bit lanes, each below
 //   256, to the eight bytes of one word, the first word's lanes first).
+// Optionally splitTail: like split, for the last 1..kLanes - 1 pixels of a
+// row, reading and copying no byte beyond them and giving 0 in the lanes
+// after them; without it those pixels are split one at a time.
 //
 // Included only by the per-instruction-set sources, each with its own Simd
 // type in an unnamed namespace: every instantiation then has internal
-// linkage, so the linker can never let an AVX2-compiled copy of a function
-// stand in for its baseline twin. Keep calls out of this file to anything but
-// Simd and the built-ins for the same reason.
+// linkage, so the linker can never let a copy of a function compiled with
+// wider instructions stand in for its baseline twin. Keep calls out of this
+// file to anything but Simd and the built-ins for the same reason.
 #pragma once
 
 #include <cstddef>
@@ -66,21 +70,38 @@ struct Kernels {
         Simd::store(green + x, g);
         Simd::store(red + x, r);
       }
-      for (; x < width; ++x) {
-        blue[x] = source[x * 4];
-        green[x] = source[x * 4 + 1];
-        red[x] = source[x * 4 + 2];
-        if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
+      if constexpr (requires { &Simd::splitTail; }) {
+        // The lanes after the width come out 0, as the planes hold there.
+        if (x < width) {
+          V b, g, r;
+          Simd::splitTail(source + std::ptrdiff_t{x} * 4,
+                          kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr, width - x, b, g, r);
+          Simd::store(blue + x, b);
+          Simd::store(green + x, g);
+          Simd::store(red + x, r);
+        }
+      } else {
+        for (; x < width; ++x) {
+          blue[x] = source[x * 4];
+          green[x] = source[x * 4 + 1];
+          red[x] = source[x * 4 + 2];
+          if constexpr (kCopy) __builtin_memcpy(target + x * 4, source + x * 4, 4);
+        }
       }
     }
   }
 
-  // Each neighbour pair is scored once and shared by both of its pixels: a
-  // row's pass 1 scores every pixel against its right, down, down-right
-  // neighbours and its right neighbour against its down neighbour; pass 2
-  // gathers the eight for each pixel from this row's and the row above's.
-  // A neighbour that the rule does not look at reads as 0 (the zero row, or
-  // the column masks), which can never raise the maximum above the change.
+  // Each neighbour pair is scored once and shared by both of its pixels: at
+  // every vector, each pixel is scored against its right, down and
+  // down-right neighbours and its right neighbour against its down one. A
+  // pixel's pairs with its left neighbours are those of the pixel before it:
+  // the previous vector's last lane comes in from a register. Its pairs with
+  // the row above were stored by that row, the down-right ones one column on,
+  // so that every value stored here is read back whole, at the offset it was
+  // stored at (a load straddling two recent stores waits for both to reach
+  // the cache). A neighbour that the rule does not look at reads as 0 (zero
+  // vectors, the zero row, or the column masks), which can never raise the
+  // maximum above the change.
   static void neighbourScores(const ScoreInputs& in, std::uint8_t* scores) {
     // Everything in locals: the stores below could alias `in` otherwise.
     const std::int32_t width = in.width;
@@ -88,57 +109,61 @@ struct Kernels {
     const std::ptrdiff_t stride = in.stride;
     const std::uint8_t* const current[3] = {in.current[0], in.current[1], in.current[2]};
     const std::uint8_t* const previous[3] = {in.previous[0], in.previous[1], in.previous[2]};
-    std::uint8_t* const across = in.across;
     const std::uint8_t* const zeros = in.zeros;
     const std::uint8_t* const leftAllowed = in.leftAllowed;
     const std::uint8_t* const rightAllowed = in.rightAllowed;
+    const V none = Simd::splat(0);
     for (std::int32_t y = 0; y < height; ++y) {
       const std::ptrdiff_t row = y * stride;
       std::uint8_t* const* down = in.below[y & 1];
       std::uint8_t* const downStraightOut = down[0];
-      std::uint8_t* const downRightOut = down[1];
+      std::uint8_t* const downRightOut = down[1];  // at x + 1
       std::uint8_t* const downLeftOut = down[2];
       const std::uint8_t* const* up = in.below[(y + 1) & 1];
       // Row 1 never looks at row 0: "up" needs y > 1.
       const bool hasDown = y < height - 1;
       const bool hasUp = y > 1;
-      const std::uint8_t* const downStraight = hasDown ? downStraightOut : zeros;
-      const std::uint8_t* const downRight = hasDown ? downRightOut : zeros;
-      const std::uint8_t* const downLeft = hasDown ? downLeftOut : zeros;  // at x - 1
       const std::uint8_t* const upStraight = hasUp ? up[0] : zeros;
-      const std::uint8_t* const upLeft = hasUp ? up[1] : zeros;  // at x - 1
+      const std::uint8_t* const upLeft = hasUp ? up[1] : zeros;
       const std::uint8_t* const upRight = hasUp ? up[2] : zeros;
 
+      // The last lane of each: the pixel before x.
+      V leftPairsBefore = none;
+      V downRightBefore = none;
       for (std::int32_t x = 0; x < width; x += kLanes) {
         V here[3], right[3];
         load3(current, row + x, here);
         load3(current, row + x + 1, right);
-        Simd::store(across + x, change(here, right));
+        const V across = change(here, right);
+        V downStraight = none, downRight = none, downLeft = none;
         if (hasDown) {
           V below[3], belowRight[3];
           load3(current, row + stride + x, below);
           load3(current, row + stride + x + 1, belowRight);
-          Simd::store(downStraightOut + x, change(here, below));
-          Simd::store(downRightOut + x, change(here, belowRight));
-          Simd::store(downLeftOut + x, change(right, below));
+          downStraight = change(here, below);
+          downRight = change(here, belowRight);
+          downLeft = change(right, below);
+          Simd::store(downStraightOut + x, downStraight);
+          Simd::store(downRightOut + x, Simd::shiftIn(downRightBefore, downRight));
+          Simd::store(downLeftOut + x, downLeft);
+          downRightBefore = downRight;
         }
-      }
-      for (std::int32_t x = 0; x < width; x += kLanes) {
-        V here[3], before[3];
-        load3(current, row + x, here);
+        // Lane i: pixel i + 1's pairs with its left and down-left neighbours,
+        // brought to their pixel by shifting in one lane.
+        const V leftPairs = Simd::max(across, downLeft);
+        V before[3];
         load3(previous, row + x, before);
         const V moved = change(here, before);
         const V rightSide = Simd::bitAnd(
-            Simd::max(Simd::max(Simd::load(across + x), Simd::load(downRight + x)),
-                      Simd::load(upRight + x)),
+            Simd::max(Simd::max(across, downRight), Simd::load(upRight + x)),
             Simd::load(rightAllowed + x));
         const V leftSide = Simd::bitAnd(
-            Simd::max(Simd::max(Simd::load(across + x - 1), Simd::load(downLeft + x - 1)),
-                      Simd::load(upLeft + x - 1)),
+            Simd::max(Simd::shiftIn(leftPairsBefore, leftPairs), Simd::load(upLeft + x)),
             Simd::load(leftAllowed + x));
-        const V straight = Simd::max(Simd::load(downStraight + x), Simd::load(upStraight + x));
+        const V straight = Simd::max(downStraight, Simd::load(upStraight + x));
         Simd::store(scores + row + x,
                     Simd::min(moved, Simd::max(Simd::max(rightSide, leftSide), straight)));
+        leftPairsBefore = leftPairs;
       }
     }
   }
@@ -348,102 +373,120 @@ struct Kernels {
     DetectionRegion* const* const regions = in.regions;
     const RegionMask* const* const masks = in.masks;
     const std::size_t count = in.count;
-    // Cells are at most 8 x 8 pixels, and no larger than the frame.
-    const std::uint32_t cellWidths = static_cast<std::uint32_t>(frameWidth < 8 ? frameWidth : 8);
-    const std::uint32_t cellHeights = static_cast<std::uint32_t>(frameHeight < 8 ? frameHeight : 8);
     std::size_t counted = 0;
-    std::uint32_t lastCount = 0;
-    for (; counted < count; ++counted) {
+    while (counted < count) {
       DetectionRegion& region = *regions[counted];
       if (region.level != level || masks[counted] != nullptr) break;
-      region.previous = region.current;
-      const std::int32_t x = region.x;
-      const std::int32_t y = region.y;
-      const std::int32_t width = region.width;
-      const std::int32_t height = region.height;
-      if (isInnerCell(x, y, width, height, frameWidth, frameHeight, cellWidths, cellHeights)) {
-        countInnerCell(bits + y * bitStride, bitStride, x, y, width, height, region.current);
-      } else {
-        countCut(bits, bitStride, x, y, width, height, frameWidth, frameHeight, region.current);
+      const CellRow row{bits, bitStride, level, frameWidth, regions, masks, count};
+      switch (isInnerCell(region, frameWidth, frameHeight) ? region.height : 0) {
+        case 1: counted = countCellRow<1>(row, counted); break;
+        case 2: counted = countCellRow<2>(row, counted); break;
+        case 3: counted = countCellRow<3>(row, counted); break;
+        case 4: counted = countCellRow<4>(row, counted); break;
+        case 5: counted = countCellRow<5>(row, counted); break;
+        case 6: counted = countCellRow<6>(row, counted); break;
+        case 7: counted = countCellRow<7>(row, counted); break;
+        case 8: counted = countCellRow<8>(row, counted); break;
+        default:
+          region.previous = region.current;
+          countCut(bits, bitStride, region.x, region.y, region.width, region.height, frameWidth,
+                   frameHeight, region.current);
+          ++counted;
       }
-      lastCount = region.current.count;
     }
     // Aggregate initialisation: no constructor of a type outside this file.
-    return {counted, lastCount};
+    return {counted, counted != 0 ? regions[counted - 1]->current.count : 0u};
   }
 
-  // A fine grid's cell that lies wholly on the frame, the common case, takes
-  // the short way: nothing to cut. `cellWidths` and `cellHeights` are the
-  // largest cell sizes, at most the frame's.
-  static bool isInnerCell(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
-                          std::int32_t frameWidth, std::int32_t frameHeight,
-                          std::uint32_t cellWidths, std::uint32_t cellHeights) {
-    // Unsigned, so that a negative size or corner fails the same comparison
-    // as a large one. Once the cell fits the frame, the room left for its
-    // corner is not negative.
-    return static_cast<std::uint32_t>(width) - 1u < cellWidths &&
-           static_cast<std::uint32_t>(height) - 1u < cellHeights &&
-           static_cast<std::uint32_t>(x) <= static_cast<std::uint32_t>(frameWidth - width) &&
-           static_cast<std::uint32_t>(y) <= static_cast<std::uint32_t>(frameHeight - height);
+  // A fine grid's cell: at most 8 x 8 pixels and wholly on the frame, the
+  // common case, which needs no cutting.
+  static bool isInnerCell(const DetectionRegion& region, std::int32_t frameWidth,
+                          std::int32_t frameHeight) {
+    // Unsigned, so that an empty or negative size fails with a large one.
+    return static_cast<std::uint32_t>(region.width) - 1u < 8u &&
+           static_cast<std::uint32_t>(region.height) - 1u < 8u && region.x >= 0 &&
+           region.y >= 0 && region.x <= frameWidth - region.width &&
+           region.y <= frameHeight - region.height;
+  }
+
+  // What a row of side-by-side cells shares.
+  struct CellRow {
+    const std::uint8_t* bits;
+    std::ptrdiff_t bitStride;
+    std::int32_t level;
+    std::int32_t frameWidth;
+    DetectionRegion* const* regions;
+    const RegionMask* const* masks;
+    std::size_t count;
+  };
+
+  // Counts regions[index], an inner cell of kHeight rows, and those after it
+  // that continue its row of cells: the same level, rows and width, no mask,
+  // each starting where the one before ends (or, in a mirrored picture,
+  // ending where it starts), still on the frame. A grid's row is one such
+  // run, so the checks and the row addresses are worked out once for the run
+  // rather than once a cell. Returns the index after the run.
+  template <std::int32_t kHeight>
+  static std::size_t countCellRow(const CellRow& in, std::size_t index) {
+    const DetectionRegion& lead = *in.regions[index];
+    const std::int32_t y = lead.y;
+    const std::int32_t width = lead.width;
+    const std::int32_t lastX = in.frameWidth - width;  // the last start still on the frame
+    const std::uint8_t* const rows = in.bits + y * in.bitStride;
+    const std::uint64_t lanes = ((std::uint64_t{1} << width) - 1) * 0x0001000100010001u;
+    std::int32_t x = lead.x;
+    std::int32_t step = 0;  // the second cell tells: width, or -width
+    for (;;) {
+      DetectionRegion& region = *in.regions[index];
+      region.previous = region.current;
+      countInnerCell<kHeight>(rows, in.bitStride, x, y, lanes, region.current);
+      if (++index == in.count) break;
+      const DetectionRegion& next = *in.regions[index];
+      if (step == 0) step = next.x < x ? -width : width;
+      x += step;
+      // Unsigned: a start left of the frame fails like one past lastX.
+      if (next.x != x || next.y != y || next.width != width || next.height != kHeight ||
+          next.level != in.level || in.masks[index] != nullptr ||
+          static_cast<std::uint32_t>(x) > static_cast<std::uint32_t>(lastX)) {
+        break;
+      }
+    }
+    return index;
   }
 
   // A cell row spans at most two bytes: rows 0..3 are read into the 16-bit
-  // lanes of one word and rows 4..7 of another, all lanes are brought to bit
-  // x at once, and narrowed so that row i is byte i of one word. One count
-  // then gives the pixels, two bit scans the rows, and the bytes ORed
-  // together the columns.
-  static void countInnerCell(const std::uint8_t* row, std::ptrdiff_t bitStride, std::int32_t x,
-                             std::int32_t y, std::int32_t width, std::int32_t height,
-                             DetectionResult& out) {
-    row += x >> 3;
-    std::uint64_t low = 0;
-    std::uint64_t high = 0;
-    switch (height) {
-      case 8: high |= readPair(row + 7 * bitStride) << 48; [[fallthrough]];
-      case 7: high |= readPair(row + 6 * bitStride) << 32; [[fallthrough]];
-      case 6: high |= readPair(row + 5 * bitStride) << 16; [[fallthrough]];
-      case 5: high |= readPair(row + 4 * bitStride); [[fallthrough]];
-      case 4: low |= readPair(row + 3 * bitStride) << 48; [[fallthrough]];
-      case 3: low |= readPair(row + 2 * bitStride) << 32; [[fallthrough]];
-      case 2: low |= readPair(row + bitStride) << 16; [[fallthrough]];
-      default: low |= readPair(row);
-    }
+  // lanes of one word and rows 4..7 of another, and all lanes are brought to
+  // bit x at once. Up to four rows the lanes are counted and scanned as they
+  // stand; taller cells are narrowed first so that row i is byte i of one
+  // word. One count then gives the pixels, two bit scans the rows, and the
+  // rows ORed together the columns, with no branch on the pixels.
+  template <std::int32_t kHeight>
+  static void countInnerCell(const std::uint8_t* rows, std::ptrdiff_t bitStride, std::int32_t x,
+                             std::int32_t y, std::uint64_t lanes, DetectionResult& out) {
+    const std::uint8_t* row = rows + (x >> 3);
     const std::uint32_t shift = static_cast<std::uint32_t>(x) & 7;
-    const std::uint64_t lanes = ((std::uint64_t{1} << width) - 1) * 0x0001000100010001u;
-    const std::uint64_t cell = Simd::narrowLanes((low >> shift) & lanes, (high >> shift) & lanes);
-    if (cell == 0) {
-      store(0, 0, 0, 0, 0, out);
-      return;
+    constexpr std::int32_t kLowRows = kHeight < 4 ? kHeight : 4;
+    std::uint64_t low = 0;
+    for (std::int32_t i = 0; i < kLowRows; ++i) {
+      low |= readPair(row + i * bitStride) << (16 * i);
     }
-    std::uint32_t columns = static_cast<std::uint32_t>(cell) | static_cast<std::uint32_t>(cell >> 32);
-    columns |= columns >> 16;
-    columns = (columns | (columns >> 8)) & 0xFF;
-    // No reverse bit scan: some processors with AVX2 take four cycles for
-    // one. The last row is the first of the byte-swapped word, and the last
-    // column comes from a table.
-    out.count = static_cast<std::uint32_t>(Simd::popcount(cell));
-    out.minX = x + __builtin_ctz(columns);
-    out.minY = y + (__builtin_ctzll(cell) >> 3);
-    out.maxX = x + kLastColumn.of[columns];
-    out.maxY = y + 7 - (__builtin_ctzll(__builtin_bswap64(cell)) >> 3);
-  }
-
-  struct LastColumns {
-    std::int8_t of[256] = {};
-  };
-  static constexpr LastColumns lastColumns() {
-    LastColumns table;
-    for (int columns = 1; columns < 256; ++columns) {
-      std::int8_t last = 0;
-      for (int bit = 0; bit < 8; ++bit) {
-        if ((columns >> bit) & 1) last = static_cast<std::int8_t>(bit);
+    low = (low >> shift) & lanes;
+    std::uint64_t cell = low;
+    constexpr std::int32_t kRowBits = kHeight <= 4 ? 16 : 8;
+    if constexpr (kHeight > 4) {
+      std::uint64_t high = 0;
+      for (std::int32_t i = 4; i < kHeight; ++i) {
+        high |= readPair(row + i * bitStride) << (16 * (i - 4));
       }
-      table.of[columns] = last;
+      cell = Simd::narrowLanes(low, (high >> shift) & lanes);
     }
-    return table;
+    std::uint32_t columns = static_cast<std::uint32_t>(cell | (cell >> 32));
+    columns |= columns >> 16;
+    if constexpr (kHeight > 4) columns |= columns >> 8;
+    columns &= 0xFF;
+    store(static_cast<std::uint32_t>(Simd::popcount(cell)), x + firstBit(columns),
+          y + firstBit(cell) / kRowBits, x + lastBit(columns), y + lastBit(cell) / kRowBits, out);
   }
-  // The highest bit set of each column byte.
-  static constexpr LastColumns kLastColumn = lastColumns();
 
   static std::uint64_t readPair(const std::uint8_t* bytes) {
     std::uint16_t pair;

@@ -20,6 +20,9 @@ struct Sse2 {
   static std::uint32_t atLeast(V a, V b) {
     return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(a, b), a)));
   }
+  static V shiftIn(V before, V v) {
+    return _mm_or_si128(_mm_srli_si128(before, 15), _mm_slli_si128(v, 1));
+  }
 
   // Without the POPCNT instruction; the compiler would call a library routine.
   static constexpr bool kFastPopcount = false;

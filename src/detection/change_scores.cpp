@@ -8,12 +8,11 @@ namespace tessary::detail {
 namespace {
 
 enum ScratchRow : std::int32_t {
-  kAcross = 0,
-  kBelow = 1,  // six rows: two rows of three pairs
-  kZeros = 7,
-  kLeftAllowed = 8,
-  kRightAllowed = 9,
-  kScratchRows = 10,
+  kBelow = 0,  // six rows: two rows of three pairs
+  kZeros = 6,
+  kLeftAllowed = 7,
+  kRightAllowed = 8,
+  kScratchRows = 9,
 };
 
 }  // namespace
@@ -77,7 +76,6 @@ void ChangeScores::score(const PaddedRows& current, const PaddedRows& previous) 
     kernels_.plainScores(inputs, scores_.row(0));
     return;
   }
-  inputs.across = scratch_.row(kAcross);
   for (std::int32_t i = 0; i < 6; ++i) inputs.below[i / 3][i % 3] = scratch_.row(kBelow + i);
   inputs.zeros = scratch_.row(kZeros);
   inputs.leftAllowed = scratch_.row(kLeftAllowed);

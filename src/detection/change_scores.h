@@ -65,7 +65,7 @@ class ChangeScores {
   const ChangeKernels& kernels_;
   const std::ptrdiff_t bitStride_;
   PaddedRows scores_;
-  // across, below[2][3], zeros, leftAllowed, rightAllowed.
+  // below[2][3], zeros, leftAllowed, rightAllowed.
   PaddedRows scratch_;
   std::uint64_t scoredFrame_ = kNoFrame;
   std::array<LevelBits, kCachedLevels> levels_;

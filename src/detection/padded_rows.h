@@ -11,7 +11,7 @@
 
 namespace tessary::detail {
 
-// `rows` zero-filled rows for `width` pixels, each starting 32-byte aligned.
+// `rows` zero-filled rows for `width` pixels, each starting kVectorBytes-aligned.
 class PaddedRows {
  public:
   PaddedRows(std::int32_t width, std::int32_t rows)
@@ -38,7 +38,7 @@ class PaddedRows {
   void copyFrom(const PaddedRows& other) { std::memcpy(base_, other.base_, bytes_); }
 
  private:
-  static constexpr std::size_t kAlignment = 32;
+  static constexpr auto kAlignment = static_cast<std::size_t>(kVectorBytes);
 
   std::ptrdiff_t stride_;
   std::size_t bytes_;

@@ -150,13 +150,23 @@ TEST_P(ReferenceMatchTest, CountsBoxesAndPicturesOnRandomScenes) {
   }
 }
 
-// Regions at every sensitivity step (more levels in one frame than are kept
-// at once), thresholds and orientations, over a grid and regions at the edges.
+// Grids with a sensitivity step per cell (more levels in one frame than are
+// kept at once) and with one for all, whose rows of cells are counted a run
+// at a time, some running off the frame; thresholds and orientations; and
+// regions at the edges.
 TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
   const auto frames = testing::movingPattern(24);
-  const int layouts[][2] = {{1, 1}, {8, 8}, {40, 30}, {7, 5}};
-  for (const auto& [columns, rows] : layouts) {
-    SCOPED_TRACE(std::to_string(columns) + " x " + std::to_string(rows));
+  struct Grid {
+    int columns, rows, x, y, width, height;
+    bool sensitivityPerCell;
+  };
+  const Grid grids[] = {{1, 1, 0, 0, 160, 120, false}, {8, 8, 0, 0, 20, 15, true},
+                        {40, 30, 0, 0, 4, 4, true},    {7, 5, 0, 0, 22, 24, true},
+                        {40, 30, 0, 0, 4, 4, false},   {27, 17, 2, 2, 6, 7, false},
+                        {20, 15, 90, 0, 8, 8, false},  {32, 120, 0, 0, 5, 1, false}};
+  for (const Grid& grid : grids) {
+    SCOPED_TRACE(std::to_string(grid.columns) + " x " + std::to_string(grid.rows) + " cells of " +
+                 std::to_string(grid.width) + " x " + std::to_string(grid.height));
     DetectorPair pair(kFrameWidth, kFrameHeight, 2, true, GetParam());
     RegionManager mine, theirs;
     mine.setDetector(&pair.counting->detectionInterface());
@@ -172,11 +182,10 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
       ASSERT_TRUE(theirs.add(b, descriptor));
       ASSERT_EQ(a, b);
     };
-    const int width = kFrameWidth / columns;
-    const int height = kFrameHeight / rows;
-    for (int i = 0; i < columns * rows; ++i) {
-      addBoth(i % columns * width, i / columns * height, width, height,
-              columns == 1 ? 50 : (i * 7) % 101, (i * 13) % 40);
+    for (int i = 0; i < grid.columns * grid.rows; ++i) {
+      addBoth(grid.x + i % grid.columns * grid.width, grid.y + i / grid.columns * grid.height,
+              grid.width, grid.height, grid.sensitivityPerCell ? (i * 7) % 101 : 50,
+              (i * 13) % 40);
     }
     addBoth(-3, 100, 10, 30, 70, 5);
     addBoth(155, -2, 9, 9, 100, 0);
@@ -189,6 +198,8 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
         pair.setMode(mode);
         mine.remapRegions(old, mode);
         theirs.remapRegions(old, mode);
+      }
+      if (tick == 16) {  // counted a region at a time, to paint it
         pair.detector->setHighlight(1, 255, 0, 255);
         pair.reference.setHighlight(1, 255, 0, 255);
       }
@@ -283,12 +294,15 @@ std::string instructionSetName(const ::testing::TestParamInfo<InstructionSet>& s
       return "Sse2";
     case InstructionSet::kAvx2:
       return "Avx2";
+    case InstructionSet::kAvx512:
+      return "Avx512";
   }
   return "Unknown";
 }
 
 INSTANTIATE_TEST_SUITE_P(InstructionSets, ReferenceMatchTest,
-                         ::testing::Values(InstructionSet::kSse2, InstructionSet::kAvx2),
+                         ::testing::Values(InstructionSet::kSse2, InstructionSet::kAvx2,
+                                           InstructionSet::kAvx512),
                          instructionSetName);
 
 }  // namespace
