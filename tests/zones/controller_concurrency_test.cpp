@@ -97,6 +97,9 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   const std::uint64_t settled = controller.processedFrameCount();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(controller.processedFrameCount(), settled);
+  // Shut down while the channels tick and the cameras deliver.
+  controller.startCapture();
+  ASSERT_TRUE(waitForFrames(controller, settled + 2));
   controller.shutdown();
   (void)checksum;
 }
