@@ -4,7 +4,7 @@ tessary_add_test(tessary_camera_tests
           ${CMAKE_CURRENT_LIST_DIR}/capture_backends_test.cpp
   LIBS tessary_capture)
 
-# A camera read while its samples arrive, under ThreadSanitizer.
+# Channels and cameras under load from several threads.
 tessary_add_test(tessary_capture_concurrency_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/capture_concurrency_test.cpp
   LIBS tessary_capture

@@ -2,21 +2,106 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "capture/camera_registry.h"
+#include "capture/capture_channel.h"
 #include "capture/fake_capture_backend.h"
-#include "common/frame.h"
+#include "capture/scripted_frame_source.h"
+#include "detection/detector_factory.h"
+#include "detection/region_manager.h"
 
 namespace tessary {
 namespace {
 
-// The channel's own reconfiguring while frames flow (start, stop, the
-// toggles, the camera's choice, shut-down while running) is checked under
-// every thread the program runs, through the controller, in
-// tests/zones/controller_concurrency_test.cpp.
+using namespace std::chrono_literals;
+
+// One channel over its own camera, copying frames and counting hits as a
+// controller does.
+struct Rig {
+  void onFrame(const std::uint8_t* frame) {
+    if (frame != nullptr) std::memcpy(copy.data(), frame, copy.size());
+  }
+  void onHit(std::int32_t) { ++hits; }
+  RegionDescriptor cell(int x, int y) {
+    return {x, y, 20, 20, 50, 20, {}, RegionIndexedHitCallback::bind(this, &Rig::onHit)};
+  }
+
+  fakes::ScriptedFrameSource source{
+      {fakes::flatFrame(30), fakes::checkeredFrame(30), fakes::flatFrame(90)}};
+  std::vector<std::uint8_t> copy = std::vector<std::uint8_t>(kFrameBytes);
+  std::atomic<int> hits{0};
+  CaptureChannel* channel = nullptr;
+  RegionManager* manager = nullptr;
+};
+
+TEST(ChannelConcurrencyTest, ChannelsReconfiguredWhileFramesFlow) {
+  std::array<Rig, 3> rigs;
+  auto list = std::make_unique<CaptureChannelList>();
+  for (Rig& rig : rigs) {
+    rig.source.show(0);
+    rig.channel = list->createChannel();
+    ChannelInitRecord record;
+    record.camera = &rig.source;
+    ASSERT_TRUE(rig.channel->init(record));
+    rig.channel->setFrameCallback(ChannelFrameCallback::bind(&rig, &Rig::onFrame));
+    rig.manager = rig.channel->createRegionManager();
+    for (int at = 0; at < 48; ++at) {
+      std::int32_t index = -1;
+      rig.manager->add(index, rig.cell(at % 8 * 20, at / 8 * 20));
+    }
+    ASSERT_TRUE(rig.channel->setFps(200) && rig.channel->start());
+  }
+
+  std::atomic<bool> done{false}, stopEditing{false};
+  std::thread camera([&] {
+    for (; !done; std::this_thread::sleep_for(2ms)) {
+      for (Rig& rig : rigs) rig.source.advance();
+    }
+  });
+  // One configuring thread per channel, as the owner serialises its calls.
+  std::vector<std::thread> threads;
+  for (Rig& rig : rigs) {
+    threads.emplace_back([&rig, &stopEditing] {
+      CaptureChannel& channel = *rig.channel;
+      for (int round = 0; !stopEditing; ++round, std::this_thread::sleep_for(1ms)) {
+        switch (round % 7) {
+          case 0: channel.stop(); break;
+          case 1: channel.setFps(150 + round % 100); break;
+          case 2: channel.toggleMirror(); break;
+          case 3: channel.setSensitivity(round % 100); break;
+          case 4: channel.setDetectionMethod(kDetectionMethodNeighbour); break;
+          case 5:
+            channel.createRegionManager();  // current for a moment
+            channel.selectRegionManager(rig.manager);
+            break;
+          case 6:
+            channel.setFrameCallback(ChannelFrameCallback::bind(&rig, &Rig::onFrame));
+            channel.start();
+            break;
+        }
+      }
+    });
+  }
+  std::this_thread::sleep_for(1500ms);
+  stopEditing = true;
+  for (auto& thread : threads) thread.join();
+
+  // Left alone, every channel detects again.
+  for (Rig& rig : rigs) {
+    const int before = rig.hits;
+    ASSERT_TRUE(rig.channel->start());
+    for (int wait = 0; wait < 1000 && rig.hits <= before; ++wait) std::this_thread::sleep_for(5ms);
+    EXPECT_GT(rig.hits, before);
+  }
+  list.reset();  // destroyed while running and while frames still arrive
+  done = true;
+  camera.join();
+}
 
 // Sample n carries n in its first four bytes and n's low byte everywhere else.
 void fillSample(std::uint8_t* frame, std::uint32_t n) {
