@@ -60,4 +60,9 @@ class CountingOverlay final : public OverlayControl {
   int updates = 0;
 };
 
+// Connects `client` and waits until `link` has taken it from the backlog.
+inline bool connectTo(TcpLink& link, TestClient& client) {
+  return client.connect(link.port()) && waitUntil([&] { return link.isConnected(); });
+}
+
 }  // namespace tessary::testing
