@@ -422,9 +422,10 @@ struct Kernels {
 
   // Counts regions[index], an inner cell of kHeight rows, and those after it
   // that continue its row of cells: the same level, rows and width, no mask,
-  // each starting where the one before ends, still on the frame. A grid's row
-  // is one such run, so the checks and the row addresses are worked out once
-  // for the run rather than once a cell. Returns the index after the run.
+  // each starting where the one before ends (or, in a mirrored picture,
+  // ending where it starts), still on the frame. A grid's row is one such
+  // run, so the checks and the row addresses are worked out once for the run
+  // rather than once a cell. Returns the index after the run.
   template <std::int32_t kHeight>
   static std::size_t countCellRow(const CellRow& in, std::size_t index) {
     const DetectionRegion& lead = *in.regions[index];
@@ -434,15 +435,19 @@ struct Kernels {
     const std::uint8_t* const rows = in.bits + y * in.bitStride;
     const std::uint64_t lanes = ((std::uint64_t{1} << width) - 1) * 0x0001000100010001u;
     std::int32_t x = lead.x;
+    std::int32_t step = 0;  // the second cell tells: width, or -width
     for (;;) {
       DetectionRegion& region = *in.regions[index];
       region.previous = region.current;
       countInnerCell<kHeight>(rows, in.bitStride, x, y, lanes, region.current);
       if (++index == in.count) break;
       const DetectionRegion& next = *in.regions[index];
-      x += width;
+      if (step == 0) step = next.x < x ? -width : width;
+      x += step;
+      // Unsigned: a start left of the frame fails like one past lastX.
       if (next.x != x || next.y != y || next.width != width || next.height != kHeight ||
-          next.level != in.level || in.masks[index] != nullptr || x > lastX) {
+          next.level != in.level || in.masks[index] != nullptr ||
+          static_cast<std::uint32_t>(x) > static_cast<std::uint32_t>(lastX)) {
         break;
       }
     }

@@ -7,7 +7,7 @@
 namespace tessary {
 namespace {
 
-TEST(FixedTextTest, CutsOverLongValuesAndKeepsTheNul) {
+TEST(FixedTextTest, CutsOverLongValuesKeepsTheNulAndStopsAtAnEmbeddedOne) {
   FixedText<8> text;
   EXPECT_TRUE(text.assign("abc"));
   EXPECT_EQ(text.view(), "abc");
@@ -16,18 +16,12 @@ TEST(FixedTextTest, CutsOverLongValuesAndKeepsTheNul) {
   EXPECT_EQ(text.c_str()[7], '\0');
   EXPECT_FALSE(text.append("x"));
   EXPECT_EQ(text.view(), "0123456");
-}
-
-TEST(FixedTextTest, AppendFillsOnlyWhatRemains) {
+  // Appending fills only what remains.
   FixedText<12> name("door");
   EXPECT_TRUE(name.append("-Del"));
   EXPECT_FALSE(name.append("eted!"));
   EXPECT_EQ(name.view(), "door-Delete");
-}
-
-TEST(FixedTextTest, StopsAtAnEmbeddedNul) {
-  FixedText<16> text(std::string_view("ab\0cd", 5));
-  EXPECT_EQ(text.view(), "ab");
+  EXPECT_EQ(FixedText<16>(std::string_view("ab\0cd", 5)).view(), "ab");
 }
 
 TEST(FixedTextTest, FormatIsBounded) {

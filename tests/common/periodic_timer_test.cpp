@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "capture/scripted_frame_source.h"
+#include "support/wait_until.h"
 
 namespace tessary {
 namespace {
@@ -26,14 +27,6 @@ class Client : public TimerCallback {
   std::function<bool()> onFire;
   std::atomic<int> fires{0}, starts{0}, stops{0};
 };
-
-bool waitFor(const std::function<bool()>& condition) {
-  for (auto end = std::chrono::steady_clock::now() + 5s; !condition();) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 TEST(PeriodicTimerTest, FixedDeadlinesUntilStoppedAndNothingAfter) {
   Client client;
@@ -99,7 +92,7 @@ TEST(PeriodicTimerTest, StopsFromInsideAndOutsideNeitherDeadlockNorRepeat) {
     };
     std::uint32_t error = 0;
     ASSERT_TRUE(timer.start(5, error, 1));
-    ASSERT_TRUE(waitFor([&] { return client.stops == 1; }));
+    ASSERT_TRUE(testing::waitUntil([&] { return client.stops == 1; }));
     std::this_thread::sleep_for(50ms);
     EXPECT_TRUE(client.fires == 1 && client.stops == 1);
   }
@@ -118,7 +111,7 @@ TEST(PeriodicTimerTest, StopsFromInsideAndOutsideNeitherDeadlockNorRepeat) {
     };
     std::uint32_t error = 0;
     ASSERT_TRUE(timer.start(1, error, 1));
-    ASSERT_TRUE(waitFor([&] { return entered.load(); }));
+    ASSERT_TRUE(testing::waitUntil([&] { return entered.load(); }));
     timer.stop();
     EXPECT_TRUE(finished) << "stop returned while fire was still running";
     EXPECT_EQ(client.stops, 1);

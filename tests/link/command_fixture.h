@@ -20,7 +20,7 @@
 #include "link/lan_browser.h"
 #include "link/reply_sender.h"
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
 #include "link/window_locator.h"

@@ -9,7 +9,7 @@
 
 #include "link/reply_sender.h"
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
 #include "link/support/platform_sockets.h"
@@ -19,11 +19,7 @@ namespace {
 
 class ReplyConcurrencyTest : public ::testing::Test {
  protected:
-  void connect(TestClient& client) {
-    ASSERT_TRUE(client.connect(link_.port()));
-    ASSERT_TRUE(waitUntil([&] { return link_.isConnected(); }));
-  }
-  void SetUp() override { connect(client_); }
+  void SetUp() override { ASSERT_TRUE(connectTo(link_, client_)); }
 
   PlatformSockets sockets_;
   RecordingLinkEvents events_;
@@ -91,7 +87,7 @@ TEST_F(ReplyConcurrencyTest, ClientLeavingWhileHitsAreSentIsSafe) {
   }));
 
   TestClient next;
-  connect(next);
+  ASSERT_TRUE(connectTo(link_, next));
   for (int i = 0; i < 50; ++i) ASSERT_EQ(next.nextText(), "<hit name=\"door\">");
   stop.store(true);
   detection.join();

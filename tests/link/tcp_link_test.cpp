@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/support/platform_sockets.h"
 
 namespace tessary::testing {
@@ -16,10 +16,6 @@ namespace {
 
 class TcpLinkTest : public ::testing::Test {
  protected:
-  void connect(TestClient& client) {
-    ASSERT_TRUE(client.connect(link_.port()));
-    ASSERT_TRUE(waitUntil([&] { return link_.isConnected(); }));
-  }
   // Polls like the frame tick until something arrives.
   std::string receive() {
     char buffer[TcpLink::kReceiveBufferSize];
@@ -56,7 +52,7 @@ TEST_F(TcpLinkTest, ServesOneClientAndResetsInOrderWhenItGoes) {
   EXPECT_EQ(taken.lastError().context.view(), "Bind server socket.");
 
   TestClient client;
-  connect(client);
+  ASSERT_TRUE(connectTo(link_, client));
   ASSERT_TRUE(client.send("login(code)"));
   EXPECT_EQ(receive(), std::string("login(code)\0", 12));
   ASSERT_TRUE(link_.send("<login status=\"successful\">"));
@@ -73,7 +69,7 @@ TEST_F(TcpLinkTest, ServesOneClientAndResetsInOrderWhenItGoes) {
 
 TEST_F(TcpLinkTest, SecondClientWaitsInTheBacklogUntilTheFirstGoes) {
   TestClient first;
-  connect(first);
+  ASSERT_TRUE(connectTo(link_, first));
   TestClient second;
   ASSERT_TRUE(second.connect(link_.port()));
   ASSERT_TRUE(second.send("from second"));
@@ -110,7 +106,7 @@ TEST_F(TcpLinkTest, SecondClientWaitsInTheBacklogUntilTheFirstGoes) {
 TEST_F(TcpLinkTest, AClientThatStopsReadingLosesWholeMessagesOnly) {
   TestClient client;
   client.setReceiveBufferSize(2048);
-  connect(client);
+  ASSERT_TRUE(connectTo(link_, client));
   // Fill every buffer between us and the client; each send gives up after a
   // short wait instead of holding the caller.
   std::vector<std::string> sent;

@@ -6,15 +6,12 @@
 
 #include <algorithm>
 #include <string>
-#include <thread>
 
 #include "capture/camera_registry.h"
 #include "capture/demo_capture_backend.h"
 #include "link/setup_view.h"
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
 #include "link/utf8_text.h"
-#include "link/support/platform_sockets.h"
 
 namespace tessary::testing {
 namespace {
@@ -85,43 +82,8 @@ TEST(WebClientLinkTest, HandsOverWholeTextsWithinBoundsAndResetsWhenTheClientGoe
   EXPECT_TRUE(taken.empty());  // nothing of the last client's
 }
 
-TEST(WebClientLinkTest, TcpAndWebSocketClientsTakeTurnsAtTheOneSeat) {
-  ClientSlot seat;
-  RecordingLinkEvents events;
-  PlatformSockets sockets;
-  TcpLink tcp(sockets, events, 0, kLoopbackAddress, &seat);
-  WebClientLink web(seat, events);
-  ClientLinks links(tcp, &web);
-  char buffer[TcpLink::kReceiveBufferSize];
-
-  // A WebSocket client holds the seat: a TCP client waits, unanswered.
-  const WebSession session = web.open();
-  ASSERT_NE(session, 0u);
-  EXPECT_EQ(links.connectedKind(), ClientKind::kWeb);
-  TestClient waiting;
-  ASSERT_TRUE(waiting.connect(tcp.port()));
-  ASSERT_TRUE(waiting.send("whoareyou()"));
-  std::this_thread::sleep_for(200ms);
-  EXPECT_FALSE(tcp.isConnected());
-  EXPECT_TRUE(links.send("to the browser"));
-  EXPECT_EQ(waiting.nextText(100ms), std::nullopt);
-
-  // It goes; after the reset the TCP client is served.
-  web.close(session);
-  links.receive(buffer);
-  ASSERT_TRUE(waitUntil([&] { return tcp.isConnected(); }));
-  EXPECT_EQ(links.connectedKind(), ClientKind::kTcp);
-  EXPECT_EQ(web.open(), 0u);
-  std::string received;
-  ASSERT_TRUE(waitUntil([&] {
-    received.assign(buffer, links.receive(buffer));
-    return !received.empty();
-  }));
-  EXPECT_EQ(received, std::string("whoareyou()", 12));
-  EXPECT_TRUE(links.send("to the TCP client"));
-  EXPECT_EQ(waiting.nextText(), "to the TCP client");
-  EXPECT_EQ(links.port(), tcp.port());
-}
+// The TCP and the WebSocket client taking turns at the one seat is checked
+// end to end, with the program and a browser, in tests/web/browser_test.py.
 
 TEST(Utf8TextTest, KeepsWellFormedTextAndReplacesEveryBadByte) {
   std::string out;

@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/test_client.h"
 #include "support/x11_key_client.h"
 #include "support/xvfb_session.h"
 
@@ -41,15 +43,12 @@ class OverlayProgramTest : public ::testing::Test {
     ASSERT_TRUE(window_->ok());
     ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
     ASSERT_TRUE(writeFile(rawFile_, uniformPicture()));
-    ASSERT_TRUE(program_.start({TESSARY_PROGRAM, "--camera", "raw:" + rawFile_, "--code-file", codeFile_,
-                                "--port", "0", "--web-port", "0"},
-                               {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + runtime_.path(),
-                                "XDG_CONFIG_HOME=" + files_.path(), "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"}));
-    std::optional<std::string> line = program_.readLine(30s);
-    ASSERT_TRUE(line) << program_.errorOutput();
-    const auto at = line->rfind(" listening on port ");
-    ASSERT_NE(at, std::string::npos) << *line;
-    ASSERT_TRUE(link_.connect(static_cast<unsigned>(std::stoul(line->substr(at + 19)))));
+    const unsigned port = startProgram(program_, {"--camera", "raw:" + rawFile_, "--code-file", codeFile_, "--port", "0",
+                                                  "--web-port", "0"},
+                                       {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + runtime_.path(),
+                                        "XDG_CONFIG_HOME=" + files_.path(), "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"},
+                                       30s);
+    ASSERT_TRUE(link_.connect(port));
     link_.send("login(s3cret)");
     ASSERT_TRUE(link_.waitFor("<login status=\"successful\">", 10s)) << program_.errorOutput();
   }
@@ -63,23 +62,24 @@ class OverlayProgramTest : public ::testing::Test {
 
   // Waits until every listed screen point is close to its colour.
   bool shows(const std::vector<std::pair<int, int>>& points, std::uint32_t colour) {
-    return retryUntil(
+    return waitUntil(
         [&] {
+          window_->pump();
           for (auto [x, y] : points) {
             if (!near(window_->screenPixel(x, y), colour)) return false;
           }
           return true;
         },
-        [&] { window_->pump(); });
+        10s, 40ms);
   }
 
   bool renderAreaIs(const std::string& expected) {
-    return retryUntil(
+    return waitUntil(
         [&] {
           link_.send("get_render_area()");
           return link_.waitFor(expected, 300ms);
         },
-        [] {}, 5s);
+        5s, 40ms);
   }
 
   static inline std::unique_ptr<XvfbSession> session_ = std::make_unique<XvfbSession>();
@@ -89,7 +89,7 @@ class OverlayProgramTest : public ::testing::Test {
   std::string rawFile_ = files_.file("picture.raw");
   std::unique_ptr<KeyClient> window_;
   ChildProcess program_;
-  ProgramClient link_;
+  TestClient link_;
 };
 
 // Key area A covers screen (100, 100)-(300, 250), B (700, 600)-(900, 740).
@@ -111,7 +111,10 @@ TEST_F(OverlayProgramTest, PictureShowsOnlyInTheKeyColourInsideTheRenderArea) {
   EXPECT_EQ(wrong, 0);
   // The picture takes no clicks: they reach the client's window beneath.
   ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "150", "150", "click", "1"}, session_->display()));
-  EXPECT_TRUE(retryUntil([&] { return window_->clicksOnKeyArea(0) == 1; }, [&] { window_->pump(); }));
+  EXPECT_TRUE(waitUntil([&] {
+    window_->pump();
+    return window_->clicksOnKeyArea(0) == 1;
+  }, 10s, 40ms));
 
   link_.send("overlay_colour(0,0,255)");
   EXPECT_TRUE(shows(inA, kMagenta)) << "the old key must no longer show the picture";

@@ -11,6 +11,7 @@
 #include "shell/program_under_test.h"
 #include "shell/verbose_trace.h"
 #include "support/child_process.h"
+#include "support/test_client.h"
 
 namespace tessary {
 namespace {
@@ -25,16 +26,16 @@ class ProgramTest : public ::testing::Test {
 
   // The port the copy reports.
   unsigned startServer(ChildProcess& process, std::vector<std::string> extra = {"--headless"}) {
-    std::vector<std::string> argv = programArguments({"--port", "0", "--web-port", "0", "--code-file", codeFile_});
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    EXPECT_TRUE(process.start(argv, environment()));
-    std::optional<std::string> line = process.readLine(10s);
-    auto at = line ? line->rfind(" listening on port ") : std::string::npos;
-    if (!line || !line->starts_with("Tessary ") || at == std::string::npos) {
-      ADD_FAILURE() << "no listening line: " << line.value_or("") << "\n" << process.errorOutput();
-      return 0;
-    }
-    return static_cast<unsigned>(std::stoul(line->substr(at + 19)));
+    extra.insert(extra.begin(), {"--port", "0", "--web-port", "0", "--code-file", codeFile_});
+    return startProgram(process, extra, environment());
+  }
+
+  // Connects `client` and logs it in, then sends `statements` with the login.
+  static void logIn(TestClient& client, unsigned port, const std::string& statements = "",
+                    const std::string& host = "127.0.0.1") {
+    ASSERT_TRUE(client.connect(port, host));
+    client.send("login(s3cret)" + statements);
+    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
   }
 
   std::vector<std::string> environment() const {
@@ -97,13 +98,12 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   unsigned port = startServer(server, {"--headless", "--camera", "raw:" + raw});
   ASSERT_NE(port, 0u);
 
-  ProgramClient client;
-  ASSERT_TRUE(client.connect(port));
+  TestClient client;
   // Client units equal camera pixels. The zones are placed symmetrically
   // left to right, but not top to bottom: a picture drawn upside down would
   // hit the wrong zone. A grid's cells are zones of their own.
-  client.send("login(s3cret);display_size(160,120);add(moving,30,10,100,30);grid(band,20,10,120,30,3,1)");
-  ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  ASSERT_NO_FATAL_FAILURE(
+      logIn(client, port, ";display_size(160,120);add(moving,30,10,100,30);grid(band,20,10,120,30,3,1)"));
   EXPECT_TRUE(client.waitFor("<hit name=\"moving\">", 5s)) << server.errorOutput();
   EXPECT_TRUE(client.waitFor("<hit name=\"band_1\">", 5s));
   // Frames flow now, so the still zone never compares a picture with the
@@ -117,7 +117,7 @@ TEST_F(ProgramTest, HitsOnlyWhereTheFramesMoveAndZonesGoWithTheClient) {
   }
   client.close();
 
-  ProgramClient next;
+  TestClient next;
   ASSERT_TRUE(next.connect(port));
   next.send("check_zone(moving)");
   EXPECT_TRUE(next.waitFor("<error content=\"Command unavailable, please login.\">", 5s));
@@ -193,12 +193,10 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
 
   // The first copy still serves, and a client leaving in the usual way
   // leaves no error-looking line behind.
-  ProgramClient client;
-  ASSERT_TRUE(client.connect(port));
-  client.send("login(s3cret)");
-  EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  TestClient client;
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port));
   client.close();
-  ProgramClient next;
+  TestClient next;
   ASSERT_TRUE(next.connect(port));
   next.send("whoareyou()");
   EXPECT_FALSE(next.collect(300ms).empty());
@@ -234,11 +232,9 @@ TEST_F(ProgramTest, AutoCameraSaysWhatItChoseAndListenNarrowsTheServer) {
   unsigned port = startServer(server, {"--headless", "--camera", "auto", "--listen", "127.0.0.2"});
   ASSERT_NE(port, 0u);
   EXPECT_TRUE(contains(server.errorOutput(), "tessary: camera auto: ")) << server.errorOutput();
-  ProgramClient client;
+  TestClient client;
   EXPECT_FALSE(client.connect(port, "127.0.0.1")) << "only 127.0.0.2 is served";
-  ASSERT_TRUE(client.connect(port, "127.0.0.2"));
-  client.send("login(s3cret)");
-  EXPECT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port, "", "127.0.0.2"));
   EXPECT_EQ(endProgram(server, environment()), 0) << server.errorOutput();
 }
 
@@ -248,10 +244,8 @@ TEST_F(ProgramTest, WrongLoginsAreAnsweredSlowlyWhileTheTicksGoOn) {
   ChildProcess server;
   unsigned port = startServer(server, {"--headless", "--camera", "demo"});
   ASSERT_NE(port, 0u);
-  ProgramClient client;
-  ASSERT_TRUE(client.connect(port));
-  client.send("login(s3cret);display_size(160,120);motion(true);add(door,20,50,120,20)");
-  ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+  TestClient client;
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port, ";display_size(160,120);motion(true);add(door,20,50,120,20)"));
   std::string guesses;
   for (int guess = 0; guess < 200; ++guess) guesses += "login(" + std::to_string(100000 + guess) + ");";
   client.send(guesses);
@@ -275,10 +269,8 @@ TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {
     if (signalNumber == SIGTERM) options.push_back("--headless");
     unsigned port = startServer(server, options);
     ASSERT_NE(port, 0u);
-    ProgramClient client;
-    ASSERT_TRUE(client.connect(port));
-    client.send("login(s3cret)");
-    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
+    TestClient client;
+    ASSERT_NO_FATAL_FAILURE(logIn(client, port));
 
     server.signal(signalNumber);
     EXPECT_EQ(server.wait(10s), 0) << server.errorOutput();

@@ -1,5 +1,6 @@
 #include "shell/program_under_test.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -28,6 +29,18 @@ std::vector<std::string> programArguments(const std::vector<std::string>& option
   std::vector<std::string> argv = programUnderTest().command;
   argv.insert(argv.end(), options.begin(), options.end());
   return argv;
+}
+
+unsigned startProgram(ChildProcess& program, const std::vector<std::string>& options,
+                      const std::vector<std::string>& environment, std::chrono::milliseconds timeout) {
+  EXPECT_TRUE(program.start(programArguments(options), environment));
+  const std::optional<std::string> line = program.readLine(timeout);
+  const auto at = line ? line->rfind(" listening on port ") : std::string::npos;
+  if (!line || !line->starts_with("Tessary ") || at == std::string::npos) {
+    ADD_FAILURE() << "no listening line: " << line.value_or("") << "\n" << program.errorOutput();
+    return 0;
+  }
+  return static_cast<unsigned>(std::stoul(line->substr(at + 19)));
 }
 
 int endProgram(ChildProcess& server, const std::vector<std::string>& environment,

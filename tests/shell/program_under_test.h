@@ -26,6 +26,11 @@ const ProgramUnderTest& programUnderTest();
 // The command followed by `options`.
 std::vector<std::string> programArguments(const std::vector<std::string>& options);
 
+// Starts the program with `options` and returns the port its listening line
+// names, or 0 after recording a failure when no such line comes in `timeout`.
+unsigned startProgram(ChildProcess& program, const std::vector<std::string>& options,
+                      const std::vector<std::string>& environment, std::chrono::milliseconds timeout = 10s);
+
 // Asks `server` to end the platform's way (SIGTERM, or --quit run with the
 // same `environment`) and returns its exit code, or -1 when it did not end in
 // `timeout`.

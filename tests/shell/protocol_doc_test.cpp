@@ -6,7 +6,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <regex>
 #include <span>
@@ -18,6 +17,7 @@
 #include "link/command_interpreter.h"
 #include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/test_client.h"
 
 namespace tessary {
 namespace {
@@ -68,12 +68,10 @@ class ProtocolDocTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
-    ASSERT_TRUE(server_.start(programArguments({"--headless", "--camera", "demo", "--port", "0", "--listen",
-                                                "127.0.0.1", "--web-port", "0", "--code-file", codeFile_}),
-                              environment()));
-    std::optional<std::string> line = server_.readLine(10s);
-    ASSERT_TRUE(line && line->find(" listening on port ") != std::string::npos) << server_.errorOutput();
-    port_ = std::stoul(line->substr(line->rfind(' ') + 1));
+    port_ = startProgram(server_, {"--headless", "--camera", "demo", "--port", "0", "--listen", "127.0.0.1",
+                                   "--web-port", "0", "--code-file", codeFile_},
+                         environment());
+    ASSERT_NE(port_, 0u);
   }
   void TearDown() override {
     EXPECT_EQ(endProgram(server_, environment()), 0) << server_.errorOutput();
@@ -91,9 +89,8 @@ TEST_F(ProtocolDocTest, SessionsAreWhatTheProgramAnswers) {
   const std::vector<FencedBlock> sessions = blocksOf("session");
   ASSERT_GE(sessions.size(), 2u);
   for (const FencedBlock& session : sessions) {
-    ProgramClient client;
+    TestClient client;
     ASSERT_TRUE(client.connect(port_));
-    std::deque<std::string> arrived;
     for (const std::string& line : session.lines) {
       ASSERT_TRUE(line.starts_with("-> ") || line.starts_with("<- ")) << line;
       const std::string text = line.substr(3);
@@ -103,14 +100,10 @@ TEST_F(ProtocolDocTest, SessionsAreWhatTheProgramAnswers) {
       }
       // The next message that is not an unlisted event must be this one.
       for (;;) {
-        for (int wait = 0; wait < 50 && arrived.empty(); ++wait) {
-          for (std::string& message : client.collect(100ms)) arrived.push_back(std::move(message));
-        }
-        ASSERT_FALSE(arrived.empty()) << "no answer for: " << line;
-        const std::string message = arrived.front();
-        arrived.pop_front();
-        if (withoutAmounts(message) == withoutAmounts(text)) break;
-        ASSERT_TRUE(isEvent(message)) << "expected " << text << "\n     got " << message;
+        const std::optional<std::string> message = client.nextText(5s);
+        ASSERT_TRUE(message) << "no answer for: " << line;
+        if (withoutAmounts(*message) == withoutAmounts(text)) break;
+        ASSERT_TRUE(isEvent(*message)) << "expected " << text << "\n     got " << *message;
       }
     }
   }

@@ -1,7 +1,7 @@
 // The tray icon, its menu and the dialogs, driven in-process under a private
-// Xvfb with a tray host; and the program itself in the same setting.
+// Xvfb with a tray host. The program's own tray, its dialogs and their
+// screenshots, on Linux and on Windows, are in tray_screens_test.cpp.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 
 #include <QApplication>
@@ -24,7 +24,7 @@
 #include "shell/shell_system.h"
 #include "shell/tray_icon.h"
 #include "shell/tray_model.h"
-#include "support/child_process.h"
+#include "support/test_client.h"
 #include "support/xvfb_session.h"
 
 namespace tessary {
@@ -115,13 +115,6 @@ class TrayGuiTest : public ::testing::Test {
     return result;
   }
 
-  // Starts the program on our display; false when it does not listen.
-  bool startProgram(ChildProcess& program, const std::string& display) {
-    return program.start({TESSARY_PROGRAM, "--port", "0", "--web-port", "0", "--code-file", folder_.file("code.dat")},
-                         {"DISPLAY=" + display, "XDG_RUNTIME_DIR=" + folder_.path()}) &&
-           program.readLine(10s).has_value();
-  }
-
   static inline TempFolder* runtime_ = nullptr;
   static inline XvfbSession* session_ = nullptr;
   static inline QApplication* application_ = nullptr;
@@ -129,7 +122,10 @@ class TrayGuiTest : public ::testing::Test {
   TempFolder folder_;
 };
 
-TEST_F(TrayGuiTest, TipFollowsLoginAndLogout) {
+// The tip follows the client's login. The tray's Mirror and Flip and the
+// client's mirror() and flip() are one setting: each sees what the other
+// made, and the picture follows it.
+TEST_F(TrayGuiTest, TipMirrorAndFlipFollowTheClient) {
   std::string codeFile = folder_.file("code.dat");
   ASSERT_TRUE(writeFile(codeFile, "s3cret"));
   PosixSockets sockets;
@@ -145,44 +141,16 @@ TEST_F(TrayGuiTest, TipFollowsLoginAndLogout) {
   ASSERT_TRUE(system.listening());
   EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000))
       << "the icon is embedded in the tray host";
-  EXPECT_EQ(tray.icon().toolTip(), "Orrinview - Not logged in");
-
-  ProgramClient client;
-  ASSERT_TRUE(client.connect(system.port()));
-  for (const char* statement : {"login(s3cret)", "login(wrong)", "login(s3cret)", ""}) {
-    // The empty statement stands for the client going away, which logs it out.
-    const bool loggedIn = std::string_view(statement) == "login(s3cret)";
-    if (*statement != '\0') client.send(statement);
-    if (*statement == '\0') client.close();
-    const QString tip = loggedIn ? "Orrinview - Logged in" : "Orrinview - Not logged in";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return tray.icon().toolTip() == tip; }, 5000)) << statement;
-  }
-  host.stopTimers();
-  system.shutDown();
-}
-
-// The tray's Mirror and Flip and the client's mirror() and flip() are one
-// setting: each sees what the other made, and the picture follows it.
-TEST_F(TrayGuiTest, MirrorAndFlipAreOneSettingForTheTrayAndTheClient) {
-  std::string codeFile = folder_.file("code.dat");
-  ASSERT_TRUE(writeFile(codeFile, "s3cret"));
-  PosixSockets sockets;
-  ShellConfig config;
-  config.port = 0;
-  config.codeFilePath = codeFile;
-  ShellSystem system(config, ShellServices{sockets}, nullptr);
-  TrayIcon tray(system, options(codeFile));
-  ShellHost host(system, &tray, nullptr);
-  system.start(1024, 768);
-  host.startTimers();
+  // The ticks run in our event loop, so it must turn while we wait.
+  auto tipIs = [&](const QString& tip) { return QTest::qWaitFor([&] { return tray.icon().toolTip() == tip; }, 5000); };
+  EXPECT_TRUE(tipIs("Orrinview - Not logged in"));
   // The camera's usual view: mirrored like a looking glass, upright.
   const PictureFrame usual = system.currentPicture();
   emit tray.menu().aboutToShow();
   EXPECT_EQ(entries(tray.menu()).mid(3, 2), (QStringList{"&Mirror", "&Flip"}));
 
-  ProgramClient client;
+  TestClient client;
   ASSERT_TRUE(client.connect(system.port()));
-  // The ticks run in our event loop, so it must turn while we wait.
   auto received = [&client](const std::string& wanted) {
     return QTest::qWaitFor(
         [&] {
@@ -191,9 +159,14 @@ TEST_F(TrayGuiTest, MirrorAndFlipAreOneSettingForTheTrayAndTheClient) {
         },
         5000);
   };
+  client.send("login(s3cret)");
+  EXPECT_TRUE(tipIs("Orrinview - Logged in"));
+  client.send("login(wrong)");  // logs the client out
+  EXPECT_TRUE(tipIs("Orrinview - Not logged in"));
   client.send("login(s3cret);mirror(true);get_mirror();get_flip()");
   EXPECT_TRUE(received("<mirror status=\"true\">"));
   EXPECT_TRUE(received("<flip status=\"false\">"));
+  EXPECT_TRUE(tipIs("Orrinview - Logged in"));
   emit tray.menu().aboutToShow();
   EXPECT_EQ(entries(tray.menu()).mid(3, 2), (QStringList{"&Mirror*", "&Flip"}));
   EXPECT_NE(system.currentPicture().mirror, usual.mirror);
@@ -206,10 +179,11 @@ TEST_F(TrayGuiTest, MirrorAndFlipAreOneSettingForTheTrayAndTheClient) {
   EXPECT_EQ(system.currentPicture().mirror, usual.mirror);
   EXPECT_NE(system.currentPicture().flip, usual.flip);
 
-  // The client's settings end with it, and so do the tray's.
+  // The client's settings and login end with it, and so do the tray's.
   client.close();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !system.flipped(); }, 5000));
   EXPECT_EQ(system.currentPicture().flip, usual.flip);
+  EXPECT_TRUE(tipIs("Orrinview - Not logged in"));
   host.stopTimers();
   system.shutDown();
 }
@@ -266,27 +240,10 @@ TEST_F(TrayGuiTest, MenuHoldsTheItemsWithTheirChecks) {
   EXPECT_TRUE(none.selected.empty());
 }
 
-TEST_F(TrayGuiTest, EnterNewCodeWritesTheFileOrReportsAndStaysOpen) {
+// Writing, cancelling and the message box's title are checked with the
+// program in tray_screens_test.cpp; here the message box's text.
+TEST_F(TrayGuiTest, ACodeFileThatCannotBeWrittenIsNamedAndTheDialogStays) {
   FakeCameras cameras;
-  std::string codeFile = folder_.file("code.dat");
-  ASSERT_TRUE(writeFile(codeFile, "a much longer old code"));
-  TrayIcon tray(cameras, options(codeFile));
-  whenModal<CodeDialog>([&](CodeDialog& dialog) {
-    EXPECT_EQ(dialog.windowTitle(), "Enter New Code");
-    QTest::keyClicks(dialog.codeEdit(), " new code");
-    button(dialog, "OK")->click();
-  });
-  tray.runCommand(kCommandEnterCode);
-  EXPECT_EQ(readFile(codeFile), " new code");
-
-  // Cancel leaves the file untouched.
-  whenModal<CodeDialog>([&](CodeDialog& dialog) {
-    QTest::keyClicks(dialog.codeEdit(), "ignored");
-    button(dialog, "Cancel")->click();
-  });
-  tray.runCommand(kCommandEnterCode);
-  EXPECT_EQ(readFile(codeFile), " new code");
-
   // A file that cannot be written: "Error", and the dialog stays for Cancel.
   std::string nowhere = folder_.file("missing/code.dat");
   TrayIcon broken(cameras, options(nowhere));
@@ -330,61 +287,6 @@ TEST_F(TrayGuiTest, HelpScrollsButCannotBeChangedAndAboutClosesOnClickOrKey) {
     if (!byKey) QTest::mouseClick(&about, Qt::RightButton);
     EXPECT_FALSE(about.isVisible()) << byKey;
   }
-}
-
-// Pixels of the tray host's window in each of the icon's main colours.
-struct IconColours {
-  int tile = 0, ring = 0, orange = 0, total = 0;
-};
-IconColours iconColours(const std::optional<WindowPicture>& picture) {
-  IconColours colours;
-  if (!picture) return colours;
-  for (const WindowPicture::Pixel& p : picture->pixels) {
-    ++colours.total;
-    if (p.red < 70 && p.green < 90 && p.blue >= 50 && p.blue < 110 && p.blue > p.red + 20) ++colours.tile;
-    if (p.red > 190 && p.green > 190 && p.blue > 190) ++colours.ring;
-    if (p.red > 200 && p.green > 110 && p.green < 200 && p.blue < 100) ++colours.orange;
-  }
-  return colours;
-}
-
-// The program itself, with its icon in the tray host: a right click opens
-// the menu, "x" chooses E&xit, and the icon goes with the program.
-TEST_F(TrayGuiTest, ProgramShowsItsIconAndExitsFromTheMenu) {
-  ChildProcess program;
-  ASSERT_TRUE(startProgram(program, session_->display())) << program.errorOutput();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 1; }, 5000)) << program.errorOutput();
-  // The icon shows its own colours: the dark tile, the light ring and the
-  // orange quarter (an icon that failed to load shows as a black square).
-  IconColours colours;
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] {
-        colours = iconColours(session_->trayPicture());
-        return colours.tile > 100 && colours.ring > 10 && colours.orange > 5;
-      },
-      5000))
-      << "tile " << colours.tile << ", ring " << colours.ring << ", orange " << colours.orange << " of "
-      << colours.total << " pixels";
-  // The tray host puts the first icon at 1, 1 inside its window at 0, 0.
-  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "12", "12", "click", "3"}));
-  QTest::qWait(500);
-  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "key", "x"}));
-  EXPECT_EQ(program.wait(10s), 0) << program.errorOutput();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return session_->dockedIcons() == 0; }, 5000));
-}
-
-// A desktop without a tray host: the program keeps its windows, says that it
-// shows no icon, docks it once a tray host starts, and ends cleanly on SIGTERM.
-TEST_F(TrayGuiTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
-  XvfbSession bare;
-  ASSERT_TRUE(bare.start(false, false));
-  ChildProcess program;
-  ASSERT_TRUE(startProgram(program, bare.display())) << program.errorOutput();
-  EXPECT_NE(program.errorOutput().find("no system tray found"), std::string::npos) << program.errorOutput();
-  ASSERT_TRUE(bare.startTray());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return bare.dockedIcons() == 1; }, 5000));
-  program.signal(SIGTERM);
-  EXPECT_EQ(program.wait(10s), 0) << program.errorOutput();
 }
 
 }  // namespace

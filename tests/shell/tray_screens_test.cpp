@@ -4,17 +4,19 @@
 // screenshot in TESSARY_SCREENSHOT_DIR (default: "screenshots" in the working
 // directory) for a person to look at.
 #include <gtest/gtest.h>
+#include <signal.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/test_client.h"
 #include "support/xvfb_session.h"
 
 namespace tessary {
@@ -27,6 +29,22 @@ std::string screenshotFolder() {
   std::filesystem::path folder = named != nullptr && *named != '\0' ? named : "screenshots";
   std::filesystem::create_directories(folder);
   return std::filesystem::absolute(folder).string();
+}
+
+// Pixels of the tray host's window in each of the icon's main colours.
+struct IconColours {
+  int tile = 0, ring = 0, orange = 0, total = 0;
+};
+IconColours iconColours(const std::optional<WindowPicture>& picture) {
+  IconColours colours;
+  if (!picture) return colours;
+  for (const WindowPicture::Pixel& p : picture->pixels) {
+    ++colours.total;
+    if (p.red < 70 && p.green < 90 && p.blue >= 50 && p.blue < 110 && p.blue > p.red + 20) ++colours.tile;
+    if (p.red > 190 && p.green > 190 && p.blue > 190) ++colours.ring;
+    if (p.red > 200 && p.green > 110 && p.green < 200 && p.blue < 100) ++colours.orange;
+  }
+  return colours;
 }
 
 class TrayScreensTest : public ::testing::Test {
@@ -45,19 +63,12 @@ class TrayScreensTest : public ::testing::Test {
   }
 
   // Starts the program with `codeFile` and waits for its icon in the tray.
+  // A first start in a fresh Wine prefix takes a while.
   unsigned start(const std::string& codeFile) {
-    EXPECT_TRUE(program_.start(programArguments({"--camera", "demo", "--port", "0", "--web-port", "0",
-                                                 "--code-file", codeFile}),
-                               environment()));
-    // A first start in a fresh Wine prefix takes a while.
-    std::optional<std::string> line = program_.readLine(60s);
-    const auto at = line ? line->rfind(" listening on port ") : std::string::npos;
-    if (at == std::string::npos) {
-      ADD_FAILURE() << "no listening line: " << line.value_or("") << "\n" << program_.errorOutput();
-      return 0;
-    }
-    EXPECT_TRUE(waitFor([&] { return session_.dockedIcons() == 1; }, 20s)) << program_.errorOutput();
-    return static_cast<unsigned>(std::stoul(line->substr(at + 19)));
+    const unsigned port = startProgram(
+        program_, {"--camera", "demo", "--port", "0", "--web-port", "0", "--code-file", codeFile}, environment(), 60s);
+    EXPECT_TRUE(waitUntil([&] { return session_.dockedIcons() == 1; }, 20s, 100ms)) << program_.errorOutput();
+    return port;
   }
 
   bool xdotool(std::vector<std::string> arguments) {
@@ -65,28 +76,19 @@ class TrayScreensTest : public ::testing::Test {
     return runTool(arguments, session_.display()).has_value();
   }
 
-  // The window whose title is exactly `title`, once it shows (0 when none does).
-  unsigned long waitForWindow(const std::string& title) {
-    unsigned long window = 0;
-    waitFor(
-        [&] {
-          std::optional<std::string> found = runTool(
-              {"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, session_.display());
-          window = found && !found->empty() ? std::stoul(*found) : 0;
-          return window != 0;
-        },
-        15s);
-    return window;
+  // The visible window whose title is exactly `title`, 0 when there is none.
+  unsigned long window(const std::string& title) {
+    std::optional<std::string> found =
+        runTool({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, session_.display());
+    return found && !found->empty() ? std::stoul(*found) : 0;
   }
-
+  unsigned long waitForWindow(const std::string& title) {
+    unsigned long found = 0;
+    waitUntil([&] { return (found = window(title)) != 0; }, 15s, 100ms);
+    return found;
+  }
   bool windowGone(const std::string& title) {
-    return waitFor(
-        [&] {
-          std::optional<std::string> found = runTool(
-              {"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, session_.display());
-          return !found || found->empty();
-        },
-        10s);
+    return waitUntil([&] { return window(title) == 0; }, 10s, 100ms);
   }
 
   // Opens the tray menu with a right click on the icon (the tray host holds
@@ -94,6 +96,16 @@ class TrayScreensTest : public ::testing::Test {
   void openMenu() {
     ASSERT_TRUE(xdotool({"mousemove", "12", "12", "click", "3"}));
     std::this_thread::sleep_for(1s);
+  }
+
+  // Opens "Enter New Code" from the menu and types `code` into it.
+  void enterCode(const std::string& code) {
+    openMenu();
+    ASSERT_TRUE(xdotool({"key", "c"}));
+    const unsigned long dialog = waitForWindow("Enter New Code");
+    ASSERT_NE(dialog, 0u) << "no Enter New Code dialog";
+    focus(dialog);
+    ASSERT_TRUE(xdotool({"type", "--delay", "50", code}));
   }
 
   // Gives `window` the keyboard: there is no window manager to do it.
@@ -109,21 +121,11 @@ class TrayScreensTest : public ::testing::Test {
     EXPECT_TRUE(runTool({"/usr/bin/import", "-window", "root", path}, session_.display())) << path;
   }
 
-  template <typename Condition>
-  static bool waitFor(Condition condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(100ms);
-    }
-    return true;
-  }
-
   XvfbSession session_;
   TempFolder runtime_;
   TempFolder files_;
   ChildProcess program_;
-  ProgramClient link_;
+  TestClient link_;
   std::string folder_ = screenshotFolder();
 };
 
@@ -132,6 +134,18 @@ TEST_F(TrayScreensTest, IconMenuAndDialogsComeUpAndDoTheirWork) {
   ASSERT_TRUE(writeFile(codeFile, "s3cret"));
   const unsigned port = start(codeFile);
   ASSERT_NE(port, 0u);
+
+  // The icon shows its own colours: the dark tile, the light ring and the
+  // orange quarter (an icon that failed to load shows as a black square).
+  IconColours colours;
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        colours = iconColours(session_.trayPicture());
+        return colours.tile > 100 && colours.ring > 10 && colours.orange > 5;
+      },
+      10s, 100ms))
+      << "tile " << colours.tile << ", ring " << colours.ring << ", orange " << colours.orange << " of "
+      << colours.total << " pixels";
 
   // The tip follows the login: the mouse on the icon shows it.
   ASSERT_TRUE(xdotool({"mousemove", "12", "12"}));
@@ -150,44 +164,36 @@ TEST_F(TrayScreensTest, IconMenuAndDialogsComeUpAndDoTheirWork) {
   screenshot("4-tray-menu-camera");
   ASSERT_TRUE(xdotool({"key", "Escape", "Escape"}));
 
-  // Enter New Code writes exactly what was typed.
-  openMenu();
-  ASSERT_TRUE(xdotool({"key", "c"}));
-  unsigned long dialog = waitForWindow("Enter New Code");
-  ASSERT_NE(dialog, 0u) << "no Enter New Code dialog";
-  focus(dialog);
-  ASSERT_TRUE(xdotool({"type", "--delay", "50", "new code 7"}));
+  // Enter New Code writes exactly what was typed; Escape cancels and writes nothing.
+  ASSERT_NO_FATAL_FAILURE(enterCode("new code 7"));
   screenshot("5-enter-new-code");
   ASSERT_TRUE(xdotool({"key", "Return"}));
+  EXPECT_TRUE(windowGone("Enter New Code"));
+  EXPECT_EQ(readFile(codeFile), "new code 7");
+  ASSERT_NO_FATAL_FAILURE(enterCode("ignored"));
+  ASSERT_TRUE(xdotool({"key", "Escape"}));
   EXPECT_TRUE(windowGone("Enter New Code"));
   EXPECT_EQ(readFile(codeFile), "new code 7");
   // The client that logged in with the old code stays logged in.
   link_.send("whoareyou()");
   EXPECT_FALSE(link_.collect(500ms).empty());
 
-  openMenu();
-  ASSERT_TRUE(xdotool({"key", "a"}));
-  dialog = waitForWindow("About Tessary");
-  ASSERT_NE(dialog, 0u) << "no About dialog";
-  screenshot("6-about");
-  focus(dialog);
-  ASSERT_TRUE(xdotool({"key", "Escape"}));
-  EXPECT_TRUE(windowGone("About Tessary"));
-
-  openMenu();
-  ASSERT_TRUE(xdotool({"key", "h"}));
-  dialog = waitForWindow("Help");
-  ASSERT_NE(dialog, 0u) << "no Help dialog";
-  screenshot("7-help");
-  focus(dialog);
-  ASSERT_TRUE(xdotool({"key", "Escape"}));
-  EXPECT_TRUE(windowGone("Help"));
+  for (const auto& [key, title, shot] : {std::tuple{"a", "About Tessary", "6-about"}, {"h", "Help", "7-help"}}) {
+    openMenu();
+    ASSERT_TRUE(xdotool({"key", key}));
+    const unsigned long dialog = waitForWindow(title);
+    ASSERT_NE(dialog, 0u) << "no " << title << " dialog";
+    screenshot(shot);
+    focus(dialog);
+    ASSERT_TRUE(xdotool({"key", "Escape"}));
+    EXPECT_TRUE(windowGone(title));
+  }
 
   // Exit takes the icon away and ends the program cleanly.
   openMenu();
   ASSERT_TRUE(xdotool({"key", "x"}));
   EXPECT_EQ(program_.wait(20s), 0) << program_.errorOutput();
-  EXPECT_TRUE(waitFor([&] { return session_.dockedIcons() == 0; }, 10s));
+  EXPECT_TRUE(waitUntil([&] { return session_.dockedIcons() == 0; }, 10s, 100ms));
 }
 
 // A code file that cannot be written: a message box titled "Error" says so,
@@ -195,12 +201,7 @@ TEST_F(TrayScreensTest, IconMenuAndDialogsComeUpAndDoTheirWork) {
 TEST_F(TrayScreensTest, ACodeFileThatCannotBeWrittenIsReported) {
   const std::string codeFile = files_.file("missing/code.dat");
   ASSERT_NE(start(codeFile), 0u);
-  openMenu();
-  ASSERT_TRUE(xdotool({"key", "c"}));
-  unsigned long dialog = waitForWindow("Enter New Code");
-  ASSERT_NE(dialog, 0u);
-  focus(dialog);
-  ASSERT_TRUE(xdotool({"type", "x"}));
+  ASSERT_NO_FATAL_FAILURE(enterCode("x"));
   ASSERT_TRUE(xdotool({"key", "Return"}));
   unsigned long error = waitForWindow("Error");
   ASSERT_NE(error, 0u) << "no message box";
@@ -210,6 +211,24 @@ TEST_F(TrayScreensTest, ACodeFileThatCannotBeWrittenIsReported) {
   EXPECT_TRUE(windowGone("Error"));
   EXPECT_NE(waitForWindow("Enter New Code"), 0u) << "the dialog stays open";
   EXPECT_FALSE(std::filesystem::exists(codeFile));
+}
+
+// A desktop without a tray host: the program keeps its windows, says that it
+// shows no icon, docks it once a tray host starts, and ends cleanly on SIGTERM.
+TEST(TrayHostTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
+  XvfbSession bare;
+  ASSERT_TRUE(bare.start(false, false));
+  TempFolder folder;
+  ChildProcess program;
+  ASSERT_NE(startProgram(program, {"--port", "0", "--web-port", "0", "--code-file", folder.file("code.dat")},
+                         {"DISPLAY=" + bare.display(), "XDG_RUNTIME_DIR=" + folder.path(), "WAYLAND_DISPLAY",
+                          "QT_QPA_PLATFORM=xcb"}),
+            0u);
+  EXPECT_NE(program.errorOutput().find("no system tray found"), std::string::npos) << program.errorOutput();
+  ASSERT_TRUE(bare.startTray());
+  EXPECT_TRUE(waitUntil([&] { return bare.dockedIcons() == 1; }, 5s, 100ms));
+  program.signal(SIGTERM);
+  EXPECT_EQ(program.wait(10s), 0) << program.errorOutput();
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 // Test support: a program run as a child process, its standard output on a
-// pipe and its standard error in a file; a connection to the tessary program
-// sending NUL-ended statements and keeping every message.
+// pipe and its standard error in a file.
 #pragma once
 
 #include <chrono>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "support/temp_folder.h"
@@ -41,26 +39,6 @@ class ChildProcess {
   std::string stdoutBuffer_;
   std::string stderrPath_;
   std::optional<int> exitCode_;
-};
-
-class ProgramClient {
- public:
-  ~ProgramClient();
-  bool connect(unsigned port, const std::string& host = "127.0.0.1");
-  bool send(std::string_view text);
-  void close();
-  // The messages that arrive within `duration`.
-  std::vector<std::string> collect(std::chrono::milliseconds duration);
-  // Reads until a message equal to `wanted` arrives; false on timeout.
-  bool waitFor(std::string_view wanted, std::chrono::milliseconds timeout);
-  const std::vector<std::string>& seen() const { return seen_; }
-
- private:
-  void readAvailable(std::chrono::milliseconds timeout);
-  int fd_ = -1;
-  std::string pending_;
-  std::vector<std::string> seen_;
-  std::size_t delivered_ = 0;
 };
 
 }  // namespace tessary::testing

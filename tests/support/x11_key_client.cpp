@@ -3,7 +3,6 @@
 #include <X11/Xutil.h>
 
 #include <cstdlib>
-#include <thread>
 
 namespace tessary::testing {
 
@@ -71,17 +70,6 @@ bool near(std::uint32_t pixel, std::uint32_t expected) {
     }
   }
   return true;
-}
-
-bool retryUntil(const std::function<bool()>& condition, const std::function<void()>& step,
-                std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  do {
-    step();
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return false;
 }
 
 }  // namespace tessary::testing

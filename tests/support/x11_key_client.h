@@ -4,9 +4,7 @@
 
 #include <X11/Xlib.h>
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,9 +43,5 @@ class KeyClient {
 
 // Each channel within a few steps of `expected`'s (0xRRGGBB).
 bool near(std::uint32_t pixel, std::uint32_t expected);
-
-// Calls `step`, then tests `condition`, until it holds or `timeout` passes.
-bool retryUntil(const std::function<bool()>& condition, const std::function<void()>& step,
-                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace tessary::testing

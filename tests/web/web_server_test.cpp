@@ -166,17 +166,14 @@ TEST_F(WebServerTest, ClientFramesAreCommandTextsAndMessagesComeBackAsFrames) {
   EXPECT_EQ(received(), "");
 
   // Commands are text: a binary frame ends the connection, and the reset
-  // runs at the next tick.
+  // (its steps are checked in web_client_link_test.cpp) runs at the next tick.
   ws->binary(true);
   ws->write(net::buffer(std::string("login(x)")));
   EXPECT_EQ(closeCode(*ws), websocket::close_code::unknown_data);
   ASSERT_TRUE(testing::waitUntil([&] {
     received();
-    return events_.count("logOut") == 1;
+    return events_.count("resetBlendFactors") == 1;
   }));
-  EXPECT_EQ(events_.calls(), (std::vector<std::string>{"clearAllZones", "stopCapture",
-                                                      "resetReplies", "logOut",
-                                                      "resetBlendFactors"}));
 
   // Now the second one is served; a frame too big for one read is refused.
   std::string served;

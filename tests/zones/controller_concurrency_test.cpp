@@ -82,7 +82,7 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   const std::size_t earlier = log.hits().size();
   const std::int32_t steady = controller.addZone("steady", 0, kDemoMotionTop, kFrameWidth, kDemoObjectSize);
   controller.setZoneThreshold("steady", 1);
-  EXPECT_TRUE(waitFor([&] {
+  EXPECT_TRUE(waitUntil([&] {
     const std::vector<TickLog::Hit> hits = log.hits();
     for (std::size_t i = earlier; i < hits.size(); ++i) {
       if (hits[i].zoneId == steady) return true;
@@ -97,6 +97,9 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   const std::uint64_t settled = controller.processedFrameCount();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(controller.processedFrameCount(), settled);
+  // Shut down while the channels tick and the cameras deliver.
+  controller.startCapture();
+  ASSERT_TRUE(waitForFrames(controller, settled + 2));
   controller.shutdown();
   (void)checksum;
 }

@@ -2,12 +2,10 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "capture/sample_grabber_callback.h"
 #include "common/frame.h"
 #include "common/periodic_timer.h"
+#include "support/wait_until.h"
 #include "zones/video_controller.h"
 #include "zones/zone_hit_listener.h"
 
@@ -135,19 +134,8 @@ class RelayCaptureBackend final : public CaptureBackend {
   std::string device_;
 };
 
-// The limit only keeps a broken build from hanging; it is no performance bound.
-template <typename Condition>
-bool waitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
 inline bool waitForFrames(const VideoController& controller, std::uint64_t count) {
-  return waitFor([&] { return controller.processedFrameCount() >= count; });
+  return waitUntil([&] { return controller.processedFrameCount() >= count; });
 }
 
 // A dark, textured top-down picture, optionally with a 0/255 checkerboard

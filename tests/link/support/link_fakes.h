@@ -10,7 +10,7 @@
 
 #include "display/display_state.h"
 #include "link/tcp_link.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 
 namespace tessary::testing {
 
@@ -59,5 +59,10 @@ class CountingOverlay final : public OverlayControl {
   void overlayShutdown() override {}
   int updates = 0;
 };
+
+// Connects `client` and waits until `link` has taken it from the backlog.
+inline bool connectTo(TcpLink& link, TestClient& client) {
+  return client.connect(link.port()) && waitUntil([&] { return link.isConnected(); });
+}
 
 }  // namespace tessary::testing

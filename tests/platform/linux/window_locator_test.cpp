@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "link/support/link_fakes.h"
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 #include "link/tcp_link.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/proc_net_tcp.h"
@@ -55,10 +55,6 @@ TEST(ProcNetTcp, ReadsIpv4AndIpv6RowsAndSkipsLinesThatDoNotParse) {
 
 class ClientProcessTest : public ::testing::Test {
  protected:
-  bool connect(TestClient& client) {
-    return client.connect(link_.port()) && waitUntil([&] { return link_.isConnected(); });
-  }
-
   RecordingLinkEvents events_;
   PosixSockets sockets_;
   TcpLink link_{sockets_, events_, 0};
@@ -70,7 +66,7 @@ TEST_F(ClientProcessTest, OwnClientIsFoundButNotAnEarlierOneClosingItsEnd) {
     // The client ends the connection first, so its end then waits out the
     // close with the link's port as remote port and no process holding it.
     TestClient earlier;
-    ASSERT_TRUE(connect(earlier));
+    ASSERT_TRUE(connectTo(link_, earlier));
     EXPECT_EQ(findClientProcess(link_.port()), getpid());
     EXPECT_EQ(findClientProcess(link_.port(), "/nonexistent"), -1);
     earlier.stopSending();
@@ -83,7 +79,7 @@ TEST_F(ClientProcessTest, OwnClientIsFoundButNotAnEarlierOneClosingItsEnd) {
   }
   EXPECT_EQ(findClientProcess(link_.port()), -1);
   TestClient next;
-  ASSERT_TRUE(connect(next));
+  ASSERT_TRUE(connectTo(link_, next));
   EXPECT_EQ(findClientProcess(link_.port()), getpid());
 }
 

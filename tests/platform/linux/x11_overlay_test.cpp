@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/frame.h"
+#include "support/wait_until.h"
 #include "support/x11_key_client.h"
 #include "support/xvfb_session.h"
 
@@ -16,6 +17,7 @@ namespace {
 using testing::KeyClient;
 using testing::XvfbSession;
 using testing::kGrey;
+using namespace std::chrono_literals;
 
 constexpr std::uint32_t kMagenta = 0xFF00FF;
 // The camera colour; the watermark leaves the corners of the picture alone.
@@ -41,11 +43,11 @@ struct ErrorReports {
 // Presents frames, as the frame tick does, until the screen at (x, y) is
 // close to `colour`.
 bool showsAt(X11Overlay& overlay, KeyClient& client, int x, int y, std::uint32_t colour) {
-  return testing::retryUntil([&] { return testing::near(client.screenPixel(x, y), colour); },
-                             [&] {
-                               overlay.overlayPresent();
-                               client.pump();
-                             });
+  return testing::waitUntil([&] {
+    overlay.overlayPresent();
+    client.pump();
+    return testing::near(client.screenPixel(x, y), colour);
+  }, 10s, 40ms);
 }
 
 // A grey client window at (50, 50) with two key areas: A at screen

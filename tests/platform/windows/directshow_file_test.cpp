@@ -188,7 +188,7 @@ TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
   ASSERT_TRUE(camera->start());
   std::set<int> seen;
   int foreign = 0;
-  waitFor([&] {
+  waitUntil([&] {
     const std::uint8_t* frame = nullptr;
     if (camera->getFrame(frame)) {
       const int index = indexOf(frame, *frames_);
@@ -241,7 +241,7 @@ TEST_F(DirectShowFile, SessionStopsDeliveringAndLetsGoOfItsCallback) {
         std::thread([&] { started = session->start(); }).join();
         ASSERT_TRUE(started) << session->lastError();
       }
-      EXPECT_TRUE(waitFor([&] { return delivered.load() >= before + 3; }));
+      EXPECT_TRUE(waitUntil([&] { return delivered.load() >= before + 3; }));
       session->stop();
       const int stopped = delivered.load();
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -287,7 +287,7 @@ TEST_F(DirectShowFile, FormatNeedingTheConverterIsConvertedOrReported) {
       Camera* camera = registry.find(packedName);
       ASSERT_TRUE(camera->start());
       const std::uint8_t* frame = nullptr;
-      EXPECT_TRUE(waitFor([&] { return camera->getFrame(frame); }));
+      EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
       EXPECT_LT(indexOf(frame, *frames_), 30);
       EXPECT_GE(indexOf(frame, *frames_), 0);
       camera->stop();
@@ -319,7 +319,7 @@ TEST_F(DirectShowFile, ZoneOverTheMovingBlockFires) {
   controller.setZoneThreshold("quiet", 1);
   ASSERT_GE(hits.band, 0);
   ASSERT_GE(quiet, 0);
-  EXPECT_TRUE(waitFor([&] { return hits.bandHits.load() >= 5; }));
+  EXPECT_TRUE(waitUntil([&] { return hits.bandHits.load() >= 5; }));
   controller.stopCapture();
   controller.shutdown();
   EXPECT_EQ(hits.otherHits.load(), 0);

@@ -18,51 +18,35 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A sample as the grabber hands it over: a buffer of `size` bytes of which
-// `length` hold data.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class FakeSample final : public IMediaSample {
+// Samples as the sample grabber hands them over, from the system's memory
+// allocator: buffers of `bufferBytes`, of which a sample's length hold data,
+// each stamped with one frame's start and end.
+class Samples {
  public:
-  FakeSample(Bytes buffer, long length) : buffer_(std::move(buffer)), length_(length) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-    *out = nullptr;
-    return E_NOINTERFACE;
+  explicit Samples(long bufferBytes) {
+    EXPECT_EQ(createInProcess(CLSID_MemoryAllocator, IID_IMemAllocator, allocator_.putVoid()), S_OK);
+    ALLOCATOR_PROPERTIES wanted{3, bufferBytes, 1, 0}, actual{};
+    EXPECT_EQ(allocator_->SetProperties(&wanted, &actual), S_OK);
+    EXPECT_EQ(allocator_->Commit(), S_OK);
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetPointer(BYTE** data) override {
-    *data = buffer_.data();
-    return S_OK;
+  ~Samples() { allocator_->Decommit(); }
+
+  ComPtr<IMediaSample> make(const Bytes& bytes, std::size_t length) {
+    ComPtr<IMediaSample> sample;
+    BYTE* data = nullptr;
+    REFERENCE_TIME start = 666'666, end = 1'333'332;
+    EXPECT_EQ(allocator_->GetBuffer(sample.put(), nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(sample->GetPointer(&data), S_OK);
+    std::memcpy(data, bytes.data(), bytes.size());
+    sample->SetActualDataLength(static_cast<long>(length));
+    sample->SetTime(&start, &end);
+    return sample;
   }
-  long STDMETHODCALLTYPE GetSize() override { return static_cast<long>(buffer_.size()); }
-  HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) override {
-    *start = 666'666;
-    *end = 1'333'332;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE IsSyncPoint() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetSyncPoint(BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE IsPreroll() override { return S_FALSE; }
-  HRESULT STDMETHODCALLTYPE SetPreroll(BOOL) override { return E_NOTIMPL; }
-  long STDMETHODCALLTYPE GetActualDataLength() override { return length_; }
-  HRESULT STDMETHODCALLTYPE SetActualDataLength(long) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetMediaType(AM_MEDIA_TYPE** type) override {
-    *type = nullptr;
-    return S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE SetMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE IsDiscontinuity() override { return S_FALSE; }
-  HRESULT STDMETHODCALLTYPE SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetMediaTime(LONGLONG*, LONGLONG*) override { return VFW_E_MEDIA_TIME_NOT_SET; }
-  HRESULT STDMETHODCALLTYPE SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
 
  private:
-  Bytes buffer_;
-  long length_;
+  ApartmentScope apartment_;
+  ComPtr<IMemAllocator> allocator_;
 };
-#pragma GCC diagnostic pop
 
 // Keeps what reaches the camera's side.
 struct Received {
@@ -92,15 +76,16 @@ TEST(DirectShowGrabberCallbackTest, HandsOnWholeBottomUpFramesOnlyWhileOpen) {
 
   // The allocator's buffer is larger than the picture: exactly one frame is
   // handed on. A short sample and samples while closed are dropped.
-  FakeSample padded(numberedRows(kFrameHeight, kFrameStride, 4096), static_cast<long>(kFrameBytes));
-  FakeSample shortSample(numberedRows(kFrameHeight, kFrameStride), static_cast<long>(kFrameBytes) - 1);
-  EXPECT_EQ(callback->SampleCB(0.0, &padded), S_OK);
+  Samples samples(static_cast<long>(kFrameBytes) + 4096);
+  ComPtr<IMediaSample> padded = samples.make(numberedRows(kFrameHeight, kFrameStride, 4096), kFrameBytes);
+  ComPtr<IMediaSample> shortSample = samples.make(numberedRows(kFrameHeight, kFrameStride), kFrameBytes - 1);
+  EXPECT_EQ(callback->SampleCB(0.0, padded.get()), S_OK);
   callback->open();
-  EXPECT_EQ(callback->SampleCB(0.0, &padded), S_OK);
-  EXPECT_EQ(callback->SampleCB(0.0, &shortSample), S_OK);
+  EXPECT_EQ(callback->SampleCB(0.0, padded.get()), S_OK);
+  EXPECT_EQ(callback->SampleCB(0.0, shortSample.get()), S_OK);
   EXPECT_EQ(callback->SampleCB(0.0, nullptr), S_OK);
   callback->close();
-  EXPECT_EQ(callback->SampleCB(0.0, &padded), S_OK);
+  EXPECT_EQ(callback->SampleCB(0.0, padded.get()), S_OK);
   ASSERT_EQ(received.frames.size(), 1u);
   EXPECT_EQ(received.frames[0], numberedRows(kFrameHeight, kFrameStride));
   EXPECT_EQ(received.times[0], 666'666);
@@ -109,8 +94,7 @@ TEST(DirectShowGrabberCallbackTest, HandsOnWholeBottomUpFramesOnlyWhileOpen) {
   ASSERT_TRUE(callback->setFrameLayout(2, -3));
   EXPECT_FALSE(callback->setFrameLayout(0, 120));
   callback->open();
-  FakeSample topDown(numberedRows(3, 8), 24);
-  callback->SampleCB(0.0, &topDown);
+  callback->SampleCB(0.0, samples.make(numberedRows(3, 8), 24).get());
   ASSERT_EQ(received.frames.size(), 2u);
   EXPECT_EQ(received.frames[1], (Bytes{2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
 }

@@ -2,7 +2,7 @@
 # (win32_key_client) that connects over loopback and paints key-coloured
 # windows, the test side of it, and a private display for each case.
 add_executable(win32_key_client ${CMAKE_CURRENT_LIST_DIR}/win32_key_client.cpp)
-target_link_libraries(win32_key_client PRIVATE ws2_32 user32 gdi32)
+target_link_libraries(win32_key_client PRIVATE tessary_test_support ws2_32 user32 gdi32)
 add_library(tessary_windows_key_client_process STATIC ${CMAKE_CURRENT_LIST_DIR}/key_client_process.cpp)
 target_include_directories(tessary_windows_key_client_process PUBLIC ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(tessary_windows_key_client_process PUBLIC ws2_32 user32 gdi32)

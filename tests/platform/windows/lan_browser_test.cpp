@@ -3,18 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
+
+#include "support/wait_until.h"
 
 namespace tessary {
 namespace {
 
 bool waitForListings(const NetServerLanBrowser& browser, int count) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (browser.listings() < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  return testing::waitUntil([&] { return browser.listings() >= count; });
 }
 
 TEST(NetServerLanBrowser, ListsInTheBackgroundAndKeepsOnlyNamesAReplyCanCarry) {

@@ -12,19 +12,21 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/windows/key_client_process.h"
+#include "support/temp_folder.h"
+#include "support/wait_until.h"
 
 namespace tessary {
 namespace {
 
 using testing::KeyClientProcess;
+using testing::readFile;
+using testing::writeFile;
 using testing::closeTo;
 using testing::screenPixel;
 
@@ -50,35 +52,16 @@ std::string fullPath(const std::string& name) {
   return std::string(path, length);
 }
 
-bool writeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  return static_cast<bool>(out.flush());
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 std::string uniformPicture() {
   std::string frame;
   for (int i = 0; i < 160 * 120; ++i) frame += std::string{'\x3C', '\xC8', '\x1E', '\0'};  // BGRX
   return frame;
 }
 
-// Retries `done` until it holds or `limit` has passed. The overlay reads the
-// screen beneath it in the background and, under Wine, hides briefly to do
-// so; a change takes up to a few seconds to show.
+// The overlay reads the screen beneath it in the background and, under Wine,
+// hides briefly to do so; a change takes up to a few seconds to show.
 bool within(std::chrono::seconds limit, const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    Sleep(50);
-  }
+  return testing::waitUntil(done, limit, std::chrono::milliseconds(50));
 }
 
 // tessary.exe with its standard output and error in one file.
@@ -282,9 +265,17 @@ TEST_F(OverlayProgramTest, PictureShowsOnTheKeyInsideTheWatchedWindowAndFollowsI
   ASSERT_TRUE(say("overlay(on)"));
   EXPECT_TRUE(shows({{315, 265}, {455, 265}}, kPicture));
 
-  // render_area ends the watching: the overlay stays at the new area,
-  // (300, 300)-(400, 400), over part of the key, while the window moves on.
-  ASSERT_TRUE(say("watch(false);render_area(300,300,100,100)"));
+  // The client stops painting the key: the picture goes with it.
+  ASSERT_TRUE(client_.command("key 808080"));
+  EXPECT_TRUE(shows({{315, 265}, {455, 265}}, kGrey));
+  ASSERT_TRUE(client_.command("key 0000FF"));
+
+  // render_area ends the watching. An area wholly off the screen shows
+  // nothing; the overlay then stays at the new area, (300, 300)-(400, 400),
+  // over part of the key, while the window moves on.
+  ASSERT_TRUE(say("watch(false);render_area(-3000,-3000,2990,2990)"));
+  EXPECT_TRUE(shows({{315, 265}, {455, 265}}, kBlue));
+  ASSERT_TRUE(say("render_area(300,300,100,100)"));
   ASSERT_TRUE(renderAreaIs(300, 300, 100, 100));
   EXPECT_TRUE(shows({{305, 305}, {395, 305}, {305, 365}}, kPicture));
   EXPECT_TRUE(shows({{420, 350}, {305, 290}}, kBlue)) << "key, outside the render area";

@@ -12,6 +12,7 @@
 #include "platform/windows/instance_mutex.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_termination.h"
+#include "support/wait_until.h"
 
 namespace tessary {
 namespace {
@@ -21,13 +22,8 @@ std::string uniqueName(const char* what) {
   return std::string("Tessary_Test_") + what + "_" + std::to_string(::GetCurrentProcessId());
 }
 
-bool waitUntil(const std::atomic<int>& count, int wanted) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (count.load() < wanted) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+bool requested(const std::atomic<int>& count, int wanted) {
+  return testing::waitUntil([&] { return count.load() >= wanted; }, std::chrono::seconds(5));
 }
 
 TEST(InstanceMutexTest, OneHolderAtATimeAndTheNameIsFreeAgainWhenItGoes) {
@@ -59,10 +55,10 @@ TEST(WindowsTerminationTest, ExitEventAndConsoleEventsReachTheCallbackOnlyWhileD
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::atomic<int> requests{0};
   termination.startDelivery([&requests] { ++requests; });
-  EXPECT_TRUE(waitUntil(requests, 1));
+  EXPECT_TRUE(requested(requests, 1));
 
   ASSERT_TRUE(::SetEvent(exitEvent));
-  EXPECT_TRUE(waitUntil(requests, 2));
+  EXPECT_TRUE(requested(requests, 2));
   EXPECT_TRUE(termination.onConsoleEvent(CTRL_C_EVENT));
   EXPECT_TRUE(termination.onConsoleEvent(CTRL_CLOSE_EVENT));
   EXPECT_EQ(requests.load(), 4);

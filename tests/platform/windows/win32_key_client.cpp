@@ -25,11 +25,14 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "support/test_client.h"
 
 namespace {
 
@@ -42,59 +45,6 @@ SOCKET link = INVALID_SOCKET;
 HWND frame = nullptr;
 // Counted on the window thread, read on the command thread.
 std::atomic<int> clicks{0};
-
-// The link to the server under test; used only by the command thread.
-struct ServerLink {
-  SOCKET socket = INVALID_SOCKET;
-  std::string pending;
-  std::vector<std::string> messages;
-  std::size_t delivered = 0;  // messages before this one were matched or passed over
-
-  bool connect(int port) {
-    socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return socket != INVALID_SOCKET &&
-           ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-
-  bool say(const std::string& text) {
-    const std::string wire = text + '\0';
-    return socket != INVALID_SOCKET &&
-           send(socket, wire.data(), static_cast<int>(wire.size()), 0) == static_cast<int>(wire.size());
-  }
-
-  bool waitFor(const std::string& wanted, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-      for (std::size_t i = delivered; i < messages.size(); ++i) {
-        if (messages[i] == wanted) {
-          delivered = i + 1;
-          return true;
-        }
-      }
-      const DWORD spent = GetTickCount() - start;
-      if (socket == INVALID_SOCKET || spent >= milliseconds) return false;
-      fd_set readable;
-      FD_ZERO(&readable);
-      FD_SET(socket, &readable);
-      const DWORD left = milliseconds - spent;
-      timeval timeout{static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
-      if (select(0, &readable, nullptr, nullptr, &timeout) != 1) continue;
-      char buffer[1024];
-      const int received = recv(socket, buffer, sizeof buffer, 0);
-      if (received <= 0) return false;
-      pending.append(buffer, static_cast<std::size_t>(received));
-      std::size_t end;
-      while ((end = pending.find('\0')) != std::string::npos) {
-        messages.push_back(pending.substr(0, end));
-        pending.erase(0, end + 1);
-      }
-    }
-  }
-};
 
 void reply(const std::string& text) {
   const std::string line = text + "\n";
@@ -159,7 +109,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 DWORD WINAPI readCommands(void*) {
-  ServerLink server;
+  tessary::testing::TestClient server;  // the link to the server under test
   std::string pending;
   char buffer[256];
   for (;;) {
@@ -175,9 +125,9 @@ DWORD WINAPI readCommands(void*) {
       if (std::sscanf(line.c_str(), "link %d", &port) == 1) {
         reply(server.connect(port) ? "ok" : "failed");
       } else if (line.rfind("say ", 0) == 0) {
-        reply(server.say(line.substr(4)) ? "ok" : "failed");
+        reply(server.send(line.substr(4)) ? "ok" : "failed");
       } else if (std::sscanf(line.c_str(), "wait %d %n", &milliseconds, &textAt) == 1 && textAt > 0) {
-        reply(server.waitFor(line.substr(static_cast<std::size_t>(textAt)), static_cast<DWORD>(milliseconds))
+        reply(server.waitFor(line.substr(static_cast<std::size_t>(textAt)), std::chrono::milliseconds(milliseconds))
                   ? "ok"
                   : "missing");
       } else if (std::sscanf(line.c_str(), "clicks %d", &x) == 1) {
@@ -191,7 +141,7 @@ DWORD WINAPI readCommands(void*) {
       }
     }
   }
-  if (server.socket != INVALID_SOCKET) closesocket(server.socket);
+  server.close();
   PostMessageA(frame, WM_CLOSE, 0, 0);
   return 0;
 }

@@ -1,7 +1,8 @@
-#include "link/support/test_client.h"
+#include "support/test_client.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,7 +12,6 @@
 #endif
 
 #include <cerrno>
-#include <thread>
 
 namespace tessary::testing {
 namespace {
@@ -47,7 +47,7 @@ void closeSocket(std::intptr_t socket) { ::close(native(socket)); }
 
 }  // namespace
 
-bool TestClient::connect(std::uint16_t port) {
+bool TestClient::connect(unsigned port, const std::string& host) {
   close();
   socket_ = openSocket();
   if (receiveBufferSize_ > 0)
@@ -55,11 +55,12 @@ bool TestClient::connect(std::uint16_t port) {
                  sizeof(receiveBufferSize_));
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   closedByServer_ = false;
   pending_.clear();
-  return ::connect(native(socket_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+  seen_.clear();
+  return ::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1 &&
+         ::connect(native(socket_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
 
 bool TestClient::sendRaw(std::string_view bytes) {
@@ -76,9 +77,9 @@ std::optional<std::string> TestClient::nextText(std::chrono::milliseconds timeou
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     if (const auto nul = pending_.find('\0'); nul != std::string::npos) {
-      std::string text = pending_.substr(0, nul);
+      seen_.push_back(pending_.substr(0, nul));
       pending_.erase(0, nul + 1);
-      return text;
+      return seen_.back();
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
@@ -96,6 +97,31 @@ std::vector<std::string> TestClient::textsUntilQuiet(std::chrono::milliseconds q
   return texts;
 }
 
+std::vector<std::string> TestClient::collect(std::chrono::milliseconds duration) {
+  const auto deadline = std::chrono::steady_clock::now() + duration;
+  std::vector<std::string> texts;
+  for (auto left = duration; left.count() > 0;) {
+    if (auto text = nextText(left)) {
+      texts.push_back(std::move(*text));
+    } else if (closedByServer_) {
+      break;
+    }
+    left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  }
+  return texts;
+}
+
+bool TestClient::waitFor(std::string_view wanted, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (auto left = timeout; left.count() > 0;) {
+    const std::optional<std::string> text = nextText(left);
+    if (text == wanted) return true;
+    if (!text && closedByServer_) return false;
+    left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  }
+  return false;
+}
+
 bool TestClient::waitForClose(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!closedByServer_ && std::chrono::steady_clock::now() < deadline) nextText(10ms);
@@ -107,15 +133,6 @@ void TestClient::stopSending() { ::shutdown(native(socket_), SHUT_WR); }
 void TestClient::close() {
   if (socket_ >= 0) closeSocket(socket_);
   socket_ = -1;
-}
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
 }
 
 }  // namespace tessary::testing
