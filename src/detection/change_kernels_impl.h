@@ -54,6 +54,9 @@ struct Kernels {
   template <bool kCopy>
   static void splitRows(const std::uint8_t* packed, std::int32_t width, std::int32_t height,
                         std::ptrdiff_t stride, std::uint8_t* const planes[3], std::uint8_t* copy) {
+    // Where the whole vectors end, the same on every row, so that whatever
+    // the tail step works out from it is worked out once.
+    const std::int32_t wholeWidth = width - width % kLanes;
     for (std::int32_t y = 0; y < height; ++y) {
       const std::ptrdiff_t rowStart = std::ptrdiff_t{y} * width * 4;
       const std::uint8_t* source = packed + rowStart;
@@ -62,7 +65,7 @@ struct Kernels {
       std::uint8_t* green = planes[1] + y * stride;
       std::uint8_t* red = planes[2] + y * stride;
       std::int32_t x = 0;
-      for (; x + kLanes <= width; x += kLanes) {
+      for (; x < wholeWidth; x += kLanes) {
         V b, g, r;
         Simd::split(source + std::ptrdiff_t{x} * 4, kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr,
                     b, g, r);
@@ -72,10 +75,11 @@ struct Kernels {
       }
       if constexpr (requires { &Simd::splitTail; }) {
         // The lanes after the width come out 0, as the planes hold there.
-        if (x < width) {
+        if (wholeWidth < width) {
           V b, g, r;
           Simd::splitTail(source + std::ptrdiff_t{x} * 4,
-                          kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr, width - x, b, g, r);
+                          kCopy ? target + std::ptrdiff_t{x} * 4 : nullptr, width - wholeWidth, b,
+                          g, r);
           Simd::store(blue + x, b);
           Simd::store(green + x, g);
           Simd::store(red + x, r);
