@@ -4,6 +4,7 @@
 // benchmark's frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -12,11 +13,14 @@
 #include <vector>
 
 #include "common/frame.h"
+#include "detection/change_kernels.h"
 #include "detection/neighbour_detector.h"
+#include "detection/padded_rows.h"
 #include "detection/plain_detector.h"
 #include "detection/region_manager.h"
 #include "moving_pattern.h"
 #include "reference_detector.h"
+#include "support/fenced_buffer.h"
 #include "test_frames.h"
 
 namespace tessary {
@@ -286,6 +290,36 @@ TEST_P(ReferenceMatchTest, BatchesOfMixedRegionsOnRandomScenes) {
     }
   }
   EXPECT_GT(mineHits.hits(), 0);
+}
+
+// The split reads the frame and writes its copy up to their last bytes and
+// no further (each ends where an untouchable page begins), and leaves the
+// planes 0 beyond the width, where the scoring reads whole vectors.
+TEST_P(ReferenceMatchTest, SplitStaysInsideTheFrameAndItsCopy) {
+  const detail::ChangeKernels& kernels = detail::changeKernels(GetParam());
+  const int sizes[][2] = {{160, 120}, {161, 3}, {37, 2}, {64, 1}, {1, 1}};
+  for (const auto& [width, height] : sizes) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+    const auto bytes = static_cast<std::size_t>(width) * height * 4;
+    testing::FencedBuffer frame(bytes), copy(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) frame.data()[i] = static_cast<std::uint8_t>(i * 29 + 7);
+    detail::PaddedRows planes(width, 3 * height);
+    std::uint8_t* const rows[3] = {planes.row(0), planes.row(height), planes.row(2 * height)};
+    kernels.splitChannels(frame.data(), width, height, planes.stride(), rows, copy.data());
+
+    EXPECT_TRUE(std::equal(frame.data(), frame.data() + bytes, copy.data()));
+    const std::ptrdiff_t rowBytes = planes.stride() - 2 * detail::kPlanePad;
+    for (int channel = 0; channel < 3; ++channel) {
+      for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = rows[channel] + y * planes.stride();
+        for (int x = 0; x < rowBytes; ++x) {
+          const std::uint8_t expected =
+              x < width ? frame.data()[(static_cast<std::size_t>(y) * width + x) * 4 + channel] : 0;
+          ASSERT_EQ(row[x], expected) << "channel " << channel << " at " << x << "," << y;
+        }
+      }
+    }
+  }
 }
 
 std::string instructionSetName(const ::testing::TestParamInfo<InstructionSet>& set) {
