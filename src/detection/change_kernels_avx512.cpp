@@ -110,6 +110,10 @@ struct Avx512 {
     for (int i = 0; i < 4; ++i) {
       const std::int32_t left = count * 4 - 64 * i;
       const auto bytes = static_cast<unsigned>(left < 0 ? 0 : (left > 64 ? 64 : left));
+      if (bytes == 0) {  // wholly past the end: not even its address is formed
+        pixels[i] = _mm512_setzero_si512();
+        continue;
+      }
       const __mmask64 mask = _bzhi_u64(~std::uint64_t{0}, bytes);
       pixels[i] = _mm512_maskz_loadu_epi8(mask, packed + 64 * i);
       if (copy != nullptr) _mm512_mask_storeu_epi8(copy + 64 * i, mask, pixels[i]);
