@@ -1,5 +1,7 @@
 #include "detection/change_kernels.h"
 
+#include <cpuid.h>
+
 namespace tessary::detail {
 
 namespace {
@@ -12,13 +14,19 @@ struct Processor {
   bool avx512 = false;
 };
 
+// LZCNT has no name that every compiler's __builtin_cpu_supports knows.
+bool hasLzcnt() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_LZCNT) != 0;
+}
+
 const Processor& processor() {
   static const Processor found = [] {
     __builtin_cpu_init();
     Processor result;
     result.avx2 = __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("popcnt") != 0 &&
                   __builtin_cpu_supports("bmi") != 0 && __builtin_cpu_supports("bmi2") != 0 &&
-                  __builtin_cpu_supports("lzcnt") != 0;
+                  hasLzcnt();
     result.avx512 = result.avx2 && __builtin_cpu_supports("avx512f") != 0 &&
                     __builtin_cpu_supports("avx512bw") != 0 &&
                     __builtin_cpu_supports("avx512vl") != 0 &&
