@@ -60,10 +60,16 @@ std::int32_t RegionManager::count() const {
 
 bool RegionManager::add(std::int32_t& index, const RegionDescriptor& descriptor) {
   std::lock_guard lock(mutex_);
+  // With every slot taken, as while a grid is being added, there is no free
+  // one to look for.
+  const bool slotsFull = static_cast<std::size_t>(liveCount_) == regions_.size();
   ++liveCount_;
-  auto freeSlot = std::find_if(regions_.begin(), regions_.end(),
-                               [](const auto& slot) { return !slot.has_value(); });
-  if (freeSlot == regions_.end()) freeSlot = regions_.emplace(regions_.end());
+  auto freeSlot = slotsFull ? regions_.end()
+                            : std::find_if(regions_.begin(), regions_.end(),
+                                           [](const auto& slot) { return !slot.has_value(); });
+  const bool appended = freeSlot == regions_.end();
+  const auto* const slotsBefore = regions_.data();
+  if (appended) freeSlot = regions_.emplace(regions_.end());
   index = static_cast<std::int32_t>(freeSlot - regions_.begin());
 
   DetectionRegion& region = freeSlot->emplace();
@@ -76,8 +82,13 @@ bool RegionManager::add(std::int32_t& index, const RegionDescriptor& descriptor)
   region.previous = DetectionResult{};
   region.maskId = -1;
   setThresholdLocked(region, descriptor.threshold);
-  // The new slot may have moved every region.
-  refreshWatchedLocked();
+  // A new last slot that moved no region only joins the end of the lists, so
+  // a grid's zones are added in linear time; otherwise the lists are rebuilt.
+  if (appended && regions_.data() == slotsBefore) {
+    watchSlotLocked(static_cast<std::size_t>(index));
+  } else {
+    refreshWatchedLocked();
+  }
   return true;
 }
 
@@ -349,21 +360,24 @@ void RegionManager::refreshWatchedLocked() {
   watchedSlots_.clear();
   restingRegions_.clear();
   for (std::size_t slot = 0; slot < regions_.size(); ++slot) {
-    if (!regions_[slot]) continue;
-    DetectionRegion& region = *regions_[slot];
-    const RegionMask* mask = maskLocked(region.maskId);
-    // A mask that no longer fits the region would leave the old counts in
-    // place and fire on every frame; such a region rests like a paused one.
-    const bool maskFits =
-        mask == nullptr || (mask->width() == region.width && mask->height() == region.height);
-    if (!region.active || !maskFits) {
-      restingRegions_.push_back(&region);
-      continue;
-    }
-    watchedRegions_.push_back(&region);
-    watchedMasks_.push_back(mask);
-    watchedSlots_.push_back(slot);
+    if (regions_[slot]) watchSlotLocked(slot);
   }
+}
+
+void RegionManager::watchSlotLocked(std::size_t slot) {
+  DetectionRegion& region = *regions_[slot];
+  const RegionMask* mask = maskLocked(region.maskId);
+  // A mask that no longer fits the region would leave the old counts in
+  // place and fire on every frame; such a region rests like a paused one.
+  const bool maskFits =
+      mask == nullptr || (mask->width() == region.width && mask->height() == region.height);
+  if (!region.active || !maskFits) {
+    restingRegions_.push_back(&region);
+    return;
+  }
+  watchedRegions_.push_back(&region);
+  watchedMasks_.push_back(mask);
+  watchedSlots_.push_back(slot);
 }
 
 void RegionManager::remapRegions(std::int32_t oldMode, std::int32_t newMode) {

@@ -114,6 +114,9 @@ class RegionManager {
   // memory, calls it; frames then walk no free slot, paused region or
   // misfitting mask.
   void refreshWatchedLocked();
+  // Adds the region in `slot`, after every slot already listed, to the
+  // watched or the resting list.
+  void watchSlotLocked(std::size_t slot);
   // Evaluates the next batch of watched regions from slot `nextSlot` on and
   // moves `nextSlot` past them; true when none is left after them.
   bool evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount);
