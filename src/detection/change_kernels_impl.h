@@ -255,43 +255,16 @@ struct Kernels {
     return piece;
   }
 
-  // A window of at most 8 x 8 pixels, the cell of a fine grid: row i goes to
-  // byte i of one word, so that a single count and two bit scans give the
-  // count and the rows, and the bytes ORed together the columns.
-  static void countCell(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t x,
-                        std::int32_t y, std::int32_t width, std::int32_t height,
-                        DetectionResult& out) {
-    const std::uint8_t* row = bits + y * bitStride;
-    std::uint64_t cell = 0;
-    for (std::int32_t i = 0; i < height; ++i, row += bitStride) {
-      cell |= readBits(row, x, width) << (8 * i);
-    }
-    std::uint64_t columns = cell | (cell >> 32);
-    columns |= columns >> 16;
-    columns = (columns | (columns >> 8)) & 0xFF;
-    store(static_cast<std::uint32_t>(Simd::popcount(cell)), x + firstBit(columns),
-          y + (firstBit(cell) >> 3), x + lastBit(columns), y + (lastBit(cell) >> 3), out);
-  }
-
   static std::int32_t firstBit(std::uint64_t bits) { return __builtin_ctzll(bits | kTopBit); }
   static std::int32_t lastBit(std::uint64_t bits) { return 63 - __builtin_clzll(bits | 1); }
 
-  // Any window without mask or painting, in pieces: a grid cell is one piece.
-  static void countPlain(const std::uint8_t* bits, std::ptrdiff_t bitStride, std::int32_t xStart,
-                         std::int32_t yStart, std::int32_t xEnd, std::int32_t yEnd,
-                         DetectionResult& out) {
-    if (xEnd - xStart <= 8 && yEnd - yStart <= 8) {
-      countCell(bits, bitStride, xStart, yStart, xEnd - xStart, yEnd - yStart, out);
-      return;
-    }
-    countLarger(bits, bitStride, xStart, yStart, xEnd, yEnd, out);
-  }
-
-  // Out of line, so that the loops counting cells keep their registers.
-  [[gnu::noinline]] static void countLarger(const std::uint8_t* bits, std::ptrdiff_t bitStride,
-                                            std::int32_t xStart, std::int32_t yStart,
-                                            std::int32_t xEnd, std::int32_t yEnd,
-                                            DetectionResult& out) {
+  // Any window without mask or painting, in pieces of one read per row; a
+  // window of up to kBitsPerRead x 64 pixels is one piece. Out of line, so
+  // that the loops counting cells keep their registers.
+  [[gnu::noinline]] static void countPlain(const std::uint8_t* bits, std::ptrdiff_t bitStride,
+                                           std::int32_t xStart, std::int32_t yStart,
+                                           std::int32_t xEnd, std::int32_t yEnd,
+                                           DetectionResult& out) {
     if (xEnd - xStart <= kBitsPerRead && yEnd - yStart <= 64) {
       const Piece piece = countPiece(bits, bitStride, xStart, yStart, xEnd - xStart, yEnd - yStart);
       store(piece.count, xStart + firstBit(piece.columns), yStart + firstBit(piece.rows),
