@@ -18,10 +18,11 @@ jobs=${TESSARY_JOBS:-$(nproc)}
 # The cross toolchain and GoogleTest's sources; Wine for the tests, with
 # GStreamer's demuxers (Wine's DirectShow reads AVI files through them); Xvfb
 # for the tests that open windows and ImageMagick for their screenshots; NSIS
-# for the installer.
+# for the installer; liblo-tools for the OSC receiver.
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build
           wine wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-          xvfb xauth xdotool x11-apps imagemagick zip nsis)
+          xvfb xauth xdotool x11-apps imagemagick zip nsis
+          liblo-tools)
 bash tools/apt-install.sh "${packages[@]}"
 
 launcher=()

@@ -7,7 +7,7 @@ packages=(
   cmake g++ ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # platform libraries
-  qt6-base-dev libv4l-dev libavahi-client-dev libboost-dev
+  qt6-base-dev libv4l-dev libavahi-client-dev libboost-dev libmosquitto-dev
   libx11-dev libxext-dev libxcomposite-dev libxdamage-dev libxfixes-dev libxres-dev
   # display tests: a virtual X server, a tray host and window tools
   xvfb xauth xdotool wmdocker x11-utils
@@ -15,6 +15,8 @@ packages=(
   chromium chromium-driver python3-selenium
   # the Windows capture tests: Wine splits AVI files with GStreamer's avidemux
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  # the event outputs' tests: a real OSC receiver and a real MQTT broker and subscriber
+  liblo-tools mosquitto mosquitto-clients
   # the protocol reference's framing snippets are run by the tests
   python3 nodejs
 )

@@ -87,6 +87,8 @@ class CommandInterpreter {
   std::string_view parameter(std::int32_t n, std::string_view arguments);
 
   bool isLoggedIn() const { return loggedIn_; }
+  // The zones file is the client of an installation: logged in without a code.
+  void logInWithoutCode() { setLoggedIn(true); }
   // Called by the link when the client goes away: also drops what was held
   // back for that client, and the next client gets its own free logins.
   void logOut();

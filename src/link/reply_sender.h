@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "common/fixed_text.h"
 #include "display/display_state.h"
+#include "link/event_output.h"
 #include "link/message_sink.h"
 #include "link/zone_queries.h"
 #include "zones/zone_hit_listener.h"
@@ -60,6 +62,13 @@ class ReplySender final : public ZoneHitListener {
   // whole screen, no watch borders, and the overlay placed again.
   void reset();
 
+  // The outputs that get every hit, motion and status message the client
+  // gets, besides the client. Set once, before any event; not owned.
+  void setEventOutputs(std::vector<EventOutput*> outputs) { outputs_ = std::move(outputs); }
+  // Ends the outputs' current batch (after a detection pass, after a tick's
+  // commands and motion events).
+  void endEventBatch();
+
   // Settings; safe from any thread.
   void selectXml();
   void selectScript();
@@ -78,6 +87,7 @@ class ReplySender final : public ZoneHitListener {
   // hitByZoneIndex asks the zone server for the name, so it belongs to the
   // thread that may query the zone server (the main thread).
   void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override;
+  void onDetectionPassEnd() override { endEventBatch(); }
   void hitByZoneIndex(std::int32_t zoneId);
   void sendHit(std::string_view zoneName);
   void sendMotion(std::string_view zoneName, std::int32_t amount);
@@ -103,6 +113,7 @@ class ReplySender final : public ZoneHitListener {
 
  private:
   MessageSink& link_;
+  std::vector<EventOutput*> outputs_;  // written once before events flow
   ZoneQueries& zones_;
   DisplayState& display_;
   OverlayControl& overlay_;

@@ -17,6 +17,7 @@ const char* clientWord(ClientKind kind) {
   switch (kind) {
     case ClientKind::kTcp: return "tcp";
     case ClientKind::kWeb: return "websocket";
+    case ClientKind::kFile: return "file";
     case ClientKind::kNone: break;
   }
   return "none";
@@ -27,6 +28,10 @@ void appendNumber(std::string& out, long long value) { out += std::to_string(val
 }  // namespace
 
 HitTally::HitTally() { counts_.reserve(256); }
+
+void HitTally::onDetectionPassEnd() {
+  if (ZoneHitListener* next = next_.load(std::memory_order_acquire)) next->onDetectionPassEnd();
+}
 
 void HitTally::onZoneHit(std::int32_t zoneId, std::string_view zoneName) {
   if (zoneId >= 0 && zoneId < kMaxCountedZones) {

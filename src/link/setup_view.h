@@ -29,6 +29,7 @@ class HitTally final : public ZoneHitListener {
   // May be null. Set before detection runs or while it runs.
   void setNext(ZoneHitListener* next) { next_.store(next, std::memory_order_release); }
   void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override;
+  void onDetectionPassEnd() override;
   // Hits of zone `zoneId` since the program started; ids are reused, so only
   // changes mean anything.
   std::uint32_t hits(std::int32_t zoneId) const;

@@ -186,6 +186,7 @@ void ClientLinks::disconnect() {
 }
 
 bool ClientLinks::send(std::string_view text) {
+  if (file_ != nullptr) return file_->send(text);
   if (web_ != nullptr && web_->isConnected()) return web_->send(text);
   return tcp_.send(text);
 }
@@ -193,6 +194,7 @@ bool ClientLinks::send(std::string_view text) {
 bool ClientLinks::isConnected() const { return connectedKind() != ClientKind::kNone; }
 
 ClientKind ClientLinks::connectedKind() const {
+  if (file_ != nullptr) return ClientKind::kFile;
   if (tcp_.isConnected()) return ClientKind::kTcp;
   if (web_ != nullptr && web_->isConnected()) return ClientKind::kWeb;
   return ClientKind::kNone;

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/socket_api.h"
 
@@ -21,6 +22,19 @@ inline constexpr std::string_view kPlatformCameraSource = "dshow";
 inline constexpr std::string_view kPlatformCameraSource = "v4l2";
 #endif
 
+// A receiver of --osc HOST:PORT.
+struct OscTarget {
+  std::string host;
+  std::uint16_t port = 0;
+};
+
+// The broker of --mqtt mqtt://HOST[:PORT][/PREFIX].
+struct MqttTarget {
+  std::string host;
+  std::uint16_t port = 1883;
+  std::string prefix = "tessary";
+};
+
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
   Ipv4Address listenAddress = kEveryAddress;
@@ -35,6 +49,13 @@ struct ShellOptions {
   bool verbose = false;
   bool showVersion = false;
   bool showHelp = false;
+  // An installation without a client program: the zones file, and where the
+  // client's events also go.
+  std::string zonesFile;  // empty: none
+  std::vector<OscTarget> osc;
+  std::optional<MqttTarget> mqtt;
+  double mqttOffDelaySeconds = 2.0;
+  bool mqttDiscovery = false;
 };
 
 struct CommandLineResult {
@@ -51,6 +72,12 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args);
 std::optional<Ipv4Address> parseListenAddress(std::string_view text);
 // The dotted form, "127.0.0.1".
 std::string addressText(Ipv4Address address);
+
+// "HOST:PORT" with a port from 1 to 65535.
+std::optional<OscTarget> parseOscTarget(std::string_view text);
+// "mqtt://HOST[:PORT][/PREFIX]"; the prefix is one or more topic levels
+// without wildcards.
+std::optional<MqttTarget> parseMqttUrl(std::string_view text);
 
 // True for the camera sources the program knows.
 bool isKnownCameraSource(std::string_view source);

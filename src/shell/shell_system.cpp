@@ -15,6 +15,7 @@ ShellSystem::ShellSystem(ShellConfig config, ShellServices services,
       codeFilePath_(config_.codeFilePath.empty() ? LoginCodeFile::defaultPath()
                                                  : config_.codeFilePath),
       zoneQueries_(std::make_unique<VideoControllerZoneQueries>(controller_)) {
+  if (!config_.report) config_.report = [](std::string_view) {};
   if (makeCameras) cameras_ = makeCameras(controller_);
   if (!cameras_) cameras_ = std::make_unique<NoCameras>();
 }
@@ -41,6 +42,10 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   // The program runs on without an overlay; the overlay reports why itself.
   overlay_->overlayInit();
 
+  startEventOutputs();
+  // The zones file takes the seat before any network client can.
+  if (config_.zonesFile) seat_.tryClaim(ClientKind::kFile);
+
   lifecycle("start-up: link");
   LinkEvents& events = *this;
   link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port,
@@ -49,7 +54,15 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   webLink_ = std::make_unique<WebClientLink>(seat_, events);
   if (config_.verbose) webLink_->setProtocolTrace(verboseTrace_.callback());
   clientLinks_ = std::make_unique<ClientLinks>(*link_, webLink_.get());
+  if (config_.zonesFile) {
+    zonesFileClient_ = std::make_unique<ZonesFileClient>(config_.zonesFilePath, config_.report);
+    clientLinks_->setFileClient(zonesFileClient_.get());
+  }
   replies_ = std::make_unique<ReplySender>(*clientLinks_, *zoneQueries_, display_, *overlay_);
+  std::vector<EventOutput*> outputs;
+  if (osc_) outputs.push_back(osc_.get());
+  if (mqtt_) outputs.push_back(mqtt_.get());
+  replies_->setEventOutputs(std::move(outputs));
   hitTally_.setNext(replies_.get());
   controller_.setZoneHitListener(&hitTally_);
 
@@ -61,6 +74,8 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   interpreter_ = std::make_unique<CommandInterpreter>(*clientLinks_, controller_, *replies_,
                                                       display_, *overlay_, options);
   interpreter_->setLoginChanged(MemberCallback<>::bind(this, &ShellSystem::onLoginChanged));
+
+  runZonesFile();
 
   if (config_.webPort && services_.makeSetupServer != nullptr) {
     lifecycle("start-up: web server");
@@ -94,9 +109,52 @@ void ShellSystem::shutDown() {
   interpreter_.reset();
   lifecycle("shut-down: interpreter");
   replies_.reset();
+  // After the reply sender that feeds them; the broker hears "offline".
+  osc_.reset();
+  mqtt_.reset();
   clientLinks_.reset();
   webLink_.reset();
   lifecycle("shut-down: replies");
+}
+
+void ShellSystem::startEventOutputs() {
+  if (!config_.oscReceivers.empty()) {
+    std::vector<std::unique_ptr<DatagramSender>> receivers;
+    for (const ShellConfig::OscReceiver& receiver : config_.oscReceivers) {
+      std::string error = "this program has no UDP sender";
+      std::unique_ptr<DatagramSender> sender =
+          services_.makeDatagramSender != nullptr
+              ? services_.makeDatagramSender(receiver.host, receiver.port, error)
+              : nullptr;
+      if (!sender) {
+        outputError_ = "--osc " + receiver.host + ":" + std::to_string(receiver.port) + ": " + error;
+        return;
+      }
+      receivers.push_back(std::move(sender));
+    }
+    lifecycle("start-up: OSC output");
+    osc_ = std::make_unique<OscOutput>(std::move(receivers));
+  }
+  if (config_.mqtt) {
+    if (services_.makeMqttConnection == nullptr) {
+      outputError_ = "--mqtt: this program has no MQTT output";
+      return;
+    }
+    lifecycle("start-up: MQTT output");
+    mqtt_ = std::make_unique<MqttOutput>(
+        *config_.mqtt,
+        services_.makeMqttConnection(MqttOutput::connectionSettings(*config_.mqtt)),
+        config_.report);
+  }
+}
+
+void ShellSystem::runZonesFile() {
+  if (!zonesFileClient_) return;
+  lifecycle("start-up: zones file");
+  zonesFileClient_->run(*interpreter_, *config_.zonesFile);
+  replies_->endEventBatch();
+  // The file is the client: capture runs as it does for one.
+  cameras_->startCapture();
 }
 
 bool ShellSystem::listening() const { return link_ && link_->isListening(); }
@@ -133,7 +191,10 @@ void ShellSystem::onLoginChanged() {
 }
 
 void ShellSystem::pollCommands() {
-  if (interpreter_) interpreter_->poll();
+  if (!interpreter_) return;
+  interpreter_->poll();
+  // Status messages of the statements just run go out together.
+  replies_->endEventBatch();
 }
 
 void ShellSystem::tickPauseTimers() { controller_.tickPauseTimers(); }
@@ -158,6 +219,14 @@ void ShellSystem::stopCapture() { cameras_->stopCapture(); }
 void ShellSystem::presentOverlay() { overlay_->overlayPresent(); }
 
 void ShellSystem::trackWatchedWindow() {
+  if (mqtt_ && config_.mqtt->discovery) {
+    // Now and then, not per frame: the broker's sensors follow the zones.
+    std::vector<std::string> names;
+    for (const VideoController::ZoneView& zone : controller_.zoneViews()) {
+      names.emplace_back(zone.record.name.view());
+    }
+    mqtt_->zonesNow(names);
+  }
   ::tessary::trackWatchedWindow(display_, *overlay_, services_.windowLocator);
 }
 

@@ -10,6 +10,7 @@
 #include "common/frame.h"
 #include "common/trace.h"
 #include "detection/region_manager.h"
+#include "zones/zone_hit_listener.h"
 #include "common/periodic_timer.h"
 #include "zones/video_controller.h"
 
@@ -190,7 +191,11 @@ bool VideoController::capturing() const {
   return running_[static_cast<std::size_t>(currentCameraIndex())].load();
 }
 
+// The channel's frame callback, which follows each detection pass.
 void VideoController::copyFrame(const std::uint8_t* frame) {
+  if (ZoneHitListener* listener = hitListener_.load(std::memory_order_acquire)) {
+    listener->onDetectionPassEnd();
+  }
   if (frame == nullptr) return;
   frames_.publish(std::span(frame, kFrameBytes));
   processedFrames_.fetch_add(1, std::memory_order_release);

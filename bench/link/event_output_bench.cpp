@@ -1,0 +1,173 @@
+// The cost of one event to the thread that reports it (the detection thread
+// for hits): the client's own message alone (the peer), then with an OSC
+// output sending to a loopback receiver, and with an MQTT output's queue.
+// Also the OSC encoding alone, one hit and a pass of 20 hits as one bundle.
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "link/mqtt_output.h"
+#include "link/osc_output.h"
+#include "link/reply_sender.h"
+#include "platform/linux/udp_sender.h"
+
+namespace tessary {
+namespace {
+
+class DiscardingSink final : public MessageSink {
+ public:
+  bool send(std::string_view text) override {
+    benchmark::DoNotOptimize(text.data());
+    return true;
+  }
+};
+
+class NoZones final : public ZoneQueries {
+ public:
+  std::int32_t zoneCount() override { return 0; }
+  std::string_view zoneName(std::int32_t) override { return {}; }
+  bool zoneActive(std::int32_t) override { return false; }
+  std::int32_t zoneMotionAmount(std::int32_t) override { return 0; }
+  std::optional<std::string_view> zoneStatusText(std::string_view) override { return std::nullopt; }
+  std::string_view zoneAttributesText(std::string_view) override { return {}; }
+  std::string_view zoneSummaryText(std::string_view) override { return {}; }
+  std::optional<std::string_view> gridStatusText(std::string_view) override { return std::nullopt; }
+};
+
+class NoOverlay final : public OverlayControl {
+ public:
+  int overlayInit() override { return 0; }
+  int overlayUpdatePosition() override { return 0; }
+  int overlayPresent() override { return 0; }
+  void overlayShutdown() override {}
+};
+
+// A loopback UDP receiver that a thread keeps empty, so sends never find a
+// full buffer.
+class DrainedReceiver {
+ public:
+  DrainedReceiver() {
+    socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    timeval wait{0, 100000};
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    thread_ = std::thread([this] {
+      char buffer[9000];
+      while (!stop_.load()) ::recv(socket_, buffer, sizeof buffer, 0);
+    });
+  }
+  ~DrainedReceiver() {
+    stop_.store(true);
+    thread_.join();
+    ::close(socket_);
+  }
+  std::uint16_t port() const { return port_; }
+
+ private:
+  int socket_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A broker session that takes everything and sends nothing.
+class SilentConnection final : public MqttConnection {
+ public:
+  bool connect(std::string&) override { return true; }
+  bool publish(std::string_view, std::string_view, bool) override { return true; }
+  bool service(std::chrono::milliseconds wait, std::string&) override {
+    std::this_thread::sleep_for(wait);
+    return true;
+  }
+  bool backlogged() override { return false; }
+  void disconnect() override {}
+};
+
+// One detection pass with one hit, as the detection thread reports it.
+void runPasses(benchmark::State& state, ReplySender& replies) {
+  for (auto _ : state) {
+    replies.onZoneHit(0, "band");
+    replies.onDetectionPassEnd();
+  }
+}
+
+void BM_HitToClientOnly(benchmark::State& state) {
+  DiscardingSink sink;
+  NoZones zones;
+  DisplayState display;
+  NoOverlay overlay;
+  ReplySender replies(sink, zones, display, overlay);
+  runPasses(state, replies);
+}
+BENCHMARK(BM_HitToClientOnly);
+
+void BM_HitToClientAndOsc(benchmark::State& state) {
+  DrainedReceiver receiver;
+  std::string error;
+  std::vector<std::unique_ptr<DatagramSender>> senders;
+  senders.push_back(openUdpSender("127.0.0.1", receiver.port(), error));
+  OscOutput osc(std::move(senders));
+  DiscardingSink sink;
+  NoZones zones;
+  DisplayState display;
+  NoOverlay overlay;
+  ReplySender replies(sink, zones, display, overlay);
+  replies.setEventOutputs({&osc});
+  runPasses(state, replies);
+}
+BENCHMARK(BM_HitToClientAndOsc);
+
+void BM_HitToClientAndMqtt(benchmark::State& state) {
+  MqttOutputSettings settings;
+  settings.host = "broker";
+  MqttOutput mqtt(settings, std::make_unique<SilentConnection>(), [](std::string_view) {});
+  DiscardingSink sink;
+  NoZones zones;
+  DisplayState display;
+  NoOverlay overlay;
+  ReplySender replies(sink, zones, display, overlay);
+  replies.setEventOutputs({&mqtt});
+  runPasses(state, replies);
+}
+BENCHMARK(BM_HitToClientAndMqtt);
+
+void BM_OscEncodeOneHit(benchmark::State& state) {
+  OscBatch batch;
+  for (auto _ : state) {
+    batch.clear();
+    batch.addHit("band");
+    benchmark::DoNotOptimize(batch.packet().data());
+  }
+}
+BENCHMARK(BM_OscEncodeOneHit);
+
+void BM_OscEncodePassOf20Hits(benchmark::State& state) {
+  OscBatch batch;
+  const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (int i = 0; i < 20; ++i) all.push_back("grid_" + std::to_string(i));
+    return all;
+  }();
+  for (auto _ : state) {
+    batch.clear();
+    for (const std::string& name : names) batch.addHit(name);
+    benchmark::DoNotOptimize(batch.packet().data());
+  }
+  state.SetItemsProcessed(state.iterations() * 20);
+}
+BENCHMARK(BM_OscEncodePassOf20Hits);
+
+}  // namespace
+}  // namespace tessary
+
+BENCHMARK_MAIN();
