@@ -79,6 +79,9 @@ class CommandInterpreter {
   // statements at ";", in order. Behind a held-back login, the block waits
   // with it (up to kHeldBackLimit; beyond, the client is disconnected).
   void executeBlock(std::string_view block);
+  // Executes one statement of the zones file; false, doing nothing, when it
+  // names no command (which a client on the wire never hears about).
+  bool executeKnownStatement(std::string_view statement);
   // Whether a login and the statements after it are being held back.
   bool loginHeldBack() const { return !heldBack_.empty(); }
 

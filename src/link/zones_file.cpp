@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 
 #include "link/command_interpreter.h"
@@ -20,6 +21,12 @@ std::optional<std::string_view> errorContent(std::string_view message) {
     return message.substr(kScriptStart.size(), message.size() - kScriptStart.size() - kScriptEnd.size());
   }
   return std::nullopt;
+}
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 }  // namespace
@@ -49,7 +56,19 @@ void ZonesFileClient::run(CommandInterpreter& interpreter, const std::vector<Zon
   interpreter.logInWithoutCode();
   for (const ZonesFileLine& line : lines) {
     runningLine_ = line.number;
-    interpreter.executeBlock(line.text);
+    // Cut at ';' as on the wire; the blanks a person puts around statements
+    // in a file are no part of them.
+    std::string_view rest = line.text;
+    while (!rest.empty()) {
+      const std::size_t end = std::min(rest.find(';'), rest.size());
+      const std::string_view statement = trimmed(rest.substr(0, end));
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+      if (statement.empty()) continue;
+      if (!interpreter.executeKnownStatement(statement)) {
+        report_(path_ + ":" + std::to_string(line.number) + ": unknown command '" +
+                std::string(statement) + "'");
+      }
+    }
   }
   runningLine_ = 0;
 }

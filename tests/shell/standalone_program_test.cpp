@@ -107,9 +107,10 @@ class StandaloneProgramTest : public ::testing::Test {
     std::ofstream(codeFile_) << "s3cret";
     // The demo camera moves a square through rows 44 to 75 only.
     std::ofstream(zonesFile_) << "# A hall with one camera: the band moves, the top stays still.\n"
-                                 "display_size(160,120)\n"
-                                 "add(band,0,50,160,20); add(still,0,0,160,30)\n"
-                                 "add(broken)\n";
+                                 "display_size(160,120); status_messages(all,no_motion)\n"
+                                 "  add(band,0,50,160,20) ;add(still,0,0,160,30)\n"
+                                 "add(broken)\n"
+                                 "jump(high)\n";
   }
 
   std::vector<std::string> environment() const {
@@ -155,9 +156,16 @@ TEST_F(StandaloneProgramTest, ZonesFileDrivesOscWithNoClientAndHoldsTheSeat) {
   std::vector<std::string> lines;
   ASSERT_TRUE(readUntil(receiver, "/tessary/band/hit i 1", lines)) << joined(lines) << program.errorOutput();
   readFor(receiver, lines, 1500ms);
-  EXPECT_EQ(joined(lines).find("/tessary/still/"), std::string::npos) << joined(lines);
-  // The failing statement is named by its line, and start-up went on.
-  EXPECT_NE(program.errorOutput().find(zonesFile_ + ":4: "), std::string::npos) << program.errorOutput();
+  // Both zones were made (the status messages the file turned on say so);
+  // only the band is hit.
+  EXPECT_NE(joined(lines).find("/tessary/still/status s \"Created - (0,0)-(160,30)\""), std::string::npos)
+      << joined(lines);
+  EXPECT_EQ(joined(lines).find("/tessary/still/hit"), std::string::npos) << joined(lines);
+  // Failing statements are named by their lines, and start-up went on.
+  EXPECT_NE(program.errorOutput().find(zonesFile_ + ":4: add : Wrong number of parameters."), std::string::npos)
+      << program.errorOutput();
+  EXPECT_NE(program.errorOutput().find(zonesFile_ + ":5: unknown command 'jump(high)'"), std::string::npos)
+      << program.errorOutput();
 
   // The file holds the seat: a network client waits unanswered.
   TestClient client;
@@ -196,7 +204,8 @@ TEST_F(StandaloneProgramTest, WithNoClientHitsGoToOscAndMqtt) {
                                                                          << program.errorOutput();
   EXPECT_NE(joined(mqttLines).find("tessary/status online\n"), std::string::npos) << joined(mqttLines);
   readFor(receiver, oscLines, 1000ms);
-  EXPECT_EQ(joined(oscLines).find("/tessary/still/"), std::string::npos) << joined(oscLines);
+  EXPECT_EQ(joined(oscLines).find("/tessary/still/hit"), std::string::npos) << joined(oscLines);
+  EXPECT_EQ(joined(mqttLines).find("tessary/still/"), std::string::npos) << joined(mqttLines);
   EXPECT_NE(program.errorOutput().find("MQTT broker 127.0.0.1:" + std::to_string(mqttPort) + " connected"),
             std::string::npos)
       << program.errorOutput();
