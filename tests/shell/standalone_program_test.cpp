@@ -7,13 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/outside_programs.h"
 #include "support/test_client.h"
 #include "support/wait_until.h"
 
@@ -22,20 +23,15 @@ namespace {
 
 using namespace tessary::testing;
 
-// The full path of `program`, or a failure naming it and its package.
-std::string requireProgram(const std::string& program, const std::string& package) {
+// The full path of `program` on PATH (checked with missingPrograms first).
+std::string pathOf(const std::string& program) {
   const char* path = std::getenv("PATH");
-  std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= folders.size();) {
-    std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const std::string candidate = folders.substr(start, end - start) + "/" + program;
+  std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    const std::string candidate = folder + "/" + program;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
   }
-  ADD_FAILURE() << program << " not found: install the Debian package " << package
-                << " (tools/install-deps.sh does)";
-  return {};
+  return program;
 }
 
 // A port the system has just handed out for `type` (SOCK_DGRAM, SOCK_STREAM).
@@ -120,8 +116,10 @@ class StandaloneProgramTest : public ::testing::Test {
 
   // Starts oscdump on a free port and waits until it prints what it gets.
   unsigned startOscReceiver(ChildProcess& receiver) {
-    const std::string oscdump = requireProgram("oscdump", "liblo-tools");
-    if (oscdump.empty()) return 0;
+    const std::string missing = missingPrograms({"oscdump"});
+    EXPECT_EQ(missing, "");
+    if (!missing.empty()) return 0;
+    const std::string oscdump = pathOf("oscdump");
     const unsigned port = freePort(SOCK_DGRAM);
     EXPECT_TRUE(receiver.start({oscdump, "-L", std::to_string(port)}));
     std::vector<std::string> lines;
@@ -176,9 +174,9 @@ TEST_F(StandaloneProgramTest, ZonesFileDrivesOscWithNoClientAndHoldsTheSeat) {
 }
 
 TEST_F(StandaloneProgramTest, WithNoClientHitsGoToOscAndMqtt) {
-  const std::string broker = requireProgram("mosquitto", "mosquitto");
-  const std::string subscriber = requireProgram("mosquitto_sub", "mosquitto-clients");
-  ASSERT_FALSE(broker.empty() || subscriber.empty());
+  ASSERT_EQ(missingPrograms({"mosquitto", "mosquitto_sub"}), "");
+  const std::string broker = pathOf("mosquitto");
+  const std::string subscriber = pathOf("mosquitto_sub");
   ChildProcess receiver;
   const unsigned oscPort = startOscReceiver(receiver);
   ASSERT_NE(oscPort, 0u);
