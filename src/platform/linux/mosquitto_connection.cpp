@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -10,6 +11,7 @@ namespace tessary {
 namespace {
 
 constexpr int kKeepAliveSeconds = 30;
+constexpr std::chrono::seconds kAnswerTimeout{3};
 
 std::string errorText(int code) {
   // The library's "Error defined by errno" says less than errno itself.
@@ -28,7 +30,7 @@ class MosquittoConnection final : public MqttConnection {
                        static_cast<int>(settings_.willPayload.size()), settings_.willPayload.data(), 0,
                        true);
     mosquitto_connect_callback_set(session_, [](mosquitto*, void* self, int result) {
-      static_cast<MosquittoConnection*>(self)->refusal_ = result;
+      static_cast<MosquittoConnection*>(self)->answer_ = result;
     });
   }
   ~MosquittoConnection() override {
@@ -37,21 +39,34 @@ class MosquittoConnection final : public MqttConnection {
   MosquittoConnection(const MosquittoConnection&) = delete;
   MosquittoConnection& operator=(const MosquittoConnection&) = delete;
 
+  // Connects without blocking and waits for the broker's answer for a few
+  // seconds at most, so a broker that never answers (a host that drops the
+  // packets) holds the output's thread, and the program's exit, no longer.
   bool connect(std::string& error) override {
     if (session_ == nullptr) {
       error = "cannot make an MQTT session";
       return false;
     }
-    refusal_ = 0;
-    const int result = everConnected_
-                           ? mosquitto_reconnect(session_)
-                           : mosquitto_connect(session_, settings_.host.c_str(), settings_.port,
-                                               kKeepAliveSeconds);
+    answer_ = kNoAnswer;
+    int result = mosquitto_connect_async(session_, settings_.host.c_str(), settings_.port, kKeepAliveSeconds);
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    while (result == MOSQ_ERR_SUCCESS && answer_ == kNoAnswer) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        mosquitto_disconnect(session_);
+        error = "no answer within " + std::to_string(kAnswerTimeout.count()) + " s";
+        return false;
+      }
+      result = mosquitto_loop(session_, 50, 1);
+    }
     if (result != MOSQ_ERR_SUCCESS) {
       error = errorText(result);
       return false;
     }
-    everConnected_ = true;
+    if (answer_ != 0) {
+      error = std::string("refused: ") + mosquitto_connack_string(answer_);
+      mosquitto_disconnect(session_);
+      return false;
+    }
     return true;
   }
 
@@ -63,11 +78,6 @@ class MosquittoConnection final : public MqttConnection {
 
   bool service(std::chrono::milliseconds wait, std::string& error) override {
     const int result = mosquitto_loop(session_, static_cast<int>(wait.count()), 1);
-    if (refusal_ != 0) {
-      error = std::string("refused: ") + mosquitto_connack_string(refusal_);
-      mosquitto_disconnect(session_);
-      return false;
-    }
     if (result != MOSQ_ERR_SUCCESS) {
       error = errorText(result);
       return false;
@@ -82,8 +92,8 @@ class MosquittoConnection final : public MqttConnection {
  private:
   MqttConnectionSettings settings_;
   mosquitto* session_ = nullptr;
-  bool everConnected_ = false;
-  int refusal_ = 0;  // the broker's answer to the last connect, set in the loop
+  static constexpr int kNoAnswer = -1;
+  int answer_ = kNoAnswer;  // the broker's answer to the last connect, set in the loop
 };
 
 }  // namespace
