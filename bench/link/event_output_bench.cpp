@@ -4,6 +4,7 @@
 // Also the OSC encoding alone, one hit and a pass of 20 hits as one bundle.
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -93,6 +94,37 @@ class SilentConnection final : public MqttConnection {
   void disconnect() override {}
 };
 
+// The peer: what the client's own hit costs on the wire, one small text over
+// a loopback TCP connection that a thread keeps reading.
+void BM_HitTextOverLoopbackTcp(benchmark::State& state) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(listener, 1);
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  const int sender = ::socket(AF_INET, SOCK_STREAM, 0);
+  ::connect(sender, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  const int receiver = ::accept(listener, nullptr, nullptr);
+  int on = 1;
+  ::setsockopt(sender, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  std::thread reader([receiver] {
+    char buffer[65536];
+    while (::recv(receiver, buffer, sizeof buffer, 0) > 0) {
+    }
+  });
+  static const char text[] = "<hit name=\"band\">";
+  for (auto _ : state) ::send(sender, text, sizeof text, MSG_NOSIGNAL);
+  ::shutdown(sender, SHUT_RDWR);
+  reader.join();
+  ::close(sender);
+  ::close(receiver);
+  ::close(listener);
+}
+BENCHMARK(BM_HitTextOverLoopbackTcp);
+
 // One detection pass with one hit, as the detection thread reports it.
 void runPasses(benchmark::State& state, ReplySender& replies) {
   for (auto _ : state) {
@@ -126,6 +158,29 @@ void BM_HitToClientAndOsc(benchmark::State& state) {
   runPasses(state, replies);
 }
 BENCHMARK(BM_HitToClientAndOsc);
+
+// A pass of 20 hits (a grid in motion): one bundle, one datagram.
+void BM_PassOf20HitsToClientAndOsc(benchmark::State& state) {
+  DrainedReceiver receiver;
+  std::string error;
+  std::vector<std::unique_ptr<DatagramSender>> senders;
+  senders.push_back(openUdpSender("127.0.0.1", receiver.port(), error));
+  OscOutput osc(std::move(senders));
+  DiscardingSink sink;
+  NoZones zones;
+  DisplayState display;
+  NoOverlay overlay;
+  ReplySender replies(sink, zones, display, overlay);
+  replies.setEventOutputs({&osc});
+  std::vector<std::string> names;
+  for (int i = 0; i < 20; ++i) names.push_back("grid_" + std::to_string(i));
+  for (auto _ : state) {
+    for (std::int32_t i = 0; i < 20; ++i) replies.onZoneHit(i, names[static_cast<std::size_t>(i)]);
+    replies.onDetectionPassEnd();
+  }
+  state.SetItemsProcessed(state.iterations() * 20);
+}
+BENCHMARK(BM_PassOf20HitsToClientAndOsc);
 
 void BM_HitToClientAndMqtt(benchmark::State& state) {
   MqttOutputSettings settings;
