@@ -67,6 +67,10 @@ class SetupServer : public SetupViewers {
   // starts serving; false, with `error` saying why, when it cannot listen.
   virtual bool start(const std::string& address, std::uint16_t port, std::string& error) = 0;
   virtual std::uint16_t port() const = 0;
+  // Before start(): the origins whose pages may open the WebSocket client
+  // besides the server's own pages, as a browser sends them
+  // ("http://localhost:3000"); "*" admits every page.
+  virtual void trustClientOrigins(std::vector<std::string> origins) = 0;
 };
 
 class WebClientLink;

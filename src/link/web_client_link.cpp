@@ -28,7 +28,7 @@ WebSession WebClientLink::open() {
 
 bool WebClientLink::deliver(WebSession session, std::string_view text) {
   std::lock_guard lock(mutex_);
-  if (session == 0 || session != session_ || gone_) return false;
+  if (session == 0 || session != session_ || gone_) return true;
   if (commandBytes_ + text.size() > kMaxPendingCommandBytes) return false;
   commands_.emplace_back(text);
   commandBytes_ += text.size();
@@ -37,6 +37,12 @@ bool WebClientLink::deliver(WebSession session, std::string_view text) {
 
 void WebClientLink::takeMessages(WebSession session, std::deque<std::string>& out) {
   std::lock_guard lock(mutex_);
+  if (session != 0 && session == farewellSession_) {
+    for (std::string& message : farewell_) out.push_back(std::move(message));
+    farewell_.clear();
+    farewellSession_ = 0;
+    return;
+  }
   if (session == 0 || session != session_) return;
   for (std::string& message : messages_) out.push_back(std::move(message));
   messages_.clear();
@@ -67,6 +73,11 @@ void WebClientLink::disconnect() {
     std::lock_guard lock(mutex_);
     session = session_;
     closeRequested = closeRequested_;
+    // Such as the error that says why; the reset would drop them.
+    farewellSession_ = session;
+    farewell_ = std::move(messages_);
+    messages_.clear();
+    messageBytes_ = 0;
   }
   runReset();
   if (session != 0) closeRequested(session);

@@ -17,9 +17,19 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
   return static_cast<std::uint16_t>(value);
 }
 
+std::optional<std::uint32_t> parseSeconds(std::string_view text) {
+  std::uint32_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      value > kMaxLoginTimeoutSeconds) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 bool takesValue(std::string_view name) {
   return name == "--port" || name == "--web-port" || name == "--listen" || name == "--code-file" ||
-         name == "--camera";
+         name == "--camera" || name == "--web-origin" || name == "--login-timeout";
 }
 
 CommandLineResult failure(std::string message) {
@@ -59,6 +69,20 @@ std::optional<Ipv4Address> parseListenAddress(std::string_view text) {
 std::string addressText(Ipv4Address address) {
   return std::to_string(address.value >> 24) + "." + std::to_string(address.value >> 16 & 0xff) + "." +
          std::to_string(address.value >> 8 & 0xff) + "." + std::to_string(address.value & 0xff);
+}
+
+bool isWebOrigin(std::string_view origin) {
+  if (origin == "*" || origin == "null") return true;
+  const std::size_t schemeEnd = origin.find("://");
+  if (schemeEnd == 0 || schemeEnd == std::string_view::npos) return false;
+  for (char c : origin.substr(0, schemeEnd)) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+  }
+  std::string_view host = origin.substr(schemeEnd + 3);
+  if (host.ends_with('/')) host.remove_suffix(1);
+  // A host, perhaps [an IPv6 address], and a port; no path, query, user or blanks.
+  return !host.empty() && host.find_first_of("/?#@ \t\r\n") == std::string_view::npos;
 }
 
 bool isKnownCameraSource(std::string_view source) {
@@ -108,6 +132,20 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
                          "': give an IPv4 address such as 127.0.0.1, or 0.0.0.0 for every address");
         }
         options.listenAddress = *address;
+      } else if (name == "--web-origin") {
+        if (!isWebOrigin(*value)) {
+          return failure("invalid web origin '" + std::string(*value) +
+                         "': give one as a browser sends it, such as http://localhost:3000, or '*'");
+        }
+        options.webOrigins.emplace_back(*value);
+      } else if (name == "--login-timeout") {
+        auto seconds = parseSeconds(*value);
+        if (!seconds) {
+          return failure("invalid login timeout '" + std::string(*value) +
+                         "': give whole seconds from 0 (no timeout) to " +
+                         std::to_string(kMaxLoginTimeoutSeconds));
+        }
+        options.loginTimeoutSeconds = *seconds;
       } else if (name == "--code-file") {
         if (value->empty()) return failure("option '--code-file' needs a path");
         options.codeFile = std::string(*value);
@@ -167,7 +205,14 @@ std::string usageText() {
          "  --web-port N|off  port of the setup page and the WebSocket client\n"
          "                    (default 2153; 0 picks a free one; off: none), on the\n"
          "                    --listen address when it names one, else 127.0.0.1\n"
+         "  --web-origin ORIGIN\n"
+         "                    also let pages of ORIGIN (as a browser sends it, such\n"
+         "                    as http://localhost:3000) be a WebSocket client; may be\n"
+         "                    given more than once; '*' lets every web site in\n"
 #endif
+         "  --login-timeout SECONDS\n"
+         "                    disconnect a client that has not logged in this long\n"
+         "                    after being served (default 60; 0: never)\n"
          "  --listen ADDRESS  the local IPv4 address to listen on: 127.0.0.1 (or\n"
          "                    localhost) accepts clients of this machine only;\n"
          "                    default 0.0.0.0, every address\n"
@@ -189,7 +234,8 @@ std::string usageText() {
          "Once listening, the first line on standard output reads\n"
 #ifdef _WIN32
          // The Windows program has no setup page; it takes --web-port and
-         // ignores it, so one command line serves both programs.
+         // --web-origin and ignores them, so one command line serves both
+         // programs.
          "\"Tessary VERSION listening on port PORT\".\n";
 #else
          "\"Tessary VERSION listening on port PORT\"; the next one gives the setup\n"

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/socket_api.h"
 
@@ -13,6 +14,8 @@ namespace tessary {
 
 inline constexpr std::uint16_t kDefaultPort = 2152;
 inline constexpr std::uint16_t kDefaultWebPort = 2153;
+inline constexpr std::uint32_t kDefaultLoginTimeoutSeconds = 60;
+inline constexpr std::uint32_t kMaxLoginTimeoutSeconds = 24 * 60 * 60;
 
 // The platform's own camera backend, the default camera source.
 #ifdef _WIN32
@@ -27,6 +30,12 @@ struct ShellOptions {
   // The setup page's port; empty: no web server ("off"). It listens on the
   // --listen address when that names one, on 127.0.0.1 otherwise.
   std::optional<std::uint16_t> webPort = kDefaultWebPort;
+  // Origins, besides the server's own pages, whose pages may be a WebSocket
+  // client, in the form a browser sends them; "*" admits every page.
+  std::vector<std::string> webOrigins;
+  // A client that has not logged in this long after taking the seat loses
+  // it; 0: never.
+  std::uint32_t loginTimeoutSeconds = kDefaultLoginTimeoutSeconds;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   bool quit = false;                  // ask the running copy to end, then exit (Windows)
@@ -51,6 +60,10 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args);
 std::optional<Ipv4Address> parseListenAddress(std::string_view text);
 // The dotted form, "127.0.0.1".
 std::string addressText(Ipv4Address address);
+
+// True for a --web-origin value: "*", "null" (pages of local files and
+// sandboxed frames) or SCHEME://HOST[:PORT] without a path.
+bool isWebOrigin(std::string_view origin);
 
 // True for the camera sources the program knows.
 bool isKnownCameraSource(std::string_view source);

@@ -1,5 +1,7 @@
 #include "shell/program.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -68,6 +70,11 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
       std::printf("Tessary setup page at http://%s:%u/\n", system.webAddress().c_str(),
                   static_cast<unsigned>(system.webPort()));
       std::fflush(stdout);
+      if (std::find(options.webOrigins.begin(), options.webOrigins.end(), "*") !=
+          options.webOrigins.end()) {
+        printError("--web-origin '*': pages of every web site may be a WebSocket client and try "
+                   "login codes");
+      }
     } else if (system.hasWebServer()) {
       // The TCP clients are served all the same. (A program built without
       // the web server, the Windows one, has no setup page to miss.)
@@ -143,6 +150,8 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   if (settings.codeFileIsDefault) config.fallbackCodeFilePath = platform.legacyCodeFile();
   config.verbose = options.verbose;
   config.webPort = options.webPort;
+  config.webOrigins = options.webOrigins;
+  config.loginTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
   std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
   if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {

@@ -66,6 +66,7 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
     lifecycle("start-up: web server");
     setupView_ = std::make_unique<SetupView>(controller_, *this, hitTally_);
     web_ = services_.makeSetupServer(*webLink_);
+    web_->trustClientOrigins(config_.webOrigins);
     if (!web_->start(webAddress(), *config_.webPort, webError_)) web_.reset();
   } else if (config_.webPort) {
     webError_ = "this program has no web server";
@@ -133,7 +134,14 @@ void ShellSystem::onLoginChanged() {
 }
 
 void ShellSystem::pollCommands() {
-  if (interpreter_) interpreter_->poll();
+  if (!interpreter_) return;
+  interpreter_->poll();
+  // After the tick's commands, so a login that came in time counts.
+  if (loginDeadline_.passed(interpreter_->isLoggedIn())) {
+    lifecycle("login deadline passed: client disconnected");
+    replies_->sendError(kLoginDeadlineText);
+    clientLinks_->disconnect();
+  }
 }
 
 void ShellSystem::tickPauseTimers() { controller_.tickPauseTimers(); }

@@ -3,16 +3,19 @@
 // the event loop, the timers and the windows, and calls in.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/member_callback.h"
 #include "display/display_state.h"
 #include "display/picture_source.h"
 #include "link/client_slot.h"
+#include "link/login_deadline.h"
 #include "link/setup_view.h"
 #include "link/tcp_link.h"
 #include "link/web_client_link.h"
@@ -40,6 +43,11 @@ struct ShellConfig {
   // The setup page and the WebSocket client; no web server when empty. It
   // listens on listenAddress when that names one address, else on 127.0.0.1.
   std::optional<std::uint16_t> webPort;
+  // Origins whose pages may be a WebSocket client besides the server's own.
+  std::vector<std::string> webOrigins;
+  // A client that has not logged in this long after taking the seat loses
+  // it; 0: never.
+  std::chrono::milliseconds loginTimeout = LoginDeadline::kDefaultTimeout;
 };
 
 // The platform services the system uses; all must outlive it. The locator and
@@ -154,8 +162,10 @@ class ShellSystem final : public ShellSteps,
   bool camerasReady_ = false;
   bool shutDown_ = false;
 
-  // The one client seat, TCP or WebSocket, and the hits the setup page shows.
+  // The one client seat, TCP or WebSocket, the time its holder has to log
+  // in, and the hits the setup page shows.
   ClientSlot seat_;
+  LoginDeadline loginDeadline_{seat_, config_.loginTimeout};
   HitTally hitTally_;
   std::string webError_;
 
