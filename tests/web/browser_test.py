@@ -174,8 +174,15 @@ class BrowserTest(unittest.TestCase):
         self.assertTrue(os.path.getsize(screenshot) > 10000)
 
     def test_a_browser_page_is_a_client_and_holds_the_seat(self):
+        # A page of no trusted origin (here a local file's) may not be the client.
         example = "file://" + os.path.join(ARGS.docs, "web-client.html")
         self.browser.get("%s?port=%d&code=%s" % (example, self.program.web_port, CODE))
+        state = self.browser.find_element(By.ID, "state")
+        self.assertTrue(wait_for(lambda: state.text.startswith("closed")), state.text)
+        self.assertEqual(self.browser.find_element(By.ID, "log").text, "")
+
+        # The same page served by Tessary is.
+        self.browser.get("%sweb-client.html?code=%s" % (self.program.url, CODE))
         door = self.browser.find_element(By.ID, "door")
         self.assertTrue(wait_for(lambda: int(door.get_attribute("data-hits")) >= 3),
                         "no hits: " + self.browser.find_element(By.ID, "log").text)
