@@ -134,7 +134,7 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
         options.listenAddress = *address;
       } else if (name == "--web-origin") {
         if (!isWebOrigin(*value)) {
-          return failure("invalid web origin '" + std::string(*value) +
+          return failure("invalid --web-origin '" + std::string(*value) +
                          "': give one as a browser sends it, such as http://localhost:3000, or '*'");
         }
         options.webOrigins.emplace_back(*value);
