@@ -1,6 +1,7 @@
 #include "link/tcp_link.h"
 
 #include <algorithm>
+#include <array>
 
 #include "common/trace.h"
 
@@ -154,7 +155,22 @@ std::size_t TcpLink::receive(std::span<char> buffer) {
 }
 
 void TcpLink::disconnect() {
-  if (isConnected()) clientGone();
+  if (!isConnected()) return;
+  // Closing a socket with unread input resets the connection, and the client
+  // could lose the last messages (such as the error saying why it is ended);
+  // what it has sent is dropped first.
+  SocketHandle socket = kNoSocket;
+  {
+    std::lock_guard lock(stateMutex_);
+    socket = dataSocket_;
+  }
+  std::array<char, kReceiveBufferSize> unread;
+  for (std::size_t dropped = 0; dropped < kMaxUnreadDropped;) {
+    const IoResult result = sockets_.receive(socket, unread);
+    if (result.status != IoStatus::kOk || result.bytes == 0) break;
+    dropped += result.bytes;
+  }
+  clientGone();
 }
 
 void TcpLink::clientGone() {

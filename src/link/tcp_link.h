@@ -60,6 +60,8 @@ class TcpLink final : public MessageSink {
   // A client that stops reading holds a sender this long at most; the
   // message is then dropped and the failure recorded.
   static constexpr std::chrono::milliseconds kSendTimeout{200};
+  // What disconnect() reads and drops at most before it closes the socket.
+  static constexpr std::size_t kMaxUnreadDropped = 256 * 1024;
 
   // Starts the socket layer, opens the server on `address` and `port` (0: any
   // free port, see port()) and starts the accept thread. Failures leave a
