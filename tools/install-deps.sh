@@ -15,8 +15,9 @@ packages=(
   chromium chromium-driver python3-selenium
   # the Windows capture tests: Wine splits AVI files with GStreamer's avidemux
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  # the protocol reference's framing snippets are run by the tests
-  python3 nodejs
+  # the protocol reference's framing snippets and the client libraries' tests
+  # (python3-venv: the Python package is installed into a virtual environment)
+  python3 python3-venv nodejs
 )
 
 bash "$(dirname "$0")/apt-install.sh" "${packages[@]}"
