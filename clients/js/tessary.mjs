@@ -471,7 +471,13 @@ async function openWebSocket(url, timeout, WebSocketClass) {
   };
   socket.onerror = null;
   socket.onmessage = (event) => { if (typeof event.data === 'string') transport.onmessage(event.data); };
+  // A page the browser keeps for going back (its back/forward cache) would
+  // keep the connection, and with it Tessary's only seat: a page that is
+  // left closes it.
+  const leave = () => socket.close(1000, 'the page was left');
+  globalThis.addEventListener?.('pagehide', leave);
   socket.onclose = (event) => {
+    globalThis.removeEventListener?.('pagehide', leave);
     transport.onclose(event.code === 1000 || event.code === 1005
       ? 'Tessary closed the connection'
       : `the connection closed (${event.code}${event.reason ? ': ' + event.reason : ''})`);
