@@ -38,6 +38,10 @@ export class ConnectionClosed extends TessaryError {}
  * answer could not be told apart from the next one. */
 export class AnswerTimeout extends TessaryError {}
 
+// Tessary reads at most this much of a connection per tick (and takes no
+// longer WebSocket frame); a longer text would be cut in two.
+const LONGEST_TEXT = 2047;
+
 // The one error Tessary sends for a command it carried out: the grid is made,
 // cut down. It is delivered as an 'error' event instead of a rejection.
 const GRID_TRUNCATED = "Width/Height/Subdivisions don't match exactly, grid truncated.";
@@ -200,6 +204,9 @@ class Exchange {
   constructor(statement, answer) {
     this.answer = answer;
     this.text = answer ? statement : `${statement};whoareyou()`;
+    if (new TextEncoder().encode(this.text).length + 1 > LONGEST_TEXT) {
+      throw new RangeError(`a statement this long would reach Tessary cut in two: ${statement.slice(0, 40)}...`);
+    }
     this.wanted = answer || 'string';
     this.errors = [];
     this.reply = null;

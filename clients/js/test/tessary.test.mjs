@@ -74,6 +74,7 @@ describe('one program, one client at a time', () => {
     // Names that would split a statement never reach Tessary.
     assert.throws(() => c.add('a;b', 0, 0, 1, 1), RangeError);
     assert.throws(() => c.add('door2', 1.5, 0, 1, 1), TypeError);
+    assert.throws(() => c.add('x'.repeat(3000), 0, 0, 1, 1), /cut in two/);
 
     assert.match(await c.whoareyou(), /^Tessary /);
     assert.equal(await c.checkDataType(), 'commands');

@@ -97,6 +97,7 @@ class Client(Commands):
         if self._socket is None:
             raise ConnectionClosed("not connected: " + self._closed_because)
         try:
+            self._socket.settimeout(self.timeout)
             self._socket.sendall(frame(text))
         except OSError as error:
             self._end("Tessary went away (%s)" % error)

@@ -10,6 +10,10 @@ from typing import Any, Callable, List, Optional, Tuple
 # Kinds of message that are events; everything else answers a command.
 EVENT_KINDS = frozenset({"hit", "motion", "status"})
 
+# Tessary reads at most this much of a connection per tick; a longer text
+# would be cut in two and read as two.
+LONGEST_TEXT = 2047
+
 # The one error Tessary sends for a command it carried out: the grid is made,
 # cut down. It is delivered as an "error" event instead of raised.
 GRID_TRUNCATED = "Width/Height/Subdivisions don't match exactly, grid truncated."
@@ -273,12 +277,6 @@ class Target:
     def __repr__(self) -> str:
         return "%s(%r)" % (type(self).__name__, self.name)
 
-    def __eq__(self, other: object) -> bool:
-        return type(other) is type(self) and other.name == self.name  # type: ignore[attr-defined]
-
-    def __hash__(self) -> int:
-        return hash(self.name)
-
     def _method(self, method: str, *parameters: str) -> Any:
         return self._client._run("%s.%s" % (self.name, _call(method, *parameters)))
 
@@ -435,6 +433,9 @@ class Exchange:
     def __init__(self, statement: str, answer: Optional[str]):
         self.answer = answer
         self.text = statement if answer else statement + ";whoareyou()"
+        if len(frame(self.text)) > LONGEST_TEXT:
+            raise ValueError("a statement this long would reach Tessary cut in two: %.40r..."
+                             % statement)
         self._wanted = answer or "string"
         self.errors: List[str] = []
         self.events: List[Event] = []

@@ -97,6 +97,8 @@ class BlockingClientTest(SharedProgram):
                 c.add("a;b", 0, 0, 1, 1)
             with self.assertRaises(TypeError):
                 c.add("door2", 1.5, 0, 1, 1)
+            with self.assertRaisesRegex(ValueError, "cut in two"):
+                c.add("x" * 3000, 0, 0, 1, 1)
 
             self.assertTrue(c.whoareyou().startswith("Tessary "))
             self.assertEqual(c.check_data_type(), "commands")
