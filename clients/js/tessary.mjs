@@ -204,6 +204,8 @@ class Exchange {
   constructor(statement, answer) {
     this.answer = answer;
     this.text = answer ? statement : `${statement};whoareyou()`;
+    // What a timeout names: never the code.
+    this.shown = answer === 'login' ? 'the login (another client may hold the seat)' : statement;
     if (new TextEncoder().encode(this.text).length + 1 > LONGEST_TEXT) {
       throw new RangeError(`a statement this long would reach Tessary cut in two: ${statement.slice(0, 40)}...`);
     }
@@ -338,7 +340,7 @@ export class Client {
     this.#current = command;
     command.timer = setTimeout(() => {
       this.#current = null;
-      command.reject(new AnswerTimeout(`Tessary did not answer ${command.statement} within ` +
+      command.reject(new AnswerTimeout(`Tessary did not answer ${command.exchange.shown} within ` +
                                        `${command.timeout / 1000} s; the connection is closed`));
       this.#end('no answer in time');
     }, command.timeout);

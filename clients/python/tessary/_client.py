@@ -85,8 +85,8 @@ class Client(Commands):
                 message = self._next(deadline)
                 if message is None:
                     self._end("no answer in time")
-                    raise AnswerTimeout("Tessary did not answer %r within %g s; the connection "
-                                        "is closed" % (statement, self.timeout))
+                    raise AnswerTimeout("Tessary did not answer %s within %g s; the connection "
+                                        "is closed" % (exchange.shown, self.timeout))
                 if exchange.take(message):
                     break
             self._events.extend(exchange.events)

@@ -433,6 +433,9 @@ class Exchange:
     def __init__(self, statement: str, answer: Optional[str]):
         self.answer = answer
         self.text = statement if answer else statement + ";whoareyou()"
+        # What a timeout names: never the code.
+        self.shown = ("the login (another client may hold the seat)" if answer == "login"
+                      else repr(statement))
         if len(frame(self.text)) > LONGEST_TEXT:
             raise ValueError("a statement this long would reach Tessary cut in two: %.40r..."
                              % statement)

@@ -132,8 +132,8 @@ class Client(Commands):
             except asyncio.TimeoutError:
                 self._answered.cancel()
                 self._end("no answer in time")
-                raise AnswerTimeout("Tessary did not answer %r within %g s; the connection "
-                                    "is closed" % (statement, self.timeout)) from None
+                raise AnswerTimeout("Tessary did not answer %s within %g s; the connection "
+                                    "is closed" % (exchange.shown, self.timeout)) from None
             finally:
                 self._exchange = None
             return exchange.result(convert)

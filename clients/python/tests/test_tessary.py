@@ -119,6 +119,12 @@ class BlockingClientTest(SharedProgram):
                 c.add("door", 0, 0, 10, 10)
             self.assertIn("hit", {e.kind for e in c.events(timeout=1.5)})
 
+    def test_a_client_waiting_for_the_seat_is_told_so_in_time(self):
+        with self.connect():
+            with self.assertRaisesRegex(tessary.AnswerTimeout, "^Tessary did not answer the "
+                                        "login \\(another client may hold the seat\\) within 1 s"):
+                tessary.connect("127.0.0.1", self.program.port, code=CODE, login_timeout=1)
+
     def test_a_wrong_code_raises_after_tessarys_answer(self):
         with self.assertRaisesRegex(tessary.LoginError, "wrong code"):
             tessary.connect("127.0.0.1", self.program.port, code="wrong")
