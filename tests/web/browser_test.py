@@ -20,10 +20,17 @@ import time
 import unittest
 import urllib.request
 
-from selenium import webdriver
-from selenium.webdriver.chrome.options import Options
-from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.by import By
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from outside_programs import missing_programs  # noqa: E402
+
+MISSING = missing_programs("chromium", "chromedriver")
+if MISSING:
+    sys.exit(MISSING.rstrip())
+
+from selenium import webdriver  # noqa: E402
+from selenium.webdriver.chrome.options import Options  # noqa: E402
+from selenium.webdriver.chrome.service import Service  # noqa: E402
+from selenium.webdriver.common.by import By  # noqa: E402
 
 ARGS = None
 CODE = "s3cret"
