@@ -9,8 +9,8 @@
 //
 // Every command method returns a promise: it resolves once Tessary has taken
 // the command (to the answer, for a query) and rejects with CommandError,
-// Tessary's text, when Tessary refuses it. Commands go out one at a time, in
-// the order they were called.
+// Tessary's text, when Tessary refuses it. Commands go out in the order they
+// were called; those called while others are answered leave together.
 
 export class TessaryError extends Error {
   constructor(message) {
@@ -194,6 +194,9 @@ export class Grid extends Zone {
   duplicate() { throw new TypeError('a grid has no duplicate method'); }
 }
 
+const encoder = new TextEncoder();
+const textSize = (value) => encoder.encode(value).length;
+
 // --- One command's exchange ----------------------------------------------------
 
 // Follows the messages that answer one command text. Only one command is in
@@ -206,7 +209,7 @@ class Exchange {
     this.text = answer ? statement : `${statement};whoareyou()`;
     // What a timeout names: never the code.
     this.shown = answer === 'login' ? 'the login (another client may hold the seat)' : statement;
-    if (new TextEncoder().encode(this.text).length + 1 > LONGEST_TEXT) {
+    if (textSize(this.text) + 1 > LONGEST_TEXT) {
       throw new RangeError(`a statement this long would reach Tessary cut in two: ${statement.slice(0, 40)}...`);
     }
     this.wanted = answer || 'string';
@@ -249,7 +252,9 @@ export class Client {
   #transport;
   #listeners = new Map();
   #queue = [];
-  #current = null;
+  #inFlight = [];
+  #timer = null;
+  #sendPending = false;
   #closing = null;
   #closedReason = null;
   #resolveClosed;
@@ -289,8 +294,8 @@ export class Client {
   }
 
   async #settled() {
-    while (this.#current || this.#queue.length) {
-      await (this.#current?.promise.catch(() => {}) ?? Promise.resolve());
+    while (this.#inFlight.length || this.#queue.length) {
+      await Promise.allSettled([...this.#inFlight, ...this.#queue].map((command) => command.promise));
     }
   }
 
@@ -311,40 +316,52 @@ export class Client {
     else if (message.kind === 'motion') this.#emit('motion', message.zone, message.value);
   }
 
+  // Messages answer the commands in flight in order: each belongs to the
+  // first one not yet complete.
   #received(raw) {
     this.#emit('message', raw);
     const message = parse(raw);
-    const current = this.#current;
-    if (current) {
-      if (current.exchange.take(message, (event) => this.#event(event))) this.#finish(current);
+    const head = this.#inFlight[0];
+    if (head) {
+      if (head.exchange.take(message, (event) => this.#event(event))) this.#finishHead();
     } else if (EVENT_KINDS.has(message.kind) || message.kind === 'error') {
       this.#event(message);
     }
   }
 
-  #finish(command) {
-    clearTimeout(command.timer);
-    this.#current = null;
+  #finishHead() {
+    const command = this.#inFlight.shift();
     try {
       const value = command.exchange.result();
       command.resolve(command.convert ? command.convert(value) : value);
     } catch (error) {
       command.reject(error);
     }
-    this.#next();
+    if (!this.#inFlight.length) {
+      clearTimeout(this.#timer);
+      this.#next();
+    }
   }
 
+  // The commands waiting go out together, as one text no longer than one of
+  // Tessary's reads, so they all take one of its ticks.
   #next() {
-    if (this.#current || !this.#queue.length || this.#closedReason !== null) return;
-    const command = this.#queue.shift();
-    this.#current = command;
-    command.timer = setTimeout(() => {
-      this.#current = null;
-      command.reject(new AnswerTimeout(`Tessary did not answer ${command.exchange.shown} within ` +
-                                       `${command.timeout / 1000} s; the connection is closed`));
+    if (this.#inFlight.length || !this.#queue.length || this.#closedReason !== null) return;
+    let size = 0;
+    while (this.#queue.length) {
+      const next = this.#queue[0];
+      if (this.#inFlight.length && size + next.size > LONGEST_TEXT) break;
+      this.#inFlight.push(this.#queue.shift());
+      size += next.size;
+    }
+    const batch = this.#inFlight;
+    this.#timer = setTimeout(() => {
+      const head = this.#inFlight.shift();
+      head.reject(new AnswerTimeout(`Tessary did not answer ${head.exchange.shown} within ` +
+                                    `${head.timeout / 1000} s; the connection is closed`));
       this.#end('no answer in time');
-    }, command.timeout);
-    this.#transport.send(command.exchange.text);
+    }, Math.max(...batch.map((command) => command.timeout)));
+    this.#transport.send(batch.map((command) => command.exchange.text).join(';'));
   }
 
   #end(reason) {
@@ -356,25 +373,31 @@ export class Client {
   #ended(reason) {
     if (this.#closedReason !== null) return;
     this.#closedReason = reason;
-    const pending = this.#current ? [this.#current, ...this.#queue] : this.#queue;
-    this.#current = null;
+    clearTimeout(this.#timer);
+    const pending = [...this.#inFlight, ...this.#queue];
+    this.#inFlight = [];
     this.#queue = [];
-    for (const command of pending) {
-      clearTimeout(command.timer);
-      command.reject(new ConnectionClosed(reason));
-    }
+    for (const command of pending) command.reject(new ConnectionClosed(reason));
     this.#emit('close', reason);
     this.#resolveClosed(reason);
   }
 
-  /** Sends one statement (see the class comment); `answer` is the reply's kind. */
+  /** Sends one statement (see the module's comment); `answer` is the reply's kind. */
   run(statement, answer = null, convert = null, timeout = this.timeout) {
     if (this.#closedReason !== null) return Promise.reject(new ConnectionClosed(`not connected: ${this.#closedReason}`));
     if (this.#closing) return Promise.reject(new ConnectionClosed('not connected: the client is closing'));
-    const command = { statement, exchange: new Exchange(statement, answer), convert, timeout };
+    const exchange = new Exchange(statement, answer);
+    const command = { exchange, convert, timeout, size: textSize(exchange.text) + 1 };
     command.promise = new Promise((resolve, reject) => Object.assign(command, { resolve, reject }));
     this.#queue.push(command);
-    this.#next();
+    // Commands called one after another in the same turn leave together.
+    if (!this.#sendPending) {
+      this.#sendPending = true;
+      queueMicrotask(() => {
+        this.#sendPending = false;
+        this.#next();
+      });
+    }
     return command.promise;
   }
 

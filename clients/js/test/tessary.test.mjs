@@ -66,6 +66,14 @@ describe('one program, one client at a time', () => {
     await assert.rejects(door.pause(-1), { message: 'pause: illegal parameter' });
     await assert.rejects(c.statusMessages('add', 'bogus', 'worse'),
                          (e) => e.texts.length === 2 && e.text === 'status_messages: illegal parameter');
+    // Commands called together leave together; each refusal still finds its own command.
+    const together = await Promise.allSettled([
+      c.add('a', 0, 0, 10, 10), c.add('a', 0, 0, 10, 10), c.checkSensitivity(), c.zone('ghost').delete(),
+      c.checkZone('a'), c.statusMessages('bogus'), c.getMirror()]);
+    assert.deepEqual(together.map((r) => (r.status === 'fulfilled' ? r.value : r.reason.message)),
+                     [c.zone('a'), "Duplicate zone name 'a'.", 50, "Invalid zone or grid name 'ghost'.",
+                      { name: 'a', status: 'Created', x: 0, y: 0, width: 10, height: 10, threshold: 20, sensitivity: 50 },
+                      'status_messages: illegal parameter', false]);
     // A grid cut down is made: its text comes as an 'error' event.
     await c.grid('odd', 0, 0, 100, 100, 3, 1);
     await c.checkSensitivity();

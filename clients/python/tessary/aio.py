@@ -18,17 +18,29 @@ import asyncio
 import collections
 from typing import Any, AsyncIterator, Callable, Deque, Generator, Optional
 
-from ._protocol import (AnswerTimeout, Commands, ConnectionClosed, Event, Exchange, Message,
-                        TessaryError, _text, frame, parse)
+from ._protocol import (LONGEST_TEXT, AnswerTimeout, Commands, ConnectionClosed, Event, Exchange,
+                        Message, TessaryError, _text, frame, parse)
 
 __all__ = ["connect", "Client"]
+
+
+class _Pending:
+    """A command on its way: its exchange, the future its caller awaits, and
+    how long it may wait for the answer."""
+
+    def __init__(self, exchange: Exchange, future: asyncio.Future, timeout: float):
+        self.exchange = exchange
+        self.future = future
+        self.timeout = timeout
+        self.size = len(frame(exchange.text))
 
 
 class Client(Commands):
     """As tessary.Client; every command method is a coroutine. One task reads
     the connection: it hands each command its answer and queues the events
-    (the latest 10,000 of them, when nobody reads them). Commands from several
-    tasks take turns."""
+    (the latest 10,000 of them, when nobody reads them). Commands called
+    while others are answered leave together, as one text, so they take one
+    of Tessary's ticks between them."""
 
     EVENTS_KEPT = 10000
 
@@ -38,9 +50,10 @@ class Client(Commands):
         self._writer: Optional[asyncio.StreamWriter] = writer
         self._events: Deque[Event] = collections.deque(maxlen=self.EVENTS_KEPT)
         self._events_waiting = asyncio.Event()
-        self._turn = asyncio.Lock()
-        self._exchange: Optional[Exchange] = None
-        self._answered: Optional[asyncio.Future] = None
+        self._queue: Deque[_Pending] = collections.deque()
+        self._in_flight: Deque[_Pending] = collections.deque()
+        self._timer: Optional[asyncio.TimerHandle] = None
+        self._send_pending = False
         self._closed_because = ""
         self._reader_task = asyncio.ensure_future(self._read(reader))
 
@@ -68,8 +81,13 @@ class Client(Commands):
         self._writer = None
         if self._reader_task is not asyncio.current_task():
             self._reader_task.cancel()
-        if self._answered is not None and not self._answered.done():
-            self._answered.set_exception(ConnectionClosed(reason))
+        if self._timer is not None:
+            self._timer.cancel()
+        for pending in (*self._in_flight, *self._queue):
+            if not pending.future.done():
+                pending.future.set_exception(ConnectionClosed(reason))
+        self._in_flight.clear()
+        self._queue.clear()
         self._events_waiting.set()
 
     async def _read(self, reader: asyncio.StreamReader) -> None:
@@ -83,19 +101,56 @@ class Client(Commands):
             self._end("Tessary went away (%s)" % error)
 
     def _dispatch(self, message: Message) -> None:
-        exchange = self._exchange
-        if exchange is not None and self._answered is not None and not self._answered.done():
-            complete = exchange.take(message)
-            self._events.extend(exchange.events)
-            exchange.events.clear()
+        # Messages answer the commands in flight in order: each belongs to
+        # the first one not yet complete.
+        if self._in_flight:
+            head = self._in_flight[0]
+            complete = head.exchange.take(message)
+            self._events.extend(head.exchange.events)
+            head.exchange.events.clear()
             if complete:
-                self._answered.set_result(None)
+                self._in_flight.popleft()
+                if not head.future.done():  # its caller may have been cancelled
+                    head.future.set_result(None)
+                if not self._in_flight:
+                    self._timer.cancel()
+                    self._send()
         elif message.kind == "error":
             self._events.append(Event("error", None, message.value))
         elif message.kind in ("hit", "motion", "status", "message"):
             self._events.append(message.event())
         if self._events:
             self._events_waiting.set()
+
+    def _send(self) -> None:
+        """Sends the commands waiting, as many as one of Tessary's reads
+        takes, when none is in flight."""
+        self._send_pending = False
+        if self._in_flight or self._writer is None:
+            return
+        size = 0
+        while self._queue:
+            pending = self._queue[0]
+            if pending.future.done():  # cancelled before it was sent
+                self._queue.popleft()
+                continue
+            if self._in_flight and size + pending.size > LONGEST_TEXT:
+                break
+            self._in_flight.append(self._queue.popleft())
+            size += pending.size
+        if not self._in_flight:
+            return
+        timeout = max(pending.timeout for pending in self._in_flight)
+        self._timer = asyncio.get_running_loop().call_later(timeout, self._timed_out)
+        self._writer.write(frame(";".join(p.exchange.text for p in self._in_flight)))
+
+    def _timed_out(self) -> None:
+        head = self._in_flight.popleft()
+        if not head.future.done():
+            head.future.set_exception(AnswerTimeout(
+                "Tessary did not answer %s within %g s; the connection is closed"
+                % (head.exchange.shown, head.timeout)))
+        self._end("no answer in time")
 
     async def events(self, timeout: Optional[float] = None) -> AsyncIterator[Event]:
         """Yields events as they come: first those that came while commands
@@ -120,23 +175,18 @@ class Client(Commands):
 
     async def _run(self, statement: str, answer: Optional[str] = None,
                    convert: Optional[Callable[[Any], Any]] = None) -> Any:
-        async with self._turn:
-            if self._writer is None:
-                raise ConnectionClosed("not connected: " + self._closed_because)
-            exchange = Exchange(statement, answer)
-            self._exchange = exchange
-            self._answered = asyncio.get_running_loop().create_future()
-            self._writer.write(frame(exchange.text))
-            try:
-                await asyncio.wait_for(asyncio.shield(self._answered), self.timeout)
-            except asyncio.TimeoutError:
-                self._answered.cancel()
-                self._end("no answer in time")
-                raise AnswerTimeout("Tessary did not answer %s within %g s; the connection "
-                                    "is closed" % (exchange.shown, self.timeout)) from None
-            finally:
-                self._exchange = None
-            return exchange.result(convert)
+        if self._writer is None:
+            raise ConnectionClosed("not connected: " + self._closed_because)
+        exchange = Exchange(statement, answer)
+        loop = asyncio.get_running_loop()
+        pending = _Pending(exchange, loop.create_future(), self.timeout)
+        self._queue.append(pending)
+        # Commands called in the same turn of the loop leave together.
+        if not self._send_pending:
+            self._send_pending = True
+            loop.call_soon(self._send)
+        await pending.future
+        return exchange.result(convert)
 
 
 class _Connecting:

@@ -146,13 +146,22 @@ class AsyncClientTest(SharedProgram):
                 await c.motion(True)
                 with self.assertRaisesRegex(tessary.CommandError, "^Duplicate zone name"):
                     await c.add("door", 0, 0, 1, 1)
-                # Commands go on while another task reads the events.
+                # Commands go on while another task reads the events; those
+                # called together leave together, each refusal finding its own.
                 reader = asyncio.ensure_future(_collect(c.events(timeout=2.0)))
-                sensitivities = await asyncio.gather(*(c.check_sensitivity() for _ in range(5)))
-                return sensitivities, await reader
+                together = await asyncio.gather(
+                    c.add("a", 0, 0, 10, 10), c.add("a", 0, 0, 10, 10), c.check_sensitivity(),
+                    c.zone("ghost").delete(), c.check_zone("a"), c.status_messages("bogus"),
+                    c.get_mirror(), return_exceptions=True)
+                return together, await reader
 
-        sensitivities, events = asyncio.run(session())
-        self.assertEqual(sensitivities, [50] * 5)
+        together, events = asyncio.run(session())
+        self.assertEqual([str(r) if isinstance(r, Exception) else r for r in together],
+                         [together[0], "Duplicate zone name 'a'.", 50,
+                          "Invalid zone or grid name 'ghost'.",
+                          tessary.ZoneInfo("a", "Created", 0, 0, 10, 10, 20, 50),
+                          "status_messages: illegal parameter", False])
+        self.assertEqual(together[0].name, "a")
         self.assertIn("door", {e.zone for e in events if e.kind == "hit"})
         self.assertNotIn("still", {e.zone for e in events})
         self.assertTrue(any(e.kind == "motion" and e.zone == "door" and e.value > 0
@@ -198,8 +207,15 @@ class ProgramGoesAwayTest(unittest.TestCase):
         with self.assertRaisesRegex(tessary.ConnectionClosed, "Tessary closed the connection"):
             c.add("window", 0, 0, 10, 10)
 
-    def test_the_asyncio_client_ends_its_events_when_the_program_ends(self):
+    def test_the_asyncio_client_times_out_and_ends_its_events_when_the_program_ends(self):
         async def session():
+            c = await tessary.aio.connect("127.0.0.1", self.program.port, code=CODE, timeout=1)
+            await c.add("door", 20, 50, 120, 20)
+            self.program.signal(signal.SIGSTOP)
+            with self.assertRaisesRegex(tessary.AnswerTimeout, "within 1 s"):
+                await asyncio.wait_for(c.check_sensitivity(), 3)
+            self.program.signal(signal.SIGCONT)
+
             c = await tessary.aio.connect("127.0.0.1", self.program.port, code=CODE)
             await c.add("door", 20, 50, 120, 20)
             self.program.signal(signal.SIGTERM)
