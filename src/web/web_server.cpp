@@ -354,10 +354,14 @@ class WebServer::Impl::HttpSession : public std::enable_shared_from_this<HttpSes
     if (request.method() != http::verb::get && request.method() != http::verb::head) {
       return respond(http::status::method_not_allowed, "only GET\n");
     }
+    const bool headOnly = request.method() == http::verb::head;
     // The query string is the page's own business (the client page takes
     // ?code=...).
     const std::string_view target = view(request.target());
     const std::string_view path = target.substr(0, target.find('?'));
+    if (path == "/clients/js/tessary.mjs") {
+      return respond(http::status::ok, clientModuleJs(), "text/javascript; charset=utf-8", headOnly);
+    }
     std::string_view page;
     if (path == "/" || path == "/index.html") {
       page = server_.page_;
@@ -366,8 +370,7 @@ class WebServer::Impl::HttpSession : public std::enable_shared_from_this<HttpSes
     } else {
       return respond(http::status::not_found, "not found\n");
     }
-    respond(http::status::ok, page, "text/html; charset=utf-8",
-            request.method() == http::verb::head);
+    respond(http::status::ok, page, "text/html; charset=utf-8", headOnly);
   }
 
   void upgrade(http::request<http::string_body> request) {

@@ -2,6 +2,9 @@
 // thread of its own:
 //   GET /             the setup page
 //   GET /web-client.html a minimal browser client of the command language
+//   GET /clients/js/tessary.mjs  the JavaScript client module, where a page of
+//                     this server that imports "../clients/js/tessary.mjs"
+//                     finds it (as in the checkout)
 //   WebSocket /picture the live picture (binary RGBA frames) and the zones'
 //                     state (JSON text frames), latest only, never queued
 //   WebSocket /client a client of the command language, one text frame per
@@ -63,6 +66,8 @@ class WebServer final : public SetupServer {
 // The setup page and the minimal browser client compiled into the program.
 std::string_view setupPageHtml();
 std::string_view webClientPageHtml();
+// clients/js/tessary.mjs compiled into the program.
+std::string_view clientModuleJs();
 
 // A WebServer with the built-in page (a SetupServerFactory).
 std::unique_ptr<SetupServer> makeWebServer(WebClientLink& client);

@@ -157,7 +157,7 @@ TEST_F(WebServerTest, OnlyTrustedPagesAndProgramsWithoutOriginMayBeTheClient) {
   EXPECT_THROW(openSocket("/picture", "http://kiosk.example:3000"), beast::system_error);
   EXPECT_FALSE(link_.isConnected());
 
-  for (const std::string origin : {"http://" + host_, std::string("http://kiosk.example:3000"),
+  for (const std::string& origin : {"http://" + host_, std::string("http://kiosk.example:3000"),
                                    std::string()}) {
     auto ws = openSocket("/client", origin);
     ASSERT_TRUE(testing::waitUntil([&] { return link_.isConnected(); })) << origin;
