@@ -15,13 +15,14 @@ root=$(pwd)
 build=${TESSARY_WINDOWS_BUILD:-build/windows}
 jobs=${TESSARY_JOBS:-$(nproc)}
 
-# The cross toolchain and GoogleTest's sources; Wine for the tests, with
-# GStreamer's demuxers (Wine's DirectShow reads AVI files through them); Xvfb
-# for the tests that open windows and ImageMagick for their screenshots; NSIS
-# for the installer.
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build
+# The cross toolchain, Boost's headers (Beast and Asio, for the web server)
+# and GoogleTest's sources; Wine for the tests, with GStreamer's demuxers
+# (Wine's DirectShow reads AVI files through them); Xvfb for the tests that
+# open windows and ImageMagick for their screenshots; Chromium, its driver and
+# Selenium for the setup page's browser test; NSIS for the installer.
+packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libboost-dev googletest cmake ninja-build
           wine wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-          xvfb xauth xdotool x11-apps imagemagick zip nsis)
+          xvfb xauth xdotool x11-apps imagemagick chromium chromium-driver python3-selenium zip nsis)
 bash tools/apt-install.sh "${packages[@]}"
 
 launcher=()

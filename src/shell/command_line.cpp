@@ -163,11 +163,9 @@ std::string usageText() {
          "\n"
          "Options:\n"
          "  --port N          TCP port to listen on (default 2152; 0 picks a free one)\n"
-#ifndef _WIN32
          "  --web-port N|off  port of the setup page and the WebSocket client\n"
          "                    (default 2153; 0 picks a free one; off: none), on the\n"
          "                    --listen address when it names one, else 127.0.0.1\n"
-#endif
          "  --listen ADDRESS  the local IPv4 address to listen on: 127.0.0.1 (or\n"
          "                    localhost) accepts clients of this machine only;\n"
          "                    default 0.0.0.0, every address\n"
@@ -187,14 +185,8 @@ std::string usageText() {
          "  --help            print this help and exit\n"
          "\n"
          "Once listening, the first line on standard output reads\n"
-#ifdef _WIN32
-         // The Windows program has no setup page; it takes --web-port and
-         // ignores it, so one command line serves both programs.
-         "\"Tessary VERSION listening on port PORT\".\n";
-#else
          "\"Tessary VERSION listening on port PORT\"; the next one gives the setup\n"
          "page's address, http://127.0.0.1:PORT/.\n";
-#endif
 }
 
 }  // namespace tessary
