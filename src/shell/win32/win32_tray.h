@@ -19,7 +19,7 @@ inline constexpr UINT kTrayIconId = 175;
 // What a first start without a login code says, once, from the icon.
 inline constexpr std::string_view kNoCodeBalloonTitle = "Tessary has no login code yet";
 inline constexpr std::string_view kNoCodeBalloonText =
-    "Right-click this icon and choose \"Enter New Code\" to set the code your client programs log in with.";
+    "Right-click this icon and choose \"Enter New Code\" to set one.";
 
 class Win32Tray {
  public:
