@@ -201,7 +201,6 @@ std::string usageText() {
          "\n"
          "Options:\n"
          "  --port N          TCP port to listen on (default 2152; 0 picks a free one)\n"
-#ifndef _WIN32
          "  --web-port N|off  port of the setup page and the WebSocket client\n"
          "                    (default 2153; 0 picks a free one; off: none), on the\n"
          "                    --listen address when it names one, else 127.0.0.1\n"
@@ -209,7 +208,6 @@ std::string usageText() {
          "                    also let pages of ORIGIN (as a browser sends it, such\n"
          "                    as http://localhost:3000) be a WebSocket client; may be\n"
          "                    given more than once; '*' lets every web site in\n"
-#endif
          "  --login-timeout SECONDS\n"
          "                    disconnect a client that has not logged in this long\n"
          "                    after being served (default 60; 0: never)\n"
@@ -232,15 +230,8 @@ std::string usageText() {
          "  --help            print this help and exit\n"
          "\n"
          "Once listening, the first line on standard output reads\n"
-#ifdef _WIN32
-         // The Windows program has no setup page; it takes --web-port and
-         // --web-origin and ignores them, so one command line serves both
-         // programs.
-         "\"Tessary VERSION listening on port PORT\".\n";
-#else
          "\"Tessary VERSION listening on port PORT\"; the next one gives the setup\n"
          "page's address, http://127.0.0.1:PORT/.\n";
-#endif
 }
 
 }  // namespace tessary

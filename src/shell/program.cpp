@@ -77,7 +77,7 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
       }
     } else if (system.hasWebServer()) {
       // The TCP clients are served all the same. (A program built without
-      // the web server, the Windows one, has no setup page to miss.)
+      // the web server, for want of Boost, has no setup page to miss.)
       printError("cannot serve the setup page on port " + std::to_string(*options.webPort) + ": " +
                  system.webErrorText() + "; running without it (try --web-port 0)");
     }

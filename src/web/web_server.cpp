@@ -448,7 +448,17 @@ bool WebServer::Impl::start(const std::string& addressText, std::uint16_t reques
   }
   const tcp::endpoint endpoint(address, requestedPort);
   acceptor_.open(endpoint.protocol(), failure);
+#ifdef _WIN32
+  // Windows' SO_REUSEADDR would let this socket share a port another program
+  // listens on (and theirs share ours): the port is ours alone, or an error.
+  const BOOL exclusive = TRUE;
+  if (!failure && ::setsockopt(acceptor_.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                               reinterpret_cast<const char*>(&exclusive), sizeof(exclusive)) != 0) {
+    failure = error_code(::WSAGetLastError(), net::error::get_system_category());
+  }
+#else
   if (!failure) acceptor_.set_option(net::socket_base::reuse_address(true), failure);
+#endif
   if (!failure) acceptor_.bind(endpoint, failure);
   if (!failure) acceptor_.listen(net::socket_base::max_listen_connections, failure);
   if (failure) {

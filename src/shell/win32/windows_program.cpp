@@ -6,6 +6,7 @@
 
 #include "capture/capture_backend_choice.h"
 #include "common/display_probe.h"
+#include "link/login_code_file.h"
 #include "platform/windows/code_file_location.h"
 #include "platform/windows/instance_mutex.h"
 #include "platform/windows/layered_overlay.h"
@@ -24,6 +25,9 @@
 #ifdef TESSARY_HAVE_DIRECTSHOW
 #include "platform/windows/directshow_capture_backend.h"
 #endif
+#ifdef TESSARY_HAVE_WEB
+#include "web/web_server.h"
+#endif
 
 namespace tessary {
 namespace {
@@ -40,6 +44,12 @@ std::unique_ptr<CaptureBackend> makePlatformCameraBackend() {
   return nullptr;
 #endif
 }
+
+#ifdef TESSARY_HAVE_WEB
+constexpr SetupServerFactory kSetupServerFactory = &makeWebServer;
+#else
+constexpr SetupServerFactory kSetupServerFactory = nullptr;
+#endif
 
 std::string loadString(HINSTANCE instance, UINT id, const char* fallback) {
   char text[100] = {};
@@ -83,7 +93,8 @@ class Win32ProgramHost final : public ProgramHost {
 
   // Headless there is no overlay for "watch" to move, as on Linux.
   ShellServices services() override {
-    return ShellServices{sockets_, settings_.options.headless ? nullptr : &windowLocator_, &lanBrowser_};
+    return ShellServices{sockets_, settings_.options.headless ? nullptr : &windowLocator_, &lanBrowser_,
+                         kSetupServerFactory};
   }
 
   void attach(ShellSystem& system) override {
@@ -254,8 +265,16 @@ class Win32ProgramHost final : public ProgramHost {
     tray_ = std::make_unique<Win32Tray>(window_, instance_, *system_, documentPath("README.md"),
                                         documentPath("protocol.md"));
     if (!tray_->add(false)) printError("no notification area found: no tray icon is shown");
+    // A first start: tell the user where the code is set, once.
+    if (!loginCodeSet()) tray_->showBalloon(kNoCodeBalloonTitle, kNoCodeBalloonText);
     ::ShowWindow(window_, SW_HIDE);
     return true;
+  }
+
+  bool loginCodeSet() const {
+    const LoginCodeFile file(settings_.codeFile, settings_.codeFileIsDefault ? kLegacyCodeFilePath : "");
+    std::string code;
+    return file.read(code) == LoginCodeFile::ReadResult::kRead && !code.empty();
   }
 
   void runCommand(int command) {
@@ -263,10 +282,11 @@ class Win32ProgramHost final : public ProgramHost {
     switch (runTrayCommand(command, *system_)) {
       case TrayAction::kNone: break;
       case TrayAction::kEnterCode:
-        runCodeDialog(instance_, window_, CodeDialogOptions{settings_.codeFile, settings_.codeFileIsDefault});
+        runCodeDialog(instance_, window_, CodeDialogOptions{settings_.codeFile, settings_.codeFileIsDefault},
+                      dialog_);
         break;
-      case TrayAction::kAbout: runAboutDialog(instance_, window_); break;
-      case TrayAction::kHelp: runHelpDialog(instance_, window_); break;
+      case TrayAction::kAbout: runAboutDialog(instance_, window_, dialog_); break;
+      case TrayAction::kHelp: runHelpDialog(instance_, window_, dialog_); break;
       case TrayAction::kOpenReadme: open(documentPath("README.md")); break;
       case TrayAction::kOpenProtocol: open(documentPath("protocol.md")); break;
       case TrayAction::kExit: requestExit(); break;
@@ -304,6 +324,7 @@ class Win32ProgramHost final : public ProgramHost {
   OverlayErrorBox errorBox_;
   OverlayNotes notes_;
   RichEditLibrary richEdit_;
+  OpenDialog dialog_;
   ShellSystem* system_ = nullptr;
   HWND window_ = nullptr;
   UINT taskbarCreated_ = 0;
