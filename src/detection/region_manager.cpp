@@ -315,6 +315,30 @@ bool RegionManager::evaluateFrame() {
   return evaluated;
 }
 
+bool RegionManager::evaluateFrame(std::vector<std::int32_t>& fired) {
+  if (evaluating_.exchange(true, std::memory_order_acquire)) return false;
+  bool evaluated = false;
+  {
+    std::lock_guard lock(mutex_);
+    evaluated = !regions_.empty() && detector_ != nullptr;
+    if (evaluated) {
+      for (DetectionRegion* region : restingRegions_) {
+        region->current.count = 0;
+        region->previous.count = 0;
+      }
+      std::size_t nextSlot = 0;
+      bool finished = false;
+      while (!finished) {
+        std::size_t firedCount = 0;
+        finished = evaluateBatchLocked(nextSlot, firedCount);
+        for (std::size_t i = 0; i < firedCount; ++i) fired.push_back(fired_[i].index);
+      }
+    }
+  }
+  evaluating_.store(false, std::memory_order_release);
+  return evaluated;
+}
+
 bool RegionManager::evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount) {
   // The detector may have been dropped while the previous batch reported.
   if (detector_ == nullptr) return true;

@@ -74,6 +74,10 @@ class RegionManager {
   // are no slots or no detector, or while another evaluation is running (a
   // callback calling it again). Allocates nothing.
   bool evaluateFrame();
+  // The same step for a capture channel: appends the slot index of every
+  // region that fires to `fired`, in slot order, and calls no callback.
+  // Allocates only when `fired` has to grow.
+  bool evaluateFrame(std::vector<std::int32_t>& fired);
   // Re-maps every region after the detector's mode changed from oldMode to newMode.
   void remapRegions(std::int32_t oldMode, std::int32_t newMode);
   // The detector to evaluate with, or null. After this returns, no evaluation
