@@ -1,7 +1,6 @@
 # Cameras, the camera registry and the portable capture backends.
 target_sources(tessary_capture PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/camera.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/camera_frame_buffer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/camera_registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/capture_backend_choice.cpp
   ${CMAKE_CURRENT_LIST_DIR}/capture_backend_synthetic.cpp

@@ -26,6 +26,7 @@ std::string_view trueFalse(bool on) { return on ? "true" : "false"; }
 ReplySender::ReplySender(MessageSink& link, ZoneQueries& zones, DisplayState& display,
                          OverlayControl& overlay)
     : link_(link), zones_(zones), display_(display), overlay_(overlay) {
+  batch_.reserve(4096);
   reset();
 }
 
@@ -103,8 +104,24 @@ void ReplySender::motionPass() {
   }
 }
 
-void ReplySender::onZoneHit(std::int32_t /*zoneId*/, std::string_view zoneName) {
-  sendHit(zoneName);
+void ReplySender::onZoneEvents(const ZoneEventBatch& batch) {
+  std::lock_guard lock(mutex_);
+  if ((statusMask_ & kStatusHit) == 0 || batch.hits.empty()) return;
+  batch_.clear();
+  for (const ZoneHit& hit : batch.hits) {
+    composeHitLocked(hit.name);
+    batch_.append(text_.view());
+    batch_.push_back('\0');
+  }
+  link_.sendBatch(batch_);
+}
+
+void ReplySender::composeHitLocked(std::string_view zoneName) {
+  if (dataType_ == DataType::kXml) {
+    composeMessage(text_.buffer(), {literal("<hit name=\""), value(zoneName), literal("\">")});
+  } else {
+    composeMessage(text_.buffer(), {value(zoneName), literal(".hit();")});
+  }
 }
 
 void ReplySender::hitByZoneIndex(std::int32_t zoneId) {
@@ -116,11 +133,7 @@ void ReplySender::hitByZoneIndex(std::int32_t zoneId) {
 void ReplySender::sendHit(std::string_view zoneName) {
   std::lock_guard lock(mutex_);
   if ((statusMask_ & kStatusHit) == 0) return;
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(), {literal("<hit name=\""), value(zoneName), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {value(zoneName), literal(".hit();")});
-  }
+  composeHitLocked(zoneName);
   sendTextLocked();
 }
 

@@ -3,7 +3,9 @@
 //
 // Each message is formatted and sent under one lock, because hits arrive on
 // the detection thread while the main thread answers commands; two messages
-// never mix. Zone texts are fetched before the lock is taken, so the sender
+// never mix. The link never waits for the client, so holding the lock for a
+// send holds no one up. A detection pass's hits go out as one batch, with
+// one send. Zone texts are fetched before the lock is taken, so the sender
 // never holds its lock while calling into the zone server. A message longer
 // than kTextCapacity - 1 bytes keeps its frame whole and has its inserted
 // values cut to fit.
@@ -18,7 +20,9 @@
 #include "display/display_state.h"
 #include "link/message_sink.h"
 #include "link/zone_queries.h"
-#include "zones/zone_hit_listener.h"
+#include <string>
+
+#include "zones/zone_event_sink.h"
 
 namespace tessary {
 
@@ -43,7 +47,7 @@ inline constexpr std::string_view kResumedStatusWord = "Resumed";
 
 enum class DataType : std::uint8_t { kScript = 0, kXml = 1 };
 
-class ReplySender final : public ZoneHitListener {
+class ReplySender final : public ZoneEventSink {
  public:
   // Reply text, NUL included.
   static constexpr std::size_t kTextCapacity = 258;
@@ -74,10 +78,11 @@ class ReplySender final : public ZoneHitListener {
   // kStatusMotion is set.
   void motionPass();
 
-  // Events, gated by the mask inside. onZoneHit may come from any thread;
+  // Events, gated by the mask inside. onZoneEvents (a detection pass's hits,
+  // one message each, sent as one batch) may come from any thread;
   // hitByZoneIndex asks the zone server for the name, so it belongs to the
   // thread that may query the zone server (the main thread).
-  void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override;
+  void onZoneEvents(const ZoneEventBatch& batch) override;
   void hitByZoneIndex(std::int32_t zoneId);
   void sendHit(std::string_view zoneName);
   void sendMotion(std::string_view zoneName, std::int32_t amount);
@@ -114,6 +119,9 @@ class ReplySender final : public ZoneHitListener {
   DataType dataType_ = DataType::kXml;
   bool reducedMotion_ = true;
   FixedText<kTextCapacity> text_;
+  std::string batch_;  // a pass's hit messages, each with its NUL
+
+  void composeHitLocked(std::string_view zoneName);  // into text_
 
   void sendTextLocked();  // with mutex_ held
   // <tag content="content"> or tag(content);

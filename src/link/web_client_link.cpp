@@ -155,27 +155,40 @@ void WebClientLink::runReset() {
   seat_.release(ClientKind::kWeb);
 }
 
-bool WebClientLink::send(std::string_view text) {
-  std::string message;
-  message.reserve(text.size());
-  appendValidUtf8(message, text);
+bool WebClientLink::send(std::string_view text) { return queue(text, true); }
+
+bool WebClientLink::sendBatch(std::string_view texts) { return queue(texts, false); }
+
+bool WebClientLink::queue(std::string_view texts, bool single) {
   MemberCallback<> waiting;
   ProtocolTrace trace;
+  bool dropped = false;
   {
     std::lock_guard lock(mutex_);
     if (session_ == 0 || gone_) return false;
-    if (messageBytes_ + message.size() > kMaxPendingMessageBytes) {
-      ++dropped_;
-      return false;
+    std::string_view rest = texts;
+    while (!rest.empty()) {
+      std::size_t end = single ? std::string_view::npos : rest.find('\0');
+      if (end == std::string_view::npos) end = rest.size();
+      const std::string_view text = rest.substr(0, end);
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+      if (messageBytes_ + text.size() > kMaxPendingMessageBytes) {
+        ++dropped_;
+        dropped = true;
+        continue;
+      }
+      std::string message;
+      message.reserve(text.size());
+      appendValidUtf8(message, text);
+      messageBytes_ += message.size();
+      messages_.push_back(std::move(message));
     }
-    messageBytes_ += message.size();
-    messages_.push_back(std::move(message));
     waiting = messagesWaiting_;
     trace = trace_;
   }
   waiting();
-  trace(TraceDirection::kSent, text);
-  return true;
+  trace(dropped ? TraceDirection::kDropped : TraceDirection::kSent, texts);
+  return !dropped;
 }
 
 std::size_t ClientLinks::receive(std::span<char> buffer) {
@@ -199,6 +212,11 @@ void ClientLinks::disconnect() {
 bool ClientLinks::send(std::string_view text) {
   if (web_ != nullptr && web_->isConnected()) return web_->send(text);
   return tcp_.send(text);
+}
+
+bool ClientLinks::sendBatch(std::string_view texts) {
+  if (web_ != nullptr && web_->isConnected()) return web_->sendBatch(texts);
+  return tcp_.sendBatch(texts);
 }
 
 bool ClientLinks::isConnected() const { return connectedKind() != ClientKind::kNone; }

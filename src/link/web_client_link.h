@@ -81,6 +81,7 @@ class WebClientLink final : public MessageSink {
   // Any thread. Queues `text` (made valid UTF-8) for the client; false when
   // no client is connected or the queue is full (the message is dropped).
   bool send(std::string_view text) override;
+  bool sendBatch(std::string_view texts) override;
   // Main thread: ends the client's connection as if it had gone; the reset
   // runs now, as the TCP link's does. The messages queued until then still
   // reach the client before the transport closes the connection.
@@ -94,6 +95,9 @@ class WebClientLink final : public MessageSink {
 
  private:
   void runReset();
+  // Queues each NUL-ended text of `texts` (or `texts` itself, whole, when
+  // `single`), waking the transport once.
+  bool queue(std::string_view texts, bool single);
 
   ClientSlot& seat_;
   LinkEvents& events_;
@@ -130,6 +134,7 @@ class ClientLinks final : public CommandSource, public MessageSink {
   std::uint16_t port() const override;
   void disconnect() override;
   bool send(std::string_view text) override;
+  bool sendBatch(std::string_view texts) override;
   bool isConnected() const;
   ClientKind connectedKind() const;
 

@@ -3,7 +3,6 @@
 #include "capture/camera_registry.h"
 #include "capture/capture_backend.h"
 #include "common/frame.h"
-#include "common/periodic_timer.h"
 #include "zones/video_controller.h"
 
 namespace tessary {
@@ -11,13 +10,12 @@ namespace {
 
 class ControllerCameras final : public CameraSide {
  public:
-  ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend,
-                    TimerDevice& timerDevice)
-      : controller_(controller), backend_(std::move(backend)), timerDevice_(timerDevice) {}
+  ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend)
+      : controller_(controller), backend_(std::move(backend)) {}
 
   bool initialize() override {
     if (!backend_) return false;
-    return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)), timerDevice_);
+    return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)));
   }
   void startCapture() override { controller_.startCapture(); }
   void stopCapture() override { controller_.stopCapture(); }
@@ -36,16 +34,14 @@ class ControllerCameras final : public CameraSide {
  private:
   VideoController& controller_;
   std::unique_ptr<CaptureBackend> backend_;  // handed to the controller at start-up
-  TimerDevice& timerDevice_;
 };
 
 }  // namespace
 
 std::unique_ptr<CameraSide> makeControllerCameras(VideoController& controller,
-                                                  std::unique_ptr<CaptureBackend> backend,
-                                                  TimerDevice& timerDevice) {
+                                                  std::unique_ptr<CaptureBackend> backend) {
   if (!backend) return std::make_unique<NoCameras>();
-  return std::make_unique<ControllerCameras>(controller, std::move(backend), timerDevice);
+  return std::make_unique<ControllerCameras>(controller, std::move(backend));
 }
 
 }  // namespace tessary

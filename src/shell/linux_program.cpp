@@ -11,7 +11,6 @@
 #include <QUrl>
 
 #include "common/display_probe.h"
-#include "common/periodic_timer.h"
 #include "link/login_code_file.h"
 #include "platform/linux/avahi_lan_browser.h"
 #include "platform/linux/instance_lock.h"
@@ -157,7 +156,6 @@ class QtProgramHost final : public ProgramHost {
 
 std::string LinuxPlatform::defaultCodeFile() { return LoginCodeFile::defaultPath(); }
 
-TimerDevice& LinuxPlatform::timerDevice() { return steadyTimerDevice(); }
 
 std::unique_ptr<InstanceGuard> LinuxPlatform::makeInstanceGuard() {
   return std::make_unique<InstanceLock>();

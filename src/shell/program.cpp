@@ -155,7 +155,7 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
   if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {
-    return makeControllerCameras(controller, std::move(backend), platform.timerDevice());
+    return makeControllerCameras(controller, std::move(backend));
   });
 
   host->attach(system);

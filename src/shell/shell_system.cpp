@@ -50,8 +50,9 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   if (config_.verbose) webLink_->setProtocolTrace(verboseTrace_.callback());
   clientLinks_ = std::make_unique<ClientLinks>(*link_, webLink_.get());
   replies_ = std::make_unique<ReplySender>(*clientLinks_, *zoneQueries_, display_, *overlay_);
-  hitTally_.setNext(replies_.get());
-  controller_.setZoneHitListener(&hitTally_);
+  // The outputs of every detection pass.
+  controller_.eventSinks().add(*replies_);
+  controller_.eventSinks().add(hitTally_);
 
   CommandOptions options;
   options.windowLocator = services_.windowLocator;
@@ -83,13 +84,13 @@ void ShellSystem::shutDown() {
   overlay_->overlayShutdown();
   lifecycle("shut-down: overlay");
   cameras_->shutdown();
-  controller_.setZoneHitListener(nullptr);
+  controller_.eventSinks().remove(hitTally_);
+  if (replies_) controller_.eventSinks().remove(*replies_);
   lifecycle("shut-down: cameras");
   // Only once detection no longer sends hits: a send may be on its way to
   // the server's wake-up.
   web_.reset();
   lifecycle("shut-down: web server");
-  hitTally_.setNext(nullptr);
   link_.reset();
   lifecycle("shut-down: link");
   interpreter_.reset();

@@ -10,7 +10,6 @@
 #include "platform/windows/code_file_location.h"
 #include "platform/windows/instance_mutex.h"
 #include "platform/windows/layered_overlay.h"
-#include "platform/windows/multimedia_timer_device.h"
 #include "platform/windows/net_server_lan_browser.h"
 #include "platform/windows/tcp_table_window_locator.h"
 #include "platform/windows/wide_text.h"
@@ -341,7 +340,6 @@ std::string WindowsPlatform::defaultCodeFile() { return windowsCodeFilePath(); }
 
 std::string WindowsPlatform::legacyCodeFile() const { return kLegacyCodeFilePath; }
 
-TimerDevice& WindowsPlatform::timerDevice() { return multimediaTimerDevice(); }
 
 std::unique_ptr<InstanceGuard> WindowsPlatform::makeInstanceGuard() {
   return std::make_unique<InstanceMutex>();

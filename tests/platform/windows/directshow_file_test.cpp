@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <set>
 #include <string>
@@ -20,7 +21,7 @@
 #include "platform/windows/directshow_capture_backend.h"
 #include "zones/controller_test_support.h"
 #include "zones/video_controller.h"
-#include "zones/zone_hit_listener.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary::testing {
 namespace {
@@ -129,10 +130,28 @@ int indexOf(const std::uint8_t* frame, const std::vector<Bytes>& frames) {
   return -1;
 }
 
-class HitCounter final : public ZoneHitListener {
+// Keeps a copy of the newest frame a camera hands on.
+class NewestFrame final : public FrameConsumer {
  public:
-  void onZoneHit(std::int32_t zoneId, std::string_view) override {
-    (zoneId == band ? bandHits : otherHits).fetch_add(1);
+  void onFrame(const FrameView& frame) override {
+    std::lock_guard lock(mutex_);
+    copy_.assign(frame.pixels, frame.pixels + frame.bytes);
+  }
+  bool get(Bytes& out) {
+    std::lock_guard lock(mutex_);
+    out = copy_;
+    return !out.empty();
+  }
+
+ private:
+  std::mutex mutex_;
+  Bytes copy_;
+};
+
+class HitCounter final : public ZoneEventSink {
+ public:
+  void onZoneEvents(const ZoneEventBatch& batch) override {
+    for (const ZoneHit& hit : batch.hits) (hit.zoneId == band ? bandHits : otherHits).fetch_add(1);
   }
   std::int32_t band = -1;
   std::atomic<int> bandHits{0};
@@ -185,13 +204,15 @@ TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
   EXPECT_NE(camera->report().find("Camera running at 15 fps.\n"), std::string::npos);
   EXPECT_EQ(camera->getOrientation(), 2);
 
+  NewestFrame newest;
+  camera->setFrameConsumer(&newest);
   ASSERT_TRUE(camera->start());
   std::set<int> seen;
   int foreign = 0;
   waitUntil([&] {
-    const std::uint8_t* frame = nullptr;
-    if (camera->getFrame(frame)) {
-      const int index = indexOf(frame, *frames_);
+    Bytes frame;
+    if (newest.get(frame)) {
+      const int index = indexOf(frame.data(), *frames_);
       if (index < 0) ++foreign;
       seen.insert(index);
     }
@@ -199,6 +220,7 @@ TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
     return seen.size() >= 5;
   });
   camera->stop();
+  camera->setFrameConsumer(nullptr);
   EXPECT_GE(seen.size(), 5u);
   EXPECT_EQ(foreign, 0);
 }
@@ -285,12 +307,15 @@ TEST_F(DirectShowFile, FormatNeedingTheConverterIsConvertedOrReported) {
     if (converterPresent) {
       ASSERT_TRUE(opened) << registry.openReport();
       Camera* camera = registry.find(packedName);
+      NewestFrame newest;
+      camera->setFrameConsumer(&newest);
       ASSERT_TRUE(camera->start());
-      const std::uint8_t* frame = nullptr;
-      EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
-      EXPECT_LT(indexOf(frame, *frames_), 30);
-      EXPECT_GE(indexOf(frame, *frames_), 0);
+      Bytes frame;
+      EXPECT_TRUE(waitUntil([&] { return newest.get(frame); }));
+      EXPECT_LT(indexOf(frame.data(), *frames_), 30);
+      EXPECT_GE(indexOf(frame.data(), *frames_), 0);
       camera->stop();
+      camera->setFrameConsumer(nullptr);
     } else {
       EXPECT_FALSE(opened);
       EXPECT_NE(registry.openReport().find("\nClass not registered\nOUT[Init()]\n* End Report.\n"),
@@ -305,7 +330,7 @@ TEST_F(DirectShowFile, FormatNeedingTheConverterIsConvertedOrReported) {
 TEST_F(DirectShowFile, ZoneOverTheMovingBlockFires) {
   VideoController controller;
   HitCounter hits;
-  controller.setZoneHitListener(&hits);
+  controller.eventSinks().add(hits);
   ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(makeDirectShowFileBackend(name()))));
   ASSERT_EQ(controller.cameraCount(), 1);
   controller.startCapture();
