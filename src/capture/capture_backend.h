@@ -124,6 +124,9 @@ class CaptureBackend {
   // why it made no session, or steps that failed without stopping it. Empty
   // when there is nothing to say.
   virtual std::string sessionReport() const { return {}; }
+  // True while the named device is lost: it failed, ended or stalled and is
+  // being tried again. Callable from any thread.
+  virtual bool deviceAbsent(std::string_view /*name*/) const { return false; }
 };
 
 }  // namespace tessary
