@@ -273,6 +273,7 @@ std::string Camera::init(bool& ok) {
   ConnectResult connected = session_ ? session_->connect() : ConnectResult::kFailed;
   switch (connected) {
     case ConnectResult::kConnected:
+      if (const std::string mode = session_->modeText(); !mode.empty()) appendLine(mode);
       appendLine("All Ok.");
       initialised_ = true;
       // Sized once here, while nothing streams, so no sample allocates.

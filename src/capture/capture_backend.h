@@ -107,6 +107,9 @@ class CaptureSession {
   virtual void stop() = 0;
   // Text describing the last failure, for report lines.
   virtual std::string lastError() const = 0;
+  // After connect(): one line on the mode the device was opened at when it
+  // is not the frame's (it is then scaled into the frame); empty otherwise.
+  virtual std::string modeText() const { return {}; }
 };
 
 class CaptureBackend {

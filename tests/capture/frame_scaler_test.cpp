@@ -1,4 +1,5 @@
 #include "capture/frame_scaler.h"
+#include "capture/mode_choice.h"
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,21 @@ TEST(FrameScalerTest, RefusesSizesItCannotReadAndPicturesShorterThanTheSize) {
   EXPECT_TRUE(scaler.scale(std::vector<std::uint8_t>(scaler.pictureBytes()), frame));
   std::vector<std::uint8_t> shortFrame(kFrameBytes - 1);
   EXPECT_FALSE(scaler.scale(std::vector<std::uint8_t>(scaler.pictureBytes()), shortFrame));
+}
+
+TEST(ModeChoiceTest, TheSmallestModeOfAtLeastTheFrameIsScaledUnlessTheFrameSizeIsOffered) {
+  using enum PixelFormat;
+  const CaptureCapability laptop[] = {{kUnsupported, 1280, 720, 0}, {kUnsupported, 640, 360, 1},
+                                      {kRgb24, 640, 480, 2}, {kRgb32, 640, 360, 3}, {kRgb32, 80, 60, 4}};
+  // 640 x 360 in RGB32 rather than the format the graph must decode.
+  ASSERT_NE(modeToScale(laptop), nullptr);
+  EXPECT_EQ(modeToScale(laptop)->nativeCode, 3u);
+  const CaptureCapability uvc[] = {{kUyvy, 320, 240, 0}, {kUyvy, 176, 144, 1}, {kRgb24, 176, -144, 2}};
+  EXPECT_EQ(modeToScale(uvc)->nativeCode, 2u);
+  const CaptureCapability exact[] = {{kRgb24, 640, 480, 0}, {kUyvy, 160, 120, 1}};
+  EXPECT_EQ(modeToScale(exact), nullptr);
+  const CaptureCapability tiny[] = {{kRgb32, 80, 60, 0}, {kRgb32, 200, 100, 1}};
+  EXPECT_EQ(modeToScale(tiny), nullptr);
 }
 
 }  // namespace

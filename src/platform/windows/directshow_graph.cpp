@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <utility>
 
+#include "capture/mode_choice.h"
+#include "common/frame.h"
+
 namespace tessary::directshow {
 namespace {
 
@@ -20,6 +23,24 @@ void appendLine(std::string& report, std::string_view text) {
 
 bool needsDecompressor(PixelFormat format) {
   return format == PixelFormat::kUyvy || format == PixelFormat::kY411;
+}
+
+// The entry of the frame's size that stands for a larger mode, scaled after
+// the grabber; the low bits are that mode's own index.
+constexpr std::uint32_t kScaledEntry = 0x8000'0000u;
+
+const char* formatName(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::kRgb8: return "RGB8";
+    case PixelFormat::kRgb555: return "RGB555";
+    case PixelFormat::kRgb565: return "RGB565";
+    case PixelFormat::kRgb24: return "RGB24";
+    case PixelFormat::kRgb32: return "RGB32";
+    case PixelFormat::kY411: return "Y411";
+    case PixelFormat::kUyvy: return "UYVY";
+    case PixelFormat::kUnsupported: break;
+  }
+  return "a format the graph decodes";
 }
 
 }  // namespace
@@ -150,6 +171,17 @@ void GraphSession::releaseSource() {
 }
 
 bool GraphSession::listCapabilities(std::vector<CaptureCapability>& capabilities) {
+  if (!listModes(capabilities)) return false;
+  // A device without a mode of the frame's size offers one anyway: its
+  // smallest larger mode, scaled whole into the frame after the grabber.
+  if (const CaptureCapability* mode = modeToScale(capabilities)) {
+    scaledMode_ = *mode;
+    capabilities.push_back({PixelFormat::kRgb32, kFrameWidth, kFrameHeight, kScaledEntry | mode->nativeCode});
+  }
+  return true;
+}
+
+bool GraphSession::listModes(std::vector<CaptureCapability>& capabilities) {
   ApartmentScope apartment;
   capabilities.clear();
   if (!source_.output || !source_.formatsReadable) return false;
@@ -203,9 +235,20 @@ bool GraphSession::setFormat(const CaptureCapability& capability, std::int32_t f
   // again afterwards.
   const bool wasConnected = connected_;
   tearDownChain();
+  CaptureCapability mode = capability;
+  scaled_ = (capability.nativeCode & kScaledEntry) != 0;
+  if (scaled_) {
+    std::vector<CaptureCapability> offered;
+    listCapabilities(offered);
+    if ((scaledMode_.nativeCode | kScaledEntry) != capability.nativeCode) {
+      lastError_ = "The format is not offered.";
+      return false;
+    }
+    mode = scaledMode_;
+  }
   if (source_.streamConfig) {
     OwnedMediaType type;
-    if (!findCapability(capability, type)) {
+    if (!findCapability(mode, type)) {
       lastError_ = "The format is not offered.";
       return false;
     }
@@ -220,14 +263,14 @@ bool GraphSession::setFormat(const CaptureCapability& capability, std::int32_t f
     std::vector<CaptureCapability> offered;
     listCapabilities(offered);
     const bool found = std::any_of(offered.begin(), offered.end(), [&](const CaptureCapability& c) {
-      return c.format == capability.format && c.width == capability.width && c.height == capability.height;
+      return c.format == mode.format && c.width == mode.width && c.height == mode.height;
     });
     if (!found) {
       lastError_ = "The format is not offered.";
       return false;
     }
   }
-  applied_ = capability;
+  applied_ = mode;
   formatSet_ = true;
   return !wasConnected || connect() == ConnectResult::kConnected;
 }
@@ -265,7 +308,9 @@ ConnectResult GraphSession::connect() {
   if (FAILED(sampleGrabber_->SetMediaType(&wanted))) return ConnectResult::kFormatRefused;
 
   HRESULT result = S_OK;
-  if (applied_.format != PixelFormat::kRgb32) {
+  // Formats we do not name (YUY2, MJPG) are left to the graph's own
+  // search for a decoder when the pins connect.
+  if (applied_.format != PixelFormat::kRgb32 && applied_.format != PixelFormat::kUnsupported) {
     if (needsDecompressor(applied_.format)) result = addConverter(CLSID_AVIDec, L"AVIDec");
     if (SUCCEEDED(result)) result = addConverter(CLSID_Colour, L"ColourSpace");
     if (FAILED(result)) return fail(result);
@@ -290,7 +335,7 @@ ConnectResult GraphSession::connect() {
   const bool sized = video != nullptr && connectedType.subtype == MEDIASUBTYPE_RGB32 &&
                      video->bmiHeader.biWidth == applied_.width &&
                      std::abs(video->bmiHeader.biHeight) == std::abs(applied_.height) &&
-                     grabberCallback_->setFrameLayout(video->bmiHeader.biWidth, video->bmiHeader.biHeight);
+                     grabberCallback_->setFrameLayout(video->bmiHeader.biWidth, video->bmiHeader.biHeight, scaled_);
   if (SUCCEEDED(result)) freeMediaTypeFields(connectedType);
   if (!sized) {
     tearDownChain();
@@ -299,6 +344,12 @@ ConnectResult GraphSession::connect() {
   }
   connected_ = true;
   return ConnectResult::kConnected;
+}
+
+std::string GraphSession::modeText() const {
+  if (!scaled_ || !formatSet_) return {};
+  return "Opened at " + std::to_string(applied_.width) + " x " + std::to_string(std::abs(applied_.height)) + " " +
+         formatName(applied_.format) + ", scaled to 160 x 120.";
 }
 
 ConnectResult GraphSession::fail(HRESULT result) {

@@ -41,11 +41,15 @@ class GraphSession final : public CaptureSession {
   bool start() override;
   void stop() override;
   std::string lastError() const override { return lastError_; }
+  std::string modeText() const override;
 
  private:
   GraphSession(const ComFactory& factory, GraphSourceKind& sources);
 
   bool build(std::string& report);
+  // The device's own modes, as listCapabilities gives them before the
+  // frame-size entry that stands for a scaled one.
+  bool listModes(std::vector<CaptureCapability>& capabilities);
   bool createGrabber(std::string& report);
   bool findCapability(const CaptureCapability& capability, OwnedMediaType& type);
   ConnectResult fail(HRESULT result);
@@ -67,7 +71,9 @@ class GraphSession final : public CaptureSession {
   ComPtr<GrabberCallback> grabberCallback_;
   BoundSource source_;
   std::vector<ComPtr<IBaseFilter>> converters_;  // in the graph between source and grabber
-  CaptureCapability applied_;
+  CaptureCapability applied_;  // the device's own mode
+  CaptureCapability scaledMode_;  // the mode the frame-size entry of the last listing stands for
+  bool scaled_ = false;           // applied_ is scaled after the grabber into the frame
   bool formatSet_ = false;
   bool connected_ = false;
   bool streaming_ = false;
