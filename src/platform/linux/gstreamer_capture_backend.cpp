@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
-#include <set>
 #include <stop_token>
 #include <thread>
 #include <vector>
 
+#include "capture/camera_presence.h"
 #include "capture/capture_backend_choice.h"
 #include "capture/demo_capture_backend.h"
 #include "common/frame.h"
@@ -132,27 +132,6 @@ struct SourceSpec {
   std::string name;  // the name listed for it
   std::string text;  // the URI or the pipeline
   bool loops = false;  // a file starts over at its end
-};
-
-// Which names are absent now, shared by a backend and its sessions.
-class PresenceBoard {
- public:
-  void setAbsent(const std::string& name, bool absent) {
-    std::lock_guard lock(mutex_);
-    if (absent) {
-      absent_.insert(name);
-    } else {
-      absent_.erase(name);
-    }
-  }
-  bool absent(std::string_view name) const {
-    std::lock_guard lock(mutex_);
-    return absent_.contains(std::string(name));
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::set<std::string> absent_;  // guarded by mutex_
 };
 
 void say(const std::string& line) {
@@ -273,7 +252,7 @@ class Pipeline {
 
 class GstSession final : public CaptureSession {
  public:
-  GstSession(std::vector<SourceSpec> sources, std::shared_ptr<PresenceBoard> presence,
+  GstSession(std::vector<SourceSpec> sources, std::shared_ptr<CameraPresence> presence,
              GstreamerTiming timing)
       : sources_(std::move(sources)), presence_(std::move(presence)), timing_(timing) {}
   ~GstSession() override { stop(); }
@@ -472,7 +451,7 @@ class GstSession final : public CaptureSession {
   }
 
   std::vector<SourceSpec> sources_;
-  std::shared_ptr<PresenceBoard> presence_;
+  std::shared_ptr<CameraPresence> presence_;
   GstreamerTiming timing_;
   SourceSpec source_;
   bool bound_ = false;
@@ -523,7 +502,7 @@ class GstBackend final : public CaptureBackend {
 
   std::vector<SourceSpec> fixed_;
   GstreamerTiming timing_;
-  std::shared_ptr<PresenceBoard> presence_ = std::make_shared<PresenceBoard>();
+  std::shared_ptr<CameraPresence> presence_ = std::make_shared<CameraPresence>();
   std::string report_;
 };
 

@@ -99,6 +99,7 @@ HRESULT GrabberCallback::SampleCB(double sampleTime, IMediaSample* sample) {
   }
   const MediaSample picture{frame, frameBytes_, time};
   target_->SampleCB(sampleTime, &picture);
+  delivered_.fetch_add(1, std::memory_order_relaxed);
   return S_OK;
 }
 

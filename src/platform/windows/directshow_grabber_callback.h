@@ -44,6 +44,8 @@ class GrabberCallback final : public ISampleGrabberCB {
   // is in progress, so none follows it.
   void open();
   void close();
+  // How many frames were handed on so far; read from any thread.
+  std::uint64_t delivered() const { return delivered_.load(std::memory_order_relaxed); }
 
   // ISampleGrabberCB. QueryInterface follows the COM rules: the reference it
   // hands out is counted.
@@ -58,6 +60,7 @@ class GrabberCallback final : public ISampleGrabberCB {
   ~GrabberCallback() = default;
 
   std::atomic<ULONG> references_{0};
+  std::atomic<std::uint64_t> delivered_{0};
   // Held while a frame is handed on, and guarding everything below: the
   // session sets them on its own thread, the grabber's streaming thread reads
   // them. The camera's handler takes no lock, so none is ever taken inside.

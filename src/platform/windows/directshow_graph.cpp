@@ -1,6 +1,8 @@
 #include "platform/windows/directshow_graph.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -45,14 +47,15 @@ const char* formatName(PixelFormat format) {
 
 }  // namespace
 
-GraphSession::GraphSession(const ComFactory& factory, GraphSourceKind& sources)
-    : factory_(factory), sources_(sources) {}
+GraphSession::GraphSession(const ComFactory& factory, GraphSourceKind& sources,
+                           std::shared_ptr<CameraPresence> presence)
+    : factory_(factory), sources_(sources), presence_(std::move(presence)) {}
 
 std::unique_ptr<GraphSession> GraphSession::create(const ComFactory& factory, GraphSourceKind& sources,
-                                                   std::string& report) {
+                                                   std::string& report, std::shared_ptr<CameraPresence> presence) {
   ApartmentScope apartment;
   report.clear();
-  std::unique_ptr<GraphSession> session(new GraphSession(factory, sources));
+  std::unique_ptr<GraphSession> session(new GraphSession(factory, sources, std::move(presence)));
   if (!session->build(report)) return nullptr;
   return session;
 }
@@ -87,6 +90,7 @@ bool GraphSession::build(std::string& report) {
     } else {
       result = graph_.query(IID_IMediaControl, mediaControl_);
       if (FAILED(result)) line("No[MediaControl]");
+      if (FAILED(graph_.query(IID_IMediaEvent, events_))) events_.reset();
     }
   }
   if (FAILED(result)) {
@@ -148,6 +152,7 @@ bool GraphSession::createGrabber(std::string& report) {
 BindResult GraphSession::bindDevice(std::string_view name) {
   ApartmentScope apartment;
   unbindDevice();
+  boundName_ = std::string(name);
   return sources_.bind(factory_, *graph_, *captureBuilder_, name, source_, lastError_);
 }
 
@@ -429,17 +434,96 @@ bool GraphSession::start() {
     return false;
   }
   streaming_ = true;
+  if (events_) watcher_ = std::jthread([this](std::stop_token stop) { watch(stop); });
   return true;
 }
 
 void GraphSession::stop() {
   if (!streaming_) return;
+  // The watcher runs the graph again after a loss: it goes first.
+  if (watcher_.joinable()) {
+    watcher_.request_stop();
+    watcher_.join();
+  }
   ApartmentScope apartment;
   // Closed first: once it returns no sample reaches the camera, whatever the
   // graph's threads still do while stopping.
   grabberCallback_->close();
   mediaControl_->Stop();
   streaming_ = false;
+}
+
+void GraphSession::watch(std::stop_token stop) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kRetry = std::chrono::seconds(3);
+  constexpr auto kStall = std::chrono::seconds(5);
+  constexpr auto kFirstPicture = std::chrono::seconds(10);
+  ApartmentScope apartment;
+  bool lost = false;
+  std::uint64_t seen = grabberCallback_->delivered();
+  Clock::time_point lastPicture = Clock::now();
+  Clock::time_point retryAt{};
+  bool pictured = false;
+  while (!stop.stop_requested()) {
+    std::string why;
+    long code = 0;
+    LONG_PTR first = 0;
+    LONG_PTR second = 0;
+    if (events_->GetEvent(&code, &first, &second, 100) == S_OK) {
+      if (code == EC_DEVICE_LOST && second == 0) {
+        why = "the device was removed";
+      } else if (code == EC_ERRORABORT || code == EC_ERRORABORTEX) {
+        why = describeResult(static_cast<HRESULT>(first));
+      } else if (code == EC_STREAM_ERROR_STOPPED) {
+        why = "a stream error";
+      } else if (code == EC_COMPLETE) {
+        why = "the stream ended";
+      }
+      events_->FreeEventParams(code, first, second);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const Clock::time_point now = Clock::now();
+    const std::uint64_t count = grabberCallback_->delivered();
+    if (count != seen) {
+      seen = count;
+      lastPicture = now;
+      pictured = true;
+      if (lost) {
+        lost = false;
+        presence_->setAbsent(boundName_, false);
+        std::fprintf(stderr, "tessary: camera '%s' is back
+", boundName_.c_str());
+        std::fflush(stderr);
+      }
+    } else if (!lost && why.empty() && now - lastPicture > (pictured ? kStall : kFirstPicture)) {
+      why = "no picture for " + std::to_string(kStall.count()) + " s";
+    }
+    if (!why.empty() && !lost) {
+      lost = true;
+      presence_->setAbsent(boundName_, true);
+      std::fprintf(stderr, "tessary: camera '%s' lost: %s; trying again every %d s
+", boundName_.c_str(),
+                   why.c_str(), static_cast<int>(kRetry.count()));
+      std::fflush(stderr);
+      retryAt = now + kRetry;
+    }
+    if (lost && now >= retryAt) {
+      mediaControl_->Stop();
+      rewind();
+      mediaControl_->Run();
+      retryAt = now + kRetry;
+    }
+  }
+}
+
+// A file starts again from its beginning; a camera has no position, and
+// the call fails harmlessly.
+void GraphSession::rewind() {
+  ComPtr<IMediaSeeking> seeking;
+  if (FAILED(graph_.query(IID_IMediaSeeking, seeking)) || !seeking) return;
+  LONGLONG start = 0;
+  seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
 }
 
 namespace {
@@ -457,16 +541,19 @@ class GraphBackend final : public CaptureBackend {
   }
 
   std::unique_ptr<CaptureSession> createSession() override {
-    return GraphSession::create(factory_, *sources_, report_);
+    return GraphSession::create(factory_, *sources_, report_, presence_);
   }
 
   std::string sessionReport() const override { return report_; }
+
+  bool deviceAbsent(std::string_view name) const override { return presence_->absent(name); }
 
  private:
   ApartmentKeeper apartment_;
   std::unique_ptr<GraphSourceKind> sources_;
   ComFactory factory_;
   std::string report_;
+  std::shared_ptr<CameraPresence> presence_ = std::make_shared<CameraPresence>();
 };
 
 }  // namespace

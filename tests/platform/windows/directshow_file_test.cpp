@@ -364,6 +364,31 @@ TEST_F(DirectShowFile, LargerPicturesAreScaledIntoTheFrameAndHitWhereTheyMove) {
   std::filesystem::remove(largePath);
 }
 
+// The graph's end of stream stands for any loss here (a removed device
+// arrives the same way, as an event of the graph): the camera is marked
+// absent, the graph is run again every few seconds, and pictures resume.
+TEST_F(DirectShowFile, AStreamThatEndsIsMarkedAbsentAndRunAgainUntilPicturesReturn) {
+  const std::filesystem::path shortPath = path("short");
+  AviWriter().write(shortPath, std::vector<Bytes>(frames_->begin(), frames_->begin() + 15));
+  const std::string shortName = shortPath.string();
+  {
+    CameraRegistry registry(makeDirectShowFileBackend(shortName));
+    ASSERT_EQ(registry.scanCameras(kFrameWidth, kFrameHeight), 1);
+    ASSERT_TRUE(registry.open({kFrameWidth, kFrameHeight, 15, shortName})) << registry.openReport();
+    Camera* camera = registry.find(shortName);
+    ASSERT_TRUE(camera->start());
+    const std::uint8_t* frame = nullptr;
+    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
+    EXPECT_FALSE(registry.backend().deviceAbsent(shortName));
+    EXPECT_TRUE(waitUntil([&] { return registry.backend().deviceAbsent(shortName); }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return !registry.backend().deviceAbsent(shortName); }, 15s));
+    // Played from its start again.
+    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame) && indexOf(frame, *frames_) >= 0; }));
+    camera->stop();
+  }
+  std::filesystem::remove(shortPath);
+}
+
 TEST_F(DirectShowFile, ZoneOverTheMovingBlockFires) {
   VideoController controller;
   HitCounter hits;
