@@ -516,6 +516,8 @@ bool looksLikeUri(std::string_view source) {
 
 }  // namespace
 
+const char* gstreamerTail() { return kTail; }
+
 std::unique_ptr<CaptureBackend> makeCaptureBackend(std::string_view source, std::string& error,
                                                    std::string* choice, GstreamerTiming timing) {
   error.clear();

@@ -30,6 +30,10 @@ struct GstreamerTiming {
   std::chrono::milliseconds retry{3000};
 };
 
+// The part every source's pipeline ends in, from "videoconvert" to the
+// appsink named "tessary_sink".
+const char* gstreamerTail();
+
 // The backend for the program's camera option:
 //   "gst" (also "v4l2")  - every camera GStreamer lists;
 //   "auto"               - the first camera listed, else the demo camera;

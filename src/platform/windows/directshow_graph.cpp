@@ -492,8 +492,7 @@ void GraphSession::watch(std::stop_token stop) {
       if (lost) {
         lost = false;
         presence_->setAbsent(boundName_, false);
-        std::fprintf(stderr, "tessary: camera '%s' is back
-", boundName_.c_str());
+        std::fprintf(stderr, "tessary: camera '%s' is back\n", boundName_.c_str());
         std::fflush(stderr);
       }
     } else if (!lost && why.empty() && now - lastPicture > (pictured ? kStall : kFirstPicture)) {
@@ -502,8 +501,7 @@ void GraphSession::watch(std::stop_token stop) {
     if (!why.empty() && !lost) {
       lost = true;
       presence_->setAbsent(boundName_, true);
-      std::fprintf(stderr, "tessary: camera '%s' lost: %s; trying again every %d s
-", boundName_.c_str(),
+      std::fprintf(stderr, "tessary: camera '%s' lost: %s; trying again every %d s\n", boundName_.c_str(),
                    why.c_str(), static_cast<int>(kRetry.count()));
       std::fflush(stderr);
       retryAt = now + kRetry;
