@@ -15,14 +15,15 @@ root=$(pwd)
 build=${TESSARY_WINDOWS_BUILD:-build/windows}
 jobs=${TESSARY_JOBS:-$(nproc)}
 
-# The cross toolchain and GoogleTest's sources; Wine for the tests, with
-# GStreamer's demuxers (Wine's DirectShow reads AVI files through them); Xvfb
-# for the tests that open windows and ImageMagick for their screenshots; NSIS
-# for the installer.
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest cmake ninja-build
-          wine wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-          xvfb xauth xdotool x11-apps imagemagick zip nsis)
-bash tools/apt-install.sh "${packages[@]}"
+# On top of what the Linux stages install: GoogleTest's sources for the cross
+# build, Wine's 64-bit side, and GStreamer's demuxers (Wine's DirectShow reads
+# AVI files through them); the cross toolchain, Wine, xvfb-run and NSIS come
+# from the Windows rows of tools/outside-programs.txt.
+libraries=(googletest wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
+mapfile -t programs < <(bash tools/outside-programs.sh packages windows)
+bash tools/install-deps.sh
+bash tools/apt-install.sh "${libraries[@]}" "${programs[@]}"
+bash tools/outside-programs.sh check windows
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
@@ -34,7 +35,6 @@ host_tests=()
 if [[ ${TESSARY_WINDOWS_TESTS:-1} != 0 ]]; then
   host=$(realpath -m "${TESSARY_HOST_BUILD:-build/release}")
   if [[ ! -f $host/CMakeCache.txt ]]; then
-    bash tools/install-deps.sh
     cmake -S "$root" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
   fi
   cmake --build "$host" -j "$jobs" --target tessary_program_tests

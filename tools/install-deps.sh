@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs everything Tessary needs to build, test and run on Debian 12.
+# Installs everything Tessary needs to build, test and run on Debian 12: the
+# libraries below, and the outside programs of tools/outside-programs.txt that
+# the Linux stages run. Fails, naming each, when one is still missing.
 set -euo pipefail
+tools=$(dirname "$0")
 
-packages=(
-  # toolchain and test frameworks
-  cmake g++ ninja-build pkg-config clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+libraries=(
+  # test frameworks and sanitizer runtimes
+  libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   # platform libraries
   qt6-base-dev libavahi-client-dev libboost-dev
   # cameras, files and streams through GStreamer: its libraries, the plugins
@@ -13,15 +15,12 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libx11-dev libxext-dev libxcomposite-dev libxdamage-dev libxfixes-dev libxres-dev
-  # display tests: a virtual X server, a tray host and window tools
-  xvfb xauth xdotool wmdocker x11-utils
-  # the setup page in a real headless browser
-  chromium chromium-driver python3-selenium
-  # the camera tests make their video files and streams with gst-launch-1.0
-  # (Wine's DirectShow also splits AVI files with the good plugins' avidemux)
-  gstreamer1.0-tools
-  # the protocol reference's framing snippets are run by the tests
-  python3 nodejs
+  # the setup page's browser test drives Chromium through Selenium
+  python3-selenium
+  # the Python client's test installs the package into a virtual environment
+  python3-venv
 )
+mapfile -t programs < <(bash "$tools/outside-programs.sh" packages linux)
 
-bash "$(dirname "$0")/apt-install.sh" "${packages[@]}"
+bash "$tools/apt-install.sh" "${libraries[@]}" "${programs[@]}"
+bash "$tools/outside-programs.sh" check linux

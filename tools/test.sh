@@ -11,9 +11,13 @@ jobs=$(nproc)
 
 bash tools/install-deps.sh
 
+# Compiler caches are shared between the build folders and between clones.
+export CCACHE_BASEDIR=$root
+launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+
 configure_and_build() {  # dir, extra cmake args...
   local dir=$1; shift
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
@@ -39,7 +43,7 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build/tsan -L con
 
 if [[ -d fuzz ]]; then
   echo "== Fuzzing (bounded)"
-  CXX=clang++ cmake -S "$root" -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARY_BUILD_FUZZ=ON \
+  CXX=clang++ cmake -S "$root" -B build/fuzz -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -DTESSARY_BUILD_FUZZ=ON \
     -DTESSARY_BUILD_TESTS=OFF -DTESSARY_BUILD_BENCH=OFF -DTESSARY_BUILD_SHELL=OFF >/dev/null
   # Only the fuzz targets and what they link.
   mapfile -t fuzzers < <(cmake --build build/fuzz --target help | sed -n 's/^\([A-Za-z0-9_]*_fuzzer\):.*/\1/p')

@@ -332,11 +332,14 @@ class WebServer::Impl::HttpSession : public std::enable_shared_from_this<HttpSes
     if (request.method() != http::verb::get && request.method() != http::verb::head) {
       return respond(http::status::method_not_allowed, "only GET\n");
     }
+    const bool headOnly = request.method() == http::verb::head;
+    if (request.target() == "/clients/js/tessary.mjs") {
+      return respond(http::status::ok, clientModuleJs(), "text/javascript; charset=utf-8", headOnly);
+    }
     if (request.target() != "/" && request.target() != "/index.html") {
       return respond(http::status::not_found, "not found\n");
     }
-    respond(http::status::ok, server_.page_, "text/html; charset=utf-8",
-            request.method() == http::verb::head);
+    respond(http::status::ok, server_.page_, "text/html; charset=utf-8", headOnly);
   }
 
   void upgrade(http::request<http::string_body> request) {

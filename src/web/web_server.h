@@ -1,6 +1,9 @@
 // The setup page's HTTP and WebSocket server (Boost.Beast over Asio), on a
 // thread of its own:
 //   GET /             the setup page
+//   GET /clients/js/tessary.mjs  the JavaScript client module, where a page of
+//                     this server that imports "../clients/js/tessary.mjs"
+//                     finds it (as in the checkout)
 //   WebSocket /picture the live picture (binary RGBA frames) and the zones'
 //                     state (JSON text frames), latest only, never queued
 //   WebSocket /client a client of the command language, one text frame per
@@ -56,6 +59,8 @@ class WebServer final : public SetupServer {
 
 // The setup page compiled into the program.
 std::string_view setupPageHtml();
+// clients/js/tessary.mjs compiled into the program.
+std::string_view clientModuleJs();
 
 // A WebServer with the built-in page (a SetupServerFactory).
 std::unique_ptr<SetupServer> makeWebServer(WebClientLink& client);

@@ -6,7 +6,6 @@
 // mirrored like a looking glass, so that quarter is its bottom-left zone.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/outside_programs.h"
 #include "support/temp_folder.h"
 #include "support/test_client.h"
 #include "support/wait_until.h"
@@ -27,29 +27,12 @@ constexpr const char* kZones =
     ";display_size(160,120);add(tl,0,0,80,60);add(tr,80,0,80,60);add(bl,0,60,80,60);add(br,80,60,80,60)";
 constexpr const char* kMovingZone = "bl";
 
-// The path of `program` on PATH, or a failure naming the package that has it.
-std::string requireProgram(const std::string& program, const std::string& package) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= folders.size();) {
-    std::size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    std::filesystem::path candidate = std::filesystem::path(folders.substr(start, end - start)) / program;
-    if (std::filesystem::exists(candidate)) return candidate.string();
-    start = end + 1;
-  }
-  ADD_FAILURE() << program << " is missing: install " << package << " (tools/install-deps.sh)";
-  return {};
-}
-
 // Fails naming the package when GStreamer lacks `element`.
 bool requireElement(const std::string& element, const std::string& package) {
-  const std::string inspect = requireProgram("gst-inspect-1.0", "gstreamer1.0-tools");
-  if (inspect.empty()) return false;
   ChildProcess probe;
-  if (probe.start({inspect, "--exists", element}) && probe.wait(30s) == 0) return true;
+  if (probe.start({"gst-inspect-1.0", "--exists", element}) && probe.wait(30s) == 0) return true;
   ADD_FAILURE() << "the GStreamer element " << element << " is missing: install " << package
-                << " (tools/install-deps.sh)";
+                << " (tools/install-deps.sh installs it)";
   return false;
 }
 
@@ -70,7 +53,11 @@ std::string movingPicture(int width, int height, const std::string& frames = "")
 
 class CameraSourcesTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(writeFile(codeFile_, "s3cret")); }
+  void SetUp() override {
+    const std::string missing = missingPrograms({"gst-launch-1.0", "gst-inspect-1.0", "python3"});
+    ASSERT_TRUE(missing.empty()) << missing;
+    ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
+  }
 
   unsigned start(ChildProcess& server, const std::string& camera) {
     return startProgram(server,
@@ -132,8 +119,7 @@ TEST_F(CameraSourcesTest, TestSourcesOfAnySizeAreScaledWholeAndHitWhereTheyMove)
 }
 
 TEST_F(CameraSourcesTest, AVideoFileLoopsAtItsOwnRate) {
-  const std::string launch = requireProgram("gst-launch-1.0", "gstreamer1.0-tools");
-  ASSERT_FALSE(launch.empty());
+  const std::string launch = "gst-launch-1.0";
   ASSERT_TRUE(requireElement("avenc_mpeg4", "gstreamer1.0-libav"));
   // 45 frames at 15 fps: a 3 s clip in MPEG-4 part 2, the codec of many
   // cameras' and phones' older files, in Matroska.
@@ -163,9 +149,8 @@ TEST_F(CameraSourcesTest, AVideoFileLoopsAtItsOwnRate) {
 // A stream over HTTP that ends, whose server then goes away and comes back:
 // reported once, tried again, and hits resume without a restart.
 TEST_F(CameraSourcesTest, AStreamThatEndsAndFailsIsTriedAgainUntilItReturns) {
-  const std::string launch = requireProgram("gst-launch-1.0", "gstreamer1.0-tools");
-  const std::string python = requireProgram("python3", "python3");
-  ASSERT_FALSE(launch.empty() || python.empty());
+  const std::string launch = "gst-launch-1.0";
+  const std::string python = "python3";
   ASSERT_TRUE(requireElement("souphttpsrc", "gstreamer1.0-plugins-good"));
   const std::string folder = files_.file("served");
   std::filesystem::create_directories(folder);

@@ -13,6 +13,7 @@
 
 #include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/outside_programs.h"
 #include "support/test_client.h"
 #include "support/x11_key_client.h"
 #include "support/xvfb_session.h"
@@ -34,7 +35,11 @@ std::string uniformPicture() {
 
 class OverlayProgramTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ASSERT_TRUE(session_->start(false, false)) << "Xvfb is needed"; }
+  static void SetUpTestSuite() {
+    const std::string missing = missingPrograms({"xdotool"});
+    ASSERT_TRUE(missing.empty()) << missing;
+    ASSERT_TRUE(session_->start(false, false)) << "the private X server did not start";
+  }
   static void TearDownTestSuite() { session_.reset(); }
 
   // Our window first: the server resets while it has no clients.

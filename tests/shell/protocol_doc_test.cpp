@@ -17,6 +17,7 @@
 #include "link/command_interpreter.h"
 #include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/outside_programs.h"
 #include "support/test_client.h"
 
 namespace tessary {
@@ -173,6 +174,8 @@ TEST(ProtocolDocCountsTest, ParameterCountsMatchTheKeywordTables) {
 
 // The framing snippets, run as they stand.
 TEST_F(ProtocolDocTest, FramingSnippetsTalkToTheProgram) {
+  const std::string missing = missingPrograms({"python3", "node"});
+  ASSERT_TRUE(missing.empty()) << missing;
   for (const auto& [info, interpreter, file] :
        std::vector<std::tuple<std::string, std::string, std::string>>{
            {"python", "/usr/bin/python3", "framing.py"}, {"javascript", "/usr/bin/node", "framing.js"}}) {

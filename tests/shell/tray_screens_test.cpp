@@ -16,6 +16,7 @@
 
 #include "shell/program_under_test.h"
 #include "support/child_process.h"
+#include "support/outside_programs.h"
 #include "support/test_client.h"
 #include "support/xvfb_session.h"
 
@@ -49,7 +50,11 @@ IconColours iconColours(const std::optional<WindowPicture>& picture) {
 
 class TrayScreensTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(session_.start(true, false)) << "Xvfb and wmdocker are needed"; }
+  void SetUp() override {
+    const std::string missing = missingPrograms({"import"});
+    ASSERT_TRUE(missing.empty()) << missing;
+    ASSERT_TRUE(session_.start(true, false)) << "the private X server with its tray host did not start";
+  }
 
   void TearDown() override {
     link_.close();

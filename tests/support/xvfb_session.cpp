@@ -5,8 +5,11 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <sstream>
 #include <thread>
+
+#include "support/outside_programs.h"
 
 namespace tessary::testing {
 
@@ -38,6 +41,12 @@ XvfbSession::~XvfbSession() {
 }
 
 bool XvfbSession::start(bool withTray, bool exportDisplay) {
+  const std::string missing = withTray ? missingPrograms({"Xvfb", "wmdocker", "xdotool", "xwininfo"})
+                                       : missingPrograms({"Xvfb"});
+  if (!missing.empty()) {
+    std::fputs(missing.c_str(), stderr);
+    return false;
+  }
   if (!server_.start(arguments_)) return false;
   std::optional<std::string> number = server_.readLine(15s);
   if (!number) return false;

@@ -6,6 +6,8 @@ and ports. Usage: browser_test.py --program PATH --docs DIR --artifacts DIR
 [unittest arguments]
 """
 import argparse
+import functools
+import http.server
 import os
 import select
 import shutil
@@ -13,13 +15,22 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
+import urllib.request
 
-from selenium import webdriver
-from selenium.webdriver.chrome.options import Options
-from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.by import By
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from outside_programs import missing_programs  # noqa: E402
+
+MISSING = missing_programs("chromium", "chromedriver")
+if MISSING:
+    sys.exit(MISSING.rstrip())
+
+from selenium import webdriver  # noqa: E402
+from selenium.webdriver.chrome.options import Options  # noqa: E402
+from selenium.webdriver.chrome.service import Service  # noqa: E402
+from selenium.webdriver.common.by import By  # noqa: E402
 
 ARGS = None
 CODE = "s3cret"
@@ -83,6 +94,31 @@ class Program:
             self.process.wait()
         self.process.stdout.close()
         self.errors.close()
+
+
+class StaticFiles:
+    """This checkout's files over HTTP on loopback: browsers load no modules
+    from file: pages."""
+
+    def __init__(self, root):
+        handler = functools.partial(QuietFileHandler, directory=root)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join()
+
+
+class QuietFileHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
+                          **{".mjs": "text/javascript"})
+
+    def log_message(self, *args):
+        pass
 
 
 class TcpClient:
@@ -174,7 +210,9 @@ class BrowserTest(unittest.TestCase):
         self.assertTrue(os.path.getsize(screenshot) > 10000)
 
     def test_a_browser_page_is_a_client_and_holds_the_seat(self):
-        example = "file://" + os.path.join(ARGS.docs, "web-client.html")
+        files = StaticFiles(os.path.dirname(os.path.abspath(ARGS.docs)))
+        self.addCleanup(files.stop)
+        example = files.url + "/docs/web-client.html"
         self.browser.get("%s?port=%d&code=%s" % (example, self.program.web_port, CODE))
         door = self.browser.find_element(By.ID, "door")
         self.assertTrue(wait_for(lambda: int(door.get_attribute("data-hits")) >= 3),
@@ -201,6 +239,19 @@ class BrowserTest(unittest.TestCase):
         waiting.send("check_data_type()")
         self.assertEqual(waiting.message(10), "<error content=\"Command unavailable, please login.\">")
         waiting.close()
+
+        # A wrong code: the page says so.
+        self.browser.get("%s?port=%d&code=wrong" % (example, self.program.web_port))
+        state = self.browser.find_element(By.ID, "state")
+        self.assertTrue(wait_for(lambda: state.text == "wrong code"), state.text)
+
+    def test_the_server_serves_the_client_module_its_pages_import(self):
+        with urllib.request.urlopen(self.program.url + "clients/js/tessary.mjs", timeout=10) as answer:
+            self.assertEqual(answer.headers["Content-Type"], "text/javascript; charset=utf-8")
+            module = answer.read()
+        with open(os.path.join(os.path.dirname(os.path.abspath(ARGS.docs)), "clients", "js",
+                               "tessary.mjs"), "rb") as f:
+            self.assertEqual(module, f.read())
 
 
 if __name__ == "__main__":
