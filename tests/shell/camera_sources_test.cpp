@@ -203,6 +203,7 @@ TEST_F(CameraSourcesTest, SourcesThatCannotBeUsedAreRefusedAtStartUpWithTheReaso
       {"No Such Camera", "no camera, file or stream of that name"},
       {"gst:nosuchelement", "the pipeline cannot be made"},
       {"gst:", "gst: needs a pipeline"},
+      {"raw:", "raw: needs a file path"},
   };
   for (const auto& [camera, reason] : cases) {
     ChildProcess server;
