@@ -272,6 +272,7 @@ std::string Camera::init(bool& ok) {
   ConnectResult connected = session_ ? session_->connect() : ConnectResult::kFailed;
   switch (connected) {
     case ConnectResult::kConnected:
+      if (const std::string mode = session_->modeText(); !mode.empty()) appendLine(mode);
       appendLine("All Ok.");
       initialised_ = true;
       frameBytes_ = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;

@@ -11,7 +11,7 @@ namespace {
 class ControllerCameras final : public CameraSide {
  public:
   ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend)
-      : controller_(controller), backend_(std::move(backend)) {}
+      : controller_(controller), backend_(std::move(backend)), liveBackend_(backend_.get()) {}
 
   bool initialize() override {
     if (!backend_) return false;
@@ -22,9 +22,16 @@ class ControllerCameras final : public CameraSide {
   void selectCamera(int index) override { controller_.selectCamera(index); }
   const char* cameraName(int index) override { return controller_.cameraName(index); }
   int currentCameraIndex() override { return controller_.currentCameraIndex(); }
+  bool cameraAbsent(int index) override {
+    const char* name = controller_.cameraName(index);
+    return liveBackend_ != nullptr && name != nullptr && liveBackend_->deviceAbsent(name);
+  }
   bool mirrored() override { return controller_.mirrored(); }
   bool flipped() override { return controller_.flipped(); }
-  void shutdown() override { controller_.shutdown(); }
+  void shutdown() override {
+    liveBackend_ = nullptr;
+    controller_.shutdown();
+  }
   std::span<const std::uint8_t> frameBuffer() override {
     const std::uint8_t* frame = nullptr;
     if (!controller_.frameBuffer(frame) || frame == nullptr) return {};
@@ -34,6 +41,7 @@ class ControllerCameras final : public CameraSide {
  private:
   VideoController& controller_;
   std::unique_ptr<CaptureBackend> backend_;  // handed to the controller at start-up
+  CaptureBackend* liveBackend_;  // the same backend, owned by the controller until shut-down
 };
 
 }  // namespace

@@ -87,6 +87,11 @@ bool isWebOrigin(std::string_view origin) {
 
 bool isKnownCameraSource(std::string_view source) {
   if (source == kPlatformCameraSource || source == "demo" || source == "auto") return true;
+#ifndef _WIN32
+  // Any other text names a camera, a file or a stream; the camera backend
+  // checks it and says what it knows.
+  return !source.empty();
+#endif
   constexpr std::string_view kRawPrefix = "raw:";
   return source.size() > kRawPrefix.size() && source.substr(0, kRawPrefix.size()) == kRawPrefix;
 }
@@ -191,9 +196,14 @@ std::string usageText() {
                              "                    offers 160x120, the demo camera otherwise)\n";
 #else
   const std::string codeFile = "$XDG_CONFIG_HOME/Quon_System.dat";
-  const std::string camera = "v4l2 (default), demo, raw:PATH (raw 160x120 BGRX frames,\n"
-                             "                    top row first) or auto (v4l2 when a camera offers\n"
-                             "                    160x120, the demo camera otherwise)\n";
+  const std::string camera =
+      "gst (default: every camera GStreamer lists), a\n"
+      "                    camera's name or a unique part of it, a video file\n"
+      "                    (looped), rtsp://... or http://... (a stream),\n"
+      "                    gst:PIPELINE (ending in a video source), auto (the\n"
+      "                    first camera, else demo), demo, or raw:PATH (raw\n"
+      "                    160x120 BGRX frames, top row first). Any size is\n"
+      "                    scaled to 160x120; a lost camera is retried.\n";
 #endif
   return "Usage: tessary [OPTION]...\n"
          "Turns a webcam into motion-sensitive zones for a client program that\n"

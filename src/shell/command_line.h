@@ -21,7 +21,7 @@ inline constexpr std::uint32_t kMaxLoginTimeoutSeconds = 24 * 60 * 60;
 #ifdef _WIN32
 inline constexpr std::string_view kPlatformCameraSource = "dshow";
 #else
-inline constexpr std::string_view kPlatformCameraSource = "v4l2";
+inline constexpr std::string_view kPlatformCameraSource = "gst";
 #endif
 
 struct ShellOptions {
@@ -39,7 +39,7 @@ struct ShellOptions {
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   bool quit = false;                  // ask the running copy to end, then exit (Windows)
-  std::string cameraSource{kPlatformCameraSource};  // the platform's, demo, auto or raw:PATH
+  std::string cameraSource{kPlatformCameraSource};  // see --help; checked when the camera opens
   bool headless = false;
   bool verbose = false;
   bool showVersion = false;

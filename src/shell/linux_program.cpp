@@ -16,7 +16,7 @@
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/signal_pipe.h"
-#include "platform/linux/v4l2_capture_backend.h"
+#include "platform/linux/gstreamer_capture_backend.h"
 #include "platform/linux/x11_overlay.h"
 #include "platform/linux/x11_window_locator.h"
 #include "shell/shell_host.h"

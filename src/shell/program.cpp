@@ -59,7 +59,7 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
     return false;
   }
   if (!system.camerasReady()) {
-    printError("no camera offering 160 x 120 found with '" + options.cameraSource +
+    printError("no camera found with '" + options.cameraSource +
                "'; zones will see no motion (try --camera demo)");
   }
   std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,

@@ -122,6 +122,7 @@ class ShellSystem final : public ShellSteps,
   // TrayController.
   const char* cameraName(int index) override { return cameras_->cameraName(index); }
   int currentCameraIndex() override { return cameras_->currentCameraIndex(); }
+  bool cameraAbsent(int index) override { return cameras_->cameraAbsent(index); }
   void selectCamera(int index) override;
   // The tray's Mirror and Flip are the settings that "mirror" and "flip" make
   // and "get_mirror" and "get_flip" report: one truth for the user and the

@@ -66,15 +66,21 @@ TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
 TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> cases = {
       {{"--port", "65536"}, "65536"}, {{"--port", "-1"}, "-1"},         {{"--port", "12ab"}, "12ab"},
-      {{"--port="}, "port"},          {{"--port"}, "--port"},           {{"--camera", "usb"}, "usb"},
-      {{"--camera", "raw:"}, "raw:"}, {{"--code-file="}, "--code-file"}, {{"--frobnicate"}, "--frobnicate"},
+      {{"--port="}, "port"},          {{"--port"}, "--port"},           {{"--camera="}, "camera source"},
+      {{"--code-file="}, "--code-file"}, {{"--frobnicate"}, "--frobnicate"},
       {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"},   {{"--listen", "1.2.3"}, "1.2.3"},
       {{"--listen", "1.2.3.4.5"}, "1.2.3.4.5"}, {{"--listen", "256.1.1.1"}, "256.1.1.1"},
       {{"--listen", "01.2.3.4"}, "01.2.3.4"}, {{"--listen", "::1"}, "::1"}, {{"--listen", " 1.2.3.4"}, " 1.2.3.4"},
       {{"--listen", "1.2.3.+4"}, "1.2.3.+4"}, {{"--web-port", "on"}, "on"},
       {{"--login-timeout", "-1"}, "-1"},     {{"--login-timeout", "1.5"}, "1.5"},
       {{"--login-timeout", "86401"}, "86401"}, {{"--web-origin", "localhost:3000"}, "localhost:3000"},
-      {{"--web-origin", "http://a.example/page"}, "http://a.example/page"}, {{"--web-origin="}, "--web-origin"}};
+      {{"--web-origin", "http://a.example/page"}, "http://a.example/page"}, {{"--web-origin="}, "--web-origin"},
+#ifdef _WIN32
+      // On Linux any other text may name a camera, a file or a stream; the
+      // camera backend refuses it at start-up.
+      {{"--camera", "usb"}, "usb"}, {{"--camera", "raw:"}, "raw:"},
+#endif
+  };
   for (const auto& [args, culprit] : cases) {
     CommandLineResult result = parse(args);
     EXPECT_FALSE(result.ok) << args[0];
