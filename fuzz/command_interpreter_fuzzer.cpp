@@ -94,7 +94,7 @@ struct World {
     display.screenHeight = 768;
     display.renderArea = display.wholeScreen();
     controller.setCurrentRegionManager(&regions);
-    controller.setZoneHitListener(&replies);
+    controller.eventSinks().add(replies);
     std::ofstream(codePath, std::ios::binary | std::ios::trunc) << "secret";
   }
 

@@ -9,12 +9,16 @@ libraries=(
   # test frameworks and sanitizer runtimes
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   # platform libraries
-  qt6-base-dev libv4l-dev libavahi-client-dev libboost-dev libmosquitto-dev
+  qt6-base-dev libavahi-client-dev libboost-dev libmosquitto-dev
+  # cameras, files and streams through GStreamer: its libraries, the plugins
+  # that reach cameras, demux, decode (libav: the codecs users' files come in)
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   libx11-dev libxext-dev libxcomposite-dev libxdamage-dev libxfixes-dev libxres-dev
   # the setup page's browser test drives Chromium through Selenium
   python3-selenium
-  # the Windows capture tests: Wine splits AVI files with GStreamer's avidemux
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  # the Python client's test installs the package into a virtual environment
+  python3-venv
 )
 mapfile -t programs < <(bash "$tools/outside-programs.sh" packages linux)
 

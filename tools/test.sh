@@ -41,6 +41,15 @@ configure_and_build build/tsan -DCMAKE_BUILD_TYPE=Debug -DTESSARY_SANITIZE=threa
   -DTESSARY_BUILD_SHELL=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build/tsan -L concurrency
 
+echo "== Thread-safety analysis (clang -Wthread-safety, compile only)"
+# The guarded state of the portable core is annotated (src/common/
+# thread_annotations.h); clang checks every access holds its lock.
+CXX=clang++ cmake -S "$root" -B build/thread-safety -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DTESSARY_BUILD_TESTS=OFF -DTESSARY_BUILD_BENCH=OFF -DTESSARY_BUILD_SHELL=OFF \
+  -DCMAKE_CXX_FLAGS="-Wthread-safety -Werror" >/dev/null
+cmake --build build/thread-safety -j "$jobs" --target tessary_common tessary_detection \
+  tessary_channel tessary_capture tessary_zones tessary_link || status=1
+
 if [[ -d fuzz ]]; then
   echo "== Fuzzing (bounded)"
   CXX=clang++ cmake -S "$root" -B build/fuzz -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -DTESSARY_BUILD_FUZZ=ON \

@@ -15,6 +15,7 @@
 #include "link/osc_output.h"
 #include "link/reply_sender.h"
 #include "platform/linux/udp_sender.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary {
 namespace {
@@ -125,74 +126,71 @@ void BM_HitTextOverLoopbackTcp(benchmark::State& state) {
 }
 BENCHMARK(BM_HitTextOverLoopbackTcp);
 
-// One detection pass with one hit, as the detection thread reports it.
-void runPasses(benchmark::State& state, ReplySender& replies) {
-  for (auto _ : state) {
-    replies.onZoneHit(0, "band");
-    replies.onDetectionPassEnd();
-  }
-}
+// The program's fan-out of a detection pass: the client's messages, then
+// the given outputs.
+struct Passes {
+  Passes() : replies(sink, zones, display, overlay) { fanOut.add(replies); }
+  void add(EventOutput& output) { fanOut.add(output); }
 
-void BM_HitToClientOnly(benchmark::State& state) {
   DiscardingSink sink;
   NoZones zones;
   DisplayState display;
   NoOverlay overlay;
-  ReplySender replies(sink, zones, display, overlay);
-  runPasses(state, replies);
+  ReplySender replies;
+  ZoneEventFanOut fanOut;
+};
+
+// Passes of `hitsPerPass` hits each, as the detection thread delivers them.
+void runPasses(benchmark::State& state, const ZoneEventFanOut& fanOut, int hitsPerPass) {
+  std::vector<std::string> names;
+  for (int i = 0; i < hitsPerPass; ++i) names.push_back(hitsPerPass == 1 ? "band" : "grid_" + std::to_string(i));
+  std::vector<ZoneHit> hits;
+  for (const std::string& name : names) hits.push_back(ZoneHit{static_cast<std::int32_t>(hits.size()), name});
+  const ZoneEventBatch batch{hits, 0};
+  for (auto _ : state) fanOut.deliver(batch);
+  state.SetItemsProcessed(state.iterations() * hitsPerPass);
+}
+
+std::vector<std::unique_ptr<DatagramSender>> loopbackSender(const DrainedReceiver& receiver) {
+  std::string error;
+  std::vector<std::unique_ptr<DatagramSender>> senders;
+  senders.push_back(openUdpSender("127.0.0.1", receiver.port(), error));
+  return senders;
+}
+
+void BM_HitToClientOnly(benchmark::State& state) {
+  Passes passes;
+  runPasses(state, passes.fanOut, 1);
 }
 BENCHMARK(BM_HitToClientOnly);
 
 void BM_HitToClientAndOsc(benchmark::State& state) {
   DrainedReceiver receiver;
-  std::string error;
-  std::vector<std::unique_ptr<DatagramSender>> senders;
-  senders.push_back(openUdpSender("127.0.0.1", receiver.port(), error));
-  OscOutput osc(std::move(senders));
-  DiscardingSink sink;
-  NoZones zones;
-  DisplayState display;
-  NoOverlay overlay;
-  ReplySender replies(sink, zones, display, overlay);
-  replies.setEventOutputs({&osc});
-  runPasses(state, replies);
+  Passes passes;
+  OscOutput osc(passes.replies, loopbackSender(receiver));
+  passes.add(osc);
+  runPasses(state, passes.fanOut, 1);
 }
 BENCHMARK(BM_HitToClientAndOsc);
 
 // A pass of 20 hits (a grid in motion): one bundle, one datagram.
 void BM_PassOf20HitsToClientAndOsc(benchmark::State& state) {
   DrainedReceiver receiver;
-  std::string error;
-  std::vector<std::unique_ptr<DatagramSender>> senders;
-  senders.push_back(openUdpSender("127.0.0.1", receiver.port(), error));
-  OscOutput osc(std::move(senders));
-  DiscardingSink sink;
-  NoZones zones;
-  DisplayState display;
-  NoOverlay overlay;
-  ReplySender replies(sink, zones, display, overlay);
-  replies.setEventOutputs({&osc});
-  std::vector<std::string> names;
-  for (int i = 0; i < 20; ++i) names.push_back("grid_" + std::to_string(i));
-  for (auto _ : state) {
-    for (std::int32_t i = 0; i < 20; ++i) replies.onZoneHit(i, names[static_cast<std::size_t>(i)]);
-    replies.onDetectionPassEnd();
-  }
-  state.SetItemsProcessed(state.iterations() * 20);
+  Passes passes;
+  OscOutput osc(passes.replies, loopbackSender(receiver));
+  passes.add(osc);
+  runPasses(state, passes.fanOut, 20);
 }
 BENCHMARK(BM_PassOf20HitsToClientAndOsc);
 
 void BM_HitToClientAndMqtt(benchmark::State& state) {
+  Passes passes;
   MqttOutputSettings settings;
   settings.host = "broker";
-  MqttOutput mqtt(settings, std::make_unique<SilentConnection>(), [](std::string_view) {});
-  DiscardingSink sink;
-  NoZones zones;
-  DisplayState display;
-  NoOverlay overlay;
-  ReplySender replies(sink, zones, display, overlay);
-  replies.setEventOutputs({&mqtt});
-  runPasses(state, replies);
+  MqttOutput mqtt(passes.replies, settings, std::make_unique<SilentConnection>(),
+                  [](std::string_view) {});
+  passes.add(mqtt);
+  runPasses(state, passes.fanOut, 1);
 }
 BENCHMARK(BM_HitToClientAndMqtt);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <span>
+#include <thread>
 
 namespace tessary {
 namespace {
@@ -48,16 +49,14 @@ bool Camera::getSize(std::int32_t& width, std::int32_t& height) {
   return true;
 }
 
-bool Camera::getFrame(const std::uint8_t*& frame) {
-  frame = nullptr;
-  // The frame buffer never shows a copy in progress; callers still expect
-  // "no frame" while one runs.
-  if (frameBusy_.load(std::memory_order_acquire)) return false;
-  frame = frames_.take();
-  return frame != nullptr;
-}
-
 std::int32_t Camera::getOrientation() { return orientation_; }
+
+void Camera::setFrameConsumer(FrameConsumer* consumer) {
+  consumer_.store(consumer);
+  // A delivery that read the old consumer before the store set `delivering_`
+  // first, so it is seen here; one that starts now reads the new consumer.
+  while (delivering_.load()) std::this_thread::yield();
+}
 
 bool Camera::start() {
   if (!session_) return false;
@@ -273,10 +272,10 @@ std::string Camera::init(bool& ok) {
   ConnectResult connected = session_ ? session_->connect() : ConnectResult::kFailed;
   switch (connected) {
     case ConnectResult::kConnected:
+      if (const std::string mode = session_->modeText(); !mode.empty()) appendLine(mode);
       appendLine("All Ok.");
       initialised_ = true;
-      // Sized once here, while nothing streams, so no sample allocates.
-      frames_.allocate(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
+      frameBytes_ = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4;
       break;
     case ConnectResult::kFormatRefused:
       appendLine("No[SetMediaType-QormSampleGrabber]");
@@ -293,12 +292,16 @@ std::string Camera::init(bool& ok) {
 // --- Frames ----------------------------------------------------------------
 
 void Camera::onSample(const MediaSample* sample) {
+  const FrameClock::time_point arrival = FrameClock::now();
   if (!accepting_.load(std::memory_order_acquire) || sample == nullptr) return;
-  if (frameBusy_.exchange(true, std::memory_order_acquire)) return;
-  // A sample of another size than the applied format is dropped rather
-  // than copied past the buffer.
-  if (sample->data != nullptr) frames_.publish(std::span(sample->data, sample->size));
-  frameBusy_.store(false, std::memory_order_release);
+  // A sample of another size than the applied format is dropped rather than
+  // read past its end.
+  if (sample->data == nullptr || frameBytes_ == 0 || sample->size != frameBytes_) return;
+  delivering_.store(true);
+  if (FrameConsumer* consumer = consumer_.load()) {
+    consumer->onFrame(FrameView{sample->data, sample->size, arrival});
+  }
+  delivering_.store(false);
 }
 
 std::int32_t Camera::getFrameRate() { return frameRate_; }

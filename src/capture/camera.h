@@ -1,10 +1,12 @@
 // One capture device reached through a capture backend: binding by name, the
 // format table, the capture chain, start and stop, the frame rate, and the
-// newest frame for the polling thread.
+// hand-over of every frame to its consumer as it arrives.
 //
 // The camera has no lock: set-up, start() and stop() come from one thread at a
-// time (the owner serialises start and stop across threads). The backend's streaming thread calls only onSample(); one polling thread
-// calls getFrame(). Steps that fail leave lines in report(), never more.
+// time (the owner serialises start and stop across threads). The backend's
+// streaming thread calls only onSample(), which hands the frame straight to
+// the consumer; the camera keeps no copy. Steps that fail leave lines in
+// report(), never more.
 #pragma once
 
 #include <atomic>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "capture/camera_device.h"
-#include "capture/camera_frame_buffer.h"
 #include "capture/capture_backend.h"
 
 namespace tessary {
@@ -33,8 +34,8 @@ class Camera final : public CaptureDevice {
   const char* getName() override;
   std::int32_t getMaxFrameRate() override;
   bool getSize(std::int32_t& width, std::int32_t& height) override;
-  bool getFrame(const std::uint8_t*& frame) override;
   std::int32_t getOrientation() override;
+  void setFrameConsumer(FrameConsumer* consumer) override;
   bool start() override;
   bool stop() override;  // always false, as callers expect
 
@@ -80,8 +81,9 @@ class Camera final : public CaptureDevice {
   std::vector<std::string> deviceNames_;
   std::string lineEnd_ = "\n";
   std::string report_;
-  CameraFrameBuffer frames_;
-  std::atomic<bool> frameBusy_{false};  // set while onSample copies
+  std::size_t frameBytes_ = 0;  // what a sample of the applied format holds
+  std::atomic<FrameConsumer*> consumer_{nullptr};
+  std::atomic<bool> delivering_{false};  // set while onSample hands a frame on
   std::int32_t width_ = 320;
   std::int32_t height_ = 240;
   std::atomic<bool> accepting_{false};  // samples are taken between start and stop

@@ -107,6 +107,9 @@ class CaptureSession {
   virtual void stop() = 0;
   // Text describing the last failure, for report lines.
   virtual std::string lastError() const = 0;
+  // After connect(): one line on the mode the device was opened at when it
+  // is not the frame's (it is then scaled into the frame); empty otherwise.
+  virtual std::string modeText() const { return {}; }
 };
 
 class CaptureBackend {
@@ -124,6 +127,9 @@ class CaptureBackend {
   // why it made no session, or steps that failed without stopping it. Empty
   // when there is nothing to say.
   virtual std::string sessionReport() const { return {}; }
+  // True while the named device is lost: it failed, ended or stalled and is
+  // being tried again. Callable from any thread.
+  virtual bool deviceAbsent(std::string_view /*name*/) const { return false; }
 };
 
 }  // namespace tessary

@@ -54,12 +54,12 @@ const RegionMask* RegionManager::maskLocked(std::int32_t maskId) const {
 }
 
 std::int32_t RegionManager::count() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return static_cast<std::int32_t>(regions_.size());
 }
 
 bool RegionManager::add(std::int32_t& index, const RegionDescriptor& descriptor) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   // With every slot taken, as while a grid is being added, there is no free
   // one to look for.
   const bool slotsFull = static_cast<std::size_t>(liveCount_) == regions_.size();
@@ -93,7 +93,7 @@ bool RegionManager::add(std::int32_t& index, const RegionDescriptor& descriptor)
 }
 
 void RegionManager::remove(std::int32_t index) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return;
   region->onHit.reset();
@@ -104,7 +104,7 @@ void RegionManager::remove(std::int32_t index) {
 }
 
 void RegionManager::move(std::int32_t index, std::int32_t x, std::int32_t y) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return;
   std::int32_t frameX = divideByScale(x, scaleX_);
@@ -119,7 +119,7 @@ void RegionManager::move(std::int32_t index, std::int32_t x, std::int32_t y) {
 
 void RegionManager::setRect(std::int32_t index, std::int32_t x, std::int32_t y,
                             std::int32_t width, std::int32_t height) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return;
   setRectLocked(*region, x, y, width, height);
@@ -143,12 +143,12 @@ void RegionManager::setRectLocked(DetectionRegion& region, std::int32_t x, std::
 }
 
 void RegionManager::setSensitivity(std::int32_t index, std::int32_t sensitivity) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (DetectionRegion* region = regionLocked(index)) region->level = levelForSensitivity(sensitivity);
 }
 
 void RegionManager::setThreshold(std::int32_t index, std::int32_t threshold) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (DetectionRegion* region = regionLocked(index)) setThresholdLocked(*region, threshold);
 }
 
@@ -159,7 +159,7 @@ void RegionManager::setThresholdLocked(DetectionRegion& region, std::int32_t thr
 }
 
 bool RegionManager::assignMask(std::int32_t index, std::int32_t maskId) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return false;
   if (maskId != -1 && maskLocked(maskId) == nullptr) return false;
@@ -172,7 +172,7 @@ bool RegionManager::createMask(std::int32_t& maskId, std::span<const std::uint8_
                                std::int32_t width, std::int32_t height) {
   auto mask = std::make_unique<RegionMask>();
   if (!RegionMask::create(bytes, width, height, *mask)) return false;
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   auto freeSlot = std::find(masks_.begin(), masks_.end(), nullptr);
   if (freeSlot == masks_.end()) freeSlot = masks_.emplace(masks_.end());
   *freeSlot = std::move(mask);
@@ -181,7 +181,7 @@ bool RegionManager::createMask(std::int32_t& maskId, std::span<const std::uint8_
 }
 
 bool RegionManager::deleteMask(std::int32_t maskId) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (maskLocked(maskId) == nullptr) return false;
   masks_[static_cast<std::size_t>(maskId)].reset();
   // A later mask may reuse the id; it must not attach itself silently.
@@ -193,7 +193,7 @@ bool RegionManager::deleteMask(std::int32_t maskId) {
 }
 
 void RegionManager::setActive(std::int32_t index, std::uint8_t flag) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return;
   region->active = flag;
@@ -201,13 +201,13 @@ void RegionManager::setActive(std::int32_t index, std::uint8_t flag) {
 }
 
 std::uint8_t RegionManager::isActive(std::int32_t index) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const DetectionRegion* region = regionLocked(index);
   return region != nullptr ? region->active : std::uint8_t{0};
 }
 
 std::uint32_t RegionManager::motionAmount(std::int32_t index) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const DetectionRegion* region = regionLocked(index);
   // A paused region reports no motion at once, not only after the next frame.
   if (region == nullptr || !region->active) return 0;
@@ -224,7 +224,7 @@ std::uint32_t RegionManager::motionAmount(std::int32_t index) const {
 
 bool RegionManager::rect(std::int32_t index, std::int32_t& x, std::int32_t& y,
                          std::int32_t& width, std::int32_t& height) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const DetectionRegion* region = regionLocked(index);
   if (region == nullptr) {
     zeroOut(x, y, width, height);
@@ -245,13 +245,13 @@ bool RegionManager::rect(std::int32_t index, std::int32_t& x, std::int32_t& y,
 
 bool RegionManager::hitBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
                            std::int32_t& width, std::int32_t& height) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return boxLocked(index, true, x, y, width, height);
 }
 
 bool RegionManager::previousBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
                                 std::int32_t& width, std::int32_t& height) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return boxLocked(index, false, x, y, width, height);
 }
 
@@ -272,7 +272,7 @@ bool RegionManager::boxLocked(std::int32_t index, bool latest, std::int32_t& x, 
 }
 
 bool RegionManager::clear() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   liveCount_ = 0;
   masks_.clear();
   regions_.clear();
@@ -292,7 +292,7 @@ bool RegionManager::evaluateFrame() {
     std::size_t firedCount = 0;
     bool finished = false;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       if (!started) {
         evaluated = !regions_.empty() && detector_ != nullptr;
         if (!evaluated) break;
@@ -310,6 +310,30 @@ bool RegionManager::evaluateFrame() {
       if (fired.onHitIndexed.isSet()) fired.onHitIndexed(fired.index);
     }
     if (finished) break;
+  }
+  evaluating_.store(false, std::memory_order_release);
+  return evaluated;
+}
+
+bool RegionManager::evaluateFrame(std::vector<std::int32_t>& fired) {
+  if (evaluating_.exchange(true, std::memory_order_acquire)) return false;
+  bool evaluated = false;
+  {
+    MutexLock lock(mutex_);
+    evaluated = !regions_.empty() && detector_ != nullptr;
+    if (evaluated) {
+      for (DetectionRegion* region : restingRegions_) {
+        region->current.count = 0;
+        region->previous.count = 0;
+      }
+      std::size_t nextSlot = 0;
+      bool finished = false;
+      while (!finished) {
+        std::size_t firedCount = 0;
+        finished = evaluateBatchLocked(nextSlot, firedCount);
+        for (std::size_t i = 0; i < firedCount; ++i) fired.push_back(fired_[i].index);
+      }
+    }
   }
   evaluating_.store(false, std::memory_order_release);
   return evaluated;
@@ -381,7 +405,7 @@ void RegionManager::watchSlotLocked(std::size_t slot) {
 }
 
 void RegionManager::remapRegions(std::int32_t oldMode, std::int32_t newMode) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (detector_ == nullptr) return;
   const std::int32_t native = detector_->nativeOrientation();
   for (auto& slot : regions_) {
@@ -396,7 +420,7 @@ void RegionManager::remapRegions(std::int32_t oldMode, std::int32_t newMode) {
 }
 
 void RegionManager::setDetector(DetectionInterface* detector) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   detector_ = detector;
 }
 
@@ -404,29 +428,29 @@ bool RegionManager::setScale(float scaleX, float scaleY) {
   if (!std::isfinite(scaleX) || !std::isfinite(scaleY) || scaleX <= 0.0f || scaleY <= 0.0f) {
     return false;
   }
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   scaleX_ = scaleX;
   scaleY_ = scaleY;
   return true;
 }
 
 float RegionManager::scaleX() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return scaleX_;
 }
 
 float RegionManager::scaleY() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return scaleY_;
 }
 
 std::int32_t RegionManager::liveCount() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return liveCount_;
 }
 
 bool RegionManager::regionAt(std::int32_t index, DetectionRegion& out) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return false;
   out = *region;

@@ -20,6 +20,7 @@
 #include "detection/detection_interface.h"
 #include "detection/detection_region.h"
 #include "detection/region_mask.h"
+#include "common/thread_annotations.h"
 
 namespace tessary {
 
@@ -74,6 +75,10 @@ class RegionManager {
   // are no slots or no detector, or while another evaluation is running (a
   // callback calling it again). Allocates nothing.
   bool evaluateFrame();
+  // The same step for a capture channel: appends the slot index of every
+  // region that fires to `fired`, in slot order, and calls no callback.
+  // Allocates only when `fired` has to grow.
+  bool evaluateFrame(std::vector<std::int32_t>& fired);
   // Re-maps every region after the detector's mode changed from oldMode to newMode.
   void remapRegions(std::int32_t oldMode, std::int32_t newMode);
   // The detector to evaluate with, or null. After this returns, no evaluation
@@ -101,42 +106,41 @@ class RegionManager {
   // reporting needs no memory of its own.
   static constexpr std::size_t kBatch = 128;
 
-  DetectionRegion* regionLocked(std::int32_t index);
-  const DetectionRegion* regionLocked(std::int32_t index) const;
-  const RegionMask* maskLocked(std::int32_t maskId) const;
+  DetectionRegion* regionLocked(std::int32_t index) TESSARY_REQUIRES(mutex_);
+  const DetectionRegion* regionLocked(std::int32_t index) const TESSARY_REQUIRES(mutex_);
+  const RegionMask* maskLocked(std::int32_t maskId) const TESSARY_REQUIRES(mutex_);
   void setRectLocked(DetectionRegion& region, std::int32_t x, std::int32_t y, std::int32_t width,
-                     std::int32_t height);
-  void setThresholdLocked(DetectionRegion& region, std::int32_t threshold);
+                     std::int32_t height) TESSARY_REQUIRES(mutex_);
+  void setThresholdLocked(DetectionRegion& region, std::int32_t threshold) TESSARY_REQUIRES(mutex_);
   bool boxLocked(std::int32_t index, bool latest, std::int32_t& x, std::int32_t& y,
-                 std::int32_t& width, std::int32_t& height) const;
+                 std::int32_t& width, std::int32_t& height) const TESSARY_REQUIRES(mutex_);
   // Brings the watched lists in step with the regions and masks. Every
   // operation that changes which regions are counted, or moves them in
   // memory, calls it; frames then walk no free slot, paused region or
   // misfitting mask.
-  void refreshWatchedLocked();
+  void refreshWatchedLocked() TESSARY_REQUIRES(mutex_);
   // Adds the region in `slot`, after every slot already listed, to the
   // watched or the resting list.
-  void watchSlotLocked(std::size_t slot);
+  void watchSlotLocked(std::size_t slot) TESSARY_REQUIRES(mutex_);
   // Evaluates the next batch of watched regions from slot `nextSlot` on and
   // moves `nextSlot` past them; true when none is left after them.
-  bool evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount);
+  bool evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount) TESSARY_REQUIRES(mutex_);
 
-  mutable std::mutex mutex_;
-  // Guarded by mutex_.
-  std::vector<std::optional<DetectionRegion>> regions_;
-  std::vector<std::unique_ptr<RegionMask>> masks_;
-  std::int32_t liveCount_ = 0;
-  float scaleX_ = 1.0f;
-  float scaleY_ = 1.0f;
-  DetectionInterface* detector_ = nullptr;
+  mutable Mutex mutex_;
+  std::vector<std::optional<DetectionRegion>> regions_ TESSARY_GUARDED_BY(mutex_);
+  std::vector<std::unique_ptr<RegionMask>> masks_ TESSARY_GUARDED_BY(mutex_);
+  std::int32_t liveCount_ TESSARY_GUARDED_BY(mutex_) = 0;
+  float scaleX_ TESSARY_GUARDED_BY(mutex_) = 1.0f;
+  float scaleY_ TESSARY_GUARDED_BY(mutex_) = 1.0f;
+  DetectionInterface* detector_ TESSARY_GUARDED_BY(mutex_) = nullptr;
   // The regions that frames count, in slot order, with their masks and slots
   // side by side so that a batch of them goes to the detector as it stands.
-  std::vector<DetectionRegion*> watchedRegions_;
-  std::vector<const RegionMask*> watchedMasks_;
-  std::vector<std::size_t> watchedSlots_;
+  std::vector<DetectionRegion*> watchedRegions_ TESSARY_GUARDED_BY(mutex_);
+  std::vector<const RegionMask*> watchedMasks_ TESSARY_GUARDED_BY(mutex_);
+  std::vector<std::size_t> watchedSlots_ TESSARY_GUARDED_BY(mutex_);
   // Paused regions and those whose mask no longer fits: their counts are
   // cleared on every frame.
-  std::vector<DetectionRegion*> restingRegions_;
+  std::vector<DetectionRegion*> restingRegions_ TESSARY_GUARDED_BY(mutex_);
 
   // Owned by the one evaluation in progress, which `evaluating_` admits.
   std::atomic<bool> evaluating_{false};

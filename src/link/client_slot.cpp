@@ -5,7 +5,7 @@ namespace tessary {
 bool ClientSlot::tryClaim(ClientKind kind) {
   std::lock_guard lock(mutex_);
   if (holder_ != ClientKind::kNone) return false;
-  holder_ = kind;
+  take(kind);
   return true;
 }
 
@@ -13,8 +13,14 @@ bool ClientSlot::waitToClaim(ClientKind kind, const std::function<bool()>& cance
   std::unique_lock lock(mutex_);
   freed_.wait(lock, [&] { return holder_ == ClientKind::kNone || cancelled(); });
   if (holder_ != ClientKind::kNone) return false;
-  holder_ = kind;
+  take(kind);
   return true;
+}
+
+void ClientSlot::take(ClientKind kind) {
+  holder_ = kind;
+  turn_.number += 1;
+  turn_.since = std::chrono::steady_clock::now();
 }
 
 void ClientSlot::release(ClientKind kind) {
@@ -29,6 +35,13 @@ void ClientSlot::release(ClientKind kind) {
 ClientKind ClientSlot::holder() const {
   std::lock_guard lock(mutex_);
   return holder_;
+}
+
+SeatTurn ClientSlot::turn() const {
+  std::lock_guard lock(mutex_);
+  SeatTurn turn = turn_;
+  turn.holder = holder_;
+  return turn;
 }
 
 void ClientSlot::wake() {

@@ -5,6 +5,7 @@
 // either link may claim or free the seat from any of its threads.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,13 @@ namespace tessary {
 
 // kFile: the zones file, which holds the seat for as long as the program runs.
 enum class ClientKind : std::uint8_t { kNone, kTcp, kWeb, kFile };
+
+// One client's time at the seat.
+struct SeatTurn {
+  std::uint64_t number = 0;  // counts every claim; 0 before the first
+  ClientKind holder = ClientKind::kNone;
+  std::chrono::steady_clock::time_point since;  // when the seat was taken
+};
 
 class ClientSlot {
  public:
@@ -25,13 +33,18 @@ class ClientSlot {
   // Frees the seat if `kind` holds it.
   void release(ClientKind kind);
   ClientKind holder() const;
+  // The current turn; holder kNone while the seat is free.
+  SeatTurn turn() const;
   // Makes every waitToClaim look at its `cancelled` again.
   void wake();
 
  private:
+  void take(ClientKind kind);  // mutex_ held
+
   mutable std::mutex mutex_;
   std::condition_variable freed_;
   ClientKind holder_ = ClientKind::kNone;  // guarded by mutex_
+  SeatTurn turn_;                          // guarded by mutex_
 };
 
 }  // namespace tessary

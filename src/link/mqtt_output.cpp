@@ -45,9 +45,11 @@ MqttConnectionSettings MqttOutput::connectionSettings(const MqttOutputSettings& 
   return connection;
 }
 
-MqttOutput::MqttOutput(MqttOutputSettings settings, std::unique_ptr<MqttConnection> connection,
+MqttOutput::MqttOutput(const ClientEventChoice& client, MqttOutputSettings settings,
+                       std::unique_ptr<MqttConnection> connection,
                        std::function<void(std::string_view)> report)
-    : settings_(std::move(settings)),
+    : EventOutput(client),
+      settings_(std::move(settings)),
       statusTopic_(settings_.prefix + "/status"),
       connection_(std::move(connection)),
       report_(std::move(report)),
@@ -55,37 +57,42 @@ MqttOutput::MqttOutput(MqttOutputSettings settings, std::unique_ptr<MqttConnecti
 
 MqttOutput::~MqttOutput() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
   thread_.join();
 }
 
-void MqttOutput::hit(std::string_view zone) {
-  std::lock_guard lock(mutex_);
+bool MqttOutput::enqueue(std::string_view zone, std::int32_t amount) {
   if (queue_.size() >= kMaxQueuedEvents) {
     ++dropped_;
-    return;
+    return false;
   }
-  queue_.push_back(Event{std::string(zone), -1});
+  queue_.push_back(Event{std::string(zone), amount});
+  return true;
+}
+
+void MqttOutput::hits(std::span<const ZoneHit> hits) {
+  {
+    MutexLock lock(mutex_);
+    for (const ZoneHit& hit : hits) enqueue(hit.name, -1);
+  }
+  // A zone's "ON" should not wait for the next main tick.
+  wake_.notify_one();
 }
 
 void MqttOutput::motion(std::string_view zone, std::int32_t amount) {
-  std::lock_guard lock(mutex_);
-  if (queue_.size() >= kMaxQueuedEvents) {
-    ++dropped_;
-    return;
-  }
-  queue_.push_back(Event{std::string(zone), amount});
+  MutexLock lock(mutex_);
+  enqueue(zone, amount);
 }
 
-void MqttOutput::endBatch() { wake_.notify_one(); }
+void MqttOutput::endTick() { wake_.notify_one(); }
 
 void MqttOutput::zonesNow(std::span<const std::string> names) {
   if (!settings_.discovery) return;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (std::equal(names.begin(), names.end(), zonesNow_.begin(), zonesNow_.end())) return;
     zonesNow_.assign(names.begin(), names.end());
     zonesChanged_ = true;
@@ -94,7 +101,7 @@ void MqttOutput::zonesNow(std::span<const std::string> names) {
 }
 
 std::uint64_t MqttOutput::droppedEvents() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return dropped_;
 }
 
@@ -104,10 +111,10 @@ void MqttOutput::run() {
     connectIfDue(now);
     bool stop = false;
     {
-      std::unique_lock lock(mutex_);
+      MutexLock lock(mutex_);
       if (!connected_ && queue_.empty() && !stopping_) {
         // Nothing to serve: wait for events, the next attempt or the end.
-        wake_.wait_until(lock, std::min(nextAttempt_, now + kServiceSlice));
+        wake_.wait_until(mutex_, std::min(nextAttempt_, now + kServiceSlice));
       }
       taken_.swap(queue_);
       queue_.clear();
@@ -119,7 +126,7 @@ void MqttOutput::run() {
       stop = stopping_;
     }
     if (!connected_) {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       dropped_ += taken_.size();
       taken_.clear();
     }

@@ -5,26 +5,25 @@
 // with discovery, a retained Home Assistant config per zone, cleared when the
 // zone goes.
 //
-// Detection never waits for the broker: events go into a bounded queue that
-// the output's thread empties. While the broker is away the thread retries
+// Detection never waits for the broker: hits and amounts go into a bounded
+// queue that the output's thread empties; a pass's hits wake it at once. While the broker is away the thread retries
 // with a back-off from 1 s to 30 s, events are dropped, and one line marks
 // each change of state. What is retained (the zones' states, the discovery
 // configs) is published again once the broker is back.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "common/thread_annotations.h"
 #include "link/event_output.h"
 
 namespace tessary {
@@ -78,17 +77,18 @@ class MqttOutput final : public EventOutput {
 
   // `report` gets the one-line state changes (it is called on the output's
   // thread). Starts the thread.
-  MqttOutput(MqttOutputSettings settings, std::unique_ptr<MqttConnection> connection,
+  MqttOutput(const ClientEventChoice& client, MqttOutputSettings settings,
+             std::unique_ptr<MqttConnection> connection,
              std::function<void(std::string_view)> report);
   // Publishes "offline", says goodbye and stops the thread.
   ~MqttOutput();
   MqttOutput(const MqttOutput&) = delete;
   MqttOutput& operator=(const MqttOutput&) = delete;
 
-  void hit(std::string_view zone) override;
   void motion(std::string_view zone, std::int32_t amount) override;
+  // Status texts have no topic.
   void status(std::string_view, std::string_view) override {}
-  void endBatch() override;
+  void endTick() override;
   void zonesNow(std::span<const std::string> names) override;
 
   // Events dropped: a full queue, or no broker.
@@ -109,6 +109,9 @@ class MqttOutput final : public EventOutput {
     Clock::time_point lastHit;
   };
 
+  void hits(std::span<const ZoneHit> hits) override;
+  // False, counting the drop, when the queue is full.
+  bool enqueue(std::string_view zone, std::int32_t amount) TESSARY_REQUIRES(mutex_);
   void run();
   void connectIfDue(Clock::time_point now);
   void lose(const std::string& error, Clock::time_point now);
@@ -125,13 +128,13 @@ class MqttOutput final : public EventOutput {
 
   // Guards the fields up to the thread; held briefly by the event calls and
   // by the output's thread when it takes the queue.
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::vector<Event> queue_;
-  std::vector<std::string> zonesNow_;
-  bool zonesChanged_ = false;
-  bool stopping_ = false;
-  std::uint64_t dropped_ = 0;
+  mutable Mutex mutex_;
+  ConditionVariable wake_;
+  std::vector<Event> queue_ TESSARY_GUARDED_BY(mutex_);
+  std::vector<std::string> zonesNow_ TESSARY_GUARDED_BY(mutex_);
+  bool zonesChanged_ TESSARY_GUARDED_BY(mutex_) = false;
+  bool stopping_ TESSARY_GUARDED_BY(mutex_) = false;
+  std::uint64_t dropped_ TESSARY_GUARDED_BY(mutex_) = 0;
 
   // The output's thread only.
   bool connected_ = false;

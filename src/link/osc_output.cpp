@@ -2,45 +2,56 @@
 
 namespace tessary {
 
-OscOutput::OscOutput(std::vector<std::unique_ptr<DatagramSender>> receivers)
-    : receivers_(std::move(receivers)) {}
-
-template <typename Add>
-void OscOutput::add(const Add& addTo) {
-  std::lock_guard lock(mutex_);
-  if (addTo(batch_)) return;
-  // The packet is full: what is there goes now, the batch goes on in the next.
-  sendLocked();
-  addTo(batch_);
+OscOutput::OscOutput(const ClientEventChoice& client,
+                     std::vector<std::unique_ptr<DatagramSender>> receivers)
+    : EventOutput(client) {
+  MutexLock lock(mutex_);
+  receivers_ = std::move(receivers);
 }
 
-void OscOutput::hit(std::string_view zone) {
-  add([zone](OscBatch& batch) { return batch.addHit(zone); });
+template <typename Add>
+void OscOutput::add(OscBatch& batch, const Add& addTo) {
+  if (addTo(batch)) return;
+  // The packet is full: what is there goes now, the batch goes on in the next.
+  sendLocked(batch);
+  addTo(batch);
+}
+
+void OscOutput::hits(std::span<const ZoneHit> hits) {
+  MutexLock lock(mutex_);
+  for (const ZoneHit& hit : hits) {
+    add(passBatch_, [&hit](OscBatch& batch) { return batch.addHit(hit.name); });
+  }
+  sendLocked(passBatch_);
 }
 
 void OscOutput::motion(std::string_view zone, std::int32_t amount) {
-  add([zone, amount](OscBatch& batch) { return batch.addMotion(zone, static_cast<float>(amount)); });
+  MutexLock lock(mutex_);
+  add(tickBatch_, [zone, amount](OscBatch& batch) {
+    return batch.addMotion(zone, static_cast<float>(amount));
+  });
 }
 
 void OscOutput::status(std::string_view zone, std::string_view text) {
-  add([zone, text](OscBatch& batch) { return batch.addStatus(zone, text); });
+  MutexLock lock(mutex_);
+  add(tickBatch_, [zone, text](OscBatch& batch) { return batch.addStatus(zone, text); });
 }
 
-void OscOutput::endBatch() {
-  std::lock_guard lock(mutex_);
-  sendLocked();
+void OscOutput::endTick() {
+  MutexLock lock(mutex_);
+  sendLocked(tickBatch_);
 }
 
-void OscOutput::sendLocked() {
-  if (batch_.messageCount() == 0) return;
+void OscOutput::sendLocked(OscBatch& batch) {
+  if (batch.messageCount() == 0) return;
   for (const auto& receiver : receivers_) {
-    if (!receiver->send(batch_.packet())) ++dropped_;
+    if (!receiver->send(batch.packet())) ++dropped_;
   }
-  batch_.clear();
+  batch.clear();
 }
 
 std::uint64_t OscOutput::droppedPackets() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return dropped_;
 }
 

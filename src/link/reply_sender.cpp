@@ -26,6 +26,7 @@ std::string_view trueFalse(bool on) { return on ? "true" : "false"; }
 ReplySender::ReplySender(MessageSink& link, ZoneQueries& zones, DisplayState& display,
                          OverlayControl& overlay)
     : link_(link), zones_(zones), display_(display), overlay_(overlay) {
+  batch_.reserve(4096);
   reset();
 }
 
@@ -74,6 +75,8 @@ bool ReplySender::reducedMotion() const {
   return reducedMotion_;
 }
 
+bool ReplySender::hitEventsOn() const { return (statusMask() & kStatusHit) != 0; }
+
 std::uint16_t ReplySender::statusMask() const {
   std::lock_guard lock(mutex_);
   return statusMask_;
@@ -101,15 +104,30 @@ void ReplySender::motionPass() {
     const NameCopy name(zones_.zoneName(id));
     sendMotion(name.view(), amount);
   }
-  endEventBatch();
 }
 
-void ReplySender::endEventBatch() {
-  for (EventOutput* output : outputs_) output->endBatch();
+void ReplySender::endOutputTick() {
+  for (EventOutput* output : outputs_) output->endTick();
 }
 
-void ReplySender::onZoneHit(std::int32_t /*zoneId*/, std::string_view zoneName) {
-  sendHit(zoneName);
+void ReplySender::onZoneEvents(const ZoneEventBatch& batch) {
+  std::lock_guard lock(mutex_);
+  if ((statusMask_ & kStatusHit) == 0 || batch.hits.empty()) return;
+  batch_.clear();
+  for (const ZoneHit& hit : batch.hits) {
+    composeHitLocked(hit.name);
+    batch_.append(text_.view());
+    batch_.push_back('\0');
+  }
+  link_.sendBatch(batch_);
+}
+
+void ReplySender::composeHitLocked(std::string_view zoneName) {
+  if (dataType_ == DataType::kXml) {
+    composeMessage(text_.buffer(), {literal("<hit name=\""), value(zoneName), literal("\">")});
+  } else {
+    composeMessage(text_.buffer(), {value(zoneName), literal(".hit();")});
+  }
 }
 
 void ReplySender::hitByZoneIndex(std::int32_t zoneId) {
@@ -119,17 +137,10 @@ void ReplySender::hitByZoneIndex(std::int32_t zoneId) {
 }
 
 void ReplySender::sendHit(std::string_view zoneName) {
-  {
-    std::lock_guard lock(mutex_);
-    if ((statusMask_ & kStatusHit) == 0) return;
-    if (dataType_ == DataType::kXml) {
-      composeMessage(text_.buffer(), {literal("<hit name=\""), value(zoneName), literal("\">")});
-    } else {
-      composeMessage(text_.buffer(), {value(zoneName), literal(".hit();")});
-    }
-    sendTextLocked();
-  }
-  for (EventOutput* output : outputs_) output->hit(zoneName);
+  std::lock_guard lock(mutex_);
+  if ((statusMask_ & kStatusHit) == 0) return;
+  composeHitLocked(zoneName);
+  sendTextLocked();
 }
 
 void ReplySender::sendMotion(std::string_view zoneName, std::int32_t amount) {

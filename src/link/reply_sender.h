@@ -3,15 +3,22 @@
 //
 // Each message is formatted and sent under one lock, because hits arrive on
 // the detection thread while the main thread answers commands; two messages
-// never mix. Zone texts are fetched before the lock is taken, so the sender
+// never mix. The link never waits for the client, so holding the lock for a
+// send holds no one up. A detection pass's hits go out as one batch, with
+// one send. Zone texts are fetched before the lock is taken, so the sender
 // never holds its lock while calling into the zone server. A message longer
 // than kTextCapacity - 1 bytes keeps its frame whole and has its inserted
 // values cut to fit.
+//
+// The event outputs (OSC, MQTT) get the motion amounts and status texts from
+// here, after the client and with the lock released; hits reach them from the
+// detection fan-out, where they follow hitEventsOn().
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,7 +27,7 @@
 #include "link/event_output.h"
 #include "link/message_sink.h"
 #include "link/zone_queries.h"
-#include "zones/zone_hit_listener.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary {
 
@@ -45,7 +52,7 @@ inline constexpr std::string_view kResumedStatusWord = "Resumed";
 
 enum class DataType : std::uint8_t { kScript = 0, kXml = 1 };
 
-class ReplySender final : public ZoneHitListener {
+class ReplySender final : public ZoneEventSink, public ClientEventChoice {
  public:
   // Reply text, NUL included.
   static constexpr std::size_t kTextCapacity = 258;
@@ -62,14 +69,16 @@ class ReplySender final : public ZoneHitListener {
   // whole screen, no watch borders, and the overlay placed again.
   void reset();
 
-  // The outputs that get every hit, motion and status message the client
-  // gets, besides the client. Set once, before any event; not owned.
+  // The outputs that also get every motion amount and status message the
+  // client gets (they take hits from the detection fan-out themselves). Set
+  // once, before any event; not owned.
   void setEventOutputs(std::vector<EventOutput*> outputs) { outputs_ = std::move(outputs); }
-  // Ends the outputs' current batch (after a detection pass, after a tick's
-  // commands and motion events).
-  void endEventBatch();
+  // Main thread, once a tick's commands and motion events are done: the
+  // outputs send what the tick gave them.
+  void endOutputTick();
 
   // Settings; safe from any thread.
+  bool hitEventsOn() const override;
   void selectXml();
   void selectScript();
   DataType dataType() const;
@@ -83,11 +92,11 @@ class ReplySender final : public ZoneHitListener {
   // kStatusMotion is set.
   void motionPass();
 
-  // Events, gated by the mask inside. onZoneHit may come from any thread;
+  // Events, gated by the mask inside. onZoneEvents (a detection pass's hits,
+  // one message each, sent as one batch) may come from any thread;
   // hitByZoneIndex asks the zone server for the name, so it belongs to the
   // thread that may query the zone server (the main thread).
-  void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override;
-  void onDetectionPassEnd() override { endEventBatch(); }
+  void onZoneEvents(const ZoneEventBatch& batch) override;
   void hitByZoneIndex(std::int32_t zoneId);
   void sendHit(std::string_view zoneName);
   void sendMotion(std::string_view zoneName, std::int32_t amount);
@@ -113,7 +122,7 @@ class ReplySender final : public ZoneHitListener {
 
  private:
   MessageSink& link_;
-  std::vector<EventOutput*> outputs_;  // written once before events flow
+  std::vector<EventOutput*> outputs_;  // written once, before events flow
   ZoneQueries& zones_;
   DisplayState& display_;
   OverlayControl& overlay_;
@@ -125,6 +134,9 @@ class ReplySender final : public ZoneHitListener {
   DataType dataType_ = DataType::kXml;
   bool reducedMotion_ = true;
   FixedText<kTextCapacity> text_;
+  std::string batch_;  // a pass's hit messages, each with its NUL
+
+  void composeHitLocked(std::string_view zoneName);  // into text_
 
   void sendTextLocked();  // with mutex_ held
   // <tag content="content"> or tag(content);

@@ -27,24 +27,23 @@ void appendNumber(std::string& out, long long value) { out += std::to_string(val
 
 }  // namespace
 
-HitTally::HitTally() { counts_.reserve(256); }
-
-void HitTally::onDetectionPassEnd() {
-  if (ZoneHitListener* next = next_.load(std::memory_order_acquire)) next->onDetectionPassEnd();
+HitTally::HitTally() {
+  MutexLock lock(mutex_);
+  counts_.reserve(256);
 }
 
-void HitTally::onZoneHit(std::int32_t zoneId, std::string_view zoneName) {
-  if (zoneId >= 0 && zoneId < kMaxCountedZones) {
-    std::lock_guard lock(mutex_);
-    const auto index = static_cast<std::size_t>(zoneId);
+void HitTally::onZoneEvents(const ZoneEventBatch& batch) {
+  MutexLock lock(mutex_);
+  for (const ZoneHit& hit : batch.hits) {
+    if (hit.zoneId < 0 || hit.zoneId >= kMaxCountedZones) continue;
+    const auto index = static_cast<std::size_t>(hit.zoneId);
     if (index >= counts_.size()) counts_.resize(index + 1, 0);
     ++counts_[index];
   }
-  if (ZoneHitListener* next = next_.load(std::memory_order_acquire)) next->onZoneHit(zoneId, zoneName);
 }
 
 std::uint32_t HitTally::hits(std::int32_t zoneId) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const auto index = static_cast<std::size_t>(zoneId);
   return zoneId >= 0 && index < counts_.size() ? counts_[index] : 0;
 }

@@ -15,29 +15,26 @@
 #include "display/picture_source.h"
 #include "link/client_slot.h"
 #include "zones/video_controller.h"
-#include "zones/zone_hit_listener.h"
+#include "common/thread_annotations.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary {
 
-// Counts the hits of every zone id for the page, then passes each hit on to
-// the next listener (the reply sender). Detection thread in, main thread out.
-class HitTally final : public ZoneHitListener {
+// Counts the hits of every zone id for the page. Detection thread in, main
+// thread out.
+class HitTally final : public ZoneEventSink {
  public:
   static constexpr std::int32_t kMaxCountedZones = 4096;
 
   HitTally();
-  // May be null. Set before detection runs or while it runs.
-  void setNext(ZoneHitListener* next) { next_.store(next, std::memory_order_release); }
-  void onZoneHit(std::int32_t zoneId, std::string_view zoneName) override;
-  void onDetectionPassEnd() override;
+  void onZoneEvents(const ZoneEventBatch& batch) override;
   // Hits of zone `zoneId` since the program started; ids are reused, so only
   // changes mean anything.
   std::uint32_t hits(std::int32_t zoneId) const;
 
  private:
-  mutable std::mutex mutex_;  // guards counts_; a leaf, held for one increment
-  std::vector<std::uint32_t> counts_;
-  std::atomic<ZoneHitListener*> next_{nullptr};
+  mutable Mutex mutex_;  // a leaf, held for one pass's increments
+  std::vector<std::uint32_t> counts_ TESSARY_GUARDED_BY(mutex_);
 };
 
 // One update for the page.
@@ -68,6 +65,10 @@ class SetupServer : public SetupViewers {
   // starts serving; false, with `error` saying why, when it cannot listen.
   virtual bool start(const std::string& address, std::uint16_t port, std::string& error) = 0;
   virtual std::uint16_t port() const = 0;
+  // Before start(): the origins whose pages may open the WebSocket client
+  // besides the server's own pages, as a browser sends them
+  // ("http://localhost:3000"); "*" admits every page.
+  virtual void trustClientOrigins(std::vector<std::string> origins) = 0;
 };
 
 class WebClientLink;

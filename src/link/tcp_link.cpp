@@ -1,6 +1,7 @@
 #include "link/tcp_link.h"
 
 #include <algorithm>
+#include <array>
 
 #include "common/trace.h"
 
@@ -20,15 +21,20 @@ constexpr std::string_view kReceiveContext = "Get data.";
 TcpLink::TcpLink(SocketApi& sockets, LinkEvents& events, std::uint16_t port,
                  Ipv4Address address, ClientSlot* seat)
     : sockets_(sockets), events_(events), port_(port), address_(address), seat_(seat) {
-  pendingTail_.reserve(kReceiveBufferSize);
-  sendScratch_.reserve(kReceiveBufferSize);
+  {
+    MutexLock lock(sendMutex_);
+    outgoing_.reserve(4 * kReceiveBufferSize);
+  }
   if (!sockets_.startup()) {
     recordServerError("Socket layer failed to start.");
     return;
   }
   socketLayerStarted_ = true;
   openServer();
-  if (listening_) startAcceptThread();
+  if (listening_) {
+    startAcceptThread();
+    flushThread_ = std::thread(&TcpLink::flushWhileQueued, this);
+  }
 }
 
 TcpLink::~TcpLink() {
@@ -41,7 +47,13 @@ TcpLink::~TcpLink() {
   if (listeningSocket_ != kNoSocket) sockets_.wakeAccept(listeningSocket_);
   if (acceptThread_.joinable()) acceptThread_.join();
   {
-    std::lock_guard sendLock(sendMutex_);
+    MutexLock sendLock(sendMutex_);
+    flushStopping_ = true;
+  }
+  queued_.notify_all();
+  if (flushThread_.joinable()) flushThread_.join();
+  {
+    MutexLock sendLock(sendMutex_);
     std::lock_guard lock(stateMutex_);
     if (dataSocket_ != kNoSocket) sockets_.close(dataSocket_);
     dataSocket_ = kNoSocket;
@@ -94,7 +106,9 @@ void TcpLink::acceptOne() {
   }
   // The socket is made non-blocking before anyone can see it.
   sockets_.setNonBlocking(client);
-  sockets_.setNoDelay(client, false);  // Nagle's algorithm stays on
+  // Nagle's algorithm off: a hit must not wait for the client's delayed
+  // acknowledgement of the message before it (40 ms and more).
+  sockets_.setNoDelay(client, true);
   // While a WebSocket client holds the seat this one waits, unanswered.
   if (seat_ != nullptr && !seat_->waitToClaim(ClientKind::kTcp, [this] {
         std::lock_guard lock(stateMutex_);
@@ -123,6 +137,7 @@ void TcpLink::acceptOne() {
 std::size_t TcpLink::receive(std::span<char> buffer) {
   std::fill(buffer.begin(), buffer.end(), '\0');
   if (!isConnected() || buffer.size() < 2) return 0;
+  flushQueued();
   SocketHandle socket = kNoSocket;
   {
     std::lock_guard lock(stateMutex_);
@@ -154,17 +169,33 @@ std::size_t TcpLink::receive(std::span<char> buffer) {
 }
 
 void TcpLink::disconnect() {
-  if (isConnected()) clientGone();
+  if (!isConnected()) return;
+  // Closing a socket with unread input resets the connection, and the client
+  // could lose the last messages (such as the error saying why it is ended);
+  // what it has sent is dropped first, after what is queued for it has gone.
+  flushQueued();
+  SocketHandle socket = kNoSocket;
+  {
+    std::lock_guard lock(stateMutex_);
+    socket = dataSocket_;
+  }
+  std::array<char, kReceiveBufferSize> unread;
+  for (std::size_t dropped = 0; dropped < kMaxUnreadDropped;) {
+    const IoResult result = sockets_.receive(socket, unread);
+    if (result.status != IoStatus::kOk || result.bytes == 0) break;
+    dropped += result.bytes;
+  }
+  clientGone();
 }
 
 void TcpLink::clientGone() {
   {
-    std::lock_guard sendLock(sendMutex_);  // no send is using the socket now
+    MutexLock sendLock(sendMutex_);  // no send is using the socket now
     std::lock_guard lock(stateMutex_);
     connected_.store(false, std::memory_order_release);
     if (dataSocket_ != kNoSocket) sockets_.close(dataSocket_);
     dataSocket_ = kNoSocket;
-    pendingTail_.clear();
+    outgoing_.clear();
     resetting_ = true;
   }
   startAcceptThread();
@@ -181,60 +212,93 @@ void TcpLink::clientGone() {
   if (seat_ != nullptr) seat_->release(ClientKind::kTcp);
 }
 
-bool TcpLink::send(std::string_view text) {
-  const auto deadline = std::chrono::steady_clock::now() + kSendTimeout;
-  std::unique_lock sendLock(sendMutex_);
-  SocketHandle socket = kNoSocket;
+bool TcpLink::send(std::string_view text) { return queueAndSend(text, true); }
+
+bool TcpLink::sendBatch(std::string_view texts) { return queueAndSend(texts, false); }
+
+bool TcpLink::queueAndSend(std::string_view texts, bool addNul) {
+  const std::size_t bytes = texts.size() + (addNul ? 1 : 0);
+  bool dropped = false;
+  bool failed = false;
   {
-    std::lock_guard lock(stateMutex_);
-    socket = dataSocket_;
+    MutexLock sendLock(sendMutex_);
+    SocketHandle socket = kNoSocket;
+    {
+      std::lock_guard lock(stateMutex_);
+      socket = dataSocket_;
+    }
+    if (socket == kNoSocket || !isConnected()) {
+      // Usual during a reset; recorded but not traced.
+      std::lock_guard lock(stateMutex_);
+      lastError_.code = sockets_.notConnectedCode();
+      lastError_.context.assign(kSendContext);
+      lastError_.text.assign("no client connected");
+      return false;
+    }
+    if (outgoing_.size() + bytes > kMaxQueuedBytes) {
+      dropped = true;
+      const auto count = addNul ? 1 : std::count(texts.begin(), texts.end(), '\0');
+      dropped_.fetch_add(static_cast<std::uint64_t>(count), std::memory_order_relaxed);
+    } else {
+      outgoing_.append(texts);
+      if (addNul) outgoing_.push_back('\0');
+      failed = !flushLocked(socket);
+      if (!outgoing_.empty()) queued_.notify_one();
+    }
   }
-  if (socket == kNoSocket || !isConnected()) {
-    // Usual during a reset; recorded but not traced.
-    std::lock_guard lock(stateMutex_);
-    lastError_.code = sockets_.notConnectedCode();
-    lastError_.context.assign(kSendContext);
-    lastError_.text.assign("no client connected");
-    return false;
-  }
-  if (!pendingTail_.empty() && !flushPendingTail(socket, deadline)) {
-    recordError(kSendContext);  // the new text is dropped whole
-    return false;
-  }
-  sendScratch_.assign(text);
-  sendScratch_.push_back('\0');
-  const auto left = std::max(std::chrono::steady_clock::duration::zero(),
-                             deadline - std::chrono::steady_clock::now());
-  const IoResult result = sockets_.send(
-      socket, sendScratch_, std::chrono::duration_cast<std::chrono::milliseconds>(left));
-  if (result.status == IoStatus::kOk) {
-    sendLock.unlock();
-    trace(TraceDirection::kSent, text);
-    return true;
-  }
-  const SocketError error = sockets_.lastError();
-  if (result.bytes > 0 && result.bytes < sendScratch_.size()) {
-    // Part of the text is on the wire: its end must follow before any other
-    // text, or the client would read two messages run together.
-    pendingTail_.assign(sendScratch_, result.bytes);
-  }
-  sendLock.unlock();
-  recordError(kSendContext, error.code, error.text.view());
-  return false;
+  if (failed) recordError(kSendContext);
+  trace(dropped ? TraceDirection::kDropped : TraceDirection::kSent, texts);
+  return !dropped && !failed;
 }
 
-bool TcpLink::flushPendingTail(SocketHandle socket,
-                               std::chrono::steady_clock::time_point deadline) {
-  const auto left = std::max(std::chrono::steady_clock::duration::zero(),
-                             deadline - std::chrono::steady_clock::now());
-  const IoResult result = sockets_.send(
-      socket, pendingTail_, std::chrono::duration_cast<std::chrono::milliseconds>(left));
-  if (result.status == IoStatus::kOk) {
-    pendingTail_.clear();
-    return true;
+bool TcpLink::flushLocked(SocketHandle socket) {
+  if (outgoing_.empty()) return true;
+  const IoResult result = sockets_.send(socket, outgoing_, std::chrono::milliseconds(0));
+  outgoing_.erase(0, std::min(result.bytes, outgoing_.size()));
+  return result.status == IoStatus::kOk || result.status == IoStatus::kWouldBlock;
+}
+
+void TcpLink::flushWhileQueued() {
+  constexpr auto kFirstPause = std::chrono::milliseconds(1);
+  constexpr auto kLongestPause = std::chrono::milliseconds(32);
+  auto pause = kFirstPause;
+  MutexLock lock(sendMutex_);
+  while (!flushStopping_) {
+    if (outgoing_.empty()) {
+      pause = kFirstPause;
+      queued_.wait(sendMutex_);
+      continue;
+    }
+    const std::size_t before = outgoing_.size();
+    SocketHandle socket = kNoSocket;
+    {
+      std::lock_guard stateLock(stateMutex_);
+      socket = dataSocket_;
+    }
+    if (socket == kNoSocket || !flushLocked(socket)) {
+      outgoing_.clear();  // the client is gone; receive() notices it
+      continue;
+    }
+    // A client that reads gets its rest at once; one that does not is tried
+    // less and less often.
+    pause = outgoing_.size() < before ? kFirstPause : std::min(pause * 2, kLongestPause);
+    if (!outgoing_.empty()) queued_.wait_for(sendMutex_, pause);
   }
-  pendingTail_.erase(0, std::min(result.bytes, pendingTail_.size()));
-  return false;
+}
+
+void TcpLink::flushQueued() {
+  bool failed = false;
+  {
+    MutexLock sendLock(sendMutex_);
+    if (outgoing_.empty()) return;
+    SocketHandle socket = kNoSocket;
+    {
+      std::lock_guard lock(stateMutex_);
+      socket = dataSocket_;
+    }
+    if (socket != kNoSocket) failed = !flushLocked(socket);
+  }
+  if (failed) recordError(kSendContext);
 }
 
 LinkError TcpLink::lastError() const {

@@ -1,6 +1,15 @@
 // The TCP link to the one client: a server on one or every local address that
 // accepts one client at a time on a thread of its own, a non-blocking receive
-// polled by the command interpreter, and whole-text sends from any thread.
+// polled by the command interpreter, and whole-text sends from any thread
+// that never wait for the client.
+//
+// Sending: texts go into the outgoing queue and the queue goes to the socket
+// at once, in one non-blocking send (Nagle's algorithm off, so a small
+// message never waits for the client's delayed acknowledgement). What the
+// socket does not take stays queued; the link's flush thread sends it as the
+// client reads, trying again at growing intervals while it does not. A
+// client that stops reading fills the queue; beyond kMaxQueuedBytes texts
+// are dropped whole, counted and traced.
 #pragma once
 
 #include <atomic>
@@ -16,6 +25,7 @@
 
 #include "common/fixed_text.h"
 #include "common/member_callback.h"
+#include "common/thread_annotations.h"
 #include "link/client_slot.h"
 #include "link/message_sink.h"
 #include "link/socket_api.h"
@@ -46,9 +56,9 @@ struct LinkError {
   FixedText<128> text;       // the platform's text for `code`
 };
 
-enum class TraceDirection { kReceived, kSent };
-// Sees the bytes of every read (NULs included) and every text sent whole (for
-// a verbose mode). It may be called on the main thread and on the detection
+enum class TraceDirection { kReceived, kSent, kDropped };
+// Sees the bytes of every read (NULs included), every text sent whole and
+// every text dropped because the client did not read (for a verbose mode). It may be called on the main thread and on the detection
 // thread, so it must be thread-safe, and it must not call back into the link.
 using ProtocolTrace = MemberCallback<TraceDirection, std::string_view>;
 
@@ -57,9 +67,11 @@ class TcpLink final : public MessageSink {
   static constexpr std::uint16_t kDefaultPort = 2152;
   static constexpr int kBacklog = 5;
   static constexpr std::size_t kReceiveBufferSize = 2048;
-  // A client that stops reading holds a sender this long at most; the
-  // message is then dropped and the failure recorded.
-  static constexpr std::chrono::milliseconds kSendTimeout{200};
+  // What disconnect() reads and drops at most before it closes the socket.
+  static constexpr std::size_t kMaxUnreadDropped = 256 * 1024;
+  // Bytes queued for a client that does not read fast enough; a text that
+  // would go beyond is dropped whole.
+  static constexpr std::size_t kMaxQueuedBytes = 256 * 1024;
 
   // Starts the socket layer, opens the server on `address` and `port` (0: any
   // free port, see port()) and starts the accept thread. Failures leave a
@@ -87,9 +99,15 @@ class TcpLink final : public MessageSink {
   // for the next client. Nothing happens without a client.
   void disconnect();
 
-  // Any thread. Sends `text` and its NUL whole, or not at all when the client
-  // is gone or does not read within kSendTimeout (the failure is recorded).
+  // Any thread, never waits. Queues `text` and its NUL and sends what the
+  // socket takes; false when no client is connected or the queue is full
+  // (the text is dropped whole, counted and traced).
   bool send(std::string_view text) override;
+  // The same for several texts, each already followed by its NUL, with one
+  // send; all are dropped when they do not fit in the queue.
+  bool sendBatch(std::string_view texts) override;
+  // Texts dropped because the client did not read them in time.
+  std::uint64_t droppedMessages() const { return dropped_.load(std::memory_order_relaxed); }
 
   // The port the server is bound to (the chosen one when constructed with 0),
   // or the requested port when the server could not be opened.
@@ -112,7 +130,13 @@ class TcpLink final : public MessageSink {
   void recordError(std::string_view context, std::int32_t code, std::string_view text,
                    bool traced = true);
   void recordServerError(std::string_view context);
-  bool flushPendingTail(SocketHandle socket, std::chrono::steady_clock::time_point deadline);
+  // `texts` are NUL-ended already unless `addNul`.
+  bool queueAndSend(std::string_view texts, bool addNul);
+  // Sends what the socket takes of the queue; false on a socket failure.
+  bool flushLocked(SocketHandle socket) TESSARY_REQUIRES(sendMutex_);
+  void flushQueued();
+  // The flush thread: sends the queue's rest while it is not empty.
+  void flushWhileQueued();
   void trace(TraceDirection direction, std::string_view text);
 
   SocketApi& sockets_;
@@ -138,12 +162,16 @@ class TcpLink final : public MessageSink {
   std::atomic<bool> connected_{false};
 
   // Serialises sends so texts never mix on the wire, and keeps the data socket
-  // open while a send uses it. Taken before stateMutex_.
-  std::mutex sendMutex_;
-  // The unsent end of a text whose send ran out of time part way; it goes out
-  // before the next text so the stream stays split into whole texts.
-  std::string pendingTail_;
-  std::string sendScratch_;  // the text and its NUL, contiguous for one send
+  // open while a send uses it. Taken before stateMutex_; held only for a
+  // non-blocking send.
+  Mutex sendMutex_;
+  // Whole texts, each with its NUL, not yet taken by the socket; the front
+  // one may have gone out in part.
+  std::string outgoing_ TESSARY_GUARDED_BY(sendMutex_);
+  std::atomic<std::uint64_t> dropped_{0};
+  ConditionVariable queued_;  // with sendMutex_: the queue has a rest to send
+  bool flushStopping_ TESSARY_GUARDED_BY(sendMutex_) = false;
+  std::thread flushThread_;  // owned by the constructing thread (started, joined)
 };
 
 }  // namespace tessary

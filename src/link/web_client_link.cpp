@@ -28,7 +28,7 @@ WebSession WebClientLink::open() {
 
 bool WebClientLink::deliver(WebSession session, std::string_view text) {
   std::lock_guard lock(mutex_);
-  if (session == 0 || session != session_ || gone_) return false;
+  if (session == 0 || session != session_ || gone_) return true;
   if (commandBytes_ + text.size() > kMaxPendingCommandBytes) return false;
   commands_.emplace_back(text);
   commandBytes_ += text.size();
@@ -37,6 +37,12 @@ bool WebClientLink::deliver(WebSession session, std::string_view text) {
 
 void WebClientLink::takeMessages(WebSession session, std::deque<std::string>& out) {
   std::lock_guard lock(mutex_);
+  if (session != 0 && session == farewellSession_) {
+    for (std::string& message : farewell_) out.push_back(std::move(message));
+    farewell_.clear();
+    farewellSession_ = 0;
+    return;
+  }
   if (session == 0 || session != session_) return;
   for (std::string& message : messages_) out.push_back(std::move(message));
   messages_.clear();
@@ -67,6 +73,11 @@ void WebClientLink::disconnect() {
     std::lock_guard lock(mutex_);
     session = session_;
     closeRequested = closeRequested_;
+    // Such as the error that says why; the reset would drop them.
+    farewellSession_ = session;
+    farewell_ = std::move(messages_);
+    messages_.clear();
+    messageBytes_ = 0;
   }
   runReset();
   if (session != 0) closeRequested(session);
@@ -144,27 +155,40 @@ void WebClientLink::runReset() {
   seat_.release(ClientKind::kWeb);
 }
 
-bool WebClientLink::send(std::string_view text) {
-  std::string message;
-  message.reserve(text.size());
-  appendValidUtf8(message, text);
+bool WebClientLink::send(std::string_view text) { return queue(text, true); }
+
+bool WebClientLink::sendBatch(std::string_view texts) { return queue(texts, false); }
+
+bool WebClientLink::queue(std::string_view texts, bool single) {
   MemberCallback<> waiting;
   ProtocolTrace trace;
+  bool dropped = false;
   {
     std::lock_guard lock(mutex_);
     if (session_ == 0 || gone_) return false;
-    if (messageBytes_ + message.size() > kMaxPendingMessageBytes) {
-      ++dropped_;
-      return false;
+    std::string_view rest = texts;
+    while (!rest.empty()) {
+      std::size_t end = single ? std::string_view::npos : rest.find('\0');
+      if (end == std::string_view::npos) end = rest.size();
+      const std::string_view text = rest.substr(0, end);
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+      if (messageBytes_ + text.size() > kMaxPendingMessageBytes) {
+        ++dropped_;
+        dropped = true;
+        continue;
+      }
+      std::string message;
+      message.reserve(text.size());
+      appendValidUtf8(message, text);
+      messageBytes_ += message.size();
+      messages_.push_back(std::move(message));
     }
-    messageBytes_ += message.size();
-    messages_.push_back(std::move(message));
     waiting = messagesWaiting_;
     trace = trace_;
   }
   waiting();
-  trace(TraceDirection::kSent, text);
-  return true;
+  trace(dropped ? TraceDirection::kDropped : TraceDirection::kSent, texts);
+  return !dropped;
 }
 
 std::size_t ClientLinks::receive(std::span<char> buffer) {
@@ -189,6 +213,12 @@ bool ClientLinks::send(std::string_view text) {
   if (file_ != nullptr) return file_->send(text);
   if (web_ != nullptr && web_->isConnected()) return web_->send(text);
   return tcp_.send(text);
+}
+
+bool ClientLinks::sendBatch(std::string_view texts) {
+  if (file_ != nullptr) return file_->sendBatch(texts);
+  if (web_ != nullptr && web_->isConnected()) return web_->sendBatch(texts);
+  return tcp_.sendBatch(texts);
 }
 
 bool ClientLinks::isConnected() const { return connectedKind() != ClientKind::kNone; }

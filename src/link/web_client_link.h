@@ -53,8 +53,11 @@ class WebClientLink final : public MessageSink {
   WebSession open();
   // One command text arrived. False when too much text is waiting already;
   // the transport then closes the connection (the session ends as by close).
+  // Text for a session that has ended is dropped: its close follows.
   bool deliver(WebSession session, std::string_view text);
-  // Moves the waiting messages, oldest first, to the end of `out`.
+  // Moves the waiting messages, oldest first, to the end of `out`. For a
+  // session the core has just ended (see disconnect()), the messages queued
+  // before the end, once.
   void takeMessages(WebSession session, std::deque<std::string>& out);
   // The client went away or was closed. The reset follows at the next receive().
   void close(WebSession session);
@@ -78,8 +81,10 @@ class WebClientLink final : public MessageSink {
   // Any thread. Queues `text` (made valid UTF-8) for the client; false when
   // no client is connected or the queue is full (the message is dropped).
   bool send(std::string_view text) override;
+  bool sendBatch(std::string_view texts) override;
   // Main thread: ends the client's connection as if it had gone; the reset
-  // runs now, as the TCP link's does.
+  // runs now, as the TCP link's does. The messages queued until then still
+  // reach the client before the transport closes the connection.
   void disconnect();
 
   bool isConnected() const { return connected_.load(std::memory_order_acquire); }
@@ -90,6 +95,9 @@ class WebClientLink final : public MessageSink {
 
  private:
   void runReset();
+  // Queues each NUL-ended text of `texts` (or `texts` itself, whole, when
+  // `single`), waking the transport once.
+  bool queue(std::string_view texts, bool single);
 
   ClientSlot& seat_;
   LinkEvents& events_;
@@ -106,6 +114,10 @@ class WebClientLink final : public MessageSink {
   std::deque<std::string> messages_;
   std::size_t messageBytes_ = 0;
   std::uint64_t dropped_ = 0;
+  // The last messages of a session the core ended, until its transport takes
+  // them; bounded as messages_ is.
+  WebSession farewellSession_ = 0;
+  std::deque<std::string> farewell_;
   MemberCallback<> messagesWaiting_;
   MemberCallback<WebSession> closeRequested_;
   ProtocolTrace trace_;
@@ -125,6 +137,7 @@ class ClientLinks final : public CommandSource, public MessageSink {
   std::uint16_t port() const override;
   void disconnect() override;
   bool send(std::string_view text) override;
+  bool sendBatch(std::string_view texts) override;
   bool isConnected() const;
   ClientKind connectedKind() const;
 

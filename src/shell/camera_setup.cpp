@@ -3,7 +3,6 @@
 #include "capture/camera_registry.h"
 #include "capture/capture_backend.h"
 #include "common/frame.h"
-#include "common/periodic_timer.h"
 #include "zones/video_controller.h"
 
 namespace tessary {
@@ -11,22 +10,28 @@ namespace {
 
 class ControllerCameras final : public CameraSide {
  public:
-  ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend,
-                    TimerDevice& timerDevice)
-      : controller_(controller), backend_(std::move(backend)), timerDevice_(timerDevice) {}
+  ControllerCameras(VideoController& controller, std::unique_ptr<CaptureBackend> backend)
+      : controller_(controller), backend_(std::move(backend)), liveBackend_(backend_.get()) {}
 
   bool initialize() override {
     if (!backend_) return false;
-    return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)), timerDevice_);
+    return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)));
   }
   void startCapture() override { controller_.startCapture(); }
   void stopCapture() override { controller_.stopCapture(); }
   void selectCamera(int index) override { controller_.selectCamera(index); }
   const char* cameraName(int index) override { return controller_.cameraName(index); }
   int currentCameraIndex() override { return controller_.currentCameraIndex(); }
+  bool cameraAbsent(int index) override {
+    const char* name = controller_.cameraName(index);
+    return liveBackend_ != nullptr && name != nullptr && liveBackend_->deviceAbsent(name);
+  }
   bool mirrored() override { return controller_.mirrored(); }
   bool flipped() override { return controller_.flipped(); }
-  void shutdown() override { controller_.shutdown(); }
+  void shutdown() override {
+    liveBackend_ = nullptr;
+    controller_.shutdown();
+  }
   std::span<const std::uint8_t> frameBuffer() override {
     const std::uint8_t* frame = nullptr;
     if (!controller_.frameBuffer(frame) || frame == nullptr) return {};
@@ -36,16 +41,15 @@ class ControllerCameras final : public CameraSide {
  private:
   VideoController& controller_;
   std::unique_ptr<CaptureBackend> backend_;  // handed to the controller at start-up
-  TimerDevice& timerDevice_;
+  CaptureBackend* liveBackend_;  // the same backend, owned by the controller until shut-down
 };
 
 }  // namespace
 
 std::unique_ptr<CameraSide> makeControllerCameras(VideoController& controller,
-                                                  std::unique_ptr<CaptureBackend> backend,
-                                                  TimerDevice& timerDevice) {
+                                                  std::unique_ptr<CaptureBackend> backend) {
   if (!backend) return std::make_unique<NoCameras>();
-  return std::make_unique<ControllerCameras>(controller, std::move(backend), timerDevice);
+  return std::make_unique<ControllerCameras>(controller, std::move(backend));
 }
 
 }  // namespace tessary

@@ -9,14 +9,11 @@
 namespace tessary {
 
 class CaptureBackend;
-class TimerDevice;
 class VideoController;
 
-// The cameras of `backend`, opened at start-up by `controller`, their
-// channels' timers on `timerDevice`; a null backend gives a system without
-// cameras.
+// The cameras of `backend`, opened at start-up by `controller`; a null
+// backend gives a system without cameras.
 std::unique_ptr<CameraSide> makeControllerCameras(VideoController& controller,
-                                                  std::unique_ptr<CaptureBackend> backend,
-                                                  TimerDevice& timerDevice);
+                                                  std::unique_ptr<CaptureBackend> backend);
 
 }  // namespace tessary

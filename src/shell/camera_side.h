@@ -17,6 +17,8 @@ class CameraSide {
   virtual void selectCamera(int index) = 0;
   virtual const char* cameraName(int index) = 0;  // null past the last camera
   virtual int currentCameraIndex() = 0;
+  // True while the camera is lost and being tried again.
+  virtual bool cameraAbsent(int /*index*/) { return false; }
   // How the camera's frames are drawn to show its usual view: a mirrored,
   // upright picture. The user's and the client's mirror and flip go on top.
   virtual bool mirrored() = 0;

@@ -17,10 +17,20 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
   return static_cast<std::uint16_t>(value);
 }
 
+std::optional<std::uint32_t> parseSeconds(std::string_view text) {
+  std::uint32_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      value > kMaxLoginTimeoutSeconds) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 bool takesValue(std::string_view name) {
   return name == "--port" || name == "--web-port" || name == "--listen" || name == "--code-file" ||
-         name == "--camera" || name == "--zones" || name == "--osc" || name == "--mqtt" ||
-         name == "--mqtt-off-delay";
+         name == "--camera" || name == "--web-origin" || name == "--login-timeout" ||
+         name == "--zones" || name == "--osc" || name == "--mqtt" || name == "--mqtt-off-delay";
 }
 
 CommandLineResult failure(std::string message) {
@@ -62,6 +72,20 @@ std::string addressText(Ipv4Address address) {
          std::to_string(address.value >> 8 & 0xff) + "." + std::to_string(address.value & 0xff);
 }
 
+bool isWebOrigin(std::string_view origin) {
+  if (origin == "*" || origin == "null") return true;
+  const std::size_t schemeEnd = origin.find("://");
+  if (schemeEnd == 0 || schemeEnd == std::string_view::npos) return false;
+  for (char c : origin.substr(0, schemeEnd)) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
+  }
+  std::string_view host = origin.substr(schemeEnd + 3);
+  if (host.ends_with('/')) host.remove_suffix(1);
+  // A host, perhaps [an IPv6 address], and a port; no path, query, user or blanks.
+  return !host.empty() && host.find_first_of("/?#@ \t\r\n") == std::string_view::npos;
+}
+
 std::optional<OscTarget> parseOscTarget(std::string_view text) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string_view::npos || colon == 0) return std::nullopt;
@@ -99,6 +123,11 @@ std::optional<MqttTarget> parseMqttUrl(std::string_view text) {
 
 bool isKnownCameraSource(std::string_view source) {
   if (source == kPlatformCameraSource || source == "demo" || source == "auto") return true;
+#ifndef _WIN32
+  // Any other text names a camera, a file or a stream; the camera backend
+  // checks it and says what it knows.
+  return !source.empty();
+#endif
   constexpr std::string_view kRawPrefix = "raw:";
   return source.size() > kRawPrefix.size() && source.substr(0, kRawPrefix.size()) == kRawPrefix;
 }
@@ -144,6 +173,20 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
                          "': give an IPv4 address such as 127.0.0.1, or 0.0.0.0 for every address");
         }
         options.listenAddress = *address;
+      } else if (name == "--web-origin") {
+        if (!isWebOrigin(*value)) {
+          return failure("invalid --web-origin '" + std::string(*value) +
+                         "': give one as a browser sends it, such as http://localhost:3000, or '*'");
+        }
+        options.webOrigins.emplace_back(*value);
+      } else if (name == "--login-timeout") {
+        auto seconds = parseSeconds(*value);
+        if (!seconds) {
+          return failure("invalid login timeout '" + std::string(*value) +
+                         "': give whole seconds from 0 (no timeout) to " +
+                         std::to_string(kMaxLoginTimeoutSeconds));
+        }
+        options.loginTimeoutSeconds = *seconds;
       } else if (name == "--zones") {
         if (value->empty()) return failure("option '--zones' needs a path");
         options.zonesFile = std::string(*value);
@@ -220,9 +263,14 @@ std::string usageText() {
                              "                    offers 160x120, the demo camera otherwise)\n";
 #else
   const std::string codeFile = "$XDG_CONFIG_HOME/Quon_System.dat";
-  const std::string camera = "v4l2 (default), demo, raw:PATH (raw 160x120 BGRX frames,\n"
-                             "                    top row first) or auto (v4l2 when a camera offers\n"
-                             "                    160x120, the demo camera otherwise)\n";
+  const std::string camera =
+      "gst (default: every camera GStreamer lists), a\n"
+      "                    camera's name or a unique part of it, a video file\n"
+      "                    (looped), rtsp://... or http://... (a stream),\n"
+      "                    gst:PIPELINE (ending in a video source), auto (the\n"
+      "                    first camera, else demo), demo, or raw:PATH (raw\n"
+      "                    160x120 BGRX frames, top row first). Any size is\n"
+      "                    scaled to 160x120; a lost camera is retried.\n";
 #endif
   return "Usage: tessary [OPTION]...\n"
          "Turns a webcam into motion-sensitive zones for a client program that\n"
@@ -230,11 +278,16 @@ std::string usageText() {
          "\n"
          "Options:\n"
          "  --port N          TCP port to listen on (default 2152; 0 picks a free one)\n"
-#ifndef _WIN32
          "  --web-port N|off  port of the setup page and the WebSocket client\n"
          "                    (default 2153; 0 picks a free one; off: none), on the\n"
          "                    --listen address when it names one, else 127.0.0.1\n"
-#endif
+         "  --web-origin ORIGIN\n"
+         "                    also let pages of ORIGIN (as a browser sends it, such\n"
+         "                    as http://localhost:3000) be a WebSocket client; may be\n"
+         "                    given more than once; '*' lets every web site in\n"
+         "  --login-timeout SECONDS\n"
+         "                    disconnect a client that has not logged in this long\n"
+         "                    after being served (default 60; 0: never)\n"
          "  --listen ADDRESS  the local IPv4 address to listen on: 127.0.0.1 (or\n"
          "                    localhost) accepts clients of this machine only;\n"
          "                    default 0.0.0.0, every address\n"
@@ -267,14 +320,8 @@ std::string usageText() {
          "  --help            print this help and exit\n"
          "\n"
          "Once listening, the first line on standard output reads\n"
-#ifdef _WIN32
-         // The Windows program has no setup page; it takes --web-port and
-         // ignores it, so one command line serves both programs.
-         "\"Tessary VERSION listening on port PORT\".\n";
-#else
          "\"Tessary VERSION listening on port PORT\"; the next one gives the setup\n"
          "page's address, http://127.0.0.1:PORT/.\n";
-#endif
 }
 
 }  // namespace tessary

@@ -14,12 +14,14 @@ namespace tessary {
 
 inline constexpr std::uint16_t kDefaultPort = 2152;
 inline constexpr std::uint16_t kDefaultWebPort = 2153;
+inline constexpr std::uint32_t kDefaultLoginTimeoutSeconds = 60;
+inline constexpr std::uint32_t kMaxLoginTimeoutSeconds = 24 * 60 * 60;
 
 // The platform's own camera backend, the default camera source.
 #ifdef _WIN32
 inline constexpr std::string_view kPlatformCameraSource = "dshow";
 #else
-inline constexpr std::string_view kPlatformCameraSource = "v4l2";
+inline constexpr std::string_view kPlatformCameraSource = "gst";
 #endif
 
 // A receiver of --osc HOST:PORT.
@@ -41,10 +43,16 @@ struct ShellOptions {
   // The setup page's port; empty: no web server ("off"). It listens on the
   // --listen address when that names one, on 127.0.0.1 otherwise.
   std::optional<std::uint16_t> webPort = kDefaultWebPort;
+  // Origins, besides the server's own pages, whose pages may be a WebSocket
+  // client, in the form a browser sends them; "*" admits every page.
+  std::vector<std::string> webOrigins;
+  // A client that has not logged in this long after taking the seat loses
+  // it; 0: never.
+  std::uint32_t loginTimeoutSeconds = kDefaultLoginTimeoutSeconds;
   std::string codeFile;               // empty: the default code file
   bool setCode = false;               // read one line from stdin into the code file, then exit
   bool quit = false;                  // ask the running copy to end, then exit (Windows)
-  std::string cameraSource{kPlatformCameraSource};  // the platform's, demo, auto or raw:PATH
+  std::string cameraSource{kPlatformCameraSource};  // see --help; checked when the camera opens
   bool headless = false;
   bool verbose = false;
   bool showVersion = false;
@@ -73,6 +81,9 @@ std::optional<Ipv4Address> parseListenAddress(std::string_view text);
 // The dotted form, "127.0.0.1".
 std::string addressText(Ipv4Address address);
 
+// True for a --web-origin value: "*", "null" (pages of local files and
+// sandboxed frames) or SCHEME://HOST[:PORT] without a path.
+bool isWebOrigin(std::string_view origin);
 // "HOST:PORT" with a port from 1 to 65535.
 std::optional<OscTarget> parseOscTarget(std::string_view text);
 // "mqtt://HOST[:PORT][/PREFIX]"; the prefix is one or more topic levels

@@ -11,15 +11,14 @@
 #include <QUrl>
 
 #include "common/display_probe.h"
-#include "common/periodic_timer.h"
 #include "link/login_code_file.h"
 #include "platform/linux/avahi_lan_browser.h"
+#include "platform/linux/gstreamer_capture_backend.h"
 #include "platform/linux/instance_lock.h"
 #include "platform/linux/mosquitto_connection.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/signal_pipe.h"
 #include "platform/linux/udp_sender.h"
-#include "platform/linux/v4l2_capture_backend.h"
 #include "platform/linux/x11_overlay.h"
 #include "platform/linux/x11_window_locator.h"
 #include "shell/shell_host.h"
@@ -160,7 +159,6 @@ class QtProgramHost final : public ProgramHost {
 
 std::string LinuxPlatform::defaultCodeFile() { return LoginCodeFile::defaultPath(); }
 
-TimerDevice& LinuxPlatform::timerDevice() { return steadyTimerDevice(); }
 
 std::unique_ptr<InstanceGuard> LinuxPlatform::makeInstanceGuard() {
   return std::make_unique<InstanceLock>();

@@ -15,7 +15,6 @@ class LinuxPlatform final : public ProgramPlatform {
 
   std::string defaultCodeFile() override;
   std::string_view codeFolderHint() const override { return "$XDG_CONFIG_HOME, $HOME"; }
-  TimerDevice& timerDevice() override;
   std::unique_ptr<InstanceGuard> makeInstanceGuard() override;
   bool displayAvailable() override;
   std::unique_ptr<CaptureBackend> makeCameraBackend(std::string_view source, std::string& error,

@@ -1,5 +1,7 @@
 #include "shell/program.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -61,7 +63,7 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
     return false;
   }
   if (!system.camerasReady()) {
-    printError("no camera offering 160 x 120 found with '" + options.cameraSource +
+    printError("no camera found with '" + options.cameraSource +
                "'; zones will see no motion (try --camera demo)");
   }
   std::printf("Tessary %s listening on port %u\n", TESSARY_VERSION,
@@ -72,9 +74,14 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
       std::printf("Tessary setup page at http://%s:%u/\n", system.webAddress().c_str(),
                   static_cast<unsigned>(system.webPort()));
       std::fflush(stdout);
+      if (std::find(options.webOrigins.begin(), options.webOrigins.end(), "*") !=
+          options.webOrigins.end()) {
+        printError("--web-origin '*': pages of every web site may be a WebSocket client and try "
+                   "login codes");
+      }
     } else if (system.hasWebServer()) {
       // The TCP clients are served all the same. (A program built without
-      // the web server, the Windows one, has no setup page to miss.)
+      // the web server, for want of Boost, has no setup page to miss.)
       printError("cannot serve the setup page on port " + std::to_string(*options.webPort) + ": " +
                  system.webErrorText() + "; running without it (try --web-port 0)");
     }
@@ -159,6 +166,8 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   if (settings.codeFileIsDefault) config.fallbackCodeFilePath = platform.legacyCodeFile();
   config.verbose = options.verbose;
   config.webPort = options.webPort;
+  config.webOrigins = options.webOrigins;
+  config.loginTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
   config.zonesFilePath = options.zonesFile;
   config.zonesFile = std::move(zonesFile);
   for (const OscTarget& target : options.osc) config.oscReceivers.push_back({target.host, target.port});
@@ -175,7 +184,7 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
   if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {
-    return makeControllerCameras(controller, std::move(backend), platform.timerDevice());
+    return makeControllerCameras(controller, std::move(backend));
   });
 
   host->attach(system);

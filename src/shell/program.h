@@ -16,7 +16,6 @@ namespace tessary {
 
 class CaptureBackend;
 class InstanceGuard;
-class TimerDevice;
 
 // The command line with the code file resolved.
 struct ProgramSettings {
@@ -57,8 +56,6 @@ class ProgramPlatform {
   virtual std::string_view codeFolderHint() const = 0;
   // Read while the default code file does not exist; empty for none.
   virtual std::string legacyCodeFile() const { return {}; }
-  // What the capture channels' timers take their limits and resolution from.
-  virtual TimerDevice& timerDevice() = 0;
   virtual std::unique_ptr<InstanceGuard> makeInstanceGuard() = 0;
   // Whether windows can be shown at all; without, the program runs headless.
   virtual bool displayAvailable() = 0;

@@ -42,7 +42,6 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   // The program runs on without an overlay; the overlay reports why itself.
   overlay_->overlayInit();
 
-  startEventOutputs();
   // The zones file takes the seat before any network client can.
   if (config_.zonesFile) seat_.tryClaim(ClientKind::kFile);
 
@@ -59,12 +58,12 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
     clientLinks_->setFileClient(zonesFileClient_.get());
   }
   replies_ = std::make_unique<ReplySender>(*clientLinks_, *zoneQueries_, display_, *overlay_);
-  std::vector<EventOutput*> outputs;
-  if (osc_) outputs.push_back(osc_.get());
-  if (mqtt_) outputs.push_back(mqtt_.get());
-  replies_->setEventOutputs(std::move(outputs));
-  hitTally_.setNext(replies_.get());
-  controller_.setZoneHitListener(&hitTally_);
+  // The outputs of every detection pass: the client, the setup page's
+  // tally, then OSC and MQTT, which also get the reply sender's motion
+  // amounts and status texts.
+  controller_.eventSinks().add(*replies_);
+  controller_.eventSinks().add(hitTally_);
+  startEventOutputs();
 
   CommandOptions options;
   options.windowLocator = services_.windowLocator;
@@ -81,6 +80,7 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
     lifecycle("start-up: web server");
     setupView_ = std::make_unique<SetupView>(controller_, *this, hitTally_);
     web_ = services_.makeSetupServer(*webLink_);
+    web_->trustClientOrigins(config_.webOrigins);
     if (!web_->start(webAddress(), *config_.webPort, webError_)) web_.reset();
   } else if (config_.webPort) {
     webError_ = "this program has no web server";
@@ -97,27 +97,30 @@ void ShellSystem::shutDown() {
   overlay_->overlayShutdown();
   lifecycle("shut-down: overlay");
   cameras_->shutdown();
-  controller_.setZoneHitListener(nullptr);
+  controller_.eventSinks().remove(hitTally_);
+  if (replies_) controller_.eventSinks().remove(*replies_);
+  if (osc_) controller_.eventSinks().remove(*osc_);
+  if (mqtt_) controller_.eventSinks().remove(*mqtt_);
   lifecycle("shut-down: cameras");
   // Only once detection no longer sends hits: a send may be on its way to
   // the server's wake-up.
   web_.reset();
   lifecycle("shut-down: web server");
-  hitTally_.setNext(nullptr);
   link_.reset();
   lifecycle("shut-down: link");
   interpreter_.reset();
   lifecycle("shut-down: interpreter");
-  replies_.reset();
-  // After the reply sender that feeds them; the broker hears "offline".
+  // No pass and no tick reaches them any more; the broker hears "offline".
   osc_.reset();
   mqtt_.reset();
+  replies_.reset();
   clientLinks_.reset();
   webLink_.reset();
   lifecycle("shut-down: replies");
 }
 
 void ShellSystem::startEventOutputs() {
+  std::vector<EventOutput*> outputs;
   if (!config_.oscReceivers.empty()) {
     std::vector<std::unique_ptr<DatagramSender>> receivers;
     for (const ShellConfig::OscReceiver& receiver : config_.oscReceivers) {
@@ -133,7 +136,8 @@ void ShellSystem::startEventOutputs() {
       receivers.push_back(std::move(sender));
     }
     lifecycle("start-up: OSC output");
-    osc_ = std::make_unique<OscOutput>(std::move(receivers));
+    osc_ = std::make_unique<OscOutput>(*replies_, std::move(receivers));
+    outputs.push_back(osc_.get());
   }
   if (config_.mqtt) {
     if (services_.makeMqttConnection == nullptr) {
@@ -142,17 +146,20 @@ void ShellSystem::startEventOutputs() {
     }
     lifecycle("start-up: MQTT output");
     mqtt_ = std::make_unique<MqttOutput>(
-        *config_.mqtt,
+        *replies_, *config_.mqtt,
         services_.makeMqttConnection(MqttOutput::connectionSettings(*config_.mqtt)),
         config_.report);
+    outputs.push_back(mqtt_.get());
   }
+  for (EventOutput* output : outputs) controller_.eventSinks().add(*output);
+  replies_->setEventOutputs(std::move(outputs));
 }
 
 void ShellSystem::runZonesFile() {
   if (!zonesFileClient_) return;
   lifecycle("start-up: zones file");
   zonesFileClient_->run(*interpreter_, *config_.zonesFile);
-  replies_->endEventBatch();
+  replies_->endOutputTick();
   // The file is the client: capture runs as it does for one.
   cameras_->startCapture();
 }
@@ -193,14 +200,21 @@ void ShellSystem::onLoginChanged() {
 void ShellSystem::pollCommands() {
   if (!interpreter_) return;
   interpreter_->poll();
-  // Status messages of the statements just run go out together.
-  replies_->endEventBatch();
+  // After the tick's commands, so a login that came in time counts.
+  if (loginDeadline_.passed(interpreter_->isLoggedIn())) {
+    lifecycle("login deadline passed: client disconnected");
+    replies_->sendError(kLoginDeadlineText);
+    clientLinks_->disconnect();
+  }
 }
 
 void ShellSystem::tickPauseTimers() { controller_.tickPauseTimers(); }
 
 void ShellSystem::sendMotionEvents() {
-  if (replies_) replies_->motionPass();
+  if (!replies_) return;
+  replies_->motionPass();
+  // The tick's status texts and motion amounts leave the outputs together.
+  replies_->endOutputTick();
 }
 
 bool ShellSystem::hasClient() { return clientLinks_ && clientLinks_->isConnected(); }

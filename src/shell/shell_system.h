@@ -3,23 +3,26 @@
 // the event loop, the timers and the windows, and calls in.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/member_callback.h"
 #include "display/display_state.h"
 #include "display/picture_source.h"
 #include "link/client_slot.h"
 #include "link/datagram_sender.h"
+#include "link/login_deadline.h"
 #include "link/mqtt_output.h"
 #include "link/osc_output.h"
-#include "link/zones_file.h"
 #include "link/setup_view.h"
 #include "link/tcp_link.h"
 #include "link/web_client_link.h"
+#include "link/zones_file.h"
 #include "shell/camera_side.h"
 #include "shell/tick_loop.h"
 #include "shell/tray_model.h"
@@ -44,6 +47,11 @@ struct ShellConfig {
   // The setup page and the WebSocket client; no web server when empty. It
   // listens on listenAddress when that names one address, else on 127.0.0.1.
   std::optional<std::uint16_t> webPort;
+  // Origins whose pages may be a WebSocket client besides the server's own.
+  std::vector<std::string> webOrigins;
+  // A client that has not logged in this long after taking the seat loses
+  // it; 0: never.
+  std::chrono::milliseconds loginTimeout = LoginDeadline::kDefaultTimeout;
 
   // An installation's own client: the zones file's path and statement lines.
   // With it, the file holds the client seat and capture runs from start-up.
@@ -137,6 +145,7 @@ class ShellSystem final : public ShellSteps,
   // TrayController.
   const char* cameraName(int index) override { return cameras_->cameraName(index); }
   int currentCameraIndex() override { return cameras_->currentCameraIndex(); }
+  bool cameraAbsent(int index) override { return cameras_->cameraAbsent(index); }
   void selectCamera(int index) override;
   // The tray's Mirror and Flip are the settings that "mirror" and "flip" make
   // and "get_mirror" and "get_flip" report: one truth for the user and the
@@ -179,14 +188,16 @@ class ShellSystem final : public ShellSteps,
   bool camerasReady_ = false;
   bool shutDown_ = false;
 
-  // The one client seat, TCP or WebSocket, and the hits the setup page shows.
+  // The one client seat (TCP, WebSocket or the zones file), the time its
+  // holder has to log in, and the hits the setup page shows.
   ClientSlot seat_;
+  LoginDeadline loginDeadline_{seat_, config_.loginTimeout};
   HitTally hitTally_;
   std::string webError_;
   std::string outputError_;
 
-  // The event outputs, made before the link and taken down after the reply
-  // sender that feeds them.
+  // The event outputs, sinks of the controller's passes fed by the reply
+  // sender too: made after it, taken down before it; and the zones file.
   std::unique_ptr<OscOutput> osc_;
   std::unique_ptr<MqttOutput> mqtt_;
   std::unique_ptr<ZonesFileClient> zonesFileClient_;

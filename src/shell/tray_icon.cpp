@@ -105,6 +105,7 @@ void TrayIcon::prepareMenu() {
     QList<QAction*> actions = cameraMenu_->actions();
     for (qsizetype i = 0; i < actions.size() && i < static_cast<qsizetype>(entries.size()); ++i) {
       actions[i]->setChecked(entries[static_cast<std::size_t>(i)].checked);
+      actions[i]->setText(QString::fromStdString(entries[static_cast<std::size_t>(i)].text));
     }
   }
   mirrorAction_->setChecked(controller_.mirrored());

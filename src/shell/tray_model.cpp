@@ -31,6 +31,7 @@ void CameraMenu::fillOnce(TrayController& controller) {
     const char* name = controller.cameraName(index);
     if (name == nullptr) break;
     entries_.push_back({name, kCameraCommandBase + index, false});
+    names_.emplace_back(name);
   }
   if (entries_.empty()) entries_.push_back({std::string(kNoCameraText), kCameraCommandBase, false});
 }
@@ -40,6 +41,10 @@ void CameraMenu::updateChecks(TrayController& controller) {
   int current = controller.currentCameraIndex();
   for (std::size_t position = 0; position < entries_.size(); ++position) {
     entries_[position].checked = static_cast<int>(position) == current;
+    if (position < names_.size()) {
+      const bool absent = controller.cameraAbsent(static_cast<int>(position));
+      entries_[position].text = names_[position] + (absent ? std::string(kAbsentCameraSuffix) : std::string());
+    }
   }
 }
 

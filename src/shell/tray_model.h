@@ -23,6 +23,7 @@ inline constexpr int kMaxMenuCameras = 4;  // the controller has four camera slo
 inline constexpr std::string_view kTipLoggedIn = "Orrinview - Logged in";
 inline constexpr std::string_view kTipNotLoggedIn = "Orrinview - Not logged in";
 inline constexpr std::string_view kNoCameraText = "<No camera detected>";
+inline constexpr std::string_view kAbsentCameraSuffix = " (absent)";
 
 std::string_view trayTipText(bool loggedIn);
 
@@ -31,6 +32,8 @@ class TrayController {
  public:
   virtual const char* cameraName(int index) = 0;  // null past the last camera
   virtual int currentCameraIndex() = 0;
+  // True while the camera is lost and being tried again.
+  virtual bool cameraAbsent(int /*index*/) { return false; }
   virtual void selectCamera(int index) = 0;
   virtual bool mirrored() = 0;
   virtual bool flipped() = 0;
@@ -66,7 +69,8 @@ class CameraMenu {
 
   // Fills the entries the first time; later calls change nothing.
   void fillOnce(TrayController& controller);
-  // Checks the camera in use; with no camera nothing is checked.
+  // Checks the camera in use (with no camera nothing is checked) and marks
+  // the cameras that are lost.
   void updateChecks(TrayController& controller);
 
   bool filled() const { return filled_; }
@@ -74,6 +78,7 @@ class CameraMenu {
 
  private:
   std::vector<CameraMenuEntry> entries_;
+  std::vector<std::string> names_;  // the cameras' own names, entry by entry
   bool filled_ = false;
 };
 

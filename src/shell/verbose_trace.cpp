@@ -37,7 +37,9 @@ void writeAll(const std::string& lines) {
 
 std::string formatTraceLines(TraceDirection direction, std::string_view block,
                              std::string_view timeStamp) {
-  std::string_view arrow = direction == TraceDirection::kReceived ? " <- " : " -> ";
+  std::string_view arrow = direction == TraceDirection::kReceived ? " <- "
+                           : direction == TraceDirection::kSent   ? " -> "
+                                                                  : " x- ";
   std::string lines;
   // A received block may hold several texts; the NUL after the last one is
   // not part of the block.

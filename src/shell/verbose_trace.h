@@ -10,7 +10,8 @@
 namespace tessary {
 
 // "HH:MM:SS.mmm <- text" for each NUL-separated text received and
-// "HH:MM:SS.mmm -> text" for each message sent (UTC). Control bytes are shown
+// "HH:MM:SS.mmm -> text" for each message sent and "HH:MM:SS.mmm x- text" for
+// each message dropped because the client did not read it in time (UTC). Control bytes are shown
 // escaped so that a trace line is always one line.
 std::string formatTraceLines(TraceDirection direction, std::string_view block,
                              std::string_view timeStamp);

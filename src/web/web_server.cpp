@@ -33,6 +33,14 @@ constexpr std::chrono::milliseconds kSeatRetry{100};
 
 std::string_view view(beast::string_view text) { return {text.data(), text.size()}; }
 
+std::string lowerCase(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
 // The server's suggested timeouts, with pings while the peer is quiet: a page
 // that only listens (for hits, for pictures) sends nothing for long spells,
 // and its pongs are what keeps it from counting as gone.
@@ -47,7 +55,8 @@ websocket::stream_base::timeout socketTimeouts() {
 
 class WebServer::Impl {
  public:
-  Impl(WebClientLink& client, std::string_view page) : client_(client), page_(page) {}
+  Impl(WebClientLink& client, std::string_view page, std::string_view clientPage)
+      : client_(client), page_(page), clientPage_(clientPage) {}
 
   ~Impl() { stop(); }
 
@@ -57,6 +66,7 @@ class WebServer::Impl {
   std::uint16_t port() const { return port_.load(std::memory_order_relaxed); }
   bool watching() const { return viewers_.load(std::memory_order_acquire) > 0; }
   void publish(std::shared_ptr<const SetupUpdate> update);
+  void trustClientOrigins(std::vector<std::string> origins);
 
   // Any thread: the client link queued a message.
   void messagesWaiting();
@@ -80,10 +90,12 @@ class WebServer::Impl {
   void offerToViewers();
   bool hostAllowed(std::string_view host) const;
   bool originAllowed(std::string_view origin) const;
+  bool clientOriginAllowed(std::string_view origin) const;
   Latest latest() const;
 
   WebClientLink& client_;
   std::string_view page_;
+  std::string_view clientPage_;
 
   // Shared with other threads; declared before the I/O objects so that
   // sessions destroyed with the io_context may still touch them.
@@ -99,6 +111,10 @@ class WebServer::Impl {
   std::thread thread_;  // the I/O thread; started and joined by the owner's thread
   bool started_ = false;
   std::vector<std::string> allowedHosts_;  // "host:port" texts a request may name
+  // Further origins whose pages may open /client, in lower case; set before
+  // start() and read only by the I/O thread afterwards.
+  std::vector<std::string> clientOrigins_;
+  bool anyClientOrigin_ = false;
 
   // I/O thread only.
   std::vector<std::weak_ptr<ViewerSession>> viewerSessions_;
@@ -122,9 +138,11 @@ class WebServer::Impl::ClientSession : public std::enable_shared_from_this<Clien
   }
 
   // I/O thread: the core ended this client's connection (its reset has run).
+  // What it sent until then, such as the error saying why, goes out first.
   void closeFromCore(WebSession session) {
     if (session != session_) return;
-    closeWith(websocket::close_code::policy_error, "disconnected by Tessary");
+    endedByCore_ = true;
+    flush();
   }
 
   // I/O thread: sends what the link holds, one message at a time. Takes more
@@ -133,7 +151,10 @@ class WebServer::Impl::ClientSession : public std::enable_shared_from_this<Clien
   void flush() {
     if (session_ == 0 || writing_ || closing_) return;
     if (outbox_.empty()) server_.client_.takeMessages(session_, outbox_);
-    if (outbox_.empty()) return;
+    if (outbox_.empty()) {
+      if (endedByCore_) closeWith(websocket::close_code::policy_error, "disconnected by Tessary");
+      return;
+    }
     writing_ = true;
     ws_.text(true);
     ws_.async_write(net::buffer(outbox_.front()),
@@ -222,6 +243,7 @@ class WebServer::Impl::ClientSession : public std::enable_shared_from_this<Clien
   bool waiting_ = false;
   bool writing_ = false;
   bool closing_ = false;
+  bool endedByCore_ = false;
 };
 
 // --- The /picture WebSocket --------------------------------------------------
@@ -332,17 +354,35 @@ class WebServer::Impl::HttpSession : public std::enable_shared_from_this<HttpSes
     if (request.method() != http::verb::get && request.method() != http::verb::head) {
       return respond(http::status::method_not_allowed, "only GET\n");
     }
-    if (request.target() != "/" && request.target() != "/index.html") {
+    const bool headOnly = request.method() == http::verb::head;
+    // The query string is the page's own business (the client page takes
+    // ?code=...).
+    const std::string_view target = view(request.target());
+    const std::string_view path = target.substr(0, target.find('?'));
+    if (path == "/clients/js/tessary.mjs") {
+      return respond(http::status::ok, clientModuleJs(), "text/javascript; charset=utf-8", headOnly);
+    }
+    std::string_view page;
+    if (path == "/" || path == "/index.html") {
+      page = server_.page_;
+    } else if (path == "/web-client.html" && !server_.clientPage_.empty()) {
+      page = server_.clientPage_;
+    } else {
       return respond(http::status::not_found, "not found\n");
     }
-    respond(http::status::ok, server_.page_, "text/html; charset=utf-8",
-            request.method() == http::verb::head);
+    respond(http::status::ok, page, "text/html; charset=utf-8", headOnly);
   }
 
   void upgrade(http::request<http::string_body> request) {
     stream_.expires_never();
     const std::string_view target = view(request.target());
     if (target == "/client") {
+      // Any page the user has open could otherwise take the seat and try
+      // codes; programs that send no Origin are clients like TCP ones.
+      if (!server_.clientOriginAllowed(view(request[http::field::origin]))) {
+        return respond(http::status::forbidden,
+                       "pages of this origin may not be a client (see --web-origin)\n");
+      }
       std::make_shared<ClientSession>(server_, stream_.release_socket())->run(std::move(request));
       return;
     }
@@ -408,7 +448,17 @@ bool WebServer::Impl::start(const std::string& addressText, std::uint16_t reques
   }
   const tcp::endpoint endpoint(address, requestedPort);
   acceptor_.open(endpoint.protocol(), failure);
+#ifdef _WIN32
+  // Windows' SO_REUSEADDR would let this socket share a port another program
+  // listens on (and theirs share ours): the port is ours alone, or an error.
+  const BOOL exclusive = TRUE;
+  if (!failure && ::setsockopt(acceptor_.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                               reinterpret_cast<const char*>(&exclusive), sizeof(exclusive)) != 0) {
+    failure = error_code(::WSAGetLastError(), net::error::get_system_category());
+  }
+#else
   if (!failure) acceptor_.set_option(net::socket_base::reuse_address(true), failure);
+#endif
   if (!failure) acceptor_.bind(endpoint, failure);
   if (!failure) acceptor_.listen(net::socket_base::max_listen_connections, failure);
   if (failure) {
@@ -458,6 +508,28 @@ bool WebServer::Impl::hostAllowed(std::string_view host) const {
     if (host == allowed) return true;
   }
   return false;
+}
+
+bool WebServer::Impl::clientOriginAllowed(std::string_view origin) const {
+  if (anyClientOrigin_ || originAllowed(origin)) return true;
+  const std::string lower = lowerCase(origin);
+  for (const std::string& trusted : clientOrigins_) {
+    if (lower == trusted) return true;
+  }
+  return false;
+}
+
+void WebServer::Impl::trustClientOrigins(std::vector<std::string> origins) {
+  if (started_) return;
+  clientOrigins_.clear();
+  anyClientOrigin_ = false;
+  for (const std::string& origin : origins) {
+    if (origin == "*") anyClientOrigin_ = true;
+    std::string lower = lowerCase(origin);
+    // A browser never ends an origin with "/"; a user may.
+    while (lower.ends_with('/')) lower.pop_back();
+    clientOrigins_.push_back(std::move(lower));
+  }
 }
 
 bool WebServer::Impl::originAllowed(std::string_view origin) const {
@@ -513,8 +585,8 @@ void WebServer::Impl::closeRequested(WebSession session) {
   });
 }
 
-WebServer::WebServer(WebClientLink& client, std::string_view page)
-    : impl_(std::make_unique<Impl>(client, page)) {}
+WebServer::WebServer(WebClientLink& client, std::string_view page, std::string_view clientPage)
+    : impl_(std::make_unique<Impl>(client, page, clientPage)) {}
 
 WebServer::~WebServer() = default;
 
@@ -526,6 +598,10 @@ void WebServer::stop() { impl_->stop(); }
 
 std::uint16_t WebServer::port() const { return impl_->port(); }
 
+void WebServer::trustClientOrigins(std::vector<std::string> origins) {
+  impl_->trustClientOrigins(std::move(origins));
+}
+
 bool WebServer::watching() const { return impl_->watching(); }
 
 void WebServer::publish(std::shared_ptr<const SetupUpdate> update) {
@@ -533,7 +609,7 @@ void WebServer::publish(std::shared_ptr<const SetupUpdate> update) {
 }
 
 std::unique_ptr<SetupServer> makeWebServer(WebClientLink& client) {
-  return std::make_unique<WebServer>(client, setupPageHtml());
+  return std::make_unique<WebServer>(client, setupPageHtml(), webClientPageHtml());
 }
 
 }  // namespace tessary

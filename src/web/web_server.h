@@ -1,6 +1,10 @@
 // The setup page's HTTP and WebSocket server (Boost.Beast over Asio), on a
 // thread of its own:
 //   GET /             the setup page
+//   GET /web-client.html a minimal browser client of the command language
+//   GET /clients/js/tessary.mjs  the JavaScript client module, where a page of
+//                     this server that imports "../clients/js/tessary.mjs"
+//                     finds it (as in the checkout)
 //   WebSocket /picture the live picture (binary RGBA frames) and the zones'
 //                     state (JSON text frames), latest only, never queued
 //   WebSocket /client a client of the command language, one text frame per
@@ -16,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/setup_view.h"
 #include "link/web_client_link.h"
@@ -30,8 +35,9 @@ class WebServer final : public SetupServer {
   static constexpr int kMaxWaitingClients = 4;
   static constexpr int kMaxViewers = 8;
 
-  // `client` must outlive the server; `page` is the setup page's HTML.
-  WebServer(WebClientLink& client, std::string_view page);
+  // `client` must outlive the server; `page` is the setup page's HTML,
+  // `clientPage` the browser client's (none when empty).
+  WebServer(WebClientLink& client, std::string_view page, std::string_view clientPage = {});
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -44,6 +50,9 @@ class WebServer final : public SetupServer {
   void stop();
   // The bound port once started.
   std::uint16_t port() const override;
+  // Before start(). Without it only the server's own pages (and programs
+  // that send no Origin) may open /client.
+  void trustClientOrigins(std::vector<std::string> origins) override;
 
   // SetupViewers; any thread.
   bool watching() const override;
@@ -54,8 +63,11 @@ class WebServer final : public SetupServer {
   std::unique_ptr<Impl> impl_;
 };
 
-// The setup page compiled into the program.
+// The setup page and the minimal browser client compiled into the program.
 std::string_view setupPageHtml();
+std::string_view webClientPageHtml();
+// clients/js/tessary.mjs compiled into the program.
+std::string_view clientModuleJs();
 
 // A WebServer with the built-in page (a SetupServerFactory).
 std::unique_ptr<SetupServer> makeWebServer(WebClientLink& client);

@@ -31,10 +31,6 @@ RegionManager* VideoController::currentRegionManager() const {
   return regionManagers_[static_cast<std::size_t>(current)];
 }
 
-void VideoController::setZoneHitListener(ZoneHitListener* listener) {
-  hitListener_.store(listener, std::memory_order_release);
-}
-
 bool VideoController::setScale(float clientWidth, float clientHeight) {
   if (!std::isfinite(clientWidth) || !std::isfinite(clientHeight) || clientWidth <= 0.0f ||
       clientHeight <= 0.0f) {
@@ -97,8 +93,6 @@ std::int32_t VideoController::addZone(std::string_view name, std::int32_t x, std
   // Replaced by the defaults right below.
   descriptor.sensitivity = 80;
   descriptor.threshold = 4;
-  descriptor.onHitIndexed =
-      RegionIndexedHitCallback::bind(this, &VideoController::handleZoneHit);
 
   std::int32_t zoneId = -1;
   if (!manager->add(zoneId, descriptor) || zoneId < 0) return -1;
@@ -372,21 +366,6 @@ void VideoController::clearAllZones() {
     zones_.clear();
   }
   grids_.clear();
-}
-
-void VideoController::handleZoneHit(std::int32_t zoneId) {
-  ZoneName name;
-  {
-    std::lock_guard lock(zoneTableMutex_);
-    if (zoneId < 0 || static_cast<std::size_t>(zoneId) >= zones_.size()) return;
-    const ZoneSlot& slot = zones_[static_cast<std::size_t>(zoneId)];
-    if (!slot.reportsHits) return;
-    name = slot.record.name;
-  }
-  // Called with no lock held: the listener takes its own.
-  if (ZoneHitListener* listener = hitListener_.load(std::memory_order_acquire)) {
-    listener->onZoneHit(zoneId, name.view());
-  }
 }
 
 }  // namespace tessary

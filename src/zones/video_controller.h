@@ -4,7 +4,7 @@
 // frame for the display.
 //
 //   VideoController controller;
-//   controller.setZoneHitListener(&replies);
+//   controller.eventSinks().add(replies);
 //   controller.initialize(std::make_unique<CameraRegistry>(makeDemoCaptureBackend()));
 //   controller.setScale(screenWidth, screenHeight);
 //   controller.startCapture();
@@ -13,11 +13,12 @@
 //  - startCapture and stopCapture may also run on the link's accept thread;
 //    they, selectCamera and shutdown take turns (see captureTurn_), and never
 //    hold a lock while starting or stopping a camera or channel.
-//  - The frame copy and the zone-hit handler run on the detection thread of
-//    the camera in use. The hit handler reads zone names under
-//    zoneTableMutex_ and calls the hit listener with no lock held; the main
-//    thread never holds that lock while calling the region manager, so the
-//    two can never wait on each other.
+//  - handlePass runs on the channel thread of the camera in use, once per
+//    processed frame: it reads the names of the zones that fired under
+//    zoneTableMutex_, hands them as one batch to the event sinks with no
+//    lock held, and copies the picture for the display. The main thread
+//    never holds that lock while calling the region manager, so the two can
+//    never wait on each other.
 //  - The display reads the newest frame and the picture flags from the main
 //    thread while detection runs; see frameBuffer.
 #pragma once
@@ -35,9 +36,10 @@
 #include <string>
 
 #include "capture/camera_frame_buffer.h"
+#include "capture/capture_channel.h"
 #include "common/fixed_text.h"
 #include "common/millisecond_clock.h"
-#include "zones/zone_hit_listener.h"
+#include "zones/zone_event_sink.h"
 #include "zones/zone_record.h"
 
 namespace tessary {
@@ -45,17 +47,15 @@ namespace tessary {
 class Camera;
 class CameraRegistry;
 class CaptureChannel;
-class CaptureChannelList;
 class RegionManager;
-class TimerDevice;
 
 class VideoController {
  public:
   // Camera slots. Devices the registry lists beyond the fourth are skipped:
   // the tray menu can offer only four cameras.
   static constexpr std::int32_t kMaxCameras = 4;
-  // Processing ticks per second of every channel, and the rate asked of
-  // every camera.
+  // Frames processed per second at most (faster cameras are thinned), and
+  // the rate asked of every camera.
   static constexpr std::int32_t kProcessingRate = 15;
   static constexpr std::int32_t kInitialSensitivityDefault = 50;
   static constexpr std::int32_t kInitialThresholdDefault = 20;
@@ -74,18 +74,16 @@ class VideoController {
   // --- Cameras and capture -------------------------------------------------
   // Start-up, once: takes the registry (whose backend the program chose),
   // finds the cameras offering 160 x 120, opens each at 15 frames per
-  // second with a capture channel and a region manager, and sets the
-  // picture flags from the channel's orientation. Returns false on the first
-  // failure, keeping the cameras set up so far (or at once when there is no
-  // camera, no registry, or start-up already ran); the program runs on
-  // regardless. Channel timers come from `timerDevice`.
+  // second with a capture channel, and sets the picture flags from the
+  // channel's orientation. Returns false on the first failure, keeping the
+  // cameras set up so far (or at once when there is no camera, no registry,
+  // or start-up already ran); the program runs on regardless.
   bool initialize(std::unique_ptr<CameraRegistry> registry);
-  bool initialize(std::unique_ptr<CameraRegistry> registry, TimerDevice& timerDevice);
 
   // Start or stop the camera in use and its channel; each does nothing when
   // capture is already in that state. Also called from the accept thread.
-  // Never call them from a hit listener: stopping waits for the tick that
-  // is calling the listener.
+  // Never call them from an event sink: stopping waits for the pass that is
+  // calling the sink.
   void startCapture();
   void stopCapture();
   // Clears all zones and grids, then moves capture to camera `index`
@@ -129,8 +127,8 @@ class VideoController {
   void setCurrentRegionManager(RegionManager* manager);
   RegionManager* currentRegionManager() const;
 
-  // Where hits go; null drops them. May be set while detection runs.
-  void setZoneHitListener(ZoneHitListener* listener);
+  // Where each detection pass's hits go (see ZoneEventSink).
+  ZoneEventFanOut& eventSinks() { return eventSinks_; }
 
   // --- Client units ------------------------------------------------------
   // Sets the client's coordinate space. Refuses (returns false, changes
@@ -270,9 +268,20 @@ class VideoController {
     std::int32_t height = 0;
   };
 
-  // The zone-hit handler: the second hit callback of every zone's region.
-  // Runs on the detection thread.
-  void handleZoneHit(std::int32_t zoneId);
+  // One camera with its channel, and where its passes build their hit batch
+  // (the channel's thread only; kept between passes so none allocates).
+  struct CameraSlot {
+    VideoController* owner = nullptr;
+    Camera* camera = nullptr;
+    std::unique_ptr<CaptureChannel> channel;
+    std::vector<ZoneName> hitNames;
+    std::vector<ZoneHit> hits;
+    void onPass(const DetectionPass& pass) { owner->handlePass(*this, pass); }
+  };
+
+  // A channel's pass (its thread): the hits to the sinks, then the picture
+  // to the frame buffer.
+  void handlePass(CameraSlot& slot, const DetectionPass& pass);
 
   bool hasCamera() const { return currentRegionManager() != nullptr; }
   Rect clampToClient(Rect requested) const;
@@ -287,8 +296,7 @@ class VideoController {
   // stopCapture, selectCamera and shutdown at a time, across threads.
   class CaptureTurn;
 
-  // The channels' frame callback (detection thread): copies the frame into
-  // the frame buffer. Copies nothing for a null frame.
+  // Copies a processed picture into the frame buffer (a channel's thread).
   void copyFrame(const std::uint8_t* frame);
   // Set up camera slot `index`; false on the first step that fails.
   bool setUpCamera(std::int32_t index, std::string_view name);
@@ -297,13 +305,12 @@ class VideoController {
   void stopCurrent();
   void stopSlot(std::size_t slot);
 
-  // Declared before the channels: the registry owns the cameras, which the
-  // channels read until they are destroyed.
+  // Declared before the slots: the registry owns the cameras, which the
+  // channels are consumers of until they are destroyed.
   std::unique_ptr<CameraRegistry> registry_;
-  std::unique_ptr<CaptureChannelList> channelList_;
-  std::array<Camera*, kMaxCameras> cameras_{};
-  std::array<CaptureChannel*, kMaxCameras> channels_{};
-  // Only the current camera's manager holds zones.
+  std::array<CameraSlot, kMaxCameras> slots_{};
+  // Each channel's region manager, or one handed over by
+  // setCurrentRegionManager. Only the current camera's manager holds zones.
   std::array<RegionManager*, kMaxCameras> regionManagers_{};
   std::int32_t cameraCount_ = 0;
   std::vector<std::string> cameraNames_;
@@ -346,7 +353,7 @@ class VideoController {
   // The grid table in creation order; main thread only.
   std::vector<GridRecord> grids_;
 
-  std::atomic<ZoneHitListener*> hitListener_{nullptr};
+  ZoneEventFanOut eventSinks_;
 
   MillisecondClock* clock_;
   std::optional<std::uint32_t> lastPauseTick_;  // empty until the first tick

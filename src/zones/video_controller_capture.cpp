@@ -10,8 +10,6 @@
 #include "common/frame.h"
 #include "common/trace.h"
 #include "detection/region_manager.h"
-#include "zones/zone_hit_listener.h"
-#include "common/periodic_timer.h"
 #include "zones/video_controller.h"
 
 namespace tessary {
@@ -43,11 +41,6 @@ class VideoController::CaptureTurn {
 VideoController::~VideoController() { shutdown(); }
 
 bool VideoController::initialize(std::unique_ptr<CameraRegistry> registry) {
-  return initialize(std::move(registry), steadyTimerDevice());
-}
-
-bool VideoController::initialize(std::unique_ptr<CameraRegistry> registry,
-                                 TimerDevice& timerDevice) {
   // A second start-up would make a second set of channels over the same
   // slots while the first still runs.
   if (!registry || registry_) return false;
@@ -64,7 +57,6 @@ bool VideoController::initialize(std::unique_ptr<CameraRegistry> registry,
     return false;
   }
 
-  channelList_ = std::make_unique<CaptureChannelList>(timerDevice);
   for (std::int32_t i = 0; i < cameraCount_; ++i) {
     bool ok = false;
     const char* name = registry_->cameraName(i, ok);
@@ -84,15 +76,19 @@ bool VideoController::setUpCamera(std::int32_t index, std::string_view name) {
     traceDebug(registry_->openReport());
     return false;
   }
-  cameras_[slot] = registry_->find(name);
-  CaptureChannel* channel = channelList_->createChannel();
-  channels_[slot] = channel;
+  CameraSlot& camera = slots_[slot];
+  camera.owner = this;
+  camera.camera = registry_->find(name);
+  if (camera.camera == nullptr) return false;
+  camera.channel = std::make_unique<CaptureChannel>(kProcessingRate);
+  CaptureChannel* channel = camera.channel.get();
   scaleX_ = 1.0f;
   scaleY_ = 1.0f;
-  if (!channel->init(ChannelInitRecord{1.0f, 1.0f, 0, 0, cameras_[slot]})) return false;
-  channel->setFps(kProcessingRate);
-  channel->setFrameCallback(ChannelFrameCallback::bind(this, &VideoController::copyFrame));
-  regionManagers_[slot] = channel->createRegionManager();
+  if (!channel->init(*camera.camera)) return false;
+  camera.hits.reserve(64);
+  camera.hitNames.reserve(64);
+  channel->setPassCallback(ChannelPassCallback::bind(&camera, &CameraSlot::onPass));
+  regionManagers_[slot] = &channel->regionManager();
 
   // A new channel's detector starts in mode 0. Setting the mirror bit there
   // and drawing the picture both mirrored and flipped makes the zones, mapped
@@ -140,21 +136,22 @@ void VideoController::stopCapture() {
 void VideoController::startCurrent() {
   const auto slot = static_cast<std::size_t>(currentCameraIndex());
   if (running_[slot]) return;
-  Camera* camera = cameras_[slot];
-  CaptureChannel* channel = channels_[slot];
+  Camera* camera = slots_[slot].camera;
+  CaptureChannel* channel = slots_[slot].channel.get();
   // Without a camera there is nothing to report as running.
-  if (camera == nullptr && channel == nullptr) return;
-  // A camera or channel that fails to start leaves capture stopped, so that
-  // the next call (the frame tick makes one every 66 ms) tries again rather
-  // than report a capture that delivers nothing.
-  if (camera != nullptr && !camera->start()) {
-    traceDebug("capture: camera " + std::to_string(slot) + " did not start");
-    camera->stop();
+  if (camera == nullptr || channel == nullptr) return;
+  // The channel first, so that it takes the camera's first frame. A camera
+  // or channel that fails to start leaves capture stopped, so that the next
+  // call (the frame tick makes one every 66 ms) tries again rather than
+  // report a capture that delivers nothing.
+  if (!channel->start()) {
+    traceDebug("capture: channel " + std::to_string(slot) + " did not start");
     return;
   }
-  if (channel != nullptr && !channel->start()) {
-    traceDebug("capture: channel " + std::to_string(slot) + " did not start");
-    if (camera != nullptr) camera->stop();
+  if (!camera->start()) {
+    traceDebug("capture: camera " + std::to_string(slot) + " did not start");
+    camera->stop();
+    channel->stop();
     return;
   }
   running_[slot] = true;
@@ -164,8 +161,8 @@ void VideoController::stopCurrent() { stopSlot(static_cast<std::size_t>(currentC
 
 void VideoController::stopSlot(std::size_t slot) {
   if (!running_[slot]) return;
-  if (cameras_[slot] != nullptr) cameras_[slot]->stop();
-  if (channels_[slot] != nullptr) channels_[slot]->stop();
+  if (slots_[slot].camera != nullptr) slots_[slot].camera->stop();
+  if (slots_[slot].channel != nullptr) slots_[slot].channel->stop();
   running_[slot] = false;
 }
 
@@ -191,11 +188,30 @@ bool VideoController::capturing() const {
   return running_[static_cast<std::size_t>(currentCameraIndex())].load();
 }
 
-// The channel's frame callback, which follows each detection pass.
-void VideoController::copyFrame(const std::uint8_t* frame) {
-  if (ZoneHitListener* listener = hitListener_.load(std::memory_order_acquire)) {
-    listener->onDetectionPassEnd();
+void VideoController::handlePass(CameraSlot& slot, const DetectionPass& pass) {
+  if (!pass.firedRegions.empty()) {
+    slot.hits.clear();
+    {
+      std::lock_guard lock(zoneTableMutex_);
+      if (slot.hitNames.size() < pass.firedRegions.size()) {
+        slot.hitNames.resize(pass.firedRegions.size());
+      }
+      for (const std::int32_t zoneId : pass.firedRegions) {
+        if (zoneId < 0 || static_cast<std::size_t>(zoneId) >= zones_.size()) continue;
+        const ZoneSlot& zone = zones_[static_cast<std::size_t>(zoneId)];
+        if (!zone.reportsHits) continue;
+        slot.hitNames[slot.hits.size()] = zone.record.name;
+        slot.hits.push_back(ZoneHit{zoneId, {}});
+      }
+    }
+    // Names point into this slot's own copies, which no other thread touches.
+    for (std::size_t i = 0; i < slot.hits.size(); ++i) slot.hits[i].name = slot.hitNames[i].view();
+    if (!slot.hits.empty()) eventSinks_.deliver(ZoneEventBatch{slot.hits, pass.stamp.arrivalNs});
   }
+  copyFrame(pass.picture);
+}
+
+void VideoController::copyFrame(const std::uint8_t* frame) {
   if (frame == nullptr) return;
   frames_.publish(std::span(frame, kFrameBytes));
   processedFrames_.fetch_add(1, std::memory_order_release);
@@ -220,18 +236,19 @@ std::int32_t VideoController::zonePictureBits() const {
 
 void VideoController::shutdown() {
   CaptureTurn turn(*this);
-  for (std::size_t slot = 0; slot < cameras_.size(); ++slot) {
-    if (cameras_[slot] != nullptr) cameras_[slot]->stop();
-    if (channels_[slot] != nullptr) channels_[slot]->stop();
-    // Forgotten, not only stopped: the channels and their region managers go
-    // with the list below, and a later start or zone operation must find
-    // nothing rather than a destroyed object.
-    cameras_[slot] = nullptr;
-    channels_[slot] = nullptr;
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+    if (slots_[slot].camera != nullptr) slots_[slot].camera->stop();
+    if (slots_[slot].channel != nullptr) slots_[slot].channel->stop();
+  }
+  // Newest first, the reverse of creation. Forgotten, not only stopped: a
+  // later start or zone operation must find nothing rather than a destroyed
+  // object.
+  for (std::size_t slot = slots_.size(); slot-- > 0;) {
+    slots_[slot].channel.reset();
+    slots_[slot].camera = nullptr;
     regionManagers_[slot] = nullptr;
     running_[slot] = false;
   }
-  channelList_.reset();
 }
 
 }  // namespace tessary

@@ -1,6 +1,5 @@
-// A camera whose frames are made up front and never change, so any thread may
-// read them (which one is newest is an atomic index), and a timer device with
-// chosen limits and failures.
+// A camera whose frames are made up front; the test hands them to the
+// consumer one at a time, as a streaming thread would, at chosen times.
 #pragma once
 
 #include <atomic>
@@ -10,7 +9,6 @@
 
 #include "common/frame.h"
 #include "common/frame_source.h"
-#include "common/periodic_timer.h"
 
 namespace tessary::fakes {
 
@@ -38,25 +36,19 @@ class ScriptedFrameSource final : public FrameSource {
   const char* getName() override { return "Scripted camera"; }
   std::int32_t getMaxFrameRate() override { return 30; }
   bool getSize(std::int32_t& width, std::int32_t& height) override {
-    width = width_;
-    height = height_;
-    return true;
-  }
-  bool getFrame(const std::uint8_t*& frame) override {
-    const int index = index_.load();
-    if (index < 0 || frames_.empty()) return false;
-    frame = frames_[static_cast<std::size_t>(index) % frames_.size()].data();
+    width = kFrameWidth;
+    height = kFrameHeight;
     return true;
   }
   std::int32_t getOrientation() override { return orientation_; }
+  void setFrameConsumer(FrameConsumer* consumer) override { consumer_ = consumer; }
   bool start() override { return ++starts_ > 0; }
   bool stop() override { return ++stops_ > 0; }
 
-  void show(int index) { index_ = index; }  // -1: no frame yet
-  void advance() { ++index_; }
-  void setSize(std::int32_t width, std::int32_t height) {
-    width_ = width;
-    height_ = height;
+  // Hands frame `index` (modulo the script) to the consumer, arriving at `at`.
+  void deliver(std::size_t index, FrameClock::time_point at = FrameClock::now()) {
+    const Frame& frame = frames_[index % frames_.size()];
+    if (consumer_ != nullptr) consumer_->onFrame(FrameView{frame.data(), frame.size(), at});
   }
 
   std::atomic<int> starts_{0}, stops_{0};
@@ -64,29 +56,7 @@ class ScriptedFrameSource final : public FrameSource {
  private:
   std::vector<Frame> frames_;
   std::int32_t orientation_;
-  std::int32_t width_ = kFrameWidth, height_ = kFrameHeight;
-  std::atomic<int> index_{-1};
-};
-
-// By default its smallest period is longer than any test, so a started
-// channel counts as running while the test drives tick() itself.
-class FrozenTimerDevice final : public TimerDevice {
- public:
-  std::uint32_t getCapabilities(TimerCapabilities& capabilities) override {
-    capabilities = limits;
-    return failure;
-  }
-  std::uint32_t beginPeriod(std::uint32_t resolution) override {
-    if (beginError == kTimerNoError) ++held;
-    lastBegun = resolution;
-    return beginError;
-  }
-  void endPeriod(std::uint32_t) override { --held; }
-
-  TimerCapabilities limits{1'000'000, 1'000'000};
-  std::uint32_t failure = kTimerNoError, beginError = kTimerNoError;
-  int held = 0;
-  std::uint32_t lastBegun = 0;
+  FrameConsumer* consumer_ = nullptr;
 };
 
 }  // namespace tessary::fakes

@@ -29,23 +29,14 @@
 
 namespace tessary::testing {
 
-// Hits and motion set by hand, as the detection thread would.
+// Motion set by hand, as the detection thread would.
 class FiringRegionManager final : public RegionManager {
  public:
-  bool add(std::int32_t& index, const RegionDescriptor& descriptor) override {
-    if (!RegionManager::add(index, descriptor)) return false;
-    callbacks_[index] = descriptor.onHitIndexed;
-    return true;
-  }
   std::uint32_t motionAmount(std::int32_t index) const override {
     auto found = motion.find(index);
     return found == motion.end() ? 0 : found->second;
   }
-  void fire(std::int32_t index) { callbacks_.at(index)(index); }
   std::map<std::int32_t, std::uint32_t> motion;
-
- private:
-  std::map<std::int32_t, RegionIndexedHitCallback> callbacks_;
 };
 
 // A clock that moves only when a test moves it.
@@ -71,12 +62,12 @@ class CommandLinkTest : public ::testing::Test,
     display.screenHeight = 768;
     display.renderArea = display.wholeScreen();
     controller.setCurrentRegionManager(&regions);
-    controller.setZoneHitListener(&replies);
+    controller.eventSinks().add(replies);
     interpreter.setLoginChanged(MemberCallback<>::bind(this, &CommandLinkTest::loginChanged));
     writeCode("secret");
   }
   ~CommandLinkTest() override {
-    controller.setZoneHitListener(nullptr);
+    controller.eventSinks().remove(replies);
     std::filesystem::remove_all(folder);
   }
 

@@ -1,9 +1,11 @@
-// The event outputs: the OSC packets byte for byte, what the reply sender
-// hands the outputs, the MQTT output's topics, states and broker outages
-// against a scripted connection, and the zones file's reading.
+// The event outputs: the OSC packets byte for byte, what reaches the outputs
+// from a detection pass and from the reply sender, the MQTT output's topics,
+// states and broker outages against a scripted connection, and the zones
+// file's reading.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -17,6 +19,7 @@
 #include "link/zones_file.h"
 #include "support/temp_folder.h"
 #include "support/wait_until.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary {
 namespace {
@@ -29,6 +32,28 @@ std::string bytes(std::initializer_list<int> values) {
   std::string out;
   for (int v : values) out.push_back(static_cast<char>(v));
   return out;
+}
+
+// The client's choice as a test sets it.
+class ClientChoice final : public ClientEventChoice {
+ public:
+  bool hitEventsOn() const override { return on; }
+  std::atomic<bool> on{true};
+};
+
+// One detection pass that hit the zones `names`, in that order.
+std::vector<ZoneHit> passHits(std::initializer_list<std::string_view> names) {
+  std::vector<ZoneHit> hits;
+  for (std::string_view name : names) hits.push_back(ZoneHit{static_cast<std::int32_t>(hits.size()), name});
+  return hits;
+}
+void deliverPass(ZoneEventSink& sink, std::initializer_list<std::string_view> names) {
+  const std::vector<ZoneHit> hits = passHits(names);
+  sink.onZoneEvents(ZoneEventBatch{hits, 0});
+}
+void deliverPass(const ZoneEventFanOut& fanOut, std::initializer_list<std::string_view> names) {
+  const std::vector<ZoneHit> hits = passHits(names);
+  fanOut.deliver(ZoneEventBatch{hits, 0});
 }
 
 std::string padded(std::string text) {
@@ -93,23 +118,46 @@ class CollectingSender final : public DatagramSender {
   std::vector<std::string>& sent_;
 };
 
-TEST(OscOutputTest, EachBatchIsOnePacketToEveryReceiverAndAFullPacketGoesEarly) {
+TEST(OscOutputTest, APassOrATickIsOnePacketToEveryReceiverAndHitsFollowTheClient) {
   std::vector<std::string> first, second;
   std::vector<std::unique_ptr<DatagramSender>> receivers;
   receivers.push_back(std::make_unique<CollectingSender>(first));
   receivers.push_back(std::make_unique<CollectingSender>(second));
-  OscOutput output(std::move(receivers));
-  output.endBatch();
+  ClientChoice client;
+  OscOutput output(client, std::move(receivers));
+  output.endTick();
   EXPECT_TRUE(first.empty());  // nothing to send, nothing sent
-  output.hit("a");
-  output.hit("b");
-  output.endBatch();
+
+  // A pass goes at once, whatever the tick has gathered meanwhile.
+  output.status("a", "Created - (1,1)-(2,2)");
+  deliverPass(output, {"a", "b"});
   ASSERT_EQ(first.size(), 1u);
   EXPECT_TRUE(first[0].starts_with(std::string("#bundle\0", 8)));
+  EXPECT_NE(first[0].find("/tessary/b/hit"), std::string::npos);
+  EXPECT_EQ(first[0].find("/status"), std::string::npos);
+  deliverPass(output, {"a"});
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_TRUE(first[1].starts_with("/tessary/a/hit"));  // alone: no bundle
+  output.motion("a", 12);
+  output.endTick();
+  ASSERT_EQ(first.size(), 3u);
+  EXPECT_TRUE(first[2].starts_with(std::string("#bundle\0", 8)));
+  EXPECT_NE(first[2].find("/tessary/a/status"), std::string::npos);
+  EXPECT_NE(first[2].find("/tessary/a/motion"), std::string::npos);
   EXPECT_EQ(first, second);
-  for (int i = 0; i < 1200; ++i) output.hit("cell_" + std::to_string(i));
-  output.endBatch();
-  EXPECT_GE(first.size(), 4u);
+
+  client.on = false;
+  deliverPass(output, {"a"});
+  EXPECT_EQ(first.size(), 3u);
+
+  // A pass too big for one datagram goes out in several.
+  client.on = true;
+  std::vector<std::string> names;
+  for (int i = 0; i < 1200; ++i) names.push_back("cell_" + std::to_string(i));
+  std::vector<ZoneHit> hits;
+  for (const std::string& name : names) hits.push_back(ZoneHit{static_cast<std::int32_t>(hits.size()), name});
+  output.onZoneEvents(ZoneEventBatch{hits, 0});
+  EXPECT_GE(first.size(), 3u + 3u);
   for (const std::string& packet : first) EXPECT_LE(packet.size(), OscBatch::kMaxPacketBytes);
 }
 
@@ -132,38 +180,58 @@ class DiscardingSink final : public MessageSink {
 
 class RecordingOutput final : public EventOutput {
  public:
-  void hit(std::string_view zone) override { events.push_back("hit " + std::string(zone)); }
+  explicit RecordingOutput(const ClientEventChoice& client) : EventOutput(client) {}
   void motion(std::string_view zone, std::int32_t amount) override {
     events.push_back("motion " + std::string(zone) + " " + std::to_string(amount));
   }
   void status(std::string_view zone, std::string_view text) override {
     events.push_back("status " + std::string(zone) + " " + std::string(text));
   }
-  void endBatch() override { events.push_back("end"); }
+  void endTick() override { events.push_back("end"); }
   std::vector<std::string> events;
+
+ private:
+  void hits(std::span<const ZoneHit> hits) override {
+    for (const ZoneHit& hit : hits) events.push_back("hit " + std::string(hit.name));
+  }
 };
 
-TEST(EventOutputTest, OutputsGetWhatTheClientsSettingsLetThrough) {
-  DiscardingSink sink;
+class CountingSink final : public MessageSink {
+ public:
+  bool send(std::string_view) override {
+    ++sent;
+    return true;
+  }
+  int sent = 0;
+};
+
+TEST(EventOutputTest, OutputsGetOnceWhatTheClientsSettingsLetThrough) {
+  CountingSink client;
   NoZones zones;
   DisplayState display;
   CountingOverlay overlay;
-  ReplySender replies(sink, zones, display, overlay);
-  RecordingOutput output;
+  ReplySender replies(client, zones, display, overlay);
+  RecordingOutput output(replies);
   replies.setEventOutputs({&output});
+  // Detection's fan-out as the program builds it: the client, then the output.
+  ZoneEventFanOut passes;
+  ASSERT_TRUE(passes.add(replies));
+  ASSERT_TRUE(passes.add(output));
 
   // After a reset only hits are on.
-  replies.onZoneHit(0, "band");
+  const int afterReset = client.sent;
+  deliverPass(passes, {"band", "door"});
   replies.sendMotion("band", 40);
   replies.sendZoneStatus(kStatusAdd, "band");
-  replies.onDetectionPassEnd();
+  replies.endOutputTick();
+  EXPECT_EQ(client.sent, afterReset + 2);
   replies.setStatusBits(kStatusMotion | kStatusAdd);
   replies.clearStatusBits(kStatusHit);
-  replies.onZoneHit(0, "band");
+  deliverPass(passes, {"band"});
   replies.sendMotion("band", 40);  // the amount even in the reduced form
   replies.sendZoneStatus(kStatusAdd, "band");
-  replies.endEventBatch();
-  EXPECT_THAT(output.events, ElementsAre("hit band", "end", "motion band 40",
+  replies.endOutputTick();
+  EXPECT_THAT(output.events, ElementsAre("hit band", "hit door", "end", "motion band 40",
                                          "status band Created - (1,1)-(2,2)", "end"));
 }
 
@@ -214,7 +282,7 @@ class ScriptedConnection final : public MqttConnection {
 class MqttOutputTest : public ::testing::Test {
  protected:
   std::unique_ptr<MqttOutput> start(MqttOutputSettings settings) {
-    return std::make_unique<MqttOutput>(std::move(settings), std::make_unique<ScriptedConnection>(shared),
+    return std::make_unique<MqttOutput>(client, std::move(settings), std::make_unique<ScriptedConnection>(shared),
                                         [this](std::string_view line) {
                                           std::lock_guard lock(reportMutex);
                                           reports.emplace_back(line);
@@ -230,6 +298,7 @@ class MqttOutputTest : public ::testing::Test {
     std::lock_guard lock(reportMutex);
     return reports;
   }
+  ClientChoice client;
   ScriptedConnection::Shared shared;
   std::mutex reportMutex;
   std::vector<std::string> reports;
@@ -244,10 +313,10 @@ TEST_F(MqttOutputTest, HitsTurnAZoneOnUntilTheOffDelayAndAmountsFollow) {
   auto output = start(settings);
   ASSERT_TRUE(published("hall/cam1/status online (retained)"));
   const auto started = std::chrono::steady_clock::now();
-  output->hit("door");
-  output->hit("door");
+  deliverPass(*output, {"door"});
+  deliverPass(*output, {"door"});
   output->motion("a/b+c#", 37);
-  output->endBatch();
+  output->endTick();
   ASSERT_TRUE(published("hall/cam1/door/motion OFF (retained)"));
   EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
   output.reset();
@@ -266,8 +335,7 @@ TEST_F(MqttOutputTest, ABrokerThatIsAwayIsRetriedWithBackOffAndEventsAreDropped)
   settings.offDelay = 10s;
   auto output = start(settings);
   ASSERT_TRUE(waitUntil([&] { return !reported().empty(); }, 3s));
-  output->hit("lost");
-  output->endBatch();
+  deliverPass(*output, {"lost"});
   // 1 s, then 2 s: two attempts in the first two seconds, three by four.
   std::this_thread::sleep_for(1500ms);
   {
@@ -277,8 +345,7 @@ TEST_F(MqttOutputTest, ABrokerThatIsAwayIsRetriedWithBackOffAndEventsAreDropped)
   }
   ASSERT_TRUE(published("tessary/status online (retained)"));
   EXPECT_GE(output->droppedEvents(), 1u);
-  output->hit("door");
-  output->endBatch();
+  deliverPass(*output, {"door"});
   ASSERT_TRUE(published("tessary/door/motion ON (retained)"));
   shared.take();
   {

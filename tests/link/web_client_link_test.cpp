@@ -9,12 +9,20 @@
 
 #include "capture/camera_registry.h"
 #include "capture/demo_capture_backend.h"
+#include "link/login_deadline.h"
 #include "link/setup_view.h"
 #include "link/support/link_fakes.h"
 #include "link/utf8_text.h"
 
 namespace tessary::testing {
 namespace {
+
+// One detection pass that fired one zone.
+void hitOnce(ZoneEventSink& sink, std::string_view name) {
+  const ZoneHit hit{0, name};
+  sink.onZoneEvents(ZoneEventBatch{std::span(&hit, 1)});
+}
+
 
 std::string receiveShown(WebClientLink& link) {
   char buffer[TcpLink::kReceiveBufferSize];
@@ -51,7 +59,8 @@ TEST(WebClientLinkTest, HandsOverWholeTextsWithinBoundsAndResetsWhenTheClientGoe
   EXPECT_TRUE(link.deliver(session, chunk));
   EXPECT_TRUE(link.deliver(session, chunk));
   EXPECT_FALSE(link.deliver(session, "one more"));
-  EXPECT_FALSE(link.deliver(session + 1, "an old session"));
+  // An ended session's text is dropped; its transport is closing it.
+  EXPECT_TRUE(link.deliver(session + 1, "an old session"));
 
   // Messages wait for the transport in order; a reader that falls behind
   // loses whole messages, never holding the sender.
@@ -84,6 +93,30 @@ TEST(WebClientLinkTest, HandsOverWholeTextsWithinBoundsAndResetsWhenTheClientGoe
 
 // The TCP and the WebSocket client taking turns at the one seat is checked
 // end to end, with the program and a browser, in tests/web/browser_test.py.
+
+TEST(LoginDeadlineTest, EachTurnAtTheSeatMustLogInInTimeOnce) {
+  using namespace std::chrono_literals;
+  ClientSlot seat;
+  LoginDeadline deadline(seat, 1s);
+  const auto later = [&] { return seat.turn().since + 1s; };
+  EXPECT_FALSE(deadline.passed(false, std::chrono::steady_clock::now() + 1h));  // nobody there
+  ASSERT_TRUE(seat.tryClaim(ClientKind::kTcp));
+  EXPECT_FALSE(deadline.passed(false, seat.turn().since + 999ms));
+  EXPECT_TRUE(deadline.passed(false, later()));
+  EXPECT_FALSE(deadline.passed(false, later() + 1s));  // told once; the reset follows
+  seat.release(ClientKind::kTcp);
+
+  // A client that logged in in time keeps the seat, whatever comes later.
+  ASSERT_TRUE(seat.tryClaim(ClientKind::kWeb));
+  EXPECT_FALSE(deadline.passed(true, seat.turn().since + 10ms));
+  EXPECT_FALSE(deadline.passed(false, later() + 1h));
+  seat.release(ClientKind::kWeb);
+  // The next one has a time of its own; 0 is no deadline at all.
+  ASSERT_TRUE(seat.tryClaim(ClientKind::kTcp));
+  EXPECT_TRUE(deadline.passed(false, later()));
+  LoginDeadline none(seat, 0s);
+  EXPECT_FALSE(none.passed(false, later() + 1h));
+}
 
 TEST(Utf8TextTest, KeepsWellFormedTextAndReplacesEveryBadByte) {
   std::string out;
@@ -120,8 +153,8 @@ TEST_F(SetupViewTest, ZonesAppearWhereThePictureShowsThem) {
   controller_.setZoneActive("idle", false);
   controller_.addZone("rest", 300, 200, 100, 100);  // clamped to the client area
   controller_.pauseZone("rest", 5000);
-  hits_.onZoneHit(0, "door \"1\"");
-  hits_.onZoneHit(0, "door \"1\"");
+  hitOnce(hits_, "door \"1\"");
+  hitOnce(hits_, "door \"1\"");
 
   const SetupClientState client{ClientKind::kWeb, true};
   EXPECT_EQ(view_.stateJson(client),
@@ -142,6 +175,9 @@ TEST_F(SetupViewTest, ZonesAppearWhereThePictureShowsThem) {
   EXPECT_NE(turned.find("\"name\":\"rest\",\"x\":0,\"y\":0,"), std::string::npos) << turned;
   controller_.deleteZone("idle");
   EXPECT_EQ(view_.stateJson(client).find("idle"), std::string::npos);
+  // An installation's zones file holds the seat as a client does.
+  EXPECT_TRUE(view_.stateJson(SetupClientState{ClientKind::kFile, true})
+                  .starts_with("{\"frame\":[160,120],\"client\":\"file\",\"loggedIn\":true,"));
 
   EXPECT_EQ(jsonString("a\x01\xE9\\"), "\"a\\u0001\\u00e9\\\\\"");
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell/program_under_test.h"
@@ -216,6 +217,10 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   ASSERT_TRUE(listen.start(programArguments({"--headless", "--listen", "127.0.0.256"}), otherInstance));
   EXPECT_EQ(listen.wait(10s), 2);
   EXPECT_TRUE(contains(listen.errorOutput(), "invalid listen address '127.0.0.256'")) << listen.errorOutput();
+  ChildProcess timeout;
+  ASSERT_TRUE(timeout.start(programArguments({"--headless", "--login-timeout", "1m"}), otherInstance));
+  EXPECT_EQ(timeout.wait(10s), 2);
+  EXPECT_TRUE(contains(timeout.errorOutput(), "invalid login timeout '1m'")) << timeout.errorOutput();
   // An address of no interface here (TEST-NET-1 is never assigned).
   ChildProcess foreign;
   ASSERT_TRUE(foreign.start(programArguments({"--headless", "--camera", "demo", "--port", "0", "--listen", "192.0.2.7"}),
@@ -259,6 +264,39 @@ TEST_F(ProgramTest, WrongLoginsAreAnsweredSlowlyWhileTheTicksGoOn) {
                                     [](const std::string& m) { return m.starts_with("<motion name=\"door\""); });
   EXPECT_GT(motion, 5) << "the frame tick must not wait for the logins";
   EXPECT_EQ(endProgram(server, environment()), 0) << server.errorOutput();
+}
+
+// A client that holds the seat without logging in loses it after
+// --login-timeout, whatever it sends meanwhile, and is told why; the client
+// waiting behind it is then served, and one that logged in keeps the seat.
+TEST_F(ProgramTest, AClientThatDoesNotLogInInTimeLosesTheSeat) {
+  ChildProcess server;
+  unsigned port = startServer(server, {"--headless", "--camera", "demo", "--login-timeout", "2", "--verbose"});
+  ASSERT_NE(port, 0u);
+  TestClient guesser;
+  ASSERT_TRUE(guesser.connect(port));
+  guesser.send("set_data_type(commands);login(nope)");
+  ASSERT_TRUE(guesser.waitFor("login=failed;", 5s));
+  TestClient waiting;
+  ASSERT_TRUE(waiting.connect(port));
+  waiting.send("login(s3cret)");
+  // Guessing on and on, up to the end: the last guesses may still be unread
+  // when the connection is closed, and the error must reach the client all
+  // the same.
+  bool told = false;
+  for (int guess = 0; guess < 400 && !told; ++guess) {
+    guesser.send("login(" + std::to_string(guess) + ")");
+    told = guesser.waitFor("error(No login in time, disconnected.);", 25ms);
+  }
+  EXPECT_TRUE(told) << server.errorOutput();
+  EXPECT_TRUE(guesser.waitForClose(5s));
+  EXPECT_TRUE(waiting.waitFor("<login status=\"successful\">", 5s));
+  // Logged in, it stays well past the deadline.
+  std::this_thread::sleep_for(2500ms);
+  waiting.send("check_data_type()");
+  EXPECT_TRUE(waiting.waitFor("<data status=\"xml\">", 5s));
+  EXPECT_EQ(endProgram(server, environment()), 0);
+  EXPECT_TRUE(contains(server.errorOutput(), "login deadline passed: client disconnected")) << server.errorOutput();
 }
 
 TEST_F(ProgramTest, StartsAndShutsDownInOrderOnTerminationSignals) {

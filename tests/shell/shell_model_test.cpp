@@ -41,6 +41,16 @@ TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
   EXPECT_EQ(result.options.cameraSource, "demo");
   EXPECT_TRUE(result.options.showVersion && result.options.showHelp);
   EXPECT_EQ(result.options.listenAddress, kEveryAddress);
+  EXPECT_EQ(result.options.loginTimeoutSeconds, 60u);
+  EXPECT_TRUE(result.options.webOrigins.empty());
+
+  // Both programs take the seat's options (the web ones wait for a web server).
+  result = parse({"--login-timeout", "0", "--web-origin", "http://localhost:3000", "--web-origin=*",
+                  "--web-origin", "null", "--web-origin", "https://[::1]:8443/"});
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.options.loginTimeoutSeconds, 0u);
+  EXPECT_EQ(result.options.webOrigins,
+            (std::vector<std::string>{"http://localhost:3000", "*", "null", "https://[::1]:8443/"}));
 
   for (const auto& [text, value] : std::vector<std::pair<std::string_view, std::uint32_t>>{
            {"127.0.0.1", 0x7f000001}, {"localhost", 0x7f000001}, {"0.0.0.0", 0}, {"192.168.10.255", 0xc0a80aff}}) {
@@ -78,8 +88,8 @@ TEST(CommandLineTest, ReadsTheInstallationsOptions) {
 TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> cases = {
       {{"--port", "65536"}, "65536"}, {{"--port", "-1"}, "-1"},         {{"--port", "12ab"}, "12ab"},
-      {{"--port="}, "port"},          {{"--port"}, "--port"},           {{"--camera", "usb"}, "usb"},
-      {{"--camera", "raw:"}, "raw:"}, {{"--code-file="}, "--code-file"}, {{"--frobnicate"}, "--frobnicate"},
+      {{"--port="}, "port"},          {{"--port"}, "--port"},           {{"--camera="}, "camera source"},
+      {{"--code-file="}, "--code-file"}, {{"--frobnicate"}, "--frobnicate"},
       {{"--headless=yes"}, "--headless"}, {{"stray"}, "stray"},   {{"--listen", "1.2.3"}, "1.2.3"},
       {{"--listen", "1.2.3.4.5"}, "1.2.3.4.5"}, {{"--listen", "256.1.1.1"}, "256.1.1.1"},
       {{"--listen", "01.2.3.4"}, "01.2.3.4"}, {{"--listen", "::1"}, "::1"}, {{"--listen", " 1.2.3.4"}, " 1.2.3.4"},
@@ -89,7 +99,16 @@ TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
       {{"--mqtt", "mqtt://b/a/#"}, "mqtt://b/a/#"}, {{"--mqtt", "mqtt://b:x"}, "mqtt://b:x"},
       {{"--mqtt", "mqtt://b/"}, "mqtt://b/"}, {{"--zones="}, "--zones"},
       {{"--mqtt", "mqtt://b", "--mqtt-off-delay", "-1"}, "-1"},
-      {{"--mqtt-discovery"}, "--mqtt"}};
+      {{"--mqtt-discovery"}, "--mqtt"},
+      {{"--login-timeout", "-1"}, "-1"},     {{"--login-timeout", "1.5"}, "1.5"},
+      {{"--login-timeout", "86401"}, "86401"}, {{"--web-origin", "localhost:3000"}, "localhost:3000"},
+      {{"--web-origin", "http://a.example/page"}, "http://a.example/page"}, {{"--web-origin="}, "--web-origin"},
+#ifdef _WIN32
+      // On Linux any other text may name a camera, a file or a stream; the
+      // camera backend refuses it at start-up.
+      {{"--camera", "usb"}, "usb"}, {{"--camera", "raw:"}, "raw:"},
+#endif
+  };
   for (const auto& [args, culprit] : cases) {
     CommandLineResult result = parse(args);
     EXPECT_FALSE(result.ok) << args[0];

@@ -38,6 +38,7 @@ class FakeCameras final : public TrayController {
     return index >= 0 && index < static_cast<int>(names.size()) ? names[index].c_str() : nullptr;
   }
   int currentCameraIndex() override { return current; }
+  bool cameraAbsent(int index) override { return index == absent; }
   void selectCamera(int index) override {
     selected.push_back(index);
     if (index < static_cast<int>(names.size())) current = index;
@@ -50,6 +51,7 @@ class FakeCameras final : public TrayController {
   std::vector<std::string> names;
   std::vector<int> selected;
   int current = 0;
+  int absent = -1;
   bool mirror = true, flip = false;
 };
 
@@ -209,6 +211,13 @@ TEST_F(TrayGuiTest, MenuHoldsTheItemsWithTheirChecks) {
   EXPECT_TRUE(!cameras.mirror && cameras.flip);
   EXPECT_EQ(cameras.selected, std::vector<int>{2});
   EXPECT_EQ(entries(tray.menu()).mid(3, 2), (QStringList{"&Mirror", "&Flip*"}));
+  EXPECT_EQ(entries(tray.cameraMenu()), (QStringList{"Front", "Back", "Side*", "Top"}));
+  // A lost camera is marked while it is tried again, and no longer once it is back.
+  cameras.absent = 2;
+  emit tray.menu().aboutToShow();
+  EXPECT_EQ(entries(tray.cameraMenu()), (QStringList{"Front", "Back", "Side (absent)*", "Top"}));
+  cameras.absent = -1;
+  emit tray.menu().aboutToShow();
   EXPECT_EQ(entries(tray.cameraMenu()), (QStringList{"Front", "Back", "Side*", "Top"}));
 
   // The WWW submenu names and opens our two documents.

@@ -2,10 +2,16 @@
 """The setup page and a browser client in a real headless Chromium.
 
 The program runs on the demo camera with its own runtime folder, code file
-and ports. Usage: browser_test.py --program PATH --docs DIR --artifacts DIR
-[unittest arguments]
+and ports. Usage: browser_test.py --program PATH [--runner PATH] --docs DIR
+--artifacts DIR [--screenshot NAME] [unittest arguments]
+
+With --runner (the Wine wrapper) the program is a Windows one: the runner
+starts it, and a second copy run with --quit ends it.
 """
 import argparse
+import base64
+import functools
+import http.server
 import os
 import select
 import shutil
@@ -13,8 +19,10 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
+import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 from outside_programs import missing_programs  # noqa: E402
@@ -43,30 +51,41 @@ def wait_for(condition, timeout=15.0, step=0.1):
     return None
 
 
-class Program:
-    """The tessary program on the demo camera, ports chosen by the system."""
+def program_command(*options):
+    return ([ARGS.runner] if ARGS.runner else []) + [ARGS.program] + list(options)
 
-    def __init__(self, folder):
+
+class Program:
+    """The tessary program on the demo camera, ports chosen by the system
+    unless `options` say otherwise."""
+
+    def __init__(self, folder, options=("--web-port", "0"), page_line=True):
         code_file = os.path.join(folder, "code.dat")
         with open(code_file, "w") as f:
             f.write(CODE)
-        env = dict(os.environ, XDG_RUNTIME_DIR=folder, XDG_CONFIG_HOME=folder)
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=folder, XDG_CONFIG_HOME=folder)
         self.errors = open(os.path.join(folder, "stderr.txt"), "w+")
         self.process = subprocess.Popen(
-            [ARGS.program, "--camera", "demo", "--port", "0", "--web-port", "0", "--headless",
-             "--code-file", code_file],
-            stdout=subprocess.PIPE, stderr=self.errors, env=env)
+            program_command("--camera", "demo", "--port", "0", "--headless", "--code-file", code_file,
+                            *options),
+            stdout=subprocess.PIPE, stderr=self.errors, env=self.env)
         self.output = b""
-        listening = self.line(10)
-        page = self.line(10)
-        if " listening on port " not in listening or "http://127.0.0.1:" not in page:
-            self.errors.seek(0)
-            errors = self.errors.read()
+        # A Windows program's first start in a fresh Wine prefix is slow.
+        listening = self.line(60)
+        page = self.line(10) if page_line else ""
+        if " listening on port " not in listening or (page_line and "http://" not in page):
+            errors = self.error_output()
             self.stop()
             raise RuntimeError("no start-up lines: %r %r %s" % (listening, page, errors))
         self.port = int(listening.rsplit(" ", 1)[1])
-        self.url = page[page.index("http://"):].strip()
-        self.web_port = int(self.url.rstrip("/").rsplit(":", 1)[1])
+        if page_line:
+            self.url = page[page.index("http://"):].strip()
+            self.web_port = int(self.url.rstrip("/").rsplit(":", 1)[1])
+
+    def error_output(self):
+        self.errors.flush()
+        self.errors.seek(0)
+        return self.errors.read()
 
     def line(self, timeout):
         """The next line of standard output; empty when none comes in time."""
@@ -82,14 +101,44 @@ class Program:
         return line.decode()
 
     def stop(self):
-        self.process.terminate()
+        if ARGS.runner:
+            # No termination signals on Windows: the program's own --quit.
+            subprocess.run(program_command("--quit"), env=self.env, timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        else:
+            self.process.terminate()
         try:
-            self.process.wait(10)
+            self.process.wait(20)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
         self.process.stdout.close()
         self.errors.close()
+
+
+class StaticFiles:
+    """This checkout's files over HTTP on loopback: browsers load no modules
+    from file: pages."""
+
+    def __init__(self, root):
+        handler = functools.partial(QuietFileHandler, directory=root)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join()
+
+
+class QuietFileHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
+                          **{".mjs": "text/javascript"})
+
+    def log_message(self, *args):
+        pass
 
 
 class TcpClient:
@@ -117,6 +166,58 @@ class TcpClient:
 
     def close(self):
         self.sock.close()
+
+
+def status_line(address, port, request):
+    """The first line of the server's answer to a raw HTTP request."""
+    with socket.create_connection((address, port), timeout=10) as sock:
+        sock.sendall(request.encode())
+        answer = b""
+        while b"\r\n" not in answer:
+            data = sock.recv(4096)
+            if not data:
+                break
+            answer += data
+    return answer.split(b"\r\n", 1)[0].decode(errors="replace")
+
+
+def receive_exactly(sock, count):
+    data = b""
+    while len(data) < count:
+        chunk = sock.recv(count - len(data))
+        if not chunk:
+            raise ConnectionError("closed after %d of %d bytes" % (len(data), count))
+        data += chunk
+    return data
+
+
+def close_code_after(port, path, opcode, payload):
+    """Opens a WebSocket at `path`, sends one frame and returns the code of
+    the close frame the server answers with (None when it sends none)."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as sock:
+        key = base64.b64encode(os.urandom(16)).decode()
+        sock.sendall(("GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nUpgrade: websocket\r\n"
+                      "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\nSec-WebSocket-Version: 13\r\n\r\n"
+                      % (path, port, key)).encode())
+        head = b""
+        while b"\r\n\r\n" not in head:
+            head += receive_exactly(sock, 1)
+        if not head.startswith(b"HTTP/1.1 101"):
+            raise ConnectionError("no upgrade: %r" % head)
+        mask = os.urandom(4)
+        assert len(payload) < 126
+        sock.sendall(bytes([0x80 | opcode, 0x80 | len(payload)]) + mask +
+                     bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+        while True:
+            first, second = receive_exactly(sock, 2)
+            length = second & 0x7F
+            if length == 126:
+                length = int.from_bytes(receive_exactly(sock, 2), "big")
+            elif length == 127:
+                length = int.from_bytes(receive_exactly(sock, 8), "big")
+            body = receive_exactly(sock, length)
+            if first & 0x0F == 0x8:
+                return int.from_bytes(body[:2], "big") if len(body) >= 2 else None
 
 
 def make_browser(folder):
@@ -162,7 +263,7 @@ class BrowserTest(unittest.TestCase):
                         "the picture does not move")
         # The band zone flashes on its hits; a screenshot while it does.
         self.assertTrue(wait_for(lambda: self.zone_rows()["band"]["flashing"] == "true", step=0.02))
-        screenshot = os.path.join(ARGS.artifacts, "setup_page.png")
+        screenshot = os.path.join(ARGS.artifacts, ARGS.screenshot)
         self.browser.save_screenshot(screenshot)
         rows = wait_for(lambda: int(self.zone_rows()["band"]["flashes"]) >= 5 and self.zone_rows())
         self.assertTrue(rows, "the band zone does not flash again and again")
@@ -181,8 +282,18 @@ class BrowserTest(unittest.TestCase):
         self.assertTrue(os.path.getsize(screenshot) > 10000)
 
     def test_a_browser_page_is_a_client_and_holds_the_seat(self):
-        example = "file://" + os.path.join(ARGS.docs, "web-client.html")
-        self.browser.get("%s?port=%d&code=%s" % (example, self.program.web_port, CODE))
+        # The page served from another origin (the checkout over HTTP) may
+        # not be the client: any site could then take the seat.
+        files = StaticFiles(os.path.dirname(os.path.abspath(ARGS.docs)))
+        self.addCleanup(files.stop)
+        foreign = files.url + "/docs/web-client.html"
+        self.browser.get("%s?port=%d&code=%s" % (foreign, self.program.web_port, CODE))
+        state = self.browser.find_element(By.ID, "state")
+        self.assertTrue(wait_for(lambda: state.text.startswith("cannot connect")), state.text)
+
+        # The same page served by Tessary is.
+        example = self.program.url + "web-client.html"
+        self.browser.get("%s?code=%s" % (example, CODE))
         door = self.browser.find_element(By.ID, "door")
         self.assertTrue(wait_for(lambda: int(door.get_attribute("data-hits")) >= 3),
                         "no hits: " + self.browser.find_element(By.ID, "log").text)
@@ -209,10 +320,100 @@ class BrowserTest(unittest.TestCase):
         self.assertEqual(waiting.message(10), "<error content=\"Command unavailable, please login.\">")
         waiting.close()
 
+        # A wrong code: the page says so.
+        self.browser.get("%s?code=wrong" % example)
+        state = self.browser.find_element(By.ID, "state")
+        self.assertTrue(wait_for(lambda: state.text == "wrong code"), state.text)
+
+    def test_the_server_serves_the_client_module_its_pages_import(self):
+        with urllib.request.urlopen(self.program.url + "clients/js/tessary.mjs", timeout=10) as answer:
+            self.assertEqual(answer.headers["Content-Type"], "text/javascript; charset=utf-8")
+            module = answer.read()
+        with open(os.path.join(os.path.dirname(os.path.abspath(ARGS.docs)), "clients", "js",
+                               "tessary.mjs"), "rb") as f:
+            self.assertEqual(module, f.read())
+
+
+class WebRulesTest(unittest.TestCase):
+    """The web server's address and port rules and its answers to bad input,
+    on the running program (the server's own tests check each answer in
+    detail)."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="tessary-web-")
+        self.program = None
+
+    def tearDown(self):
+        self.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def start(self, *options, page_line=True):
+        self.program = Program(self.folder, options, page_line)
+        return self.program
+
+    def stop(self):
+        if self.program:
+            self.program.stop()
+            self.program = None
+
+    def assert_tcp_served(self, port):
+        client = TcpClient(port)
+        client.send("whoareyou()")
+        self.assertTrue((client.message(10) or "").startswith("<string content="))
+        client.close()
+
+    def test_bad_requests_get_clear_answers_and_cost_nothing(self):
+        program = self.start("--web-port", "0")
+        port = program.web_port
+        host = "Host: 127.0.0.1:%d\r\n" % port
+        self.assertEqual(status_line("127.0.0.1", port, "GET / HTTP/1.1\r\n%s\r\n" % host), "HTTP/1.1 200 OK")
+        self.assertEqual(status_line("127.0.0.1", port, "GET /secret HTTP/1.1\r\n%s\r\n" % host),
+                         "HTTP/1.1 404 Not Found")
+        self.assertEqual(status_line("127.0.0.1", port, "GET / HTTP/1.1\r\nHost: attacker.example\r\n\r\n"),
+                         "HTTP/1.1 421 Misdirected Request")
+        self.assertTrue(status_line("127.0.0.1", port, "GARBAGE\r\n\r\n").startswith("HTTP/1.1 400"))
+        # Commands are text frames; a binary one ends the WebSocket client.
+        self.assertEqual(close_code_after(port, "/client", 0x2, b"whoareyou()"), 1003)
+        # The seat it held is free again.
+        self.assert_tcp_served(program.port)
+
+    def test_listen_address_a_taken_port_and_off(self):
+        # --listen narrows the web server as it does the TCP link.
+        program = self.start("--web-port", "0", "--listen", "127.0.0.2")
+        self.assertTrue(program.url.startswith("http://127.0.0.2:"), program.url)
+        self.assertEqual(status_line("127.0.0.2", program.web_port,
+                                     "GET / HTTP/1.1\r\nHost: 127.0.0.2:%d\r\n\r\n" % program.web_port),
+                         "HTTP/1.1 200 OK")
+        with self.assertRaises(OSError):
+            socket.create_connection(("127.0.0.1", program.web_port), timeout=5).close()
+        self.stop()
+
+        # A port another program holds: one line says so, TCP clients are
+        # served all the same.
+        with socket.socket() as holder:
+            holder.bind(("127.0.0.1", 0))
+            holder.listen(1)
+            taken = holder.getsockname()[1]
+            program = self.start("--web-port", str(taken), page_line=False)
+            expected = "cannot serve the setup page on port %d: " % taken
+            self.assertTrue(wait_for(lambda: expected in program.error_output(), timeout=10),
+                            program.error_output())
+            self.assertIn("; running without it (try --web-port 0)", program.error_output())
+            self.assertEqual(program.line(1), "")
+            self.assert_tcp_served(program.port)
+            self.stop()
+
+        # off: no web server and no line for it.
+        program = self.start("--web-port", "off", page_line=False)
+        self.assertEqual(program.line(2), "")
+        self.assert_tcp_served(program.port)
+
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
+    parser.add_argument("--runner")
+    parser.add_argument("--screenshot", default="setup_page.png")
     parser.add_argument("--docs", required=True)
     parser.add_argument("--artifacts", required=True)
     ARGS, rest = parser.parse_known_args()

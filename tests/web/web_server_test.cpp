@@ -31,10 +31,12 @@ using tcp = net::ip::tcp;
 using namespace std::chrono_literals;
 
 constexpr std::string_view kPage = "<!DOCTYPE html><title>page</title>";
+constexpr std::string_view kClientPage = "<!DOCTYPE html><title>client</title>";
 
 class WebServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    server_.trustClientOrigins({"http://Kiosk.example:3000/"});
     std::string error;
     ASSERT_TRUE(server_.start("127.0.0.1", 0, error)) << error;
     host_ = "127.0.0.1:" + std::to_string(server_.port());
@@ -111,7 +113,7 @@ class WebServerTest : public ::testing::Test {
   ClientSlot seat_;
   testing::RecordingLinkEvents events_;
   WebClientLink link_{seat_, events_};
-  WebServer server_{link_, kPage};
+  WebServer server_{link_, kPage, kClientPage};
   std::string host_;
 };
 
@@ -139,6 +141,32 @@ TEST_F(WebServerTest, ServesThePageAndAnswersBadRequestsClearly) {
     EXPECT_EQ(error.code(), websocket::error::upgrade_declined);
   }
   EXPECT_NO_THROW(openSocket("/picture", "http://" + host_));
+  EXPECT_EQ(get("/web-client.html?code=x", host_).body(), kClientPage);
+}
+
+TEST_F(WebServerTest, OnlyTrustedPagesAndProgramsWithoutOriginMayBeTheClient) {
+  // Any site the user has open could otherwise take the seat and try codes.
+  const std::string refused = exchange(
+      "GET /client HTTP/1.1\r\nHost: " + host_ +
+      "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: http://attacker.example\r\n\r\n");
+  EXPECT_TRUE(refused.starts_with("HTTP/1.1 403")) << refused;
+  EXPECT_TRUE(refused.ends_with("pages of this origin may not be a client (see --web-origin)\n"))
+      << refused;
+  // The picture stays with the server's own page, whatever the client may.
+  EXPECT_THROW(openSocket("/picture", "http://kiosk.example:3000"), beast::system_error);
+  EXPECT_FALSE(link_.isConnected());
+
+  for (const std::string& origin : {"http://" + host_, std::string("http://kiosk.example:3000"),
+                                   std::string()}) {
+    auto ws = openSocket("/client", origin);
+    ASSERT_TRUE(testing::waitUntil([&] { return link_.isConnected(); })) << origin;
+    ws->close(websocket::close_code::normal);
+    ASSERT_TRUE(testing::waitUntil([&] {
+      received();
+      return !link_.isConnected();
+    }));
+  }
 }
 
 TEST_F(WebServerTest, ClientFramesAreCommandTextsAndMessagesComeBackAsFrames) {
@@ -188,9 +216,11 @@ TEST_F(WebServerTest, ClientFramesAreCommandTextsAndMessagesComeBackAsFrames) {
 TEST_F(WebServerTest, TheCoreCanEndTheClientsConnection) {
   auto ws = openSocket("/client");
   ASSERT_TRUE(testing::waitUntil([&] { return link_.isConnected(); }));
-  // As the interpreter does with a client that floods a waiting login.
+  // As the login deadline does: the error saying why still goes out.
+  EXPECT_TRUE(link_.send("<error content=\"why\">"));
   link_.disconnect();
   EXPECT_EQ(events_.count("logOut"), 1u);
+  EXPECT_EQ(readText(*ws), "<error content=\"why\">");
   EXPECT_EQ(closeCode(*ws), websocket::close_code::policy_error);
   EXPECT_EQ(ws->reason().reason, "disconnected by Tessary");
   EXPECT_NE(link_.open(), 0u);  // the seat is free again

@@ -21,7 +21,7 @@ namespace {
 TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   VideoController controller;
   TickLog log(controller);
-  controller.setZoneHitListener(&log);
+  controller.eventSinks().add(log);
   auto cameras = std::make_unique<RelayCaptureBackend>(
       makeDemoCaptureBackend(), nullptr, std::vector<std::string>{"A", "B"}, kDemoCameraName);
   ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(std::move(cameras))));

@@ -27,7 +27,7 @@ class EndToEnd : public ::testing::Test {
   }
 
   void startWith(std::unique_ptr<CaptureBackend> backend) {
-    controller.setZoneHitListener(&log);
+    controller.eventSinks().add(log);
     auto relay = std::make_unique<RelayCaptureBackend>(std::move(backend), &log);
     ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(std::move(relay))));
   }

@@ -12,30 +12,17 @@
 #include "capture/capture_backend.h"
 #include "capture/sample_grabber_callback.h"
 #include "common/frame.h"
-#include "common/periodic_timer.h"
 #include "support/wait_until.h"
 #include "zones/video_controller.h"
-#include "zones/zone_hit_listener.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary::testing {
 
-// The steady clock's limits; counts how often a channel's timer was started.
-class CountingTimerDevice final : public TimerDevice {
- public:
-  std::uint32_t getCapabilities(TimerCapabilities& caps) override { return steadyTimerDevice().getCapabilities(caps); }
-  std::uint32_t beginPeriod(std::uint32_t resolution) override {
-    ++begins;
-    return steadyTimerDevice().beginPeriod(resolution);
-  }
-  void endPeriod(std::uint32_t resolution) override { steadyTimerDevice().endPeriod(resolution); }
-  std::atomic<int> begins{0};
-};
-
 // The controller's processed-frame count at each hit, and (noted by the relay
 // on the streaming thread) at each sample's arrival at the camera, after
-// which the camera's next getFrame sees that sample or a newer one. A hit
-// during processing tick n (counting from 1) records n - 1.
-class TickLog final : public ZoneHitListener {
+// which the channel processes that sample or a newer one. A hit of the
+// n-th processed frame (counting from 1) records n - 1.
+class TickLog final : public ZoneEventSink {
  public:
   struct Hit {
     std::int32_t zoneId = -1;
@@ -43,9 +30,11 @@ class TickLog final : public ZoneHitListener {
   };
 
   explicit TickLog(const VideoController& controller) : controller_(controller) {}
-  void onZoneHit(std::int32_t zoneId, std::string_view) override {
+  void onZoneEvents(const ZoneEventBatch& batch) override {
     std::lock_guard lock(mutex_);
-    hits_.push_back(Hit{zoneId, controller_.processedFrameCount()});
+    for (const ZoneHit& hit : batch.hits) {
+      hits_.push_back(Hit{hit.zoneId, controller_.processedFrameCount()});
+    }
   }
   void noteArrival() {
     std::lock_guard lock(mutex_);

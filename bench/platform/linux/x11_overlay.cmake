@@ -5,4 +5,7 @@ tessary_add_bench(tessary_linux_x11_overlay_bench
           ${PROJECT_SOURCE_DIR}/tests/support/child_process.cpp
           ${PROJECT_SOURCE_DIR}/tests/support/temp_folder.cpp
           ${PROJECT_SOURCE_DIR}/tests/support/x11_key_client.cpp
+          ${PROJECT_SOURCE_DIR}/tests/support/outside_programs.cpp
   LIBS tessary_linux_x11_overlay PkgConfig::TESSARY_X11_OVERLAY)
+target_compile_definitions(tessary_linux_x11_overlay_bench PRIVATE
+  TESSARY_OUTSIDE_PROGRAMS_LIST="${PROJECT_SOURCE_DIR}/tools/outside-programs.txt")

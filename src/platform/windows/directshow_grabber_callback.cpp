@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "capture/capture_backend.h"
+#include "common/frame.h"
 
 namespace tessary::directshow {
 
@@ -15,13 +16,25 @@ void GrabberCallback::setTarget(SampleGrabberCallbackRef target) {
   target_ = std::move(target);
 }
 
-bool GrabberCallback::setFrameLayout(std::int32_t width, std::int32_t height) {
+bool GrabberCallback::setFrameLayout(std::int32_t width, std::int32_t height, bool scaleToFrame) {
   std::lock_guard<std::mutex> lock(deliveryLock_);
   const std::int64_t rows = std::llabs(height);
   if (width <= 0 || rows == 0 || width > 16384 || rows > 16384) return false;
   rowBytes_ = static_cast<std::size_t>(width) * 4;
-  frameBytes_ = rowBytes_ * static_cast<std::size_t>(rows);
+  pictureBytes_ = rowBytes_ * static_cast<std::size_t>(rows);
   topDown_ = height < 0;
+  scaled_ = scaleToFrame && (width != kFrameWidth || rows != kFrameHeight);
+  if (scaled_) {
+    // Rows are scaled in memory order, so a bottom-up picture stays
+    // bottom-up; a top-down one is read from its last row.
+    if (!scaler_.configure({ScalerPixels::kBgrx, width, static_cast<std::int32_t>(rows), 0, topDown_})) {
+      return false;
+    }
+    frameBytes_ = kFrameBytes;
+    turned_.assign(kFrameBytes, 0);
+    return true;
+  }
+  frameBytes_ = pictureBytes_;
   turned_.assign(topDown_ ? frameBytes_ : 0, 0);
   return true;
 }
@@ -67,14 +80,17 @@ HRESULT GrabberCallback::SampleCB(double sampleTime, IMediaSample* sample) {
   // The allocator's buffer may be larger than the picture: what counts is
   // the data the sample holds, which must be one whole frame.
   const long length = sample->GetActualDataLength();
-  if (length < 0 || static_cast<std::size_t>(length) < frameBytes_) return S_OK;
+  if (length < 0 || static_cast<std::size_t>(length) < pictureBytes_) return S_OK;
   REFERENCE_TIME start = 0;
   REFERENCE_TIME end = 0;
   const std::int64_t time = sample->GetTime(&start, &end) == S_OK
                                 ? start
                                 : static_cast<std::int64_t>(sampleTime * 1e7);
   const std::uint8_t* frame = data;
-  if (topDown_) {
+  if (scaled_) {
+    scaler_.scale(std::span<const std::uint8_t>(data, pictureBytes_), turned_);
+    frame = turned_.data();
+  } else if (topDown_) {
     const std::size_t rows = frameBytes_ / rowBytes_;
     for (std::size_t row = 0; row < rows; ++row) {
       std::memcpy(turned_.data() + (rows - 1 - row) * rowBytes_, data + row * rowBytes_, rowBytes_);
@@ -83,6 +99,7 @@ HRESULT GrabberCallback::SampleCB(double sampleTime, IMediaSample* sample) {
   }
   const MediaSample picture{frame, frameBytes_, time};
   target_->SampleCB(sampleTime, &picture);
+  delivered_.fetch_add(1, std::memory_order_relaxed);
   return S_OK;
 }
 

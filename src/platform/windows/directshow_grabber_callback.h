@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "capture/frame_scaler.h"
 #include "capture/sample_grabber_callback.h"
 #include "platform/windows/directshow_com.h"
 
@@ -31,9 +32,10 @@ class GrabberCallback final : public ISampleGrabberCB {
   // Where frames go.
   void setTarget(SampleGrabberCallbackRef target);
   // The connected picture: width and the header's height, negative for a
-  // top-down picture, which is turned bottom-up on the way. False (nothing
-  // changed) for a size that makes no frame.
-  bool setFrameLayout(std::int32_t width, std::int32_t height);
+  // top-down picture, which is turned bottom-up on the way. With
+  // `scaleToFrame` a picture of another size is scaled whole into the
+  // 160 x 120 frame. False (nothing changed) for a size that makes no frame.
+  bool setFrameLayout(std::int32_t width, std::int32_t height, bool scaleToFrame = false);
   std::size_t frameBytes() const {
     std::lock_guard<std::mutex> lock(deliveryLock_);
     return frameBytes_;
@@ -42,6 +44,8 @@ class GrabberCallback final : public ISampleGrabberCB {
   // is in progress, so none follows it.
   void open();
   void close();
+  // How many frames were handed on so far; read from any thread.
+  std::uint64_t delivered() const { return delivered_.load(std::memory_order_relaxed); }
 
   // ISampleGrabberCB. QueryInterface follows the COM rules: the reference it
   // hands out is counted.
@@ -56,15 +60,19 @@ class GrabberCallback final : public ISampleGrabberCB {
   ~GrabberCallback() = default;
 
   std::atomic<ULONG> references_{0};
+  std::atomic<std::uint64_t> delivered_{0};
   // Held while a frame is handed on, and guarding everything below: the
   // session sets them on its own thread, the grabber's streaming thread reads
   // them. The camera's handler takes no lock, so none is ever taken inside.
   mutable std::mutex deliveryLock_;
   SampleGrabberCallbackRef target_;
-  std::size_t frameBytes_ = 0;
+  std::size_t frameBytes_ = 0;    // what is handed on
+  std::size_t pictureBytes_ = 0;  // what a sample must hold
   std::size_t rowBytes_ = 0;
   bool topDown_ = false;
-  std::vector<std::uint8_t> turned_;  // a top-down picture made bottom-up
+  bool scaled_ = false;
+  FrameScaler scaler_;
+  std::vector<std::uint8_t> turned_;  // a top-down picture made bottom-up, or the scaled frame
   bool open_ = false;
 };
 #pragma GCC diagnostic pop

@@ -1,8 +1,13 @@
 #include "platform/windows/directshow_graph.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
+
+#include "capture/mode_choice.h"
+#include "common/frame.h"
 
 namespace tessary::directshow {
 namespace {
@@ -22,16 +27,35 @@ bool needsDecompressor(PixelFormat format) {
   return format == PixelFormat::kUyvy || format == PixelFormat::kY411;
 }
 
+// The entry of the frame's size that stands for a larger mode, scaled after
+// the grabber; the low bits are that mode's own index.
+constexpr std::uint32_t kScaledEntry = 0x8000'0000u;
+
+const char* formatName(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::kRgb8: return "RGB8";
+    case PixelFormat::kRgb555: return "RGB555";
+    case PixelFormat::kRgb565: return "RGB565";
+    case PixelFormat::kRgb24: return "RGB24";
+    case PixelFormat::kRgb32: return "RGB32";
+    case PixelFormat::kY411: return "Y411";
+    case PixelFormat::kUyvy: return "UYVY";
+    case PixelFormat::kUnsupported: break;
+  }
+  return "a format the graph decodes";
+}
+
 }  // namespace
 
-GraphSession::GraphSession(const ComFactory& factory, GraphSourceKind& sources)
-    : factory_(factory), sources_(sources) {}
+GraphSession::GraphSession(const ComFactory& factory, GraphSourceKind& sources,
+                           std::shared_ptr<CameraPresence> presence)
+    : factory_(factory), sources_(sources), presence_(std::move(presence)) {}
 
 std::unique_ptr<GraphSession> GraphSession::create(const ComFactory& factory, GraphSourceKind& sources,
-                                                   std::string& report) {
+                                                   std::string& report, std::shared_ptr<CameraPresence> presence) {
   ApartmentScope apartment;
   report.clear();
-  std::unique_ptr<GraphSession> session(new GraphSession(factory, sources));
+  std::unique_ptr<GraphSession> session(new GraphSession(factory, sources, std::move(presence)));
   if (!session->build(report)) return nullptr;
   return session;
 }
@@ -66,6 +90,7 @@ bool GraphSession::build(std::string& report) {
     } else {
       result = graph_.query(IID_IMediaControl, mediaControl_);
       if (FAILED(result)) line("No[MediaControl]");
+      if (FAILED(graph_.query(IID_IMediaEvent, events_))) events_.reset();
     }
   }
   if (FAILED(result)) {
@@ -127,6 +152,7 @@ bool GraphSession::createGrabber(std::string& report) {
 BindResult GraphSession::bindDevice(std::string_view name) {
   ApartmentScope apartment;
   unbindDevice();
+  boundName_ = std::string(name);
   return sources_.bind(factory_, *graph_, *captureBuilder_, name, source_, lastError_);
 }
 
@@ -150,6 +176,17 @@ void GraphSession::releaseSource() {
 }
 
 bool GraphSession::listCapabilities(std::vector<CaptureCapability>& capabilities) {
+  if (!listModes(capabilities)) return false;
+  // A device without a mode of the frame's size offers one anyway: its
+  // smallest larger mode, scaled whole into the frame after the grabber.
+  if (const CaptureCapability* mode = modeToScale(capabilities)) {
+    scaledMode_ = *mode;
+    capabilities.push_back({PixelFormat::kRgb32, kFrameWidth, kFrameHeight, kScaledEntry | mode->nativeCode});
+  }
+  return true;
+}
+
+bool GraphSession::listModes(std::vector<CaptureCapability>& capabilities) {
   ApartmentScope apartment;
   capabilities.clear();
   if (!source_.output || !source_.formatsReadable) return false;
@@ -203,9 +240,20 @@ bool GraphSession::setFormat(const CaptureCapability& capability, std::int32_t f
   // again afterwards.
   const bool wasConnected = connected_;
   tearDownChain();
+  CaptureCapability mode = capability;
+  scaled_ = (capability.nativeCode & kScaledEntry) != 0;
+  if (scaled_) {
+    std::vector<CaptureCapability> offered;
+    listCapabilities(offered);
+    if ((scaledMode_.nativeCode | kScaledEntry) != capability.nativeCode) {
+      lastError_ = "The format is not offered.";
+      return false;
+    }
+    mode = scaledMode_;
+  }
   if (source_.streamConfig) {
     OwnedMediaType type;
-    if (!findCapability(capability, type)) {
+    if (!findCapability(mode, type)) {
       lastError_ = "The format is not offered.";
       return false;
     }
@@ -220,14 +268,14 @@ bool GraphSession::setFormat(const CaptureCapability& capability, std::int32_t f
     std::vector<CaptureCapability> offered;
     listCapabilities(offered);
     const bool found = std::any_of(offered.begin(), offered.end(), [&](const CaptureCapability& c) {
-      return c.format == capability.format && c.width == capability.width && c.height == capability.height;
+      return c.format == mode.format && c.width == mode.width && c.height == mode.height;
     });
     if (!found) {
       lastError_ = "The format is not offered.";
       return false;
     }
   }
-  applied_ = capability;
+  applied_ = mode;
   formatSet_ = true;
   return !wasConnected || connect() == ConnectResult::kConnected;
 }
@@ -265,7 +313,9 @@ ConnectResult GraphSession::connect() {
   if (FAILED(sampleGrabber_->SetMediaType(&wanted))) return ConnectResult::kFormatRefused;
 
   HRESULT result = S_OK;
-  if (applied_.format != PixelFormat::kRgb32) {
+  // Formats we do not name (YUY2, MJPG) are left to the graph's own
+  // search for a decoder when the pins connect.
+  if (applied_.format != PixelFormat::kRgb32 && applied_.format != PixelFormat::kUnsupported) {
     if (needsDecompressor(applied_.format)) result = addConverter(CLSID_AVIDec, L"AVIDec");
     if (SUCCEEDED(result)) result = addConverter(CLSID_Colour, L"ColourSpace");
     if (FAILED(result)) return fail(result);
@@ -290,7 +340,7 @@ ConnectResult GraphSession::connect() {
   const bool sized = video != nullptr && connectedType.subtype == MEDIASUBTYPE_RGB32 &&
                      video->bmiHeader.biWidth == applied_.width &&
                      std::abs(video->bmiHeader.biHeight) == std::abs(applied_.height) &&
-                     grabberCallback_->setFrameLayout(video->bmiHeader.biWidth, video->bmiHeader.biHeight);
+                     grabberCallback_->setFrameLayout(video->bmiHeader.biWidth, video->bmiHeader.biHeight, scaled_);
   if (SUCCEEDED(result)) freeMediaTypeFields(connectedType);
   if (!sized) {
     tearDownChain();
@@ -299,6 +349,12 @@ ConnectResult GraphSession::connect() {
   }
   connected_ = true;
   return ConnectResult::kConnected;
+}
+
+std::string GraphSession::modeText() const {
+  if (!scaled_ || !formatSet_) return {};
+  return "Opened at " + std::to_string(applied_.width) + " x " + std::to_string(std::abs(applied_.height)) + " " +
+         formatName(applied_.format) + ", scaled to 160 x 120.";
 }
 
 ConnectResult GraphSession::fail(HRESULT result) {
@@ -378,17 +434,94 @@ bool GraphSession::start() {
     return false;
   }
   streaming_ = true;
+  if (events_) watcher_ = std::jthread([this](std::stop_token stop) { watch(stop); });
   return true;
 }
 
 void GraphSession::stop() {
   if (!streaming_) return;
+  // The watcher runs the graph again after a loss: it goes first.
+  if (watcher_.joinable()) {
+    watcher_.request_stop();
+    watcher_.join();
+  }
   ApartmentScope apartment;
   // Closed first: once it returns no sample reaches the camera, whatever the
   // graph's threads still do while stopping.
   grabberCallback_->close();
   mediaControl_->Stop();
   streaming_ = false;
+}
+
+void GraphSession::watch(std::stop_token stop) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kRetry = std::chrono::seconds(3);
+  constexpr auto kStall = std::chrono::seconds(5);
+  constexpr auto kFirstPicture = std::chrono::seconds(10);
+  ApartmentScope apartment;
+  bool lost = false;
+  std::uint64_t seen = grabberCallback_->delivered();
+  Clock::time_point lastPicture = Clock::now();
+  Clock::time_point retryAt{};
+  bool pictured = false;
+  while (!stop.stop_requested()) {
+    std::string why;
+    long code = 0;
+    LONG_PTR first = 0;
+    LONG_PTR second = 0;
+    if (events_->GetEvent(&code, &first, &second, 100) == S_OK) {
+      if (code == EC_DEVICE_LOST && second == 0) {
+        why = "the device was removed";
+      } else if (code == EC_ERRORABORT || code == EC_ERRORABORTEX) {
+        why = describeResult(static_cast<HRESULT>(first));
+      } else if (code == EC_STREAM_ERROR_STOPPED) {
+        why = "a stream error";
+      } else if (code == EC_COMPLETE) {
+        why = "the stream ended";
+      }
+      events_->FreeEventParams(code, first, second);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const Clock::time_point now = Clock::now();
+    const std::uint64_t count = grabberCallback_->delivered();
+    if (count != seen) {
+      seen = count;
+      lastPicture = now;
+      pictured = true;
+      if (lost) {
+        lost = false;
+        presence_->setAbsent(boundName_, false);
+        std::fprintf(stderr, "tessary: camera '%s' is back\n", boundName_.c_str());
+        std::fflush(stderr);
+      }
+    } else if (!lost && why.empty() && now - lastPicture > (pictured ? kStall : kFirstPicture)) {
+      why = "no picture for " + std::to_string(kStall.count()) + " s";
+    }
+    if (!why.empty() && !lost) {
+      lost = true;
+      presence_->setAbsent(boundName_, true);
+      std::fprintf(stderr, "tessary: camera '%s' lost: %s; trying again every %d s\n", boundName_.c_str(),
+                   why.c_str(), static_cast<int>(kRetry.count()));
+      std::fflush(stderr);
+      retryAt = now + kRetry;
+    }
+    if (lost && now >= retryAt) {
+      mediaControl_->Stop();
+      rewind();
+      mediaControl_->Run();
+      retryAt = now + kRetry;
+    }
+  }
+}
+
+// A file starts again from its beginning; a camera has no position, and
+// the call fails harmlessly.
+void GraphSession::rewind() {
+  ComPtr<IMediaSeeking> seeking;
+  if (FAILED(graph_.query(IID_IMediaSeeking, seeking)) || !seeking) return;
+  LONGLONG start = 0;
+  seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
 }
 
 namespace {
@@ -406,16 +539,19 @@ class GraphBackend final : public CaptureBackend {
   }
 
   std::unique_ptr<CaptureSession> createSession() override {
-    return GraphSession::create(factory_, *sources_, report_);
+    return GraphSession::create(factory_, *sources_, report_, presence_);
   }
 
   std::string sessionReport() const override { return report_; }
+
+  bool deviceAbsent(std::string_view name) const override { return presence_->absent(name); }
 
  private:
   ApartmentKeeper apartment_;
   std::unique_ptr<GraphSourceKind> sources_;
   ComFactory factory_;
   std::string report_;
+  std::shared_ptr<CameraPresence> presence_ = std::make_shared<CameraPresence>();
 };
 
 }  // namespace

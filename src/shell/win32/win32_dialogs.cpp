@@ -13,6 +13,39 @@
 #endif
 
 namespace tessary {
+
+// One modal dialog's run: the dialog procedure gets this as its start
+// parameter, records its window in `open` and takes `data` as its own.
+class DialogRun {
+ public:
+  DialogRun(OpenDialog& open, LPARAM data) : open_(open), data_(data) {}
+  ~DialogRun() { open_.window_ = nullptr; }
+  DialogRun(const DialogRun&) = delete;
+  DialogRun& operator=(const DialogRun&) = delete;
+
+  LPARAM parameter() { return reinterpret_cast<LPARAM>(this); }
+  // In WM_INITDIALOG: the dialog is open; returns the caller's data.
+  static LPARAM started(HWND dialog, LPARAM parameter) {
+    auto* run = reinterpret_cast<DialogRun*>(parameter);
+    run->open_.window_ = dialog;
+    return run->data_;
+  }
+
+ private:
+  OpenDialog& open_;
+  LPARAM data_;
+};
+
+void OpenDialog::bringToFront() const {
+  if (window_ == nullptr) return;
+  // The code dialog's "Error" box, when it shows one, is what wants an answer.
+  HWND front = ::GetLastActivePopup(window_);
+  if (front == nullptr || !::IsWindowVisible(front)) front = window_;
+  ::ShowWindow(front, SW_SHOWNORMAL);
+  ::SetWindowPos(front, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ::SetForegroundWindow(front);
+}
+
 namespace {
 
 constexpr int kMaxCodeLength = 255;
@@ -37,7 +70,7 @@ void centre(HWND dialog) {
 INT_PTR CALLBACK codeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      ::SetWindowLongPtrA(dialog, DWLP_USER, DialogRun::started(dialog, lParam));
       ::SendDlgItemMessageW(dialog, IDC_CODE_EDIT, EM_LIMITTEXT, kMaxCodeLength, 0);
       centre(dialog);
       return TRUE;
@@ -84,6 +117,7 @@ bool isScrollKey(WPARAM key) { return key == VK_UP || key == VK_DOWN || key == V
 INT_PTR CALLBACK helpDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
+      lParam = DialogRun::started(dialog, lParam);
       centre(dialog);
       HWND text = ::GetDlgItem(dialog, IDC_HELP_TEXT);
       if (text != nullptr) {
@@ -126,9 +160,10 @@ INT_PTR CALLBACK helpDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 // --- About ------------------------------------------------------------------
 
-INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      DialogRun::started(dialog, lParam);
       ::SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, "Tessary " TESSARY_VERSION);
       centre(dialog);
       return TRUE;
@@ -150,24 +185,35 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-bool runCodeDialog(HINSTANCE instance, HWND owner, const CodeDialogOptions& options) {
-  return ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ENTER_CODE), owner, codeDialogProc,
-                           reinterpret_cast<LPARAM>(&options)) == IDOK;
+bool runCodeDialog(HINSTANCE instance, HWND owner, const CodeDialogOptions& options, OpenDialog& open) {
+  if (open.open()) {
+    open.bringToFront();
+    return false;
+  }
+  DialogRun run(open, reinterpret_cast<LPARAM>(&options));
+  return ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ENTER_CODE), owner, codeDialogProc, run.parameter()) ==
+         IDOK;
 }
 
-void runHelpDialog(HINSTANCE instance, HWND owner) {
+void runHelpDialog(HINSTANCE instance, HWND owner, OpenDialog& open) {
+  if (open.open()) return open.bringToFront();
   // A fixed-pitch font of 9 points, for the dialog's life.
   HDC screen = ::GetDC(nullptr);
   const int height = -::MulDiv(9, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
   ::ReleaseDC(nullptr, screen);
   HFONT font = ::CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New");
-  ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_HELP), owner, helpDialogProc, reinterpret_cast<LPARAM>(font));
+  {
+    DialogRun run(open, reinterpret_cast<LPARAM>(font));
+    ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_HELP), owner, helpDialogProc, run.parameter());
+  }
   if (font != nullptr) ::DeleteObject(font);
 }
 
-void runAboutDialog(HINSTANCE instance, HWND owner) {
-  ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, aboutDialogProc, 0);
+void runAboutDialog(HINSTANCE instance, HWND owner, OpenDialog& open) {
+  if (open.open()) return open.bringToFront();
+  DialogRun run(open, 0);
+  ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, aboutDialogProc, run.parameter());
 }
 
 }  // namespace tessary

@@ -15,10 +15,25 @@ struct CodeDialogOptions {
   bool createParent = false;   // the default file's folder may not exist yet
 };
 
-// Returns true when a new code was written.
-bool runCodeDialog(HINSTANCE instance, HWND owner, const CodeDialogOptions& options);
-void runHelpDialog(HINSTANCE instance, HWND owner);
-void runAboutDialog(HINSTANCE instance, HWND owner);
+// The one dialog open from the tray menu, if any: a second choice from the
+// menu brings it to the front instead of stacking another on top of it (the
+// hidden main window still takes the tray's messages while a dialog runs).
+class OpenDialog {
+ public:
+  bool open() const { return window_ != nullptr; }
+  // Brings the open dialog, or the message box it shows, to the front.
+  void bringToFront() const;
+
+ private:
+  friend class DialogRun;
+  HWND window_ = nullptr;
+};
+
+// Returns true when a new code was written. Each runs only when `open` holds
+// no dialog; otherwise it brings that one to the front and returns false.
+bool runCodeDialog(HINSTANCE instance, HWND owner, const CodeDialogOptions& options, OpenDialog& open);
+void runHelpDialog(HINSTANCE instance, HWND owner, OpenDialog& open);
+void runAboutDialog(HINSTANCE instance, HWND owner, OpenDialog& open);
 
 // The RichEdit 2.0 library the Help dialog needs, loaded for the program's
 // life.

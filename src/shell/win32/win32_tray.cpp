@@ -9,11 +9,12 @@
 namespace tessary {
 namespace {
 
-void copyTip(char (&tip)[128], std::string_view text) {
-  // The first version of the record holds 63 characters and the NUL.
-  const std::size_t length = std::min<std::size_t>(text.size(), 63);
-  std::memcpy(tip, text.data(), length);
-  tip[length] = '\0';
+// `text`, cut to what the field holds, and its NUL.
+template <std::size_t N>
+void copyText(char (&field)[N], std::string_view text) {
+  const std::size_t length = std::min<std::size_t>(text.size(), N - 1);
+  std::memcpy(field, text.data(), length);
+  field[length] = '\0';
 }
 
 }  // namespace
@@ -64,7 +65,8 @@ NOTIFYICONDATAA Win32Tray::iconData(bool loggedIn) const {
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayMessage;
   data.hIcon = icon_;
-  copyTip(data.szTip, trayTipText(loggedIn));
+  // The first version of the record holds 63 characters of tip.
+  copyText(data.szTip, trayTipText(loggedIn).substr(0, 63));
   return data;
 }
 
@@ -87,6 +89,16 @@ void Win32Tray::updateTip(bool loggedIn) {
   if (!shown_) return;
   NOTIFYICONDATAA data = iconData(loggedIn);
   data.uFlags = NIF_TIP;
+  ::Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+void Win32Tray::showBalloon(std::string_view title, std::string_view text) {
+  if (!shown_) return;
+  NOTIFYICONDATAA data = iconData(loggedIn_);
+  data.uFlags = NIF_INFO;
+  copyText(data.szInfoTitle, title);
+  copyText(data.szInfo, text);
+  data.dwInfoFlags = NIIF_INFO;
   ::Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 

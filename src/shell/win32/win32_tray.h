@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "shell/tray_model.h"
 
@@ -14,6 +15,11 @@ namespace tessary {
 // The tray icon's notification message to the main window.
 inline constexpr UINT kTrayMessage = WM_APP + 100;
 inline constexpr UINT kTrayIconId = 175;
+
+// What a first start without a login code says, once, from the icon.
+inline constexpr std::string_view kNoCodeBalloonTitle = "Tessary has no login code yet";
+inline constexpr std::string_view kNoCodeBalloonText =
+    "Right-click this icon and choose \"Enter New Code\" to set one.";
 
 class Win32Tray {
  public:
@@ -30,6 +36,9 @@ class Win32Tray {
   // The tray "delete": the icon disappears.
   void remove();
   void updateTip(bool loggedIn);
+  // A balloon from the icon (the tip stays as it is); nothing while the
+  // icon is not shown. Texts longer than the record holds are cut.
+  void showBalloon(std::string_view title, std::string_view text);
   bool shown() const { return shown_; }
 
   // A notification from the icon (the mouse message in lParam); a right

@@ -6,10 +6,10 @@
 
 #include "capture/capture_backend_choice.h"
 #include "common/display_probe.h"
+#include "link/login_code_file.h"
 #include "platform/windows/code_file_location.h"
 #include "platform/windows/instance_mutex.h"
 #include "platform/windows/layered_overlay.h"
-#include "platform/windows/multimedia_timer_device.h"
 #include "platform/windows/net_server_lan_browser.h"
 #include "platform/windows/tcp_table_window_locator.h"
 #include "platform/windows/udp_sender.h"
@@ -24,6 +24,9 @@
 
 #ifdef TESSARY_HAVE_DIRECTSHOW
 #include "platform/windows/directshow_capture_backend.h"
+#endif
+#ifdef TESSARY_HAVE_WEB
+#include "web/web_server.h"
 #endif
 
 namespace tessary {
@@ -41,6 +44,12 @@ std::unique_ptr<CaptureBackend> makePlatformCameraBackend() {
   return nullptr;
 #endif
 }
+
+#ifdef TESSARY_HAVE_WEB
+constexpr SetupServerFactory kSetupServerFactory = &makeWebServer;
+#else
+constexpr SetupServerFactory kSetupServerFactory = nullptr;
+#endif
 
 std::string loadString(HINSTANCE instance, UINT id, const char* fallback) {
   char text[100] = {};
@@ -86,7 +95,7 @@ class Win32ProgramHost final : public ProgramHost {
   ShellServices services() override {
     // OSC, but no MQTT: libmosquitto is not built for this program.
     return ShellServices{sockets_, settings_.options.headless ? nullptr : &windowLocator_, &lanBrowser_,
-                         nullptr, &openUdpSender, nullptr};
+                         kSetupServerFactory, &openUdpSender, nullptr};
   }
 
   void attach(ShellSystem& system) override {
@@ -257,8 +266,16 @@ class Win32ProgramHost final : public ProgramHost {
     tray_ = std::make_unique<Win32Tray>(window_, instance_, *system_, documentPath("README.md"),
                                         documentPath("protocol.md"));
     if (!tray_->add(false)) printError("no notification area found: no tray icon is shown");
+    // A first start: tell the user where the code is set, once.
+    if (!loginCodeSet()) tray_->showBalloon(kNoCodeBalloonTitle, kNoCodeBalloonText);
     ::ShowWindow(window_, SW_HIDE);
     return true;
+  }
+
+  bool loginCodeSet() const {
+    const LoginCodeFile file(settings_.codeFile, settings_.codeFileIsDefault ? kLegacyCodeFilePath : "");
+    std::string code;
+    return file.read(code) == LoginCodeFile::ReadResult::kRead && !code.empty();
   }
 
   void runCommand(int command) {
@@ -266,10 +283,11 @@ class Win32ProgramHost final : public ProgramHost {
     switch (runTrayCommand(command, *system_)) {
       case TrayAction::kNone: break;
       case TrayAction::kEnterCode:
-        runCodeDialog(instance_, window_, CodeDialogOptions{settings_.codeFile, settings_.codeFileIsDefault});
+        runCodeDialog(instance_, window_, CodeDialogOptions{settings_.codeFile, settings_.codeFileIsDefault},
+                      dialog_);
         break;
-      case TrayAction::kAbout: runAboutDialog(instance_, window_); break;
-      case TrayAction::kHelp: runHelpDialog(instance_, window_); break;
+      case TrayAction::kAbout: runAboutDialog(instance_, window_, dialog_); break;
+      case TrayAction::kHelp: runHelpDialog(instance_, window_, dialog_); break;
       case TrayAction::kOpenReadme: open(documentPath("README.md")); break;
       case TrayAction::kOpenProtocol: open(documentPath("protocol.md")); break;
       case TrayAction::kExit: requestExit(); break;
@@ -307,6 +325,7 @@ class Win32ProgramHost final : public ProgramHost {
   OverlayErrorBox errorBox_;
   OverlayNotes notes_;
   RichEditLibrary richEdit_;
+  OpenDialog dialog_;
   ShellSystem* system_ = nullptr;
   HWND window_ = nullptr;
   UINT taskbarCreated_ = 0;
@@ -323,7 +342,6 @@ std::string WindowsPlatform::defaultCodeFile() { return windowsCodeFilePath(); }
 
 std::string WindowsPlatform::legacyCodeFile() const { return kLegacyCodeFilePath; }
 
-TimerDevice& WindowsPlatform::timerDevice() { return multimediaTimerDevice(); }
 
 std::unique_ptr<InstanceGuard> WindowsPlatform::makeInstanceGuard() {
   return std::make_unique<InstanceMutex>();

@@ -19,7 +19,6 @@ class WindowsPlatform final : public ProgramPlatform {
   std::string defaultCodeFile() override;
   std::string_view codeFolderHint() const override { return "%APPDATA%"; }
   std::string legacyCodeFile() const override;
-  TimerDevice& timerDevice() override;
   std::unique_ptr<InstanceGuard> makeInstanceGuard() override;
   bool displayAvailable() override;
   std::unique_ptr<CaptureBackend> makeCameraBackend(std::string_view source, std::string& error,

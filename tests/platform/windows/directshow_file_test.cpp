@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <set>
 #include <string>
@@ -20,7 +21,7 @@
 #include "platform/windows/directshow_capture_backend.h"
 #include "zones/controller_test_support.h"
 #include "zones/video_controller.h"
-#include "zones/zone_hit_listener.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary::testing {
 namespace {
@@ -43,24 +44,25 @@ Bytes storedFrame(int index) {
   return frame;
 }
 
-// An uncompressed AVI of bottom-up 160 x 120 frames at 15 frames a second,
-// 32 or 24 bits a pixel.
+// An uncompressed AVI of bottom-up frames (160 x 120 unless told) at 15
+// frames a second, 32 or 24 bits a pixel.
 class AviWriter {
  public:
-  void write(const std::filesystem::path& path, const std::vector<Bytes>& frames, std::uint32_t bits = 32) {
+  void write(const std::filesystem::path& path, const std::vector<Bytes>& frames, std::uint32_t bits = 32,
+             std::uint32_t width = kFrameWidth, std::uint32_t height = kFrameHeight) {
     const auto frameSize = static_cast<std::uint32_t>(frames.front().size());
     const auto count = static_cast<std::uint32_t>(frames.size());
     begin("RIFF", "AVI ");
     begin("LIST", "hdrl");
-    chunk("avih", {66'666, frameSize * 15, 0, 0x10 /* has index */, count, 0, 1, frameSize,
-                   kFrameWidth, kFrameHeight, 0, 0, 0, 0});
+    chunk("avih", {66'666, frameSize * 15, 0, 0x10 /* has index */, count, 0, 1, frameSize, width, height,
+                   0, 0, 0, 0});
     begin("LIST", "strl");
     const std::size_t header = chunk("strh", {fourcc("vids"), 0, 0, 0, 0, 1, 15, 0, count, frameSize,
                                               0xFFFFFFFF, 0, 0, 0});
-    // rcFrame: four 16-bit values, 0, 0, 160, 120.
+    // rcFrame: four 16-bit values, 0, 0, width, height.
     put32(header + 48, 0);
-    put32(header + 52, kFrameWidth | (kFrameHeight << 16));
-    chunk("strf", {40, kFrameWidth, kFrameHeight, 1 | (bits << 16), 0, frameSize, 0, 0, 0, 0});
+    put32(header + 52, width | (height << 16));
+    chunk("strf", {40, width, height, 1 | (bits << 16), 0, frameSize, 0, 0, 0, 0});
     end();
     end();
     begin("LIST", "movi");
@@ -129,10 +131,28 @@ int indexOf(const std::uint8_t* frame, const std::vector<Bytes>& frames) {
   return -1;
 }
 
-class HitCounter final : public ZoneHitListener {
+// Keeps a copy of the newest frame a camera hands on.
+class NewestFrame final : public FrameConsumer {
  public:
-  void onZoneHit(std::int32_t zoneId, std::string_view) override {
-    (zoneId == band ? bandHits : otherHits).fetch_add(1);
+  void onFrame(const FrameView& frame) override {
+    std::lock_guard lock(mutex_);
+    copy_.assign(frame.pixels, frame.pixels + frame.bytes);
+  }
+  bool get(Bytes& out) {
+    std::lock_guard lock(mutex_);
+    out = copy_;
+    return !out.empty();
+  }
+
+ private:
+  std::mutex mutex_;
+  Bytes copy_;
+};
+
+class HitCounter final : public ZoneEventSink {
+ public:
+  void onZoneEvents(const ZoneEventBatch& batch) override {
+    for (const ZoneHit& hit : batch.hits) (hit.zoneId == band ? bandHits : otherHits).fetch_add(1);
   }
   std::int32_t band = -1;
   std::atomic<int> bandHits{0};
@@ -185,13 +205,15 @@ TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
   EXPECT_NE(camera->report().find("Camera running at 15 fps.\n"), std::string::npos);
   EXPECT_EQ(camera->getOrientation(), 2);
 
+  NewestFrame newest;
+  camera->setFrameConsumer(&newest);
   ASSERT_TRUE(camera->start());
   std::set<int> seen;
   int foreign = 0;
   waitUntil([&] {
-    const std::uint8_t* frame = nullptr;
-    if (camera->getFrame(frame)) {
-      const int index = indexOf(frame, *frames_);
+    Bytes frame;
+    if (newest.get(frame)) {
+      const int index = indexOf(frame.data(), *frames_);
       if (index < 0) ++foreign;
       seen.insert(index);
     }
@@ -199,6 +221,7 @@ TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
     return seen.size() >= 5;
   });
   camera->stop();
+  camera->setFrameConsumer(nullptr);
   EXPECT_GE(seen.size(), 5u);
   EXPECT_EQ(foreign, 0);
 }
@@ -285,12 +308,15 @@ TEST_F(DirectShowFile, FormatNeedingTheConverterIsConvertedOrReported) {
     if (converterPresent) {
       ASSERT_TRUE(opened) << registry.openReport();
       Camera* camera = registry.find(packedName);
+      NewestFrame newest;
+      camera->setFrameConsumer(&newest);
       ASSERT_TRUE(camera->start());
-      const std::uint8_t* frame = nullptr;
-      EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
-      EXPECT_LT(indexOf(frame, *frames_), 30);
-      EXPECT_GE(indexOf(frame, *frames_), 0);
+      Bytes frame;
+      EXPECT_TRUE(waitUntil([&] { return newest.get(frame); }));
+      EXPECT_LT(indexOf(frame.data(), *frames_), 30);
+      EXPECT_GE(indexOf(frame.data(), *frames_), 0);
       camera->stop();
+      camera->setFrameConsumer(nullptr);
     } else {
       EXPECT_FALSE(opened);
       EXPECT_NE(registry.openReport().find("\nClass not registered\nOUT[Init()]\n* End Report.\n"),
@@ -302,10 +328,96 @@ TEST_F(DirectShowFile, FormatNeedingTheConverterIsConvertedOrReported) {
   std::filesystem::remove(packedPath);
 }
 
+// Each pixel of a frame as a 4 x 4 block: a 640 x 480 picture that scales
+// back into exactly that frame.
+Bytes enlarged(const Bytes& frame) {
+  constexpr int kScale = 4;
+  Bytes picture(kFrameBytes * kScale * kScale);
+  const std::size_t rowBytes = std::size_t{kFrameStride} * kScale;
+  for (int row = 0; row < kFrameHeight * kScale; ++row) {
+    for (int column = 0; column < kFrameWidth * kScale; ++column) {
+      std::memcpy(&picture[row * rowBytes + std::size_t(column) * 4],
+                  &frame[std::size_t(row / kScale) * kFrameStride + std::size_t(column / kScale) * 4], 4);
+    }
+  }
+  return picture;
+}
+
+// A file offering only 640 x 480 is opened at that size and scaled whole
+// into the frame after the grabber, rows still the right way up; the camera's
+// report says so, and zones see the motion where it is.
+TEST_F(DirectShowFile, LargerPicturesAreScaledIntoTheFrameAndHitWhereTheyMove) {
+  constexpr int kLargeFrames = 30;
+  std::vector<Bytes> large;
+  for (int i = 0; i < kLargeFrames; ++i) large.push_back(enlarged((*frames_)[static_cast<std::size_t>(i)]));
+  const std::filesystem::path largePath = path("640");
+  AviWriter().write(largePath, large, 32, kFrameWidth * 4, kFrameHeight * 4);
+  large.clear();
+  const std::string largeName = largePath.string();
+  {
+    CameraRegistry registry(makeDirectShowFileBackend(largeName));
+    ASSERT_EQ(registry.scanCameras(kFrameWidth, kFrameHeight), 1);
+    ASSERT_TRUE(registry.open({kFrameWidth, kFrameHeight, 15, largeName})) << registry.openReport();
+    EXPECT_NE(registry.openReport().find("\nOpened at 640 x 480 RGB32, scaled to 160 x 120.\nAll Ok.\n"),
+              std::string::npos)
+        << registry.openReport();
+    Camera* camera = registry.find(largeName);
+    ASSERT_TRUE(camera->start());
+    const std::uint8_t* frame = nullptr;
+    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
+    const int index = indexOf(frame, *frames_);
+    EXPECT_GE(index, 0) << "a scaled frame is the 160 x 120 picture it was made from";
+    EXPECT_LT(index, kLargeFrames);
+    camera->stop();
+  }
+  {
+    VideoController controller;
+    HitCounter hits;
+    controller.setZoneHitListener(&hits);
+    ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(makeDirectShowFileBackend(largeName))));
+    controller.startCapture();
+    ASSERT_TRUE(waitForFrames(controller, 3));
+    hits.band = controller.addZone("band", 0, kBlockTop - 6, kFrameWidth, kBlockSize + 12);
+    controller.addZone("quiet", 0, kFrameHeight - kBlockTop - kBlockSize - 6, kFrameWidth, kBlockSize + 12);
+    controller.setZoneThreshold("band", 1);
+    controller.setZoneThreshold("quiet", 1);
+    EXPECT_TRUE(waitUntil([&] { return hits.bandHits.load() >= 5; }));
+    controller.stopCapture();
+    controller.shutdown();
+    EXPECT_EQ(hits.otherHits.load(), 0);
+  }
+  std::filesystem::remove(largePath);
+}
+
+// The graph's end of stream stands for any loss here (a removed device
+// arrives the same way, as an event of the graph): the camera is marked
+// absent, the graph is run again every few seconds, and pictures resume.
+TEST_F(DirectShowFile, AStreamThatEndsIsMarkedAbsentAndRunAgainUntilPicturesReturn) {
+  const std::filesystem::path shortPath = path("short");
+  AviWriter().write(shortPath, std::vector<Bytes>(frames_->begin(), frames_->begin() + 15));
+  const std::string shortName = shortPath.string();
+  {
+    CameraRegistry registry(makeDirectShowFileBackend(shortName));
+    ASSERT_EQ(registry.scanCameras(kFrameWidth, kFrameHeight), 1);
+    ASSERT_TRUE(registry.open({kFrameWidth, kFrameHeight, 15, shortName})) << registry.openReport();
+    Camera* camera = registry.find(shortName);
+    ASSERT_TRUE(camera->start());
+    const std::uint8_t* frame = nullptr;
+    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
+    EXPECT_FALSE(registry.backend().deviceAbsent(shortName));
+    EXPECT_TRUE(waitUntil([&] { return registry.backend().deviceAbsent(shortName); }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return !registry.backend().deviceAbsent(shortName); }, 15s));
+    // Played from its start again.
+    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame) && indexOf(frame, *frames_) >= 0; }));
+    camera->stop();
+  }
+  std::filesystem::remove(shortPath);
+}
+
 TEST_F(DirectShowFile, ZoneOverTheMovingBlockFires) {
   VideoController controller;
   HitCounter hits;
-  controller.setZoneHitListener(&hits);
+  controller.eventSinks().add(hits);
   ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(makeDirectShowFileBackend(name()))));
   ASSERT_EQ(controller.cameraCount(), 1);
   controller.startCapture();

@@ -4,7 +4,9 @@
 // grey window holding key-coloured areas that logs in over the link. The
 // screen is read back as the user would see it; a screenshot of each step is
 // left in the test's working folder (overlay_program_*.bmp), beside the
-// program's output (overlay_program_output.txt).
+// program's output (overlay_program_output.txt). It runs twice: at the
+// system's usual scale and at 150 % (TESSARY_DISPLAY_DPI=144; then
+// overlay_program_144_*.bmp), where Tessary must count in physical pixels.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -12,12 +14,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/windows/key_client_process.h"
+#include "platform/windows/program_process.h"
 #include "support/temp_folder.h"
 #include "support/wait_until.h"
 
@@ -25,6 +29,8 @@ namespace tessary {
 namespace {
 
 using testing::KeyClientProcess;
+using testing::ProgramProcess;
+using testing::fullPath;
 using testing::readFile;
 using testing::writeFile;
 using testing::closeTo;
@@ -38,18 +44,24 @@ constexpr std::uint32_t kGrey = 0x808080;
 // checked.
 constexpr std::uint32_t kPicture = 0x1EC83C;
 
-// A path of this build (a Unix path) as the Windows side names it.
-std::string windowsPath(std::string path) {
-  if (path.empty() || path[0] != '/') return path;
-  std::string windows = "Z:";
-  for (char c : path) windows += c == '/' ? '\\' : c;
-  return windows;
-}
+// Every position here is a physical pixel, as Tessary's are: this test and
+// its client see the screen unscaled whatever the system's scale.
+[[maybe_unused]] const bool physicalPixels =
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
 
-std::string fullPath(const std::string& name) {
-  char path[MAX_PATH] = {};
-  const DWORD length = GetFullPathNameA(name.c_str(), MAX_PATH, path, nullptr);
-  return std::string(path, length);
+// The manifest compiled into tessary.exe.
+std::string programManifest() {
+  HMODULE program = LoadLibraryExA(testing::windowsPath(TESSARY_PROGRAM).c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (program == nullptr) return {};
+  std::string text;
+  if (HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24))) {  // RT_MANIFEST
+    if (HGLOBAL loaded = LoadResource(program, found)) {
+      text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(program, found));
+    }
+  }
+  FreeLibrary(program);
+  return text;
 }
 
 std::string uniformPicture() {
@@ -63,88 +75,6 @@ std::string uniformPicture() {
 bool within(std::chrono::seconds limit, const std::function<bool()>& done) {
   return testing::waitUntil(done, limit, std::chrono::milliseconds(50));
 }
-
-// tessary.exe with its standard output and error in one file.
-class ProgramProcess {
- public:
-  ProgramProcess() = default;
-  ProgramProcess(const ProgramProcess&) = delete;
-  ProgramProcess& operator=(const ProgramProcess&) = delete;
-
-  ~ProgramProcess() {
-    if (process_.hProcess != nullptr) {
-      if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process_.hProcess, 1);
-      CloseHandle(process_.hProcess);
-      CloseHandle(process_.hThread);
-    }
-  }
-
-  bool start(const std::string& arguments, const std::string& outputPath) {
-    outputPath_ = outputPath;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return false;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    std::string commandLine = programCommand(arguments);
-    const bool started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process_) != 0;
-    CloseHandle(output);
-    return started;
-  }
-
-  std::string output() const { return readFile(outputPath_); }
-
-  // The port from "... listening on port N", 0 when it does not come.
-  std::uint16_t waitForPort() const {
-    constexpr std::string_view kListening = " listening on port ";
-    std::uint16_t port = 0;
-    within(std::chrono::seconds(60), [&] {
-      const std::string text = output();
-      const std::size_t at = text.find(kListening);
-      if (at == std::string::npos) return false;
-      port = static_cast<std::uint16_t>(std::atoi(text.c_str() + at + kListening.size()));
-      return true;
-    });
-    return port;
-  }
-
-  // Ends the program as a user would from a console (--quit); its exit code,
-  // or -1 when it did not end.
-  int quit() {
-    PROCESS_INFORMATION quitter{};
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string commandLine = programCommand("--quit");
-    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &quitter)) {
-      WaitForSingleObject(quitter.hProcess, 20000);
-      CloseHandle(quitter.hProcess);
-      CloseHandle(quitter.hThread);
-    }
-    if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return static_cast<int>(code);
-  }
-
- private:
-  static std::string programCommand(const std::string& arguments) {
-    std::string line = "\"";
-    line += windowsPath(TESSARY_PROGRAM);
-    line += "\" ";
-    line += arguments;
-    return line;
-  }
-
-  std::string outputPath_;
-  PROCESS_INFORMATION process_{};
-};
 
 class OverlayProgramTest : public ::testing::Test {
  protected:
@@ -202,7 +132,8 @@ class OverlayProgramTest : public ::testing::Test {
   }
 
   static void screenshot(const char* step) {
-    const std::string path = std::string("overlay_program_") + step + ".bmp";
+    const char* dpi = std::getenv("TESSARY_DISPLAY_DPI");
+    const std::string path = std::string("overlay_program_") + (dpi ? std::string(dpi) + "_" : "") + step + ".bmp";
     EXPECT_TRUE(testing::saveScreenshot(path)) << path;
   }
 
@@ -216,7 +147,18 @@ class OverlayProgramTest : public ::testing::Test {
 // the panel shows it too in (500, 350)-(600, 410), outside the viewer.
 TEST_F(OverlayProgramTest, PictureShowsOnTheKeyInsideTheWatchedWindowAndFollowsIt) {
   started_ = true;
+  // The scale this run asked for (150 % in its second run) is the system's.
+  if (const char* dpi = std::getenv("TESSARY_DISPLAY_DPI")) {
+    ASSERT_EQ(GetDpiForSystem(), static_cast<UINT>(std::atoi(dpi)));
+  }
   ASSERT_NO_FATAL_FAILURE(start());
+  // The declaration that keeps Windows from scaling it. (Wine 8 scales no
+  // program's coordinates and reports every window as per-monitor aware, so
+  // only the program file shows whether the declaration is there.)
+  const std::string manifest = programManifest();
+  const std::size_t awareness = manifest.find("<dpiAwareness");
+  ASSERT_NE(awareness, std::string::npos) << manifest;
+  EXPECT_EQ(manifest.compare(manifest.find('>', awareness) + 1, 12, "PerMonitorV2"), 0) << manifest;
   EXPECT_NE(program_.output().find("overlay: software overlay"), std::string::npos)
       << "--verbose says which presentation is in use\n"
       << program_.output();

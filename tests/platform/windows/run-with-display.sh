@@ -18,6 +18,16 @@ if ! command -v xvfb-run >/dev/null; then
   echo "run-with-display: xvfb-run is not installed (apt-get install xvfb xauth)" >&2
   exit 127
 fi
+# TESSARY_DISPLAY_DPI (144 is 150 %) scales the system in a prefix of its
+# own; the setting is written before the case's display starts, and the wine
+# server it takes is ended again, so the desktop process starts on that display.
+if [[ -n ${TESSARY_DISPLAY_DPI:-} ]]; then
+  prefix=$prefix-dpi$TESSARY_DISPLAY_DPI
+  TESSARY_WINEPREFIX=$prefix "$1" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "$TESSARY_DISPLAY_DPI" /f >/dev/null || exit 1
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
+fi
 export TESSARY_WINEPREFIX=$prefix
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"
 status=$?

@@ -162,6 +162,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool panel = std::strcmp(argv[2], "panel") == 0;
+  // Its windows sit at physical pixels whatever the system's scale.
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
   link = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
