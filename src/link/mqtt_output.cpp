@@ -140,6 +140,11 @@ void MqttOutput::run() {
     }
   }
   if (connected_) {
+    // No hit will turn them off any more: a zone left "ON" in the broker
+    // would read as motion for good to whoever does not watch the status.
+    for (const auto& [zone, state] : zones_) {
+      if (state.on) publish(settings_.prefix + "/" + mqttTopicLevel(zone) + "/motion", "OFF", true);
+    }
     publish(statusTopic_, "offline", true);
     std::string error;
     connection_->service(kServiceSlice, error);
