@@ -17,13 +17,6 @@
 namespace tessary::testing {
 namespace {
 
-// One detection pass that fired one zone.
-void hitOnce(ZoneEventSink& sink, std::string_view name) {
-  const ZoneHit hit{0, name};
-  sink.onZoneEvents(ZoneEventBatch{std::span(&hit, 1)});
-}
-
-
 class ReplyConcurrencyTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(connectTo(link_, client_)); }
@@ -54,7 +47,7 @@ TEST_F(ReplyConcurrencyTest, HitsAndRepliesNeverMix) {
   std::atomic<bool> go{false};
   auto hits = [&](const char* name) {
     while (!go.load()) std::this_thread::yield();
-    for (int i = 0; i < kCount; ++i) hitOnce(sender_, name);
+    for (int i = 0; i < kCount; ++i) deliverHits(sender_, {name});
   };
   std::thread left(hits, "left");
   std::thread right(hits, "right");
@@ -81,7 +74,7 @@ TEST_F(ReplyConcurrencyTest, ClientLeavingWhileHitsAreSentIsSafe) {
   std::atomic<bool> stop{false};
   std::thread detection([&] {
     while (!stop.load()) {
-      hitOnce(sender_, "door");
+      deliverHits(sender_, {"door"});
       std::this_thread::sleep_for(100us);
     }
   });

@@ -17,13 +17,6 @@
 namespace tessary::testing {
 namespace {
 
-// One detection pass that fired one zone.
-void hitOnce(ZoneEventSink& sink, std::string_view name) {
-  const ZoneHit hit{0, name};
-  sink.onZoneEvents(ZoneEventBatch{std::span(&hit, 1)});
-}
-
-
 std::string receiveShown(WebClientLink& link) {
   char buffer[TcpLink::kReceiveBufferSize];
   std::string text(buffer, link.receive(buffer));
@@ -153,8 +146,8 @@ TEST_F(SetupViewTest, ZonesAppearWhereThePictureShowsThem) {
   controller_.setZoneActive("idle", false);
   controller_.addZone("rest", 300, 200, 100, 100);  // clamped to the client area
   controller_.pauseZone("rest", 5000);
-  hitOnce(hits_, "door \"1\"");
-  hitOnce(hits_, "door \"1\"");
+  deliverHits(hits_, {"door \"1\""});
+  deliverHits(hits_, {"door \"1\""});
 
   const SetupClientState client{ClientKind::kWeb, true};
   EXPECT_EQ(view_.stateJson(client),

@@ -4,13 +4,16 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "display/display_state.h"
 #include "link/tcp_link.h"
 #include "support/test_client.h"
+#include "zones/zone_event_sink.h"
 
 namespace tessary::testing {
 
@@ -59,6 +62,22 @@ class CountingOverlay final : public OverlayControl {
   void overlayShutdown() override {}
   int updates = 0;
 };
+
+// One detection pass that hit the zones `names`, in that order, handed to a
+// sink or, as detection hands it, to the controller's fan-out.
+inline std::vector<ZoneHit> zoneHits(std::initializer_list<std::string_view> names) {
+  std::vector<ZoneHit> hits;
+  for (std::string_view name : names) hits.push_back(ZoneHit{static_cast<std::int32_t>(hits.size()), name});
+  return hits;
+}
+inline void deliverHits(ZoneEventSink& sink, std::initializer_list<std::string_view> names) {
+  const std::vector<ZoneHit> hits = zoneHits(names);
+  sink.onZoneEvents(ZoneEventBatch{hits});
+}
+inline void deliverHits(const ZoneEventFanOut& fanOut, std::initializer_list<std::string_view> names) {
+  const std::vector<ZoneHit> hits = zoneHits(names);
+  fanOut.deliver(ZoneEventBatch{hits});
+}
 
 // Connects `client` and waits until `link` has taken it from the backlog.
 inline bool connectTo(TcpLink& link, TestClient& client) {
