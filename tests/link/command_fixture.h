@@ -3,11 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <string_view>
@@ -20,6 +17,7 @@
 #include "link/lan_browser.h"
 #include "link/reply_sender.h"
 #include "link/support/link_fakes.h"
+#include "support/temp_folder.h"
 #include "support/test_client.h"
 #include "link/tcp_link.h"
 #include "link/video_controller_zone_queries.h"
@@ -66,10 +64,7 @@ class CommandLinkTest : public ::testing::Test,
     interpreter.setLoginChanged(MemberCallback<>::bind(this, &CommandLinkTest::loginChanged));
     writeCode("secret");
   }
-  ~CommandLinkTest() override {
-    controller.eventSinks().remove(replies);
-    std::filesystem::remove_all(folder);
-  }
+  ~CommandLinkTest() override { controller.eventSinks().remove(replies); }
 
   void clientConnected() override { connections.fetch_add(1, std::memory_order_release); }
   void clearAllZones() override { controller.clearAllZones(); }
@@ -98,9 +93,7 @@ class CommandLinkTest : public ::testing::Test,
 
   void SetUp() override { connectClient(); }
 
-  void writeCode(std::string_view code) {
-    std::ofstream(codePath, std::ios::binary | std::ios::trunc) << code;
-  }
+  void writeCode(std::string_view code) { ASSERT_TRUE(writeFile(codePath, code)); }
   // Waits for the link's connect event, not only its flag: the accept thread
   // raises the event just after publishing the flag, and a test that ended in
   // between would be torn down under that call.
@@ -144,12 +137,8 @@ class CommandLinkTest : public ::testing::Test,
   void logIn() { expectReplies("login(secret)", {"<login status=\"successful\">"}); }
   void loginChanged() { ++loginChanges; }
 
-  std::filesystem::path folder =
-      std::filesystem::temp_directory_path() /
-      ("tessary-commands-" + std::to_string(::getpid()) + "-" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  std::string codePath = (folder / "Quon_System.dat").string();
-  bool folderMade = std::filesystem::create_directories(folder);
+  TempFolder folder;
+  std::string codePath = folder.file("Quon_System.dat");
 
   std::atomic<int> connections{0};  // counted on the link's accept thread
   DisplayState display;

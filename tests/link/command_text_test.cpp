@@ -2,9 +2,8 @@
 // forms as the client receives them.
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "link/identification.h"
 #include "link/login_code_file.h"
 #include "link/login_throttle.h"
+#include "support/temp_folder.h"
 
 namespace tessary::testing {
 namespace {
@@ -281,21 +281,18 @@ TEST_F(ReplyTest, MissingStatusTextsBecomeWellFormedWords) {
 }
 
 TEST(LoginCodeFileTest, FallbackIsReadOnlyWhileTheFileIsAbsent) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("tessary-code-" + std::to_string(std::random_device()()));
-  std::filesystem::create_directories(folder);
-  const std::string path = (folder / "Quon_System.dat").string();
-  const std::string old = (folder / "old.dat").string();
-  std::ofstream(old, std::ios::binary) << "legacy";
-  LoginCodeFile file(path, old);
+  auto folder = std::make_unique<TempFolder>();
+  const std::string path = folder->file("Quon_System.dat");
+  ASSERT_TRUE(writeFile(folder->file("old.dat"), "legacy"));
+  LoginCodeFile file(path, folder->file("old.dat"));
   std::string code;
   EXPECT_EQ(file.read(code), LoginCodeFile::ReadResult::kRead);
   EXPECT_EQ(code, "legacy");
   // Once the new file exists it wins, even when it is empty.
-  std::ofstream(path, std::ios::binary).flush();
+  ASSERT_TRUE(writeFile(path, ""));
   EXPECT_EQ(file.read(code), LoginCodeFile::ReadResult::kRead);
   EXPECT_EQ(code, "");
-  std::filesystem::remove_all(folder);
+  folder.reset();
   EXPECT_EQ(file.read(code), LoginCodeFile::ReadResult::kCannotOpen);
 }
 
