@@ -51,28 +51,18 @@ std::string movingPicture(int width, int height, const std::string& frames = "")
          " sink_1::ypos=" + std::to_string(height / 2) + " ! video/x-raw," + whole;
 }
 
-class CameraSourcesTest : public ::testing::Test {
+class CameraSourcesTest : public ProgramFixture {
  protected:
   void SetUp() override {
     const std::string missing = missingPrograms({"gst-launch-1.0", "gst-inspect-1.0", "python3"});
     ASSERT_TRUE(missing.empty()) << missing;
-    ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
+    ProgramFixture::SetUp();
   }
 
   unsigned start(ChildProcess& server, const std::string& camera) {
     return startProgram(server,
                         {"--headless", "--port", "0", "--web-port", "off", "--code-file", codeFile_, "--camera", camera},
                         environment());
-  }
-
-  std::vector<std::string> environment() const {
-    return {"XDG_RUNTIME_DIR=" + runtime_.path(), "XDG_CONFIG_HOME=" + config_.path(), "DISPLAY", "WAYLAND_DISPLAY"};
-  }
-
-  static void logIn(TestClient& client, unsigned port) {
-    ASSERT_TRUE(client.connect(port));
-    client.send(std::string("login(s3cret)") + kZones);
-    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
   }
 
   // Hits per zone name within `duration`.
@@ -92,11 +82,6 @@ class CameraSourcesTest : public ::testing::Test {
     }
     EXPECT_GE(counts.contains(kMovingZone) ? counts.at(kMovingZone) : 0, least) << what;
   }
-
-  TempFolder runtime_;
-  TempFolder config_;
-  TempFolder files_;
-  std::string codeFile_ = files_.file("code.dat");
 };
 
 TEST_F(CameraSourcesTest, TestSourcesOfAnySizeAreScaledWholeAndHitWhereTheyMove) {
@@ -108,7 +93,7 @@ TEST_F(CameraSourcesTest, TestSourcesOfAnySizeAreScaledWholeAndHitWhereTheyMove)
     unsigned port = start(server, "gst:" + movingPicture(width, height));
     ASSERT_NE(port, 0u) << server.errorOutput();
     TestClient client;
-    ASSERT_NO_FATAL_FAILURE(logIn(client, port));
+    ASSERT_NO_FATAL_FAILURE(logIn(client, port, kZones));
     // Capture starts with the client; the camera says what it opened.
     EXPECT_TRUE(waitUntil([&] { return server.errorOutput().find(size) != std::string::npos; }, 10s))
         << server.errorOutput();
@@ -134,7 +119,7 @@ TEST_F(CameraSourcesTest, AVideoFileLoopsAtItsOwnRate) {
   unsigned port = start(server, clip);
   ASSERT_NE(port, 0u) << server.errorOutput();
   TestClient client;
-  ASSERT_NO_FATAL_FAILURE(logIn(client, port));
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port, kZones));
   const std::map<std::string, int> first = hits(client, 3s);
   // Past the clip's end it starts over: hits go on.
   const std::map<std::string, int> looped = hits(client, 3s);
@@ -176,7 +161,7 @@ TEST_F(CameraSourcesTest, AStreamThatEndsAndFailsIsTriedAgainUntilItReturns) {
   unsigned port = start(server, "http://127.0.0.1:" + webPort + "/clip.mkv");
   ASSERT_NE(port, 0u) << server.errorOutput();
   TestClient client;
-  ASSERT_NO_FATAL_FAILURE(logIn(client, port));
+  ASSERT_NO_FATAL_FAILURE(logIn(client, port, kZones));
   expectHitsOnlyWhereItMoves(hits(client, 1500ms), 5, "before the end");
   // The 3 s clip ends; the server goes away too, so the next tries fail.
   web.reset();

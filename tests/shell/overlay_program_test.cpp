@@ -33,7 +33,7 @@ std::string uniformPicture() {
   return frame;
 }
 
-class OverlayProgramTest : public ::testing::Test {
+class OverlayProgramTest : public ProgramFixture {
  protected:
   static void SetUpTestSuite() {
     const std::string missing = missingPrograms({"xdotool"});
@@ -46,16 +46,12 @@ class OverlayProgramTest : public ::testing::Test {
   void start(ScreenRect frame, std::vector<ScreenRect> keyAreas) {
     window_ = std::make_unique<KeyClient>(session_->display(), frame, std::move(keyAreas), kMagenta);
     ASSERT_TRUE(window_->ok());
-    ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
     ASSERT_TRUE(writeFile(rawFile_, uniformPicture()));
-    const unsigned port = startProgram(program_, {"--camera", "raw:" + rawFile_, "--code-file", codeFile_, "--port", "0",
-                                                  "--web-port", "0"},
-                                       {"DISPLAY=" + session_->display(), "XDG_RUNTIME_DIR=" + runtime_.path(),
-                                        "XDG_CONFIG_HOME=" + files_.path(), "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"},
-                                       30s);
-    ASSERT_TRUE(link_.connect(port));
-    link_.send("login(s3cret)");
-    ASSERT_TRUE(link_.waitFor("<login status=\"successful\">", 10s)) << program_.errorOutput();
+    useDisplay(session_->display());
+    const unsigned port = startProgram(
+        program_, {"--camera", "raw:" + rawFile_, "--code-file", codeFile_, "--port", "0", "--web-port", "0"},
+        environment(), 30s);
+    ASSERT_NO_FATAL_FAILURE(logIn(link_, port)) << program_.errorOutput();
   }
 
   void TearDown() override {
@@ -88,9 +84,6 @@ class OverlayProgramTest : public ::testing::Test {
   }
 
   static inline std::unique_ptr<XvfbSession> session_ = std::make_unique<XvfbSession>();
-  TempFolder runtime_;
-  TempFolder files_;
-  std::string codeFile_ = files_.file("code.dat");
   std::string rawFile_ = files_.file("picture.raw");
   std::unique_ptr<KeyClient> window_;
   ChildProcess program_;

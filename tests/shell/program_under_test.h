@@ -3,10 +3,14 @@
 // its Wine wrapper. The same conversation then checks both.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/temp_folder.h"
+#include "support/test_client.h"
 
 namespace tessary::testing {
 
@@ -42,5 +46,35 @@ int endProgram(ChildProcess& server, const std::vector<std::string>& environment
 // TESSARY_WINEPREFIX) is shut down with the test's display. Nothing to do for
 // this build's own program.
 void endWindowSession();
+
+// What the program-level cases share: private runtime and configuration
+// folders, a code file holding "s3cret", and a client's login.
+class ProgramFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(writeFile(codeFile_, "s3cret")); }
+
+  std::vector<std::string> environment() const {
+    std::vector<std::string> variables = {"XDG_RUNTIME_DIR=" + runtime_.path(), "XDG_CONFIG_HOME=" + configHome_,
+                                          "WAYLAND_DISPLAY"};
+    variables.insert(variables.end(), displayEnvironment_.begin(), displayEnvironment_.end());
+    return variables;
+  }
+  // No display unless a case starts one and names it here.
+  void useDisplay(const std::string& display) { displayEnvironment_ = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"}; }
+
+  // Connects `client` and logs it in, sending `statements` with the login.
+  static void logIn(TestClient& client, unsigned port, const std::string& statements = "",
+                    const std::string& host = "127.0.0.1") {
+    ASSERT_TRUE(client.connect(port, host));
+    client.send("login(s3cret)" + statements);
+    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 10s));
+  }
+
+  TempFolder runtime_;
+  TempFolder files_;
+  std::string codeFile_ = files_.file("code.dat");
+  std::string configHome_ = files_.path();
+  std::vector<std::string> displayEnvironment_ = {"DISPLAY"};
+};
 
 }  // namespace tessary::testing

@@ -65,10 +65,10 @@ std::string withoutAmounts(const std::string& message) {
   return std::regex_replace(message, amount, "motion amount");
 }
 
-class ProtocolDocTest : public ::testing::Test {
+class ProtocolDocTest : public ProgramFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(writeFile(codeFile_, "s3cret"));
+    ProgramFixture::SetUp();
     port_ = startProgram(server_, {"--headless", "--camera", "demo", "--port", "0", "--listen", "127.0.0.1",
                                    "--web-port", "0", "--code-file", codeFile_},
                          environment());
@@ -77,11 +77,7 @@ class ProtocolDocTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(endProgram(server_, environment()), 0) << server_.errorOutput();
   }
-  std::vector<std::string> environment() const { return {"XDG_RUNTIME_DIR=" + runtime_.path(), "DISPLAY"}; }
 
-  TempFolder runtime_;
-  TempFolder files_;
-  std::string codeFile_ = files_.file("code.dat");
   ChildProcess server_;
   unsigned port_ = 0;
 };

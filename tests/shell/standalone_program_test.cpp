@@ -34,12 +34,18 @@ std::string pathOf(const std::string& program) {
   return program;
 }
 
-// A port the system has just handed out for `type` (SOCK_DGRAM, SOCK_STREAM).
-unsigned freePort(int type) {
-  const int socket = ::socket(AF_INET, type, 0);
+sockaddr_in loopback(unsigned port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  return address;
+}
+
+// A port the system has just handed out for `type` (SOCK_DGRAM, SOCK_STREAM).
+unsigned freePort(int type) {
+  const int socket = ::socket(AF_INET, type, 0);
+  sockaddr_in address = loopback(0);
   socklen_t length = sizeof address;
   ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
   ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
@@ -50,22 +56,16 @@ unsigned freePort(int type) {
 // One OSC message with no arguments, to see when the receiver listens.
 void sendOscProbe(unsigned port) {
   const int socket = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  const sockaddr_in address = loopback(port);
   static const char probe[] = "/probe\0\0,\0\0";
-  ::sendto(socket, probe, 12, 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::sendto(socket, probe, 12, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   ::close(socket);
 }
 
 bool acceptsConnections(unsigned port) {
   const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  const bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  const sockaddr_in address = loopback(port);
+  const bool connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   ::close(socket);
   return connected;
 }
@@ -97,21 +97,16 @@ std::string joined(const std::vector<std::string>& lines) {
   return all;
 }
 
-class StandaloneProgramTest : public ::testing::Test {
+class StandaloneProgramTest : public ProgramFixture {
  protected:
   void SetUp() override {
-    std::ofstream(codeFile_) << "s3cret";
+    ProgramFixture::SetUp();
     // The demo camera moves a square through rows 44 to 75 only.
     std::ofstream(zonesFile_) << "# A hall with one camera: the band moves, the top stays still.\n"
                                  "display_size(160,120); status_messages(all,no_motion)\n"
                                  "  add(band,0,50,160,20) ;add(still,0,0,160,30)\n"
                                  "add(broken)\n"
                                  "jump(high)\n";
-  }
-
-  std::vector<std::string> environment() const {
-    return {"XDG_RUNTIME_DIR=" + runtime_.path(), "XDG_CONFIG_HOME=" + files_.path(), "DISPLAY",
-            "WAYLAND_DISPLAY"};
   }
 
   // Starts oscdump on a free port and waits until it prints what it gets.
@@ -134,9 +129,6 @@ class StandaloneProgramTest : public ::testing::Test {
     return ready ? port : 0;
   }
 
-  TempFolder runtime_;
-  TempFolder files_;
-  std::string codeFile_ = files_.file("code.dat");
   std::string zonesFile_ = files_.file("zones.txt");
 };
 

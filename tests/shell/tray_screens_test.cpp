@@ -48,23 +48,20 @@ IconColours iconColours(const std::optional<WindowPicture>& picture) {
   return colours;
 }
 
-class TrayScreensTest : public ::testing::Test {
+class TrayScreensTest : public ProgramFixture {
  protected:
   void SetUp() override {
     const std::string missing = missingPrograms({"import"});
     ASSERT_TRUE(missing.empty()) << missing;
     ASSERT_TRUE(session_.start(true, false)) << "the private X server with its tray host did not start";
+    useDisplay(session_.display());
+    ProgramFixture::SetUp();
   }
 
   void TearDown() override {
     link_.close();
     if (program_.pid() > 0 && !program_.wait(0ms)) endProgram(program_, environment());
     endWindowSession();
-  }
-
-  std::vector<std::string> environment() const {
-    return {"DISPLAY=" + session_.display(), "XDG_RUNTIME_DIR=" + runtime_.path(),
-            "XDG_CONFIG_HOME=" + files_.path(), "WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"};
   }
 
   // Starts the program with `codeFile` and waits for its icon in the tray.
@@ -127,16 +124,13 @@ class TrayScreensTest : public ::testing::Test {
   }
 
   XvfbSession session_;
-  TempFolder runtime_;
-  TempFolder files_;
   ChildProcess program_;
   TestClient link_;
   std::string folder_ = screenshotFolder();
 };
 
 TEST_F(TrayScreensTest, IconMenuAndDialogsComeUpAndDoTheirWork) {
-  const std::string codeFile = files_.file("code.dat");
-  ASSERT_TRUE(writeFile(codeFile, "s3cret"));
+  const std::string& codeFile = codeFile_;
   const unsigned port = start(codeFile);
   ASSERT_NE(port, 0u);
 
