@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "shell/program_under_test.h"
@@ -21,26 +22,12 @@ using namespace tessary::testing;
 
 bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
 
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public ProgramFixture {
  protected:
-  void SetUp() override { ASSERT_TRUE(writeFile(codeFile_, "s3cret")); }
-
   // The port the copy reports.
   unsigned startServer(ChildProcess& process, std::vector<std::string> extra = {"--headless"}) {
     extra.insert(extra.begin(), {"--port", "0", "--web-port", "0", "--code-file", codeFile_});
     return startProgram(process, extra, environment());
-  }
-
-  // Connects `client` and logs it in, then sends `statements` with the login.
-  static void logIn(TestClient& client, unsigned port, const std::string& statements = "",
-                    const std::string& host = "127.0.0.1") {
-    ASSERT_TRUE(client.connect(port, host));
-    client.send("login(s3cret)" + statements);
-    ASSERT_TRUE(client.waitFor("<login status=\"successful\">", 5s));
-  }
-
-  std::vector<std::string> environment() const {
-    return {"XDG_RUNTIME_DIR=" + runtime_.path(), "XDG_CONFIG_HOME=" + configHome_, "DISPLAY", "WAYLAND_DISPLAY"};
   }
 
   int run(std::vector<std::string> argv, std::optional<std::string> input) {
@@ -49,12 +36,6 @@ class ProgramTest : public ::testing::Test {
     std::optional<int> code = process.wait(10s);
     return code.value_or(-1);
   }
-
-  TempFolder runtime_;
-  TempFolder config_;
-  TempFolder files_;
-  std::string codeFile_ = files_.file("code.dat");
-  std::string configHome_ = config_.path();
 };
 
 TEST_F(ProgramTest, SetCodeStoresOneLine) {
@@ -68,7 +49,7 @@ TEST_F(ProgramTest, SetCodeStoresOneLine) {
   EXPECT_EQ(run({"--set-code", "--code-file", codeFile_}, ""), 1);
   EXPECT_EQ(readFile(codeFile_), " new code");
   // Without --code-file the code goes to the configuration folder, made if missing.
-  configHome_ = config_.file("fresh");
+  configHome_ = files_.file("fresh");
   EXPECT_EQ(run({"--set-code"}, "abc"), 0);
   EXPECT_EQ(readFile(configHome_ + "/Quon_System.dat"), "abc");
 }
@@ -205,30 +186,24 @@ TEST_F(ProgramTest, StartUpProblemsAreReportedInOneLine) {
   EXPECT_EQ(first.wait(10s), 0);
   EXPECT_EQ(first.errorOutput(), "tessary: headless: no tray icon, no windows, no overlay\n");
 
-  // Camera sources that cannot work, and options that make no sense.
-  ChildProcess raw;
-  ASSERT_TRUE(raw.start(programArguments({"--headless", "--port", "0", "--camera", "raw:/nonexistent/frames.raw"}),
-                        otherInstance));
-  EXPECT_EQ(raw.wait(10s), 1);
-  EXPECT_TRUE(contains(raw.errorOutput(), "tessary: camera 'raw:/nonexistent/frames.raw': cannot open the raw "
-                                          "frames file /nonexistent/frames.raw: No such file or directory\n"))
-      << raw.errorOutput();
-  ChildProcess listen;
-  ASSERT_TRUE(listen.start(programArguments({"--headless", "--listen", "127.0.0.256"}), otherInstance));
-  EXPECT_EQ(listen.wait(10s), 2);
-  EXPECT_TRUE(contains(listen.errorOutput(), "invalid listen address '127.0.0.256'")) << listen.errorOutput();
-  ChildProcess timeout;
-  ASSERT_TRUE(timeout.start(programArguments({"--headless", "--login-timeout", "1m"}), otherInstance));
-  EXPECT_EQ(timeout.wait(10s), 2);
-  EXPECT_TRUE(contains(timeout.errorOutput(), "invalid login timeout '1m'")) << timeout.errorOutput();
-  // An address of no interface here (TEST-NET-1 is never assigned).
-  ChildProcess foreign;
-  ASSERT_TRUE(foreign.start(programArguments({"--headless", "--camera", "demo", "--port", "0", "--listen", "192.0.2.7"}),
-                            otherInstance));
-  EXPECT_EQ(foreign.wait(10s), 1);
-  EXPECT_TRUE(contains(foreign.errorOutput(), "tessary: cannot listen on 192.0.2.7 port 0: Cannot assign requested "
-                                              "address\n"))
-      << foreign.errorOutput();
+  // Options that make no sense end it with 2; a source or an address that
+  // cannot be used, with 1.
+  for (const auto& [options, code, line] : std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
+           {{"--listen", "127.0.0.256"}, 2, "invalid listen address '127.0.0.256'"},
+           {{"--login-timeout", "1m"}, 2, "invalid login timeout '1m'"},
+           {{"--camera", "raw:/nonexistent/frames.raw"}, 1,
+            "tessary: camera 'raw:/nonexistent/frames.raw': cannot open the raw frames file "
+            "/nonexistent/frames.raw: No such file or directory\n"},
+           // An address of no interface here (TEST-NET-1 is never assigned).
+           {{"--camera", "demo", "--listen", "192.0.2.7"}, 1,
+            "tessary: cannot listen on 192.0.2.7 port 0: Cannot assign requested address\n"}}) {
+    std::vector<std::string> argv = {"--headless", "--port", "0"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    ChildProcess refused;
+    ASSERT_TRUE(refused.start(programArguments(argv), otherInstance));
+    EXPECT_EQ(refused.wait(10s), code) << line;
+    EXPECT_TRUE(contains(refused.errorOutput(), line)) << refused.errorOutput();
+  }
 }
 
 // "auto" says which camera it took; --listen keeps the server to one address.
