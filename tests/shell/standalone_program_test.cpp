@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,17 +21,6 @@ namespace tessary {
 namespace {
 
 using namespace tessary::testing;
-
-// The full path of `program` on PATH (checked with missingPrograms first).
-std::string pathOf(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    const std::string candidate = folder + "/" + program;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return program;
-}
 
 sockaddr_in loopback(unsigned port) {
   sockaddr_in address{};
@@ -114,7 +102,7 @@ class StandaloneProgramTest : public ProgramFixture {
     const std::string missing = missingPrograms({"oscdump"});
     EXPECT_EQ(missing, "");
     if (!missing.empty()) return 0;
-    const std::string oscdump = pathOf("oscdump");
+    const std::string oscdump = programPath("oscdump");
     const unsigned port = freePort(SOCK_DGRAM);
     EXPECT_TRUE(receiver.start({oscdump, "-L", std::to_string(port)}));
     std::vector<std::string> lines;
@@ -167,8 +155,8 @@ TEST_F(StandaloneProgramTest, ZonesFileDrivesOscWithNoClientAndHoldsTheSeat) {
 
 TEST_F(StandaloneProgramTest, WithNoClientHitsGoToOscAndMqtt) {
   ASSERT_EQ(missingPrograms({"mosquitto", "mosquitto_sub"}), "");
-  const std::string broker = pathOf("mosquitto");
-  const std::string subscriber = pathOf("mosquitto_sub");
+  const std::string broker = programPath("mosquitto");
+  const std::string subscriber = programPath("mosquitto_sub");
   ChildProcess receiver;
   const unsigned oscPort = startOscReceiver(receiver);
   ASSERT_NE(oscPort, 0u);

@@ -14,4 +14,7 @@ namespace tessary::testing {
 // program: "needs import, from Debian's imagemagick (tools/install-deps.sh installs it)".
 std::string missingPrograms(std::initializer_list<std::string_view> programs);
 
+// Where `program` is found on PATH, empty when it is not.
+std::string programPath(std::string_view program);
+
 }  // namespace tessary::testing
