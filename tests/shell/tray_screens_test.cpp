@@ -214,15 +214,14 @@ TEST_F(TrayScreensTest, ACodeFileThatCannotBeWrittenIsReported) {
 
 // A desktop without a tray host: the program keeps its windows, says that it
 // shows no icon, docks it once a tray host starts, and ends cleanly on SIGTERM.
-TEST(TrayHostTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
+class TrayHostTest : public ProgramFixture {};
+
+TEST_F(TrayHostTest, ProgramWithoutATrayHostSaysSoAndRunsOn) {
   XvfbSession bare;
   ASSERT_TRUE(bare.start(false, false));
-  TempFolder folder;
+  useDisplay(bare.display());
   ChildProcess program;
-  ASSERT_NE(startProgram(program, {"--port", "0", "--web-port", "0", "--code-file", folder.file("code.dat")},
-                         {"DISPLAY=" + bare.display(), "XDG_RUNTIME_DIR=" + folder.path(), "WAYLAND_DISPLAY",
-                          "QT_QPA_PLATFORM=xcb"}),
-            0u);
+  ASSERT_NE(startProgram(program, {"--port", "0", "--web-port", "0", "--code-file", codeFile_}, environment()), 0u);
   EXPECT_NE(program.errorOutput().find("no system tray found"), std::string::npos) << program.errorOutput();
   ASSERT_TRUE(bare.startTray());
   EXPECT_TRUE(waitUntil([&] { return bare.dockedIcons() == 1; }, 5s, 100ms));
