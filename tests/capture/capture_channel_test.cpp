@@ -13,7 +13,6 @@
 
 #include "capture/capture_backend.h"
 #include "capture/frame_pacing.h"
-#include "capture/sample_grabber_callback.h"
 #include "capture/scripted_frame_source.h"
 #include "detection/region_manager.h"
 #include "support/wait_until.h"
@@ -153,37 +152,6 @@ TEST_F(ChannelTest, TogglesRemapRegions) {
   CaptureChannel unused;
   EXPECT_FALSE(unused.start()) << "no camera, no detector";
   EXPECT_EQ(unused.getOrientation(), kChannelNoDetectorOrientation);
-}
-
-struct SampleSink {
-  void onSample(const MediaSample* sample) { last = sample; }
-  const MediaSample* last = nullptr;
-};
-
-TEST(SampleGrabberCallbackTest, CountsReferencesAnswersItsInterfacesAndRoutesSamples) {
-  SampleGrabberCallbackRef held = SampleGrabberCallback::create();
-  SampleGrabberCallback* object = held.get();
-  EXPECT_EQ(object->AddRef(), 2);  // the platform takes one
-  {
-    SampleGrabberCallbackRef copy = held;
-    EXPECT_EQ(object->referenceCount(), 3);
-  }
-  void* out = nullptr;
-  EXPECT_EQ(held->QueryInterface(InterfaceId::kSampleGrabberCallback, &out), kComOk);
-  EXPECT_EQ(out, object);
-  EXPECT_EQ(object->referenceCount(), 2) << "QueryInterface adds no reference";
-  EXPECT_EQ(held->QueryInterface(static_cast<InterfaceId>(42), &out), kComNoInterface);
-  EXPECT_EQ(held->QueryInterface(InterfaceId::kUnknown, nullptr), kComPointer);
-
-  SampleSink sink;
-  MediaSample sample;
-  EXPECT_EQ(held->SampleCB(0.0, &sample), kComOk) << "an unbound route is simply not called";
-  held->setSampleRoute(SampleRoute::bind(&sink, &SampleSink::onSample));
-  EXPECT_EQ(held->SampleCB(1.5, &sample), kComOk);
-  EXPECT_EQ(sink.last, &sample);
-
-  held.reset();  // the platform's reference outlives ours; the last Release ends it
-  EXPECT_EQ(object->Release(), 0);
 }
 
 }  // namespace

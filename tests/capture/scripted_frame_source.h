@@ -33,8 +33,6 @@ class ScriptedFrameSource final : public FrameSource {
   explicit ScriptedFrameSource(std::vector<Frame> frames = {}, std::int32_t orientation = 0)
       : frames_(std::move(frames)), orientation_(orientation) {}
 
-  const char* getName() override { return "Scripted camera"; }
-  std::int32_t getMaxFrameRate() override { return 30; }
   bool getSize(std::int32_t& width, std::int32_t& height) override {
     width = kFrameWidth;
     height = kFrameHeight;
@@ -42,16 +40,12 @@ class ScriptedFrameSource final : public FrameSource {
   }
   std::int32_t getOrientation() override { return orientation_; }
   void setFrameConsumer(FrameConsumer* consumer) override { consumer_ = consumer; }
-  bool start() override { return ++starts_ > 0; }
-  bool stop() override { return ++stops_ > 0; }
 
   // Hands frame `index` (modulo the script) to the consumer, arriving at `at`.
   void deliver(std::size_t index, FrameClock::time_point at = FrameClock::now()) {
     const Frame& frame = frames_[index % frames_.size()];
     if (consumer_ != nullptr) consumer_->onFrame(FrameView{frame.data(), frame.size(), at});
   }
-
-  std::atomic<int> starts_{0}, stops_{0};
 
  private:
   std::vector<Frame> frames_;
