@@ -45,8 +45,6 @@ bool Camera::getSize(std::int32_t& width, std::int32_t& height) {
   return true;
 }
 
-std::int32_t Camera::getOrientation() { return orientation_; }
-
 void Camera::setFrameConsumer(FrameConsumer* consumer) {
   consumer_.store(consumer);
   // A delivery that read the old consumer before the store set `delivering_`
@@ -242,9 +240,9 @@ bool Camera::applyFormat() {
       continue;
     }
     bool applied = session_->setFormat(capability, frameRate_);
-    orientation_ = capability.height < 0 ? 0 : 2;
+    rowOrder_ = capability.height < 0 ? kTopDown : kBottomUp;
     width_ = capability.width;
-    // The orientation carries the row order; the size is the picture's.
+    // The row order carries the sign; the size is the picture's.
     height_ = std::abs(capability.height);
     return applied;
   }

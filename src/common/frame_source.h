@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/frame.h"
+
 namespace tessary {
 
 using FrameClock = std::chrono::steady_clock;
@@ -37,8 +39,8 @@ class FrameConsumer {
 class FrameSource {
  public:
   virtual bool getSize(std::int32_t& width, std::int32_t& height) = 0;
-  // 0 top-down, 2 bottom-up.
-  virtual std::int32_t getOrientation() = 0;
+  // The frame's row order: kTopDown or kBottomUp.
+  virtual Orientation rowOrder() = 0;
   // Where frames go from now on (null: nowhere). Returns once no frame goes
   // to the previous consumer any more, so that one may then be destroyed.
   virtual void setFrameConsumer(FrameConsumer* consumer) = 0;

@@ -67,7 +67,7 @@ std::string jsonString(std::string_view text) {
 }
 
 std::string SetupView::stateJson(const SetupClientState& client) const {
-  const std::int32_t bits = controller_.zonePictureBits();
+  const Orientation turn = controller_.zonePictureTurn();
   std::string out = "{\"frame\":[";
   appendNumber(out, kFrameWidth);
   out += ',';
@@ -82,8 +82,8 @@ std::string SetupView::stateJson(const SetupClientState& client) const {
     // Where the zone lies in the picture as drawn now.
     std::int64_t x = zone.frameX;
     std::int64_t y = zone.frameY;
-    if (bits & 1) x = std::int64_t{kFrameWidth} - zone.frameX - zone.frameWidth;
-    if (bits & 2) y = std::int64_t{kFrameHeight} - zone.frameY - zone.frameHeight;
+    if (turn.mirrored) x = std::int64_t{kFrameWidth} - zone.frameX - zone.frameWidth;
+    if (turn.flipped) y = std::int64_t{kFrameHeight} - zone.frameY - zone.frameHeight;
     if (!first) out += ',';
     first = false;
     out += "{\"id\":";

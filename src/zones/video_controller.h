@@ -38,6 +38,7 @@
 #include "capture/camera_frame_buffer.h"
 #include "capture/capture_channel.h"
 #include "common/fixed_text.h"
+#include "common/frame.h"
 #include "common/millisecond_clock.h"
 #include "zones/zone_event_sink.h"
 #include "zones/zone_record.h"
@@ -107,8 +108,8 @@ class VideoController {
   // How the picture is drawn: flipped vertically, mirrored horizontally.
   // Read from any thread; toggled from the main thread. Toggling changes
   // only the picture, never where zones sit in the camera frame.
-  bool flipped() const { return flip_.load(std::memory_order_relaxed); }
-  bool mirrored() const { return mirror_.load(std::memory_order_relaxed); }
+  bool flipped() const { return picture_.load(std::memory_order_relaxed).flipped; }
+  bool mirrored() const { return picture_.load(std::memory_order_relaxed).mirrored; }
   void toggleFlip();
   void toggleMirror();
 
@@ -205,10 +206,10 @@ class VideoController {
     std::int32_t motionAmount = 0;
   };
   std::vector<ZoneView> zoneViews() const;
-  // Orientation bits (1 mirror, 2 flip) that carry a zone's frame rectangle
-  // onto the picture as drawn now: 0 until the tray's Mirror or Flip turns
-  // the picture away from the zones (any thread).
-  std::int32_t zonePictureBits() const;
+  // The turn that carries a zone's frame rectangle onto the picture as drawn
+  // now: none until the tray's Mirror or Flip turns the picture away from the
+  // zones (any thread).
+  Orientation zonePictureTurn() const;
 
   // Description texts. Each lives in a 256-byte buffer of its own operation,
   // NUL-terminated, valid until the next call of that operation.
@@ -327,12 +328,10 @@ class VideoController {
   std::condition_variable captureIdle_;
   bool captureBusy_ = false;
 
-  std::atomic<bool> flip_{false};
-  std::atomic<bool> mirror_{false};
-  // The picture flags under which zones line up with the picture; set with
-  // the flags at camera set-up.
-  std::atomic<bool> zonesFlip_{false};
-  std::atomic<bool> zonesMirror_{false};
+  // How the picture is drawn (written on the main thread), and how it was
+  // drawn when the zones were lined up with it at camera set-up.
+  std::atomic<Orientation> picture_{};
+  std::atomic<Orientation> zonesPicture_{};
 
   // The newest processed frame: written by the detection thread, read by
   // the display. Three buffers, so neither side ever waits or sees a frame

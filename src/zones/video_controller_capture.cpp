@@ -90,36 +90,12 @@ bool VideoController::setUpCamera(std::int32_t index, std::string_view name) {
   channel->setPassCallback(ChannelPassCallback::bind(&camera, &CameraSlot::onPass));
   regionManagers_[slot] = &channel->regionManager();
 
-  // A new channel's detector starts in mode 0. Setting the mirror bit there
-  // and drawing the picture both mirrored and flipped makes the zones, mapped
-  // through the camera's usual bottom-up rows, line up with a mirrored,
-  // upright picture.
-  switch (channel->getOrientation()) {
-    case 0:
-      flip_ = true;
-      mirror_ = true;
-      channel->toggleMirror();
-      break;
-    case 1:
-      flip_ = true;
-      mirror_ = false;
-      break;
-    case 2:
-      flip_ = false;
-      mirror_ = true;
-      channel->toggleFlip();
-      channel->toggleMirror();
-      break;
-    case 3:
-      flip_ = false;
-      mirror_ = false;
-      channel->toggleFlip();
-      break;
-    default:  // no detector: leave everything as it is
-      break;
-  }
-  zonesFlip_ = flip_.load();
-  zonesMirror_ = mirror_.load();
+  // Zones are mirrored against the camera, so that a person facing it moves
+  // as in a mirror; the picture is drawn mirrored and flipped, which turns
+  // the camera's usual bottom-up rows upright and lines it up with them.
+  channel->setZoneOrientation(Orientation{.mirrored = true, .flipped = false});
+  picture_ = Orientation{.mirrored = true, .flipped = true};
+  zonesPicture_ = picture_.load();
   return true;
 }
 
@@ -226,12 +202,20 @@ std::uint64_t VideoController::processedFrameCount() const {
   return processedFrames_.load(std::memory_order_acquire);
 }
 
-void VideoController::toggleFlip() { flip_.store(!flip_.load()); }
+void VideoController::toggleFlip() {
+  Orientation picture = picture_.load();
+  picture.flipped = !picture.flipped;
+  picture_.store(picture);
+}
 
-void VideoController::toggleMirror() { mirror_.store(!mirror_.load()); }
+void VideoController::toggleMirror() {
+  Orientation picture = picture_.load();
+  picture.mirrored = !picture.mirrored;
+  picture_.store(picture);
+}
 
-std::int32_t VideoController::zonePictureBits() const {
-  return (mirror_.load() != zonesMirror_.load() ? 1 : 0) | (flip_.load() != zonesFlip_.load() ? 2 : 0);
+Orientation VideoController::zonePictureTurn() const {
+  return picture_.load().relativeTo(zonesPicture_.load());
 }
 
 void VideoController::shutdown() {

@@ -127,8 +127,8 @@ TEST_F(ChannelTest, EachFrameIsProcessedOnceAsItArrivesAndNothingWithoutFrames) 
   EXPECT_EQ(channel_.arrivedFrames(), 9u);
 }
 
-TEST_F(ChannelTest, TogglesRemapRegions) {
-  ScriptedFrameSource bottomUp({fakes::flatFrame(0)}, kOrientationBottomUp);
+TEST_F(ChannelTest, ZoneOrientationRemapsRegions) {
+  ScriptedFrameSource bottomUp({fakes::flatFrame(0)}, kBottomUp);
   CaptureChannel channel;
   ASSERT_TRUE(channel.init(bottomUp));
   std::int32_t index = -1;
@@ -139,19 +139,17 @@ TEST_F(ChannelTest, TogglesRemapRegions) {
     return std::pair(region.x, region.y);
   };
   EXPECT_EQ(corner(), std::pair(0, 110)) << "bottom-up buffer: the top row is last";
-  channel.toggleMirror();
-  EXPECT_EQ(channel.getOrientation(), 1);
-  channel.toggleFlip();
-  EXPECT_EQ(channel.getOrientation(), 3);
-  channel.toggleFlip();
+  const Orientation mirrored{.mirrored = true, .flipped = false};
+  channel.setZoneOrientation(Orientation{.mirrored = true, .flipped = true});
+  EXPECT_EQ(corner(), std::pair(150, 0));
+  channel.setZoneOrientation(mirrored);
   EXPECT_EQ(corner(), std::pair(150, 110));
-  // Taking the camera again keeps the mode and the regions where they are.
+  // Taking the camera again keeps the orientation and the regions where they are.
   ASSERT_TRUE(channel.init(bottomUp));
-  EXPECT_EQ(channel.getOrientation(), 1);
+  EXPECT_EQ(channel.zoneOrientation(), mirrored);
   EXPECT_EQ(corner(), std::pair(150, 110));
   CaptureChannel unused;
   EXPECT_FALSE(unused.start()) << "no camera, no detector";
-  EXPECT_EQ(unused.getOrientation(), kChannelNoDetectorOrientation);
 }
 
 }  // namespace

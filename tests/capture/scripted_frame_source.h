@@ -30,15 +30,15 @@ inline Frame checkeredFrame(std::uint8_t base) {
 
 class ScriptedFrameSource final : public FrameSource {
  public:
-  explicit ScriptedFrameSource(std::vector<Frame> frames = {}, std::int32_t orientation = 0)
-      : frames_(std::move(frames)), orientation_(orientation) {}
+  explicit ScriptedFrameSource(std::vector<Frame> frames = {}, Orientation rowOrder = kTopDown)
+      : frames_(std::move(frames)), rowOrder_(rowOrder) {}
 
   bool getSize(std::int32_t& width, std::int32_t& height) override {
     width = kFrameWidth;
     height = kFrameHeight;
     return true;
   }
-  std::int32_t getOrientation() override { return orientation_; }
+  Orientation rowOrder() override { return rowOrder_; }
   void setFrameConsumer(FrameConsumer* consumer) override { consumer_ = consumer; }
 
   // Hands frame `index` (modulo the script) to the consumer, arriving at `at`.
@@ -49,7 +49,7 @@ class ScriptedFrameSource final : public FrameSource {
 
  private:
   std::vector<Frame> frames_;
-  std::int32_t orientation_;
+  Orientation rowOrder_;
   FrameConsumer* consumer_ = nullptr;
 };
 

@@ -203,7 +203,7 @@ TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
   Camera* camera = registry.find(name());
   ASSERT_NE(camera, nullptr);
   EXPECT_NE(camera->report().find("Camera running at 15 fps.\n"), std::string::npos);
-  EXPECT_EQ(camera->getOrientation(), 2);
+  EXPECT_EQ(camera->rowOrder(), kBottomUp);
 
   NewestFrame newest;
   camera->setFrameConsumer(&newest);
