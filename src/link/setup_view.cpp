@@ -67,7 +67,9 @@ std::string jsonString(std::string_view text) {
 }
 
 std::string SetupView::stateJson(const SetupClientState& client) const {
-  const Orientation turn = controller_.zonePictureTurn();
+  // The display's Mirror and Flip turn the picture away from the zones.
+  const Orientation turn =
+      pictures_.currentPicture().turn.relativeTo(controller_.picture().orientation());
   std::string out = "{\"frame\":[";
   appendNumber(out, kFrameWidth);
   out += ',';
@@ -120,7 +122,7 @@ std::string SetupView::stateJson(const SetupClientState& client) const {
 
 std::shared_ptr<const SetupUpdate> SetupView::makeUpdate(const SetupClientState& client) {
   auto update = std::make_shared<SetupUpdate>();
-  const std::uint64_t frame = controller_.processedFrameCount();
+  const std::uint64_t frame = controller_.picture().processedFrames();
   if (frame != lastFrame_) {
     lastFrame_ = frame;
     update->picture.resize(kViewerPictureBytes);

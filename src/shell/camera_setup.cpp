@@ -26,15 +26,15 @@ class ControllerCameras final : public CameraSide {
     const char* name = controller_.cameraName(index);
     return liveBackend_ != nullptr && name != nullptr && liveBackend_->deviceAbsent(name);
   }
-  bool mirrored() override { return controller_.mirrored(); }
-  bool flipped() override { return controller_.flipped(); }
+  bool mirrored() override { return controller_.picture().mirrored(); }
+  bool flipped() override { return controller_.picture().flipped(); }
   void shutdown() override {
     liveBackend_ = nullptr;
     controller_.shutdown();
   }
   std::span<const std::uint8_t> frameBuffer() override {
     const std::uint8_t* frame = nullptr;
-    if (!controller_.frameBuffer(frame) || frame == nullptr) return {};
+    if (!controller_.picture().newest(frame) || frame == nullptr) return {};
     return {frame, kFrameBytes};
   }
 

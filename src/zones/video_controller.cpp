@@ -17,9 +17,7 @@ using zone_units::truncateToInt32;
 
 VideoController::VideoController() : VideoController(SteadyMillisecondClock::instance()) {}
 
-VideoController::VideoController(MillisecondClock& clock) : clock_(&clock) {
-  frames_.allocate(kFrameBytes);
-}
+VideoController::VideoController(MillisecondClock& clock) : clock_(&clock) {}
 
 void VideoController::setCurrentRegionManager(RegionManager* manager) {
   regionManagers_[static_cast<std::size_t>(currentCameraIndex())] = manager;

@@ -1,7 +1,7 @@
 // The zone server's one process-wide object: the cameras and their capture
-// channels, the zones and grids of the camera in use (in the client's
-// coordinates, over that camera's region manager), and the newest processed
-// frame for the display.
+// channels, and the zones and grids of the camera in use (in the client's
+// coordinates, over that camera's region manager). The picture it shares
+// with the display is a SharedPicture of its own.
 //
 //   VideoController controller;
 //   controller.eventSinks().add(replies);
@@ -19,8 +19,8 @@
 //    lock held, and copies the picture for the display. The main thread
 //    never holds that lock while calling the region manager, so the two can
 //    never wait on each other.
-//  - The display reads the newest frame and the picture flags from the main
-//    thread while detection runs; see frameBuffer.
+//  - The display reads the shared picture from the main thread while
+//    detection runs; see SharedPicture.
 #pragma once
 
 #include <array>
@@ -35,11 +35,11 @@
 #include <memory>
 #include <string>
 
-#include "capture/camera_frame_buffer.h"
 #include "capture/capture_channel.h"
 #include "common/fixed_text.h"
 #include "common/frame.h"
 #include "common/millisecond_clock.h"
+#include "zones/shared_picture.h"
 #include "zones/zone_event_sink.h"
 #include "zones/zone_record.h"
 
@@ -97,21 +97,9 @@ class VideoController {
   // Whether capture of the camera in use is started.
   bool capturing() const;
 
-  // The newest processed frame (160 x 120, blue, green, red, unused, rows in
-  // the camera's order). False, with `frame` null, before the first one.
-  // For one reader thread (the display's): the frame stays untouched until
-  // that thread's next call, however many frames arrive meanwhile.
-  bool frameBuffer(const std::uint8_t*& frame);
-  // Frames copied into the frame buffer so far (any thread).
-  std::uint64_t processedFrameCount() const;
-
-  // How the picture is drawn: flipped vertically, mirrored horizontally.
-  // Read from any thread; toggled from the main thread. Toggling changes
-  // only the picture, never where zones sit in the camera frame.
-  bool flipped() const { return picture_.load(std::memory_order_relaxed).flipped; }
-  bool mirrored() const { return picture_.load(std::memory_order_relaxed).mirrored; }
-  void toggleFlip();
-  void toggleMirror();
+  // The newest processed frame and how it is drawn.
+  SharedPicture& picture() { return picture_; }
+  const SharedPicture& picture() const { return picture_; }
 
   // Stops every camera and channel and destroys the channels with their
   // region managers; capture cannot be started again. Zone operations then
@@ -206,11 +194,6 @@ class VideoController {
     std::int32_t motionAmount = 0;
   };
   std::vector<ZoneView> zoneViews() const;
-  // The turn that carries a zone's frame rectangle onto the picture as drawn
-  // now: none until the tray's Mirror or Flip turns the picture away from the
-  // zones (any thread).
-  Orientation zonePictureTurn() const;
-
   // Description texts. Each lives in a 256-byte buffer of its own operation,
   // NUL-terminated, valid until the next call of that operation.
   // "%s - (%d,%d)-(%d,%d)": status word, then x, y, width, height in frame
@@ -297,8 +280,6 @@ class VideoController {
   // stopCapture, selectCamera and shutdown at a time, across threads.
   class CaptureTurn;
 
-  // Copies a processed picture into the frame buffer (a channel's thread).
-  void copyFrame(const std::uint8_t* frame);
   // Set up camera slot `index`; false on the first step that fails.
   bool setUpCamera(std::int32_t index, std::string_view name);
   // Start and stop of the current camera; the caller holds the turn.
@@ -328,16 +309,7 @@ class VideoController {
   std::condition_variable captureIdle_;
   bool captureBusy_ = false;
 
-  // How the picture is drawn (written on the main thread), and how it was
-  // drawn when the zones were lined up with it at camera set-up.
-  std::atomic<Orientation> picture_{};
-  std::atomic<Orientation> zonesPicture_{};
-
-  // The newest processed frame: written by the detection thread, read by
-  // the display. Three buffers, so neither side ever waits or sees a frame
-  // that is being written; allocated once, at construction.
-  CameraFrameBuffer frames_;
-  std::atomic<std::uint64_t> processedFrames_{0};
+  SharedPicture picture_;
 
   float scaleX_ = 1.0f;
   float scaleY_ = 1.0f;

@@ -1,5 +1,5 @@
 // The VideoController's camera side: start-up, capture on and off, camera
-// choice, the frame copy, the picture flags and shut-down.
+// choice, the pass hand-over and shut-down.
 #include <algorithm>
 #include <span>
 #include <string>
@@ -94,8 +94,7 @@ bool VideoController::setUpCamera(std::int32_t index, std::string_view name) {
   // as in a mirror; the picture is drawn mirrored and flipped, which turns
   // the camera's usual bottom-up rows upright and lines it up with them.
   channel->setZoneOrientation(Orientation{.mirrored = true, .flipped = false});
-  picture_ = Orientation{.mirrored = true, .flipped = true};
-  zonesPicture_ = picture_.load();
+  picture_.setOrientation(Orientation{.mirrored = true, .flipped = true});
   return true;
 }
 
@@ -184,38 +183,7 @@ void VideoController::handlePass(CameraSlot& slot, const DetectionPass& pass) {
     for (std::size_t i = 0; i < slot.hits.size(); ++i) slot.hits[i].name = slot.hitNames[i].view();
     if (!slot.hits.empty()) eventSinks_.deliver(ZoneEventBatch{slot.hits, pass.stamp.arrivalNs});
   }
-  copyFrame(pass.picture);
-}
-
-void VideoController::copyFrame(const std::uint8_t* frame) {
-  if (frame == nullptr) return;
-  frames_.publish(std::span(frame, kFrameBytes));
-  processedFrames_.fetch_add(1, std::memory_order_release);
-}
-
-bool VideoController::frameBuffer(const std::uint8_t*& frame) {
-  frame = frames_.take();
-  return frame != nullptr;
-}
-
-std::uint64_t VideoController::processedFrameCount() const {
-  return processedFrames_.load(std::memory_order_acquire);
-}
-
-void VideoController::toggleFlip() {
-  Orientation picture = picture_.load();
-  picture.flipped = !picture.flipped;
-  picture_.store(picture);
-}
-
-void VideoController::toggleMirror() {
-  Orientation picture = picture_.load();
-  picture.mirrored = !picture.mirrored;
-  picture_.store(picture);
-}
-
-Orientation VideoController::zonePictureTurn() const {
-  return picture_.load().relativeTo(zonesPicture_.load());
+  picture_.publish(pass.picture);
 }
 
 void VideoController::shutdown() {

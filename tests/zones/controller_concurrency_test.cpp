@@ -65,10 +65,9 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
       lastPhase = phase;
       controller.selectCamera(static_cast<std::int32_t>(phase % 2));
     }
-    if (round % 7 == 0) controller.toggleMirror();
     controller.startCapture();
     const std::uint8_t* frame = nullptr;
-    if (controller.frameBuffer(frame)) checksum += frame[(round * 4) % kFrameBytes];
+    if (controller.picture().newest(frame)) checksum += frame[(round * 4) % kFrameBytes];
     if (round % 97 == 0) controller.stopCapture();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -78,7 +77,7 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   // Whatever the interleaving, a zone over the motion band is still heard.
   controller.clearAllZones();
   controller.startCapture();
-  ASSERT_TRUE(waitForFrames(controller, controller.processedFrameCount() + 3));
+  ASSERT_TRUE(waitForFrames(controller, controller.picture().processedFrames() + 3));
   const std::size_t earlier = log.hits().size();
   const std::int32_t steady = controller.addZone("steady", 0, kDemoMotionTop, kFrameWidth, kDemoObjectSize);
   controller.setZoneThreshold("steady", 1);
@@ -94,9 +93,9 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   // left streaming behind the controller's back.
   controller.stopCapture();
   EXPECT_FALSE(controller.capturing());
-  const std::uint64_t settled = controller.processedFrameCount();
+  const std::uint64_t settled = controller.picture().processedFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(controller.processedFrameCount(), settled);
+  EXPECT_EQ(controller.picture().processedFrames(), settled);
   // Shut down while the channels tick and the cameras deliver.
   controller.startCapture();
   ASSERT_TRUE(waitForFrames(controller, settled + 2));

@@ -41,7 +41,7 @@ class EndToEnd : public ::testing::Test {
   void expectBandFiresWithinTwoTicks(int bandY, int bandHeight, std::vector<std::vector<int>> quiet) {
     controller.startCapture();
     ASSERT_TRUE(waitForFrames(controller, 3));  // past the first frame's start-up
-    const std::uint64_t settled = controller.processedFrameCount();
+    const std::uint64_t settled = controller.picture().processedFrames();
     auto add = [&](const std::string& name, const std::vector<int>& r) {
       const std::int32_t id = controller.addZone(name, r[0], r[1], r[2], r[3]);
       controller.setZoneThreshold(name, 1);  // one percent of the area
@@ -53,7 +53,7 @@ class EndToEnd : public ::testing::Test {
     ASSERT_TRUE(waitForFrames(controller, settled + 30));
     controller.stopCapture();
 
-    const std::uint64_t end = controller.processedFrameCount();
+    const std::uint64_t end = controller.picture().processedFrames();
     const std::vector<TickLog::Hit> hits = log.hits();
     int checked = 0;
     std::vector<std::uint64_t> late;

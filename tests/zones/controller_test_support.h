@@ -32,12 +32,12 @@ class TickLog final : public ZoneEventSink {
   void onZoneEvents(const ZoneEventBatch& batch) override {
     std::lock_guard lock(mutex_);
     for (const ZoneHit& hit : batch.hits) {
-      hits_.push_back(Hit{hit.zoneId, controller_.processedFrameCount()});
+      hits_.push_back(Hit{hit.zoneId, controller_.picture().processedFrames()});
     }
   }
   void noteArrival() {
     std::lock_guard lock(mutex_);
-    arrivals_.push_back(controller_.processedFrameCount());
+    arrivals_.push_back(controller_.picture().processedFrames());
   }
   std::vector<Hit> hits() const {
     std::lock_guard lock(mutex_);
@@ -121,7 +121,7 @@ class RelayCaptureBackend final : public CaptureBackend {
 };
 
 inline bool waitForFrames(const VideoController& controller, std::uint64_t count) {
-  return waitUntil([&] { return controller.processedFrameCount() >= count; });
+  return waitUntil([&] { return controller.picture().processedFrames() >= count; });
 }
 
 // A dark, textured top-down picture, optionally with a 0/255 checkerboard

@@ -44,7 +44,7 @@ class ControllerCapture : public ::testing::Test {
   VideoController controller;
 };
 
-TEST_F(ControllerCapture, StartUpSetsBothPictureFlagsAndTakesFourCamerasAtMost) {
+TEST_F(ControllerCapture, StartUpTurnsThePictureUprightMirroredAndTakesFourCamerasAtMost) {
   std::vector<FakeDevice> devices;
   for (int i = 0; i < 6; ++i) devices.push_back(camera160("Cam " + std::to_string(i)));
   ASSERT_TRUE(start(std::move(devices)));
@@ -52,7 +52,7 @@ TEST_F(ControllerCapture, StartUpSetsBothPictureFlagsAndTakesFourCamerasAtMost) 
   EXPECT_EQ(fake->live.size(), 4u);
   EXPECT_STREQ(controller.cameraName(3), "Cam 3");
   EXPECT_EQ(controller.cameraName(4), nullptr);
-  EXPECT_TRUE(controller.flipped() && controller.mirrored());
+  EXPECT_EQ(controller.picture().orientation(), (Orientation{.mirrored = true, .flipped = true}));
   EXPECT_FALSE(controller.capturing());
   EXPECT_EQ(session(0).appliedFps, VideoController::kProcessingRate);
 
@@ -61,13 +61,6 @@ TEST_F(ControllerCapture, StartUpSetsBothPictureFlagsAndTakesFourCamerasAtMost) 
   ASSERT_EQ(controller.addZone("door", 10, 20, 30, 40), 0);
   const std::vector<int> placed{160 - 10 - 30, 120 - 20 - 40, 30, 40};
   EXPECT_EQ(regionOf(0), placed);
-
-  // Toggling the flags leaves zones where they are, and maps new ones alike.
-  controller.toggleMirror();
-  controller.toggleFlip();
-  EXPECT_FALSE(controller.mirrored() || controller.flipped());
-  EXPECT_EQ(regionOf(0), placed);
-  EXPECT_EQ(regionOf(controller.addZone("hall", 10, 20, 30, 40)), placed);
 }
 
 TEST_F(ControllerCapture, WithoutCameraNothingRunsAndZonesAreRefused) {
@@ -78,7 +71,7 @@ TEST_F(ControllerCapture, WithoutCameraNothingRunsAndZonesAreRefused) {
   controller.startCapture();
   controller.selectCamera(0);
   const std::uint8_t* frame = nullptr;
-  EXPECT_FALSE(controller.frameBuffer(frame) || controller.capturing());
+  EXPECT_FALSE(controller.picture().newest(frame) || controller.capturing());
   EXPECT_EQ(controller.zoneCount(), 0);
   controller.stopCapture();
   controller.shutdown();
@@ -155,14 +148,14 @@ TEST_F(ControllerCapture, FrameBufferHoldsTheReadersFrameAndShutDownStopsForGood
   const std::vector<std::uint8_t> picture = texturedPicture(40, 40, 10);
   session(0).deliver(picture.data(), picture.size());
   ASSERT_TRUE(waitForFrames(controller, 1));
-  ASSERT_TRUE(controller.frameBuffer(frame));
+  ASSERT_TRUE(controller.picture().newest(frame));
   EXPECT_EQ(std::memcmp(frame, picture.data(), kFrameBytes), 0);
 
   const std::vector<std::uint8_t> next = texturedPicture(80, 80, 10);
   session(0).deliver(next.data(), next.size());
   ASSERT_TRUE(waitForFrames(controller, 2));
   EXPECT_EQ(std::memcmp(frame, picture.data(), kFrameBytes), 0);
-  ASSERT_TRUE(controller.frameBuffer(frame));
+  ASSERT_TRUE(controller.picture().newest(frame));
   EXPECT_EQ(std::memcmp(frame, next.data(), kFrameBytes), 0);
 
   ASSERT_EQ(controller.addZone("door", 0, 0, 20, 20), 0);
