@@ -155,7 +155,7 @@ void BM_FrameToSocket(benchmark::State& state) {
     }
     Client client(link.port());
     while (client.connected() && !link.isConnected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    controller.startCapture();
+    controller.cameras().startCapture();
     fakes::FakeCaptureSession& camera = *fake.live.at(0);
     const std::vector<std::uint8_t> frames[2] = {checkerboard(0), checkerboard(1)};
 

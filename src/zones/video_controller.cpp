@@ -17,16 +17,12 @@ using zone_units::truncateToInt32;
 
 VideoController::VideoController() : VideoController(SteadyMillisecondClock::instance()) {}
 
-VideoController::VideoController(MillisecondClock& clock) : clock_(&clock) {}
-
-void VideoController::setCurrentRegionManager(RegionManager* manager) {
-  regionManagers_[static_cast<std::size_t>(currentCameraIndex())] = manager;
-}
-
-RegionManager* VideoController::currentRegionManager() const {
-  const std::int32_t current = currentCameraIndex();
-  if (current < 0 || current >= kMaxCameras) return nullptr;
-  return regionManagers_[static_cast<std::size_t>(current)];
+VideoController::VideoController(MillisecondClock& clock) : clock_(&clock) {
+  // Room for a usual pass's hits, so that passes seldom allocate.
+  for (HitScratch& scratch : scratch_) {
+    scratch.names.reserve(64);
+    scratch.hits.reserve(64);
+  }
 }
 
 bool VideoController::setScale(float clientWidth, float clientHeight) {

@@ -1,63 +1,48 @@
-// The zone server's one process-wide object: the cameras and their capture
-// channels, and the zones and grids of the camera in use (in the client's
-// coordinates, over that camera's region manager). The picture it shares
-// with the display is a SharedPicture of its own.
+// The zone server's one process-wide object: the zones and grids of the
+// camera in use, in the client's coordinates, over that camera's region
+// manager. It owns the cameras (a CameraBank) and the picture it shares with
+// the display (a SharedPicture), and turns each pass's fired regions into
+// named hits for its event sinks.
 //
 //   VideoController controller;
 //   controller.eventSinks().add(replies);
 //   controller.initialize(std::make_unique<CameraRegistry>(makeDemoCaptureBackend()));
 //   controller.setScale(screenWidth, screenHeight);
-//   controller.startCapture();
+//   controller.cameras().startCapture();
 //
 // Threads: every operation below runs on the main thread, except where noted.
-//  - startCapture and stopCapture may also run on the link's accept thread;
-//    they, selectCamera and shutdown take turns (see captureTurn_), and never
-//    hold a lock while starting or stopping a camera or channel.
 //  - handlePass runs on the channel thread of the camera in use, once per
 //    processed frame: it reads the names of the zones that fired under
 //    zoneTableMutex_, hands them as one batch to the event sinks with no
 //    lock held, and copies the picture for the display. The main thread
 //    never holds that lock while calling the region manager, so the two can
 //    never wait on each other.
-//  - The display reads the shared picture from the main thread while
-//    detection runs; see SharedPicture.
+//  - For the cameras' threads see CameraBank; for the display's, SharedPicture.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include <condition_variable>
-#include <memory>
-#include <string>
-
-#include "capture/capture_channel.h"
 #include "common/fixed_text.h"
 #include "common/frame.h"
 #include "common/millisecond_clock.h"
+#include "zones/camera_bank.h"
 #include "zones/shared_picture.h"
 #include "zones/zone_event_sink.h"
 #include "zones/zone_record.h"
 
 namespace tessary {
 
-class Camera;
 class CameraRegistry;
-class CaptureChannel;
 class RegionManager;
 
 class VideoController {
  public:
-  // Camera slots. Devices the registry lists beyond the fourth are skipped:
-  // the tray menu can offer only four cameras.
-  static constexpr std::int32_t kMaxCameras = 4;
-  // Frames processed per second at most (faster cameras are thinned), and
-  // the rate asked of every camera.
-  static constexpr std::int32_t kProcessingRate = 15;
   static constexpr std::int32_t kInitialSensitivityDefault = 50;
   static constexpr std::int32_t kInitialThresholdDefault = 20;
   static constexpr std::size_t kDescriptionCapacity = 256;
@@ -72,49 +57,29 @@ class VideoController {
   VideoController(const VideoController&) = delete;
   VideoController& operator=(const VideoController&) = delete;
 
-  // --- Cameras and capture -------------------------------------------------
-  // Start-up, once: takes the registry (whose backend the program chose),
-  // finds the cameras offering 160 x 120, opens each at 15 frames per
-  // second with a capture channel, and sets the picture flags from the
-  // channel's orientation. Returns false on the first failure, keeping the
-  // cameras set up so far (or at once when there is no camera, no registry,
-  // or start-up already ran); the program runs on regardless.
+  // --- Cameras and the picture ------------------------------------------
+  // Start-up, once: the cameras (see CameraBank::initialize), with zones
+  // mirrored against each camera and the picture drawn so that it shows them
+  // upright. Returns false on the first failure; the program runs on
+  // regardless.
   bool initialize(std::unique_ptr<CameraRegistry> registry);
-
-  // Start or stop the camera in use and its channel; each does nothing when
-  // capture is already in that state. Also called from the accept thread.
-  // Never call them from an event sink: stopping waits for the pass that is
-  // calling the sink.
-  void startCapture();
-  void stopCapture();
-  // Clears all zones and grids, then moves capture to camera `index`
-  // (0 .. cameraCount() - 1; any other index does nothing).
+  // Clears all zones and grids, then moves capture to camera `index`.
   void selectCamera(std::int32_t index);
-  std::int32_t currentCameraIndex() const;
-  std::int32_t cameraCount() const { return cameraCount_; }
-  // The camera's friendly name; null for an index outside the names kept.
-  const char* cameraName(std::int32_t index) const;
-  // Whether capture of the camera in use is started.
-  bool capturing() const;
+  // Stops and destroys every camera and channel with their region managers;
+  // zone operations then do nothing. Safe to call more than once.
+  void shutdown() { cameras_.shutdown(); }
 
+  CameraBank& cameras() { return cameras_; }
+  const CameraBank& cameras() const { return cameras_; }
   // The newest processed frame and how it is drawn.
   SharedPicture& picture() { return picture_; }
   const SharedPicture& picture() const { return picture_; }
 
-  // Stops every camera and channel and destroys the channels with their
-  // region managers; capture cannot be started again. Zone operations then
-  // do nothing. Safe to call more than once.
-  void shutdown();
-
-  // --- The camera in use -------------------------------------------------
-  // The zone operations work on the region manager of the current camera.
-  // initialize installs the channels' managers; without it, a manager's
-  // owner may hand one over here (null: no camera) and keep it alive while
-  // it is installed; the zone table belongs to that manager, so
-  // call clearAllZones before handing over a different one. Its regions call
-  // this controller back, so the controller must outlive it (or clear it).
-  void setCurrentRegionManager(RegionManager* manager);
-  RegionManager* currentRegionManager() const;
+  // The zone operations work on the region manager of the current camera;
+  // its regions call this controller back, so the controller must outlive
+  // it. Installing a different one (CameraBank::setCurrentRegionManager)
+  // calls for clearAllZones first: the zone table belongs to the manager.
+  RegionManager* currentRegionManager() const { return cameras_.currentRegionManager(); }
 
   // Where each detection pass's hits go (see ZoneEventSink).
   ZoneEventFanOut& eventSinks() { return eventSinks_; }
@@ -252,20 +217,16 @@ class VideoController {
     std::int32_t height = 0;
   };
 
-  // One camera with its channel, and where its passes build their hit batch
-  // (the channel's thread only; kept between passes so none allocates).
-  struct CameraSlot {
-    VideoController* owner = nullptr;
-    Camera* camera = nullptr;
-    std::unique_ptr<CaptureChannel> channel;
-    std::vector<ZoneName> hitNames;
+  // Where a camera's passes build their hit batch (that camera's channel
+  // thread only; kept between passes so none allocates).
+  struct HitScratch {
+    std::vector<ZoneName> names;
     std::vector<ZoneHit> hits;
-    void onPass(const DetectionPass& pass) { owner->handlePass(*this, pass); }
   };
 
   // A channel's pass (its thread): the hits to the sinks, then the picture
-  // to the frame buffer.
-  void handlePass(CameraSlot& slot, const DetectionPass& pass);
+  // to the display.
+  void handlePass(std::int32_t camera, const DetectionPass& pass);
 
   bool hasCamera() const { return currentRegionManager() != nullptr; }
   Rect clampToClient(Rect requested) const;
@@ -276,40 +237,12 @@ class VideoController {
   std::int32_t findZoneIn(std::string_view name, std::size_t limit) const;
   std::size_t zoneSearchLimit() const;
 
-  // Holds the capture turn for its lifetime: one of startCapture,
-  // stopCapture, selectCamera and shutdown at a time, across threads.
-  class CaptureTurn;
-
-  // Set up camera slot `index`; false on the first step that fails.
-  bool setUpCamera(std::int32_t index, std::string_view name);
-  // Start and stop of the current camera; the caller holds the turn.
-  void startCurrent();
-  void stopCurrent();
-  void stopSlot(std::size_t slot);
-
-  // Declared before the slots: the registry owns the cameras, which the
-  // channels are consumers of until they are destroyed.
-  std::unique_ptr<CameraRegistry> registry_;
-  std::array<CameraSlot, kMaxCameras> slots_{};
-  // Each channel's region manager, or one handed over by
-  // setCurrentRegionManager. Only the current camera's manager holds zones.
-  std::array<RegionManager*, kMaxCameras> regionManagers_{};
-  std::int32_t cameraCount_ = 0;
-  std::vector<std::string> cameraNames_;
-  // Written by selectCamera (main thread) while holding the turn; read by
-  // the zone operations and, during startCapture, by the accept thread.
-  std::atomic<std::int32_t> currentCamera_{0};
-  // Which slots have capture started. Written only by the turn's holder.
-  std::array<std::atomic<bool>, kMaxCameras> running_{};
-
-  // The capture turn: captureMutex_ guards only captureBusy_, so no lock is
-  // held while a camera or channel starts or stops (a channel's stop waits
-  // for its tick, which calls this controller back).
-  mutable std::mutex captureMutex_;
-  std::condition_variable captureIdle_;
-  bool captureBusy_ = false;
-
+  // The event sinks, the picture and the scratch outlive the cameras, whose
+  // passes reach them: declared first, destroyed last.
+  ZoneEventFanOut eventSinks_;
   SharedPicture picture_;
+  std::array<HitScratch, CameraBank::kMaxCameras> scratch_{};
+  CameraBank cameras_;
 
   float scaleX_ = 1.0f;
   float scaleY_ = 1.0f;
@@ -323,8 +256,6 @@ class VideoController {
 
   // The grid table in creation order; main thread only.
   std::vector<GridRecord> grids_;
-
-  ZoneEventFanOut eventSinks_;
 
   MillisecondClock* clock_;
   std::optional<std::uint32_t> lastPauseTick_;  // empty until the first tick

@@ -39,7 +39,7 @@ class EndToEnd : public ::testing::Test {
   // on a loaded machine may take a frame one tick late, so a few late hits
   // are allowed; a pipeline that loses or delays frames as a rule is not.
   void expectBandFiresWithinTwoTicks(int bandY, int bandHeight, std::vector<std::vector<int>> quiet) {
-    controller.startCapture();
+    controller.cameras().startCapture();
     ASSERT_TRUE(waitForFrames(controller, 3));  // past the first frame's start-up
     const std::uint64_t settled = controller.picture().processedFrames();
     auto add = [&](const std::string& name, const std::vector<int>& r) {
@@ -51,7 +51,7 @@ class EndToEnd : public ::testing::Test {
     std::vector<std::int32_t> quietIds;
     for (const auto& r : quiet) quietIds.push_back(add(std::string(1, 'q').append(std::to_string(quietIds.size())), r));
     ASSERT_TRUE(waitForFrames(controller, settled + 30));
-    controller.stopCapture();
+    controller.cameras().stopCapture();
 
     const std::uint64_t end = controller.picture().processedFrames();
     const std::vector<TickLog::Hit> hits = log.hits();

@@ -115,8 +115,8 @@ class FrameClip : public ::testing::Test {
     controller_.setScale(kFrameWidth, kFrameHeight);
     controller_.setThresholdDefault(kThreshold);
     controller_.createGrid("cell", 0, 0, kFrameWidth, kFrameHeight, kColumns, kRows);
-    controller_.startCapture();
-    ASSERT_TRUE(controller_.capturing());
+    controller_.cameras().startCapture();
+    ASSERT_TRUE(controller_.cameras().capturing());
   }
   void TearDown() override { controller_.shutdown(); }
 

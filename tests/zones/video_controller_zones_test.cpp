@@ -23,7 +23,7 @@ class ZonesTest : public ::testing::Test {
  protected:
   ZonesTest() {
     manager.setDetector(&detector);
-    controller.setCurrentRegionManager(&manager);
+    controller.cameras().setCurrentRegionManager(&manager);
   }
 
   // The region of zone `id`: frame pixels in the camera buffer's orientation.

@@ -372,14 +372,14 @@ TEST_F(DirectShowFile, LargerPicturesAreScaledIntoTheFrameAndHitWhereTheyMove) {
     HitCounter hits;
     controller.setZoneHitListener(&hits);
     ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(makeDirectShowFileBackend(largeName))));
-    controller.startCapture();
+    controller.cameras().startCapture();
     ASSERT_TRUE(waitForFrames(controller, 3));
     hits.band = controller.addZone("band", 0, kBlockTop - 6, kFrameWidth, kBlockSize + 12);
     controller.addZone("quiet", 0, kFrameHeight - kBlockTop - kBlockSize - 6, kFrameWidth, kBlockSize + 12);
     controller.setZoneThreshold("band", 1);
     controller.setZoneThreshold("quiet", 1);
     EXPECT_TRUE(waitUntil([&] { return hits.bandHits.load() >= 5; }));
-    controller.stopCapture();
+    controller.cameras().stopCapture();
     controller.shutdown();
     EXPECT_EQ(hits.otherHits.load(), 0);
   }
@@ -416,8 +416,8 @@ TEST_F(DirectShowFile, ZoneOverTheMovingBlockFires) {
   HitCounter hits;
   controller.eventSinks().add(hits);
   ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(makeDirectShowFileBackend(name()))));
-  ASSERT_EQ(controller.cameraCount(), 1);
-  controller.startCapture();
+  ASSERT_EQ(controller.cameras().cameraCount(), 1);
+  controller.cameras().startCapture();
   ASSERT_TRUE(waitForFrames(controller, 3));
   // The quiet zone sits where the block would be if the rows came the
   // wrong way up.
@@ -429,7 +429,7 @@ TEST_F(DirectShowFile, ZoneOverTheMovingBlockFires) {
   ASSERT_GE(hits.band, 0);
   ASSERT_GE(quiet, 0);
   EXPECT_TRUE(waitUntil([&] { return hits.bandHits.load() >= 5; }));
-  controller.stopCapture();
+  controller.cameras().stopCapture();
   controller.shutdown();
   EXPECT_EQ(hits.otherHits.load(), 0);
 }
