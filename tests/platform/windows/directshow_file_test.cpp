@@ -143,6 +143,10 @@ class NewestFrame final : public FrameConsumer {
     out = copy_;
     return !out.empty();
   }
+  void clear() {
+    std::lock_guard lock(mutex_);
+    copy_.clear();
+  }
 
  private:
   std::mutex mutex_;
@@ -359,18 +363,21 @@ TEST_F(DirectShowFile, LargerPicturesAreScaledIntoTheFrameAndHitWhereTheyMove) {
               std::string::npos)
         << registry.openReport();
     Camera* camera = registry.find(largeName);
+    NewestFrame newest;
+    camera->setFrameConsumer(&newest);
     ASSERT_TRUE(camera->start());
-    const std::uint8_t* frame = nullptr;
-    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
-    const int index = indexOf(frame, *frames_);
+    Bytes frame;
+    EXPECT_TRUE(waitUntil([&] { return newest.get(frame); }));
+    const int index = frame.empty() ? -1 : indexOf(frame.data(), *frames_);
     EXPECT_GE(index, 0) << "a scaled frame is the 160 x 120 picture it was made from";
     EXPECT_LT(index, kLargeFrames);
     camera->stop();
+    camera->setFrameConsumer(nullptr);
   }
   {
     VideoController controller;
     HitCounter hits;
-    controller.setZoneHitListener(&hits);
+    controller.eventSinks().add(hits);
     ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(makeDirectShowFileBackend(largeName))));
     controller.cameras().startCapture();
     ASSERT_TRUE(waitForFrames(controller, 3));
@@ -398,15 +405,19 @@ TEST_F(DirectShowFile, AStreamThatEndsIsMarkedAbsentAndRunAgainUntilPicturesRetu
     ASSERT_EQ(registry.scanCameras(kFrameWidth, kFrameHeight), 1);
     ASSERT_TRUE(registry.open({kFrameWidth, kFrameHeight, 15, shortName})) << registry.openReport();
     Camera* camera = registry.find(shortName);
+    NewestFrame newest;
+    camera->setFrameConsumer(&newest);
     ASSERT_TRUE(camera->start());
-    const std::uint8_t* frame = nullptr;
-    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame); }));
+    Bytes frame;
+    EXPECT_TRUE(waitUntil([&] { return newest.get(frame); }));
     EXPECT_FALSE(registry.backend().deviceAbsent(shortName));
     EXPECT_TRUE(waitUntil([&] { return registry.backend().deviceAbsent(shortName); }, 10s));
+    newest.clear();
     EXPECT_TRUE(waitUntil([&] { return !registry.backend().deviceAbsent(shortName); }, 15s));
     // Played from its start again.
-    EXPECT_TRUE(waitUntil([&] { return camera->getFrame(frame) && indexOf(frame, *frames_) >= 0; }));
+    EXPECT_TRUE(waitUntil([&] { return newest.get(frame) && indexOf(frame.data(), *frames_) >= 0; }));
     camera->stop();
+    camera->setFrameConsumer(nullptr);
   }
   std::filesystem::remove(shortPath);
 }
