@@ -12,18 +12,16 @@
 //
 // Threads: every operation below runs on the main thread, except where noted.
 //  - handlePass runs on the channel thread of the camera in use, once per
-//    processed frame: it reads the names of the zones that fired under
-//    zoneTableMutex_, hands them as one batch to the event sinks with no
-//    lock held, and copies the picture for the display. The main thread
-//    never holds that lock while calling the region manager, so the two can
-//    never wait on each other.
+//    processed frame: it reads the names of the zones that fired from
+//    ZoneHitNames (under its own lock), hands them as one batch to the event
+//    sinks with no lock held, and copies the picture for the display. The
+//    zone and grid records themselves are the main thread's alone.
 //  - For the cameras' threads see CameraBank; for the display's, SharedPicture.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -34,6 +32,7 @@
 #include "zones/camera_bank.h"
 #include "zones/shared_picture.h"
 #include "zones/zone_event_sink.h"
+#include "zones/zone_hit_names.h"
 #include "zones/zone_record.h"
 
 namespace tessary {
@@ -237,9 +236,10 @@ class VideoController {
   std::int32_t findZoneIn(std::string_view name, std::size_t limit) const;
   std::size_t zoneSearchLimit() const;
 
-  // The event sinks, the picture and the scratch outlive the cameras, whose
-  // passes reach them: declared first, destroyed last.
+  // What the cameras' passes reach outlives the cameras: declared first,
+  // destroyed last.
   ZoneEventFanOut eventSinks_;
+  ZoneHitNames hitNames_;
   SharedPicture picture_;
   std::array<HitScratch, CameraBank::kMaxCameras> scratch_{};
   CameraBank cameras_;
@@ -249,10 +249,10 @@ class VideoController {
   std::int32_t sensitivityDefault_ = kInitialSensitivityDefault;
   std::int32_t thresholdDefault_ = kInitialThresholdDefault;
 
-  // The zone table, indexed by zone id. Written on the main thread only, and
-  // only under zoneTableMutex_; the hit handler reads it under the same lock.
+  // The zone table, indexed by zone id; main thread only. Each change of a
+  // name or of whether a zone reports hits is copied to hitNames_, which
+  // the passes read.
   std::vector<ZoneSlot> zones_;
-  mutable std::mutex zoneTableMutex_;
 
   // The grid table in creation order; main thread only.
   std::vector<GridRecord> grids_;

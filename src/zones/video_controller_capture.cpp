@@ -31,24 +31,7 @@ void VideoController::selectCamera(std::int32_t index) {
 void VideoController::handlePass(std::int32_t camera, const DetectionPass& pass) {
   if (!pass.firedRegions.empty()) {
     HitScratch& scratch = scratch_[static_cast<std::size_t>(camera)];
-    scratch.hits.clear();
-    {
-      std::lock_guard lock(zoneTableMutex_);
-      if (scratch.names.size() < pass.firedRegions.size()) {
-        scratch.names.resize(pass.firedRegions.size());
-      }
-      for (const std::int32_t zoneId : pass.firedRegions) {
-        if (zoneId < 0 || static_cast<std::size_t>(zoneId) >= zones_.size()) continue;
-        const ZoneSlot& zone = zones_[static_cast<std::size_t>(zoneId)];
-        if (!zone.reportsHits) continue;
-        scratch.names[scratch.hits.size()] = zone.record.name;
-        scratch.hits.push_back(ZoneHit{zoneId, {}});
-      }
-    }
-    // Names point into this camera's own copies, which no other thread touches.
-    for (std::size_t i = 0; i < scratch.hits.size(); ++i) {
-      scratch.hits[i].name = scratch.names[i].view();
-    }
+    hitNames_.collect(pass.firedRegions, scratch.names, scratch.hits);
     if (!scratch.hits.empty()) {
       eventSinks_.deliver(ZoneEventBatch{scratch.hits, pass.stamp.arrivalNs});
     }
