@@ -9,7 +9,7 @@ libraries=(
   # test frameworks and sanitizer runtimes
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   # platform libraries
-  qt6-base-dev libavahi-client-dev libboost-dev
+  qt6-base-dev libavahi-client-dev libboost-dev libmosquitto-dev
   # cameras, files and streams through GStreamer: its libraries, the plugins
   # that reach cameras, demux, decode (libav: the codecs users' files come in)
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev

@@ -13,7 +13,8 @@
 
 namespace tessary {
 
-enum class ClientKind : std::uint8_t { kNone, kTcp, kWeb };
+// kFile: the zones file, which holds the seat for as long as the program runs.
+enum class ClientKind : std::uint8_t { kNone, kTcp, kWeb, kFile };
 
 // One client's time at the seat.
 struct SeatTurn {

@@ -104,6 +104,16 @@ bool CommandInterpreter::mustHoldBack(std::string_view statement) {
   return !loginThrottle_.mayEvaluate();
 }
 
+bool CommandInterpreter::executeKnownStatement(std::string_view statement) {
+  const ParsedStatement parsed = parseStatement(statement);
+  if (parsed.form == StatementForm::kGlobal &&
+      findKeyword(commandTable(), FixedText<kNameCapacity>(parsed.name).view()) == nullptr) {
+    return false;
+  }
+  executeStatement(statement);
+  return true;
+}
+
 void CommandInterpreter::executeStatement(std::string_view statement) {
   ParsedStatement parsed = parseStatement(statement);
   switch (parsed.form) {

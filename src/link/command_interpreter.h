@@ -79,6 +79,9 @@ class CommandInterpreter {
   // statements at ";", in order. Behind a held-back login, the block waits
   // with it (up to kHeldBackLimit; beyond, the client is disconnected).
   void executeBlock(std::string_view block);
+  // Executes one statement of the zones file; false, doing nothing, when it
+  // names no command (which a client on the wire never hears about).
+  bool executeKnownStatement(std::string_view statement);
   // Whether a login and the statements after it are being held back.
   bool loginHeldBack() const { return !heldBack_.empty(); }
 
@@ -87,6 +90,8 @@ class CommandInterpreter {
   std::string_view parameter(std::int32_t n, std::string_view arguments);
 
   bool isLoggedIn() const { return loggedIn_; }
+  // The zones file is the client of an installation: logged in without a code.
+  void logInWithoutCode() { setLoggedIn(true); }
   // Called by the link when the client goes away: also drops what was held
   // back for that client, and the next client gets its own free logins.
   void logOut();

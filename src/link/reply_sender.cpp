@@ -75,6 +75,8 @@ bool ReplySender::reducedMotion() const {
   return reducedMotion_;
 }
 
+bool ReplySender::hitEventsOn() const { return (statusMask() & kStatusHit) != 0; }
+
 std::uint16_t ReplySender::statusMask() const {
   std::lock_guard lock(mutex_);
   return statusMask_;
@@ -102,6 +104,10 @@ void ReplySender::motionPass() {
     const NameCopy name(zones_.zoneName(id));
     sendMotion(name.view(), amount);
   }
+}
+
+void ReplySender::endOutputTick() {
+  for (EventOutput* output : outputs_) output->endTick();
 }
 
 void ReplySender::onZoneEvents(const ZoneEventBatch& batch) {
@@ -139,19 +145,24 @@ void ReplySender::sendHit(std::string_view zoneName) {
 
 void ReplySender::sendMotion(std::string_view zoneName, std::int32_t amount) {
   const DecimalText number(amount);
-  std::lock_guard lock(mutex_);
-  if ((statusMask_ & kStatusMotion) == 0) return;
-  if (dataType_ == DataType::kXml && reducedMotion_) {
-    composeMessage(text_.buffer(), {literal("<motion name=\""), value(zoneName), literal("\">")});
-  } else if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(), {literal("<motion name=\""), value(zoneName),
-                                    literal("\" amount=\""), value(number.view()),
-                                    literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {value(zoneName), literal(".motion("), value(number.view()),
-                                    literal(");")});
+  {
+    std::lock_guard lock(mutex_);
+    if ((statusMask_ & kStatusMotion) == 0) return;
+    if (dataType_ == DataType::kXml && reducedMotion_) {
+      composeMessage(text_.buffer(), {literal("<motion name=\""), value(zoneName), literal("\">")});
+    } else if (dataType_ == DataType::kXml) {
+      composeMessage(text_.buffer(), {literal("<motion name=\""), value(zoneName),
+                                      literal("\" amount=\""), value(number.view()),
+                                      literal("\">")});
+    } else {
+      composeMessage(text_.buffer(), {value(zoneName), literal(".motion("), value(number.view()),
+                                      literal(");")});
+    }
+    sendTextLocked();
   }
-  sendTextLocked();
+  // The outputs always get the amount: the reduced form only spares the
+  // client's parsing.
+  for (EventOutput* output : outputs_) output->motion(zoneName, amount);
 }
 
 void ReplySender::sendZoneStatus(std::uint16_t gateBit, std::string_view zoneName) {
@@ -168,15 +179,18 @@ void ReplySender::sendGridStatus(std::uint16_t gateBit, std::string_view gridNam
 
 void ReplySender::sendNamedStatus(std::string_view tag, std::uint16_t gateBit,
                                   std::string_view name, std::string_view status) {
-  std::lock_guard lock(mutex_);
-  if ((statusMask_ & gateBit) == 0) return;
-  if (dataType_ == DataType::kXml) {
-    composeMessage(text_.buffer(), {literal("<"), literal(tag), literal(" name=\""), value(name),
-                                    literal("\" status=\""), value(status), literal("\">")});
-  } else {
-    composeMessage(text_.buffer(), {value(name), literal("."), value(status), literal(";")});
+  {
+    std::lock_guard lock(mutex_);
+    if ((statusMask_ & gateBit) == 0) return;
+    if (dataType_ == DataType::kXml) {
+      composeMessage(text_.buffer(), {literal("<"), literal(tag), literal(" name=\""), value(name),
+                                      literal("\" status=\""), value(status), literal("\">")});
+    } else {
+      composeMessage(text_.buffer(), {value(name), literal("."), value(status), literal(";")});
+    }
+    sendTextLocked();
   }
-  sendTextLocked();
+  for (EventOutput* output : outputs_) output->status(name, status);
 }
 
 void ReplySender::sendMotionStatus(bool on) { sendStatusReply("motion", trueFalse(on), ";"); }

@@ -9,19 +9,24 @@
 // never holds its lock while calling into the zone server. A message longer
 // than kTextCapacity - 1 bytes keeps its frame whole and has its inserted
 // values cut to fit.
+//
+// The event outputs (OSC, MQTT) get the motion amounts and status texts from
+// here, after the client and with the lock released; hits reach them from the
+// detection fan-out, where they follow hitEventsOn().
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/fixed_text.h"
 #include "display/display_state.h"
+#include "link/event_output.h"
 #include "link/message_sink.h"
 #include "link/zone_queries.h"
-#include <string>
-
 #include "zones/zone_event_sink.h"
 
 namespace tessary {
@@ -47,7 +52,7 @@ inline constexpr std::string_view kResumedStatusWord = "Resumed";
 
 enum class DataType : std::uint8_t { kScript = 0, kXml = 1 };
 
-class ReplySender final : public ZoneEventSink {
+class ReplySender final : public ZoneEventSink, public ClientEventChoice {
  public:
   // Reply text, NUL included.
   static constexpr std::size_t kTextCapacity = 258;
@@ -64,7 +69,16 @@ class ReplySender final : public ZoneEventSink {
   // whole screen, no watch borders, and the overlay placed again.
   void reset();
 
+  // The outputs that also get every motion amount and status message the
+  // client gets (they take hits from the detection fan-out themselves). Set
+  // once, before any event; not owned.
+  void setEventOutputs(std::vector<EventOutput*> outputs) { outputs_ = std::move(outputs); }
+  // Main thread, once a tick's commands and motion events are done: the
+  // outputs send what the tick gave them.
+  void endOutputTick();
+
   // Settings; safe from any thread.
+  bool hitEventsOn() const override;
   void selectXml();
   void selectScript();
   DataType dataType() const;
@@ -108,6 +122,7 @@ class ReplySender final : public ZoneEventSink {
 
  private:
   MessageSink& link_;
+  std::vector<EventOutput*> outputs_;  // written once, before events flow
   ZoneQueries& zones_;
   DisplayState& display_;
   OverlayControl& overlay_;

@@ -17,6 +17,7 @@ const char* clientWord(ClientKind kind) {
   switch (kind) {
     case ClientKind::kTcp: return "tcp";
     case ClientKind::kWeb: return "websocket";
+    case ClientKind::kFile: return "file";
     case ClientKind::kNone: break;
   }
   return "none";

@@ -210,11 +210,13 @@ void ClientLinks::disconnect() {
 }
 
 bool ClientLinks::send(std::string_view text) {
+  if (file_ != nullptr) return file_->send(text);
   if (web_ != nullptr && web_->isConnected()) return web_->send(text);
   return tcp_.send(text);
 }
 
 bool ClientLinks::sendBatch(std::string_view texts) {
+  if (file_ != nullptr) return file_->sendBatch(texts);
   if (web_ != nullptr && web_->isConnected()) return web_->sendBatch(texts);
   return tcp_.sendBatch(texts);
 }
@@ -222,6 +224,7 @@ bool ClientLinks::sendBatch(std::string_view texts) {
 bool ClientLinks::isConnected() const { return connectedKind() != ClientKind::kNone; }
 
 ClientKind ClientLinks::connectedKind() const {
+  if (file_ != nullptr) return ClientKind::kFile;
   if (tcp_.isConnected()) return ClientKind::kTcp;
   if (web_ != nullptr && web_->isConnected()) return ClientKind::kWeb;
   return ClientKind::kNone;

@@ -129,6 +129,9 @@ class ClientLinks final : public CommandSource, public MessageSink {
  public:
   // `web` may be null (no web server).
   ClientLinks(TcpLink& tcp, WebClientLink* web) : tcp_(tcp), web_(web) {}
+  // Makes `client` (the zones file, which holds the seat for good) the one
+  // that is written to; set once, before any message. Not owned.
+  void setFileClient(MessageSink* client) { file_ = client; }
 
   std::size_t receive(std::span<char> buffer) override;
   std::uint16_t port() const override;
@@ -141,6 +144,7 @@ class ClientLinks final : public CommandSource, public MessageSink {
  private:
   TcpLink& tcp_;
   WebClientLink* web_;
+  MessageSink* file_ = nullptr;
 };
 
 }  // namespace tessary

@@ -29,7 +29,8 @@ std::optional<std::uint32_t> parseSeconds(std::string_view text) {
 
 bool takesValue(std::string_view name) {
   return name == "--port" || name == "--web-port" || name == "--listen" || name == "--code-file" ||
-         name == "--camera" || name == "--web-origin" || name == "--login-timeout";
+         name == "--camera" || name == "--web-origin" || name == "--login-timeout" ||
+         name == "--zones" || name == "--osc" || name == "--mqtt" || name == "--mqtt-off-delay";
 }
 
 CommandLineResult failure(std::string message) {
@@ -83,6 +84,41 @@ bool isWebOrigin(std::string_view origin) {
   if (host.ends_with('/')) host.remove_suffix(1);
   // A host, perhaps [an IPv6 address], and a port; no path, query, user or blanks.
   return !host.empty() && host.find_first_of("/?#@ \t\r\n") == std::string_view::npos;
+}
+
+std::optional<OscTarget> parseOscTarget(std::string_view text) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return std::nullopt;
+  auto port = parsePort(text.substr(colon + 1));
+  if (!port || *port == 0) return std::nullopt;
+  return OscTarget{std::string(text.substr(0, colon)), *port};
+}
+
+std::optional<MqttTarget> parseMqttUrl(std::string_view text) {
+  constexpr std::string_view kScheme = "mqtt://";
+  if (!text.starts_with(kScheme)) return std::nullopt;
+  text.remove_prefix(kScheme.size());
+  MqttTarget target;
+  const std::size_t slash = text.find('/');
+  if (slash != std::string_view::npos) {
+    const std::string_view prefix = text.substr(slash + 1);
+    // An empty prefix, an empty level or a wildcard makes no topic to publish.
+    if (prefix.empty() || prefix.find_first_of("+#") != std::string_view::npos ||
+        prefix.starts_with('/') || prefix.ends_with('/') || prefix.find("//") != std::string_view::npos) {
+      return std::nullopt;
+    }
+    target.prefix = std::string(prefix);
+    text = text.substr(0, slash);
+  }
+  if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+    auto port = parsePort(text.substr(colon + 1));
+    if (!port || *port == 0) return std::nullopt;
+    target.port = *port;
+    text = text.substr(0, colon);
+  }
+  if (text.empty()) return std::nullopt;
+  target.host = std::string(text);
+  return target;
 }
 
 bool isKnownCameraSource(std::string_view source) {
@@ -151,6 +187,32 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
                          std::to_string(kMaxLoginTimeoutSeconds));
         }
         options.loginTimeoutSeconds = *seconds;
+      } else if (name == "--zones") {
+        if (value->empty()) return failure("option '--zones' needs a path");
+        options.zonesFile = std::string(*value);
+      } else if (name == "--osc") {
+        auto target = parseOscTarget(*value);
+        if (!target) {
+          return failure("invalid OSC receiver '" + std::string(*value) +
+                         "': give HOST:PORT, such as 127.0.0.1:12000");
+        }
+        options.osc.push_back(*target);
+      } else if (name == "--mqtt") {
+        auto target = parseMqttUrl(*value);
+        if (!target) {
+          return failure("invalid MQTT broker '" + std::string(*value) +
+                         "': give mqtt://HOST[:PORT][/PREFIX], such as mqtt://127.0.0.1:1883/tessary");
+        }
+        options.mqtt = *target;
+      } else if (name == "--mqtt-off-delay") {
+        double seconds = -1;
+        auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), seconds);
+        if (error != std::errc() || end != value->data() + value->size() || !(seconds >= 0) ||
+            seconds > 86400) {
+          return failure("invalid off delay '" + std::string(*value) +
+                         "': give seconds from 0 to 86400, such as 2 or 0.5");
+        }
+        options.mqttOffDelaySeconds = seconds;
       } else if (name == "--code-file") {
         if (value->empty()) return failure("option '--code-file' needs a path");
         options.codeFile = std::string(*value);
@@ -175,6 +237,8 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
       options.headless = true;
     } else if (name == "--verbose") {
       options.verbose = true;
+    } else if (name == "--mqtt-discovery") {
+      options.mqttDiscovery = true;
     } else if (name == "--version") {
       options.showVersion = true;
     } else if (name == "--help" || name == "-h") {
@@ -184,6 +248,9 @@ CommandLineResult parseCommandLine(std::span<const std::string_view> args) {
     } else {
       return failure("unexpected argument '" + std::string(name) + "'");
     }
+  }
+  if ((options.mqttDiscovery || options.mqttOffDelaySeconds != 2.0) && !options.mqtt) {
+    return failure("options '--mqtt-off-delay' and '--mqtt-discovery' need '--mqtt'");
   }
   return result;
 }
@@ -232,6 +299,19 @@ std::string usageText() {
 #ifdef _WIN32
          "  --quit            end the copy that runs (as Exit in its tray menu does)\n"
          "                    and wait until it has\n"
+#endif
+         "  --zones FILE      run FILE's statements at start-up as the client, logged\n"
+         "                    in, holding the client seat while the program runs\n"
+         "  --osc HOST:PORT   also send the client's events as OSC over UDP, e.g.\n"
+         "                    /tessary/<zone>/hit (may be given more than once)\n"
+#ifndef _WIN32
+         "  --mqtt mqtt://HOST[:PORT][/PREFIX]\n"
+         "                    also publish hits and motion amounts to an MQTT broker\n"
+         "                    under PREFIX (default tessary; port 1883)\n"
+         "  --mqtt-off-delay SECONDS\n"
+         "                    seconds without a hit before a zone's motion is OFF\n"
+         "                    (default 2)\n"
+         "  --mqtt-discovery  publish Home Assistant discovery configs per zone\n"
 #endif
          "  --headless        no tray icon and no windows\n"
          "  --verbose         trace every statement received and every message sent\n"

@@ -24,6 +24,19 @@ inline constexpr std::string_view kPlatformCameraSource = "dshow";
 inline constexpr std::string_view kPlatformCameraSource = "gst";
 #endif
 
+// A receiver of --osc HOST:PORT.
+struct OscTarget {
+  std::string host;
+  std::uint16_t port = 0;
+};
+
+// The broker of --mqtt mqtt://HOST[:PORT][/PREFIX].
+struct MqttTarget {
+  std::string host;
+  std::uint16_t port = 1883;
+  std::string prefix = "tessary";
+};
+
 struct ShellOptions {
   std::uint16_t port = kDefaultPort;  // 0 lets the system pick a free port
   Ipv4Address listenAddress = kEveryAddress;
@@ -44,6 +57,13 @@ struct ShellOptions {
   bool verbose = false;
   bool showVersion = false;
   bool showHelp = false;
+  // An installation without a client program: the zones file, and where the
+  // client's events also go.
+  std::string zonesFile;  // empty: none
+  std::vector<OscTarget> osc;
+  std::optional<MqttTarget> mqtt;
+  double mqttOffDelaySeconds = 2.0;
+  bool mqttDiscovery = false;
 };
 
 struct CommandLineResult {
@@ -64,6 +84,11 @@ std::string addressText(Ipv4Address address);
 // True for a --web-origin value: "*", "null" (pages of local files and
 // sandboxed frames) or SCHEME://HOST[:PORT] without a path.
 bool isWebOrigin(std::string_view origin);
+// "HOST:PORT" with a port from 1 to 65535.
+std::optional<OscTarget> parseOscTarget(std::string_view text);
+// "mqtt://HOST[:PORT][/PREFIX]"; the prefix is one or more topic levels
+// without wildcards.
+std::optional<MqttTarget> parseMqttUrl(std::string_view text);
 
 // True for the camera sources the program knows.
 bool isKnownCameraSource(std::string_view source);

@@ -13,10 +13,12 @@
 #include "common/display_probe.h"
 #include "link/login_code_file.h"
 #include "platform/linux/avahi_lan_browser.h"
+#include "platform/linux/gstreamer_capture_backend.h"
 #include "platform/linux/instance_lock.h"
+#include "platform/linux/mosquitto_connection.h"
 #include "platform/linux/posix_sockets.h"
 #include "platform/linux/signal_pipe.h"
-#include "platform/linux/gstreamer_capture_backend.h"
+#include "platform/linux/udp_sender.h"
 #include "platform/linux/x11_overlay.h"
 #include "platform/linux/x11_window_locator.h"
 #include "shell/shell_host.h"
@@ -76,7 +78,8 @@ class QtProgramHost final : public ProgramHost {
   }
 
   ShellServices services() override {
-    return ShellServices{sockets_, windowLocator_.get(), &lanBrowser_, &makeWebServer};
+    return ShellServices{sockets_,       windowLocator_.get(), &lanBrowser_,
+                         &makeWebServer, &openUdpSender,       &makeMosquittoConnection};
   }
 
   void attach(ShellSystem& system) override {

@@ -58,6 +58,10 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
                system.linkErrorText());
     return false;
   }
+  if (!system.outputErrorText().empty()) {
+    printError(system.outputErrorText());
+    return false;
+  }
   if (!system.camerasReady()) {
     printError("no camera found with '" + options.cameraSource +
                "'; zones will see no motion (try --camera demo)");
@@ -141,6 +145,18 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
     printError("no display found: running headless (no tray icon, no windows, no overlay)");
   }
 
+  // A zones file that cannot be read ends the program before anything runs:
+  // an installation without its zones would sit there doing nothing.
+  std::optional<std::vector<ZonesFileLine>> zonesFile;
+  if (!options.zonesFile.empty()) {
+    std::string error;
+    zonesFile = readZonesFile(options.zonesFile, error);
+    if (!zonesFile) {
+      printError(error);
+      return kExitStartUpFailed;
+    }
+  }
+
   std::unique_ptr<ProgramHost> host = platform.makeHost(settings);
 
   ShellConfig config;
@@ -152,6 +168,19 @@ int runProgram(std::span<const std::string_view> args, ProgramPlatform& platform
   config.webPort = options.webPort;
   config.webOrigins = options.webOrigins;
   config.loginTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
+  config.zonesFilePath = options.zonesFile;
+  config.zonesFile = std::move(zonesFile);
+  for (const OscTarget& target : options.osc) config.oscReceivers.push_back({target.host, target.port});
+  if (options.mqtt) {
+    MqttOutputSettings mqtt;
+    mqtt.host = options.mqtt->host;
+    mqtt.port = options.mqtt->port;
+    mqtt.prefix = options.mqtt->prefix;
+    mqtt.offDelay = std::chrono::milliseconds(static_cast<std::int64_t>(options.mqttOffDelaySeconds * 1000));
+    mqtt.discovery = options.mqttDiscovery;
+    config.mqtt = std::move(mqtt);
+  }
+  config.report = [](std::string_view line) { printError(line); };
   std::unique_ptr<CaptureBackend> backend = chooseCamera(platform, options.cameraSource);
   if (!backend) return kExitStartUpFailed;
   ShellSystem system(config, host->services(), [&backend, &platform](VideoController& controller) {

@@ -15,6 +15,7 @@ ShellSystem::ShellSystem(ShellConfig config, ShellServices services,
       codeFilePath_(config_.codeFilePath.empty() ? LoginCodeFile::defaultPath()
                                                  : config_.codeFilePath),
       zoneQueries_(std::make_unique<VideoControllerZoneQueries>(controller_)) {
+  if (!config_.report) config_.report = [](std::string_view) {};
   if (makeCameras) cameras_ = makeCameras(controller_);
   if (!cameras_) cameras_ = std::make_unique<NoCameras>();
 }
@@ -41,6 +42,9 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   // The program runs on without an overlay; the overlay reports why itself.
   overlay_->overlayInit();
 
+  // The zones file takes the seat before any network client can.
+  if (config_.zonesFile) seat_.tryClaim(ClientKind::kFile);
+
   lifecycle("start-up: link");
   LinkEvents& events = *this;
   link_ = std::make_unique<TcpLink>(services_.sockets, events, config_.port,
@@ -49,10 +53,17 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   webLink_ = std::make_unique<WebClientLink>(seat_, events);
   if (config_.verbose) webLink_->setProtocolTrace(verboseTrace_.callback());
   clientLinks_ = std::make_unique<ClientLinks>(*link_, webLink_.get());
+  if (config_.zonesFile) {
+    zonesFileClient_ = std::make_unique<ZonesFileClient>(config_.zonesFilePath, config_.report);
+    clientLinks_->setFileClient(zonesFileClient_.get());
+  }
   replies_ = std::make_unique<ReplySender>(*clientLinks_, *zoneQueries_, display_, *overlay_);
-  // The outputs of every detection pass.
+  // The outputs of every detection pass: the client, the setup page's
+  // tally, then OSC and MQTT, which also get the reply sender's motion
+  // amounts and status texts.
   controller_.eventSinks().add(*replies_);
   controller_.eventSinks().add(hitTally_);
+  startEventOutputs();
 
   CommandOptions options;
   options.windowLocator = services_.windowLocator;
@@ -62,6 +73,8 @@ void ShellSystem::start(std::int32_t screenWidth, std::int32_t screenHeight) {
   interpreter_ = std::make_unique<CommandInterpreter>(*clientLinks_, controller_, *replies_,
                                                       display_, *overlay_, options);
   interpreter_->setLoginChanged(MemberCallback<>::bind(this, &ShellSystem::onLoginChanged));
+
+  runZonesFile();
 
   if (config_.webPort && services_.makeSetupServer != nullptr) {
     lifecycle("start-up: web server");
@@ -86,6 +99,8 @@ void ShellSystem::shutDown() {
   cameras_->shutdown();
   controller_.eventSinks().remove(hitTally_);
   if (replies_) controller_.eventSinks().remove(*replies_);
+  if (osc_) controller_.eventSinks().remove(*osc_);
+  if (mqtt_) controller_.eventSinks().remove(*mqtt_);
   lifecycle("shut-down: cameras");
   // Only once detection no longer sends hits: a send may be on its way to
   // the server's wake-up.
@@ -95,10 +110,58 @@ void ShellSystem::shutDown() {
   lifecycle("shut-down: link");
   interpreter_.reset();
   lifecycle("shut-down: interpreter");
+  // No pass and no tick reaches them any more; the broker hears "offline".
+  osc_.reset();
+  mqtt_.reset();
   replies_.reset();
   clientLinks_.reset();
   webLink_.reset();
   lifecycle("shut-down: replies");
+}
+
+void ShellSystem::startEventOutputs() {
+  std::vector<EventOutput*> outputs;
+  if (!config_.oscReceivers.empty()) {
+    std::vector<std::unique_ptr<DatagramSender>> receivers;
+    for (const ShellConfig::OscReceiver& receiver : config_.oscReceivers) {
+      std::string error = "this program has no UDP sender";
+      std::unique_ptr<DatagramSender> sender =
+          services_.makeDatagramSender != nullptr
+              ? services_.makeDatagramSender(receiver.host, receiver.port, error)
+              : nullptr;
+      if (!sender) {
+        outputError_ = "--osc " + receiver.host + ":" + std::to_string(receiver.port) + ": " + error;
+        return;
+      }
+      receivers.push_back(std::move(sender));
+    }
+    lifecycle("start-up: OSC output");
+    osc_ = std::make_unique<OscOutput>(*replies_, std::move(receivers));
+    outputs.push_back(osc_.get());
+  }
+  if (config_.mqtt) {
+    if (services_.makeMqttConnection == nullptr) {
+      outputError_ = "--mqtt: this program has no MQTT output";
+      return;
+    }
+    lifecycle("start-up: MQTT output");
+    mqtt_ = std::make_unique<MqttOutput>(
+        *replies_, *config_.mqtt,
+        services_.makeMqttConnection(MqttOutput::connectionSettings(*config_.mqtt)),
+        config_.report);
+    outputs.push_back(mqtt_.get());
+  }
+  for (EventOutput* output : outputs) controller_.eventSinks().add(*output);
+  replies_->setEventOutputs(std::move(outputs));
+}
+
+void ShellSystem::runZonesFile() {
+  if (!zonesFileClient_) return;
+  lifecycle("start-up: zones file");
+  zonesFileClient_->run(*interpreter_, *config_.zonesFile);
+  replies_->endOutputTick();
+  // The file is the client: capture runs as it does for one.
+  cameras_->startCapture();
 }
 
 bool ShellSystem::listening() const { return link_ && link_->isListening(); }
@@ -148,7 +211,10 @@ void ShellSystem::pollCommands() {
 void ShellSystem::tickPauseTimers() { controller_.tickPauseTimers(); }
 
 void ShellSystem::sendMotionEvents() {
-  if (replies_) replies_->motionPass();
+  if (!replies_) return;
+  replies_->motionPass();
+  // The tick's status texts and motion amounts leave the outputs together.
+  replies_->endOutputTick();
 }
 
 bool ShellSystem::hasClient() { return clientLinks_ && clientLinks_->isConnected(); }
@@ -167,6 +233,14 @@ void ShellSystem::stopCapture() { cameras_->stopCapture(); }
 void ShellSystem::presentOverlay() { overlay_->overlayPresent(); }
 
 void ShellSystem::trackWatchedWindow() {
+  if (mqtt_ && config_.mqtt->discovery) {
+    // Now and then, not per frame: the broker's sensors follow the zones.
+    std::vector<std::string> names;
+    for (const VideoController::ZoneView& zone : controller_.zoneViews()) {
+      names.emplace_back(zone.record.name.view());
+    }
+    mqtt_->zonesNow(names);
+  }
   ::tessary::trackWatchedWindow(display_, *overlay_, services_.windowLocator);
 }
 

@@ -15,10 +15,14 @@
 #include "display/display_state.h"
 #include "display/picture_source.h"
 #include "link/client_slot.h"
+#include "link/datagram_sender.h"
 #include "link/login_deadline.h"
+#include "link/mqtt_output.h"
+#include "link/osc_output.h"
 #include "link/setup_view.h"
 #include "link/tcp_link.h"
 #include "link/web_client_link.h"
+#include "link/zones_file.h"
 #include "shell/camera_side.h"
 #include "shell/tick_loop.h"
 #include "shell/tray_model.h"
@@ -48,6 +52,20 @@ struct ShellConfig {
   // A client that has not logged in this long after taking the seat loses
   // it; 0: never.
   std::chrono::milliseconds loginTimeout = LoginDeadline::kDefaultTimeout;
+
+  // An installation's own client: the zones file's path and statement lines.
+  // With it, the file holds the client seat and capture runs from start-up.
+  std::string zonesFilePath;
+  std::optional<std::vector<ZonesFileLine>> zonesFile;
+  // Where the client's events also go: OSC receivers, an MQTT broker.
+  struct OscReceiver {
+    std::string host;
+    std::uint16_t port = 0;
+  };
+  std::vector<OscReceiver> oscReceivers;
+  std::optional<MqttOutputSettings> mqtt;
+  // Start-up and output lines for standard error ("tessary: " is added).
+  std::function<void(std::string_view)> report;
 };
 
 // The platform services the system uses; all must outlive it. The locator and
@@ -58,6 +76,9 @@ struct ShellServices {
   const LanBrowser* lanBrowser = nullptr;
   // The setup page's server; null: the platform has none.
   SetupServerFactory makeSetupServer = nullptr;
+  // The event outputs' transports; null: the platform has none.
+  DatagramSenderFactory makeDatagramSender = nullptr;
+  MqttConnectionFactory makeMqttConnection = nullptr;
 };
 
 // Makes the camera half for the system's controller; null means no cameras.
@@ -99,6 +120,8 @@ class ShellSystem final : public ShellSteps,
   std::uint16_t webPort() const;
   std::string webAddress() const;
   const std::string& webErrorText() const { return webError_; }
+  // Why an event output asked for could not be made; empty when all were.
+  const std::string& outputErrorText() const { return outputError_; }
   const std::string& codeFilePath() const { return codeFilePath_; }
   bool loggedIn() const;  // false before start-up
   // Called after every change of the login state, on the main thread.
@@ -145,6 +168,8 @@ class ShellSystem final : public ShellSteps,
   void resetBlendFactors() override;
 
   void onLoginChanged();
+  void startEventOutputs();
+  void runZonesFile();
   void lifecycle(std::string_view event) const;
 
   ShellConfig config_;
@@ -163,12 +188,19 @@ class ShellSystem final : public ShellSteps,
   bool camerasReady_ = false;
   bool shutDown_ = false;
 
-  // The one client seat, TCP or WebSocket, the time its holder has to log
-  // in, and the hits the setup page shows.
+  // The one client seat (TCP, WebSocket or the zones file), the time its
+  // holder has to log in, and the hits the setup page shows.
   ClientSlot seat_;
   LoginDeadline loginDeadline_{seat_, config_.loginTimeout};
   HitTally hitTally_;
   std::string webError_;
+  std::string outputError_;
+
+  // The event outputs, sinks of the controller's passes fed by the reply
+  // sender too: made after it, taken down before it; and the zones file.
+  std::unique_ptr<OscOutput> osc_;
+  std::unique_ptr<MqttOutput> mqtt_;
+  std::unique_ptr<ZonesFileClient> zonesFileClient_;
 
   // Built in this order at start-up and destroyed in the same order (the web
   // server is stopped first).

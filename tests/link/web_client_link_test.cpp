@@ -176,6 +176,9 @@ TEST_F(SetupViewTest, ZonesAppearWhereThePictureShowsThem) {
   EXPECT_NE(turned.find("\"name\":\"rest\",\"x\":0,\"y\":0,"), std::string::npos) << turned;
   controller_.deleteZone("idle");
   EXPECT_EQ(view_.stateJson(client).find("idle"), std::string::npos);
+  // An installation's zones file holds the seat as a client does.
+  EXPECT_TRUE(view_.stateJson(SetupClientState{ClientKind::kFile, true})
+                  .starts_with("{\"frame\":[160,120],\"client\":\"file\",\"loggedIn\":true,"));
 
   EXPECT_EQ(jsonString("a\x01\xE9\\"), "\"a\\u0001\\u00e9\\\\\"");
 }

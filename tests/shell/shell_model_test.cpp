@@ -63,6 +63,28 @@ TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
   }
 }
 
+TEST(CommandLineTest, ReadsTheInstallationsOptions) {
+  CommandLineResult result = parse({"--zones", "hall.txt", "--osc", "127.0.0.1:12000", "--osc=show.local:9000",
+                                    "--mqtt", "mqtt://broker:1884/hall/cam1", "--mqtt-off-delay=0.5",
+                                    "--mqtt-discovery"});
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.options.zonesFile, "hall.txt");
+  ASSERT_EQ(result.options.osc.size(), 2u);
+  EXPECT_EQ(result.options.osc[1].host, "show.local");
+  EXPECT_EQ(result.options.osc[1].port, 9000);
+  ASSERT_TRUE(result.options.mqtt);
+  EXPECT_EQ(result.options.mqtt->host, "broker");
+  EXPECT_EQ(result.options.mqtt->port, 1884);
+  EXPECT_EQ(result.options.mqtt->prefix, "hall/cam1");
+  EXPECT_EQ(result.options.mqttOffDelaySeconds, 0.5);
+  EXPECT_TRUE(result.options.mqttDiscovery);
+  result = parse({"--mqtt", "mqtt://10.0.0.2"});
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.options.mqtt->port, 1883);
+  EXPECT_EQ(result.options.mqtt->prefix, "tessary");
+  EXPECT_EQ(result.options.mqttOffDelaySeconds, 2.0);
+}
+
 TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> cases = {
       {{"--port", "65536"}, "65536"}, {{"--port", "-1"}, "-1"},         {{"--port", "12ab"}, "12ab"},
@@ -72,6 +94,12 @@ TEST(CommandLineTest, RefusesWhatCannotBeUsedAndNamesIt) {
       {{"--listen", "1.2.3.4.5"}, "1.2.3.4.5"}, {{"--listen", "256.1.1.1"}, "256.1.1.1"},
       {{"--listen", "01.2.3.4"}, "01.2.3.4"}, {{"--listen", "::1"}, "::1"}, {{"--listen", " 1.2.3.4"}, " 1.2.3.4"},
       {{"--listen", "1.2.3.+4"}, "1.2.3.+4"}, {{"--web-port", "on"}, "on"},
+      {{"--osc", "12000"}, "12000"}, {{"--osc", "host:0"}, "host:0"}, {{"--osc", ":9000"}, ":9000"},
+      {{"--mqtt", "tcp://broker"}, "tcp://broker"}, {{"--mqtt", "mqtt://"}, "mqtt://"},
+      {{"--mqtt", "mqtt://b/a/#"}, "mqtt://b/a/#"}, {{"--mqtt", "mqtt://b:x"}, "mqtt://b:x"},
+      {{"--mqtt", "mqtt://b/"}, "mqtt://b/"}, {{"--zones="}, "--zones"},
+      {{"--mqtt", "mqtt://b", "--mqtt-off-delay", "-1"}, "-1"},
+      {{"--mqtt-discovery"}, "--mqtt"},
       {{"--login-timeout", "-1"}, "-1"},     {{"--login-timeout", "1.5"}, "1.5"},
       {{"--login-timeout", "86401"}, "86401"}, {{"--web-origin", "localhost:3000"}, "localhost:3000"},
       {{"--web-origin", "http://a.example/page"}, "http://a.example/page"}, {{"--web-origin="}, "--web-origin"},

@@ -12,6 +12,7 @@
 #include "platform/windows/layered_overlay.h"
 #include "platform/windows/net_server_lan_browser.h"
 #include "platform/windows/tcp_table_window_locator.h"
+#include "platform/windows/udp_sender.h"
 #include "platform/windows/wide_text.h"
 #include "platform/windows/windows_termination.h"
 #include "platform/windows/winsock_sockets.h"
@@ -92,8 +93,9 @@ class Win32ProgramHost final : public ProgramHost {
 
   // Headless there is no overlay for "watch" to move, as on Linux.
   ShellServices services() override {
+    // OSC, but no MQTT: libmosquitto is not built for this program.
     return ShellServices{sockets_, settings_.options.headless ? nullptr : &windowLocator_, &lanBrowser_,
-                         kSetupServerFactory};
+                         kSetupServerFactory, &openUdpSender, nullptr};
   }
 
   void attach(ShellSystem& system) override {

@@ -1,0 +1,13 @@
+// OSC's UDP datagrams on POSIX sockets.
+#pragma once
+
+#include "link/datagram_sender.h"
+
+namespace tessary {
+
+// A DatagramSenderFactory: a non-blocking IPv4 UDP socket connected to the
+// destination, so the system remembers it and each send is one call.
+std::unique_ptr<DatagramSender> openUdpSender(const std::string& host, std::uint16_t port,
+                                              std::string& error);
+
+}  // namespace tessary
