@@ -261,9 +261,9 @@ class GstSession final : public CaptureSession {
     stop();
     bound_ = false;
     if (sources_.empty()) return BindResult::kNoDevices;
-    for (auto spec = sources_.rbegin(); spec != sources_.rend(); ++spec) {
-      if (spec->name == name) {
-        source_ = *spec;
+    for (auto listed = sources_.rbegin(); listed != sources_.rend(); ++listed) {
+      if (listed->name == name) {
+        source_ = *listed;
         bound_ = true;
         return BindResult::kBound;
       }
