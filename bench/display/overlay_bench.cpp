@@ -24,7 +24,7 @@ class NoisyPictures final : public PictureSource {
       byte = static_cast<std::uint8_t>(seed >> 24);
     }
   }
-  PictureFrame currentPicture() const override { return PictureFrame{frame_, true, true}; }
+  PictureFrame currentPicture() const override { return PictureFrame{frame_, {true, true}}; }
 
  private:
   std::vector<std::uint8_t> frame_;

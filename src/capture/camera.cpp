@@ -39,17 +39,11 @@ Camera::~Camera() {
 
 // --- FrameSource -----------------------------------------------------------
 
-const char* Camera::getName() { return deviceName_.c_str(); }
-
-std::int32_t Camera::getMaxFrameRate() { return kMaxFrameRate; }
-
 bool Camera::getSize(std::int32_t& width, std::int32_t& height) {
   width = width_;
   height = height_;
   return true;
 }
-
-std::int32_t Camera::getOrientation() { return orientation_; }
 
 void Camera::setFrameConsumer(FrameConsumer* consumer) {
   consumer_.store(consumer);
@@ -65,10 +59,8 @@ bool Camera::start() {
   return running_.load(std::memory_order_relaxed);
 }
 
-bool Camera::stop() {
-  if (!session_) return false;
-  stopStreaming();
-  return false;
+void Camera::stop() {
+  if (session_) stopStreaming();
 }
 
 void Camera::stopStreaming() {
@@ -96,11 +88,7 @@ bool Camera::setupGraph() {
     }
     return false;
   }
-  // Every sample the session streams goes through the callback object to
-  // this camera's handler.
-  grabberCallback_ = SampleGrabberCallback::create();
-  grabberCallback_->setSampleRoute(SampleRoute::bind(this, &Camera::onSample));
-  session->setCallback(grabberCallback_);
+  session->setSampleSink(this);
   session_ = std::move(session);
   return true;
 }
@@ -144,9 +132,9 @@ void Camera::enumerateDevices() {
   if (deviceNames_.empty()) report_ += "No Drivers!\n";
 }
 
-std::int32_t Camera::deviceCount() { return static_cast<std::int32_t>(deviceNames_.size()); }
+std::int32_t Camera::deviceCount() const { return static_cast<std::int32_t>(deviceNames_.size()); }
 
-const char* Camera::getDeviceName(std::int32_t index) {
+const char* Camera::getDeviceName(std::int32_t index) const {
   if (deviceNames_.empty()) return "No Sources!";
   if (index < 0 || index >= deviceCount()) return "";
   return deviceNames_[static_cast<std::size_t>(index)].c_str();
@@ -219,9 +207,9 @@ void Camera::enumerateFormats() {
   }
 }
 
-std::int32_t Camera::formatCount() { return static_cast<std::int32_t>(formats_.size()); }
+std::int32_t Camera::formatCount() const { return static_cast<std::int32_t>(formats_.size()); }
 
-FormatEntry Camera::getFormat(std::int32_t row) {
+FormatEntry Camera::getFormat(std::int32_t row) const {
   if (row < 0 || row >= formatCount()) return FormatEntry{};
   return formats_[static_cast<std::size_t>(row)];
 }
@@ -252,9 +240,9 @@ bool Camera::applyFormat() {
       continue;
     }
     bool applied = session_->setFormat(capability, frameRate_);
-    orientation_ = capability.height < 0 ? 0 : 2;
+    rowOrder_ = capability.height < 0 ? kTopDown : kBottomUp;
     width_ = capability.width;
-    // The orientation carries the row order; the size is the picture's.
+    // The row order carries the sign; the size is the picture's.
     height_ = std::abs(capability.height);
     return applied;
   }
@@ -291,20 +279,18 @@ std::string Camera::init(bool& ok) {
 
 // --- Frames ----------------------------------------------------------------
 
-void Camera::onSample(const MediaSample* sample) {
+void Camera::onSample(const MediaSample& sample) {
   const FrameClock::time_point arrival = FrameClock::now();
-  if (!accepting_.load(std::memory_order_acquire) || sample == nullptr) return;
+  if (!accepting_.load(std::memory_order_acquire)) return;
   // A sample of another size than the applied format is dropped rather than
   // read past its end.
-  if (sample->data == nullptr || frameBytes_ == 0 || sample->size != frameBytes_) return;
+  if (sample.data == nullptr || frameBytes_ == 0 || sample.size != frameBytes_) return;
   delivering_.store(true);
   if (FrameConsumer* consumer = consumer_.load()) {
-    consumer->onFrame(FrameView{sample->data, sample->size, arrival});
+    consumer->onFrame(FrameView{sample.data, sample.size, arrival});
   }
   delivering_.store(false);
 }
-
-std::int32_t Camera::getFrameRate() { return frameRate_; }
 
 bool Camera::setFrameRate(std::int32_t fps) {
   fps = std::clamp(fps, kMinFrameRate, kMaxFrameRate);

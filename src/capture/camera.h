@@ -15,12 +15,30 @@
 #include <string>
 #include <vector>
 
-#include "capture/camera_device.h"
 #include "capture/capture_backend.h"
+#include "common/frame_source.h"
 
 namespace tessary {
 
-class Camera final : public CaptureDevice {
+// A frame size as the device states it; a negative height is a top-down format.
+struct FrameSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+
+  friend bool operator==(const FrameSize&, const FrameSize&) = default;
+};
+
+// One row of a camera's format table: a pixel format and every size that a
+// capability of that format offers, in capability order, duplicates kept.
+struct FormatEntry {
+  PixelFormat subtype = PixelFormat::kUnsupported;
+  std::vector<FrameSize> sizes;
+};
+
+// Opening a camera takes these steps, in order: setupGraph, enumerateDevices,
+// selectDevice, enumerateFormats, selectFormat, setFrameRate, init. The
+// camera registry runs them.
+class Camera final : public FrameSource, public SampleSink {
  public:
   static constexpr std::int32_t kMaxFrameRate = 25;
   static constexpr std::int32_t kMinFrameRate = 1;
@@ -31,31 +49,33 @@ class Camera final : public CaptureDevice {
   ~Camera();
 
   // FrameSource
-  const char* getName() override;
-  std::int32_t getMaxFrameRate() override;
   bool getSize(std::int32_t& width, std::int32_t& height) override;
-  std::int32_t getOrientation() override;
+  Orientation rowOrder() override { return rowOrder_; }
   void setFrameConsumer(FrameConsumer* consumer) override;
-  bool start() override;
-  bool stop() override;  // always false, as callers expect
 
-  // CaptureDevice
-  bool setupGraph() override;
-  std::string init(bool& ok) override;
-  void selectFormat(std::int32_t row, std::int32_t size) override;
-  std::int32_t formatCount() override;
-  FormatEntry getFormat(std::int32_t row) override;
-  void enumerateFormats() override;
-  std::int32_t deviceCount() override;
-  bool selectDevice(std::int32_t index) override;
-  const char* getDeviceName(std::int32_t index) override;
-  void enumerateDevices() override;
-  std::int32_t getFrameRate() override;
-  bool setFrameRate(std::int32_t fps) override;
+  // The selected device's friendly name; never null.
+  const char* getName() const { return deviceName_.c_str(); }
+  bool start();
+  void stop();
 
-  // The sample handler, reached through the grabber callback object on the
-  // backend's streaming thread.
-  void onSample(const MediaSample* sample);
+  // Set-up, in the order above.
+  bool setupGraph();
+  void enumerateDevices();
+  std::int32_t deviceCount() const;
+  const char* getDeviceName(std::int32_t index) const;
+  bool selectDevice(std::int32_t index);
+  void enumerateFormats();
+  std::int32_t formatCount() const;
+  FormatEntry getFormat(std::int32_t row) const;
+  void selectFormat(std::int32_t row, std::int32_t size);
+  std::int32_t getFrameRate() const { return frameRate_; }
+  bool setFrameRate(std::int32_t fps);
+  // Connects the capture chain; writes whether it worked and returns a copy
+  // of the camera's report.
+  std::string init(bool& ok);
+
+  // SampleSink: the backend's streaming thread, once per sample.
+  void onSample(const MediaSample& sample) override;
 
   // The diagnostic report; read it while no set-up call is running.
   const std::string& report() const { return report_; }
@@ -71,7 +91,6 @@ class Camera final : public CaptureDevice {
 
   CaptureBackend& backend_;
   std::unique_ptr<CaptureSession> session_;  // the capture chain; null when torn down
-  SampleGrabberCallbackRef grabberCallback_;  // routes the session's samples to onSample
   bool deviceBound_ = false;
   bool formatControl_ = false;  // the bound device's formats can be read and set
   std::atomic<bool> running_{false};
@@ -87,7 +106,7 @@ class Camera final : public CaptureDevice {
   std::int32_t width_ = 320;
   std::int32_t height_ = 240;
   std::atomic<bool> accepting_{false};  // samples are taken between start and stop
-  std::int32_t orientation_ = 2;
+  Orientation rowOrder_ = kBottomUp;
   std::vector<FormatEntry> formats_;
   std::int32_t selectedFormat_ = -1;
   std::int32_t selectedSize_ = -1;

@@ -7,7 +7,7 @@
 // Every session delivers samples the same way, so a camera cannot tell the
 // backends apart: 32-bit pixels in memory order blue, green, red, unused,
 // rows bottom-up (the bottom row of the picture first), handed to the
-// session's sample callback object on the session's own streaming thread.
+// session's sample sink on the session's own streaming thread.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +16,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "capture/sample_grabber_callback.h"
 
 namespace tessary {
 
@@ -51,6 +49,16 @@ struct MediaSample {
   std::int64_t time = 0;  // capture time in 100-nanosecond units, 0 if unknown
 };
 
+// Where a session hands its samples: the camera. Called on the session's
+// streaming thread, once per sample, between start() and stop().
+class SampleSink {
+ public:
+  virtual void onSample(const MediaSample& sample) = 0;
+
+ protected:
+  ~SampleSink() = default;
+};
+
 // 10,000,000 / fps in 100-nanosecond units: 15 fps gives 666,666.
 constexpr std::int64_t frameIntervalFor(std::int32_t fps) {
   return fps > 0 ? std::int64_t{10'000'000} / fps : std::int64_t{10'000'000};
@@ -80,7 +88,7 @@ enum class ConnectResult : std::uint8_t {
 };
 
 // One camera's link to one device. Set-up calls come from one thread at a
-// time; the sample callback runs on the session's streaming thread between
+// time; the sample sink is called on the session's streaming thread between
 // start() and stop().
 class CaptureSession {
  public:
@@ -98,11 +106,11 @@ class CaptureSession {
   virtual bool setFormat(const CaptureCapability& capability, std::int32_t fps) = 0;
   // Readies delivery of RGB32 frames from the applied format.
   virtual ConnectResult connect() = 0;
-  // The object every sample is handed to (its SampleCB); the session keeps
-  // a reference to it. Only while not streaming.
-  virtual void setCallback(SampleGrabberCallbackRef callback) = 0;
+  // Where every sample goes (null: nowhere); it must outlive the session or
+  // be replaced first. Only while not streaming.
+  virtual void setSampleSink(SampleSink* sink) = 0;
   // Starts streaming (true when already streaming); stop() returns once the
-  // streaming thread will call the callback no more.
+  // streaming thread will call the sink no more.
   virtual bool start() = 0;
   virtual void stop() = 0;
   // Text describing the last failure, for report lines.

@@ -94,13 +94,8 @@ ConnectResult SyntheticCaptureSession::connect() {
   return ConnectResult::kConnected;
 }
 
-void SyntheticCaptureSession::setCallback(SampleGrabberCallbackRef callback) {
-  callback_ = std::move(callback);
-}
-
 void SyntheticCaptureSession::deliver(const std::uint8_t* frame, std::int64_t time) {
-  MediaSample sample{frame, kFrameBytes, time};
-  if (callback_) callback_->SampleCB(static_cast<double>(time) / 1e7, &sample);
+  if (sink_ != nullptr) sink_->onSample(MediaSample{frame, kFrameBytes, time});
 }
 
 bool GeneratedCaptureSession::start() {

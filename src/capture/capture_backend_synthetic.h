@@ -63,7 +63,7 @@ class SyntheticCaptureSession : public CaptureSession {
   bool listCapabilities(std::vector<CaptureCapability>& capabilities) override;
   bool setFormat(const CaptureCapability& capability, std::int32_t fps) override;
   ConnectResult connect() override;
-  void setCallback(SampleGrabberCallbackRef callback) override;
+  void setSampleSink(SampleSink* sink) override { sink_ = sink; }
   std::string lastError() const override { return lastError_; }
 
   static CaptureCapability capability();
@@ -71,7 +71,7 @@ class SyntheticCaptureSession : public CaptureSession {
  protected:
   // Checks, when a device is bound, that it can still be opened.
   virtual BindResult openDevice() { return BindResult::kBound; }
-  // Hands one bottom-up RGB32 frame of kFrameBytes to the callback.
+  // Hands one bottom-up RGB32 frame of kFrameBytes to the sink.
   void deliver(const std::uint8_t* frame, std::int64_t time);
 
   bool bound_ = false;
@@ -82,7 +82,7 @@ class SyntheticCaptureSession : public CaptureSession {
 
  private:
   std::string deviceName_;
-  SampleGrabberCallbackRef callback_;
+  SampleSink* sink_ = nullptr;
 };
 
 // A built-in camera that makes its frames itself, one per frame time, on its

@@ -27,7 +27,7 @@ bool CaptureChannel::init(FrameSource& camera) {
   // places: they were mapped for the mode the new detector is given back.
   const std::int32_t mode = detector_ != nullptr ? detector_->mode() : 0;
   regionManager_->setDetector(nullptr);
-  detector_ = createDetector(kDetectionMethodNeighbour, width, height, camera.getOrientation());
+  detector_ = createDetector(kDetectionMethodNeighbour, width, height, camera.rowOrder().bits());
   if (detector_ == nullptr) return false;
   detector_->setMode(mode);
   regionManager_->setDetector(&detector_->detectionInterface());
@@ -92,23 +92,15 @@ void CaptureChannel::process(const std::uint8_t* frame, const FrameStamp& stamp)
   callback(DetectionPass{picture, fired_, stamp});
 }
 
-void CaptureChannel::toggleFlip() {
-  if (detector_ != nullptr) setOrientation(detector_->mode() ^ 2);
-}
-
-void CaptureChannel::toggleMirror() {
-  if (detector_ != nullptr) setOrientation(detector_->mode() ^ 1);
-}
-
-std::int32_t CaptureChannel::getOrientation() const {
-  return detector_ != nullptr ? detector_->mode() : kChannelNoDetectorOrientation;
-}
-
-void CaptureChannel::setOrientation(std::int32_t mode) {
-  mode &= 3;  // two bits; any other value would misplace regions
+void CaptureChannel::setZoneOrientation(Orientation orientation) {
+  if (detector_ == nullptr) return;
   const std::int32_t oldMode = detector_->mode();
-  detector_->setMode(mode);
-  regionManager_->remapRegions(oldMode, mode);
+  detector_->setMode(orientation.bits());
+  regionManager_->remapRegions(oldMode, orientation.bits());
+}
+
+Orientation CaptureChannel::zoneOrientation() const {
+  return detector_ != nullptr ? Orientation::fromBits(detector_->mode()) : Orientation{};
 }
 
 }  // namespace tessary

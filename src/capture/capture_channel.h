@@ -29,6 +29,7 @@
 
 #include "capture/frame_pacing.h"
 #include "capture/frame_queue.h"
+#include "common/frame.h"
 #include "common/frame_source.h"
 #include "common/member_callback.h"
 #include "common/thread_annotations.h"
@@ -50,8 +51,6 @@ struct DetectionPass {
 using ChannelPassCallback = MemberCallback<const DetectionPass&>;
 
 inline constexpr std::int32_t kChannelProcessingRate = 15;
-// getOrientation's answer while the channel has no detector.
-inline constexpr std::int32_t kChannelNoDetectorOrientation = 4;
 
 class CaptureChannel final : public FrameConsumer {
  public:
@@ -77,12 +76,11 @@ class CaptureChannel final : public FrameConsumer {
   // The channel's regions; every pass evaluates them.
   RegionManager& regionManager() { return *regionManager_; }
 
-  // Invert the vertical (bit 1) or horizontal (bit 0) bit of the detector's
-  // mode, re-mapping every region; nothing without a detector.
-  void toggleFlip();
-  void toggleMirror();
-  // The detector's mode 0..3, or 4 without a detector.
-  std::int32_t getOrientation() const;
+  // How the client's zones are turned against the camera's picture (the
+  // detector's mode), re-mapping every region; nothing before init. A new
+  // channel's zones are not turned.
+  void setZoneOrientation(Orientation orientation);
+  Orientation zoneOrientation() const;
 
   bool isRunning() const { return running_.load(std::memory_order_acquire); }
   // Frames that arrived while running, frames processed, and admitted frames
@@ -97,7 +95,6 @@ class CaptureChannel final : public FrameConsumer {
  private:
   void run();
   void process(const std::uint8_t* frame, const FrameStamp& stamp);
-  void setOrientation(std::int32_t mode);
 
   FrameSource* source_ = nullptr;  // set by init, while the channel is stopped
   std::unique_ptr<MotionDetector> detector_;

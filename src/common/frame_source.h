@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/frame.h"
+
 namespace tessary {
 
 using FrameClock = std::chrono::steady_clock;
@@ -31,20 +33,17 @@ class FrameConsumer {
   ~FrameConsumer() = default;
 };
 
-// The interface through which a capture channel holds its camera.
+// What a capture channel needs of its camera: the frame's size and row
+// order, and where to send the frames. Starting and stopping are the
+// camera owner's business.
 class FrameSource {
  public:
-  // The selected device's friendly name; never null.
-  virtual const char* getName() = 0;
-  virtual std::int32_t getMaxFrameRate() = 0;
   virtual bool getSize(std::int32_t& width, std::int32_t& height) = 0;
-  // 0 top-down, 2 bottom-up.
-  virtual std::int32_t getOrientation() = 0;
+  // The frame's row order: kTopDown or kBottomUp.
+  virtual Orientation rowOrder() = 0;
   // Where frames go from now on (null: nowhere). Returns once no frame goes
   // to the previous consumer any more, so that one may then be destroyed.
   virtual void setFrameConsumer(FrameConsumer* consumer) = 0;
-  virtual bool start() = 0;
-  virtual bool stop() = 0;
 
  protected:
   // Owners destroy cameras through their concrete type.

@@ -60,15 +60,15 @@ int OverlayRenderer::render(OverlaySurface& surface) const {
 
   // Source pixel (row flip ? 119 - r : r, column mirror ? 159 - c : c); the
   // watermark always meets output pixel (r, c) unturned.
-  const int rowStep = picture.flip ? -kFrameStride : kFrameStride;
-  const int pixelStep = picture.mirror ? -kFrameBytesPerPixel : kFrameBytesPerPixel;
-  const std::uint8_t* sourceRow = frame + (picture.flip ? (kFrameHeight - 1) * kFrameStride : 0);
+  const int rowStep = picture.turn.flipped ? -kFrameStride : kFrameStride;
+  const int pixelStep = picture.turn.mirrored ? -kFrameBytesPerPixel : kFrameBytesPerPixel;
+  const std::uint8_t* sourceRow = frame + (picture.turn.flipped ? (kFrameHeight - 1) * kFrameStride : 0);
   const std::uint8_t* watermarkRow = watermark_.data();
   std::uint8_t* outRow = lock.pixels;
 
   for (int row = 0; row < area.rows; ++row) {
     const std::uint8_t* source =
-        sourceRow + (picture.mirror ? (kFrameWidth - 1) * kFrameBytesPerPixel : 0);
+        sourceRow + (picture.turn.mirrored ? (kFrameWidth - 1) * kFrameBytesPerPixel : 0);
     const std::uint8_t* mark = watermarkRow;
     std::uint8_t* out = outRow;
     for (int column = 0; column < area.columns; column += 2) {

@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <span>
 
+#include "common/frame.h"
+
 namespace tessary {
 
 struct PictureFrame {
   // 160 x 120 pixels of blue, green, red, unused; rows of 640 bytes in the
   // camera's row order. Empty while there is no frame yet.
   std::span<const std::uint8_t> pixels;
-  bool mirror = false;  // reverse left and right
-  bool flip = false;    // reverse top and bottom
+  Orientation turn;  // how it is drawn: mirrored, flipped, or both
 };
 
 // Implemented over the video controller, which owns the frame buffer, and

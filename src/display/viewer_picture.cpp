@@ -14,10 +14,10 @@ void encodeViewerPicture(const PictureFrame& picture, std::span<std::uint8_t> rg
   }
   std::uint8_t* out = rgba.data();
   for (int row = 0; row < kFrameHeight; ++row) {
-    const int sourceRow = picture.flip ? kFrameHeight - 1 - row : row;
+    const int sourceRow = picture.turn.flipped ? kFrameHeight - 1 - row : row;
     const std::uint8_t* line = picture.pixels.data() + static_cast<std::size_t>(sourceRow) * kFrameStride;
     for (int column = 0; column < kFrameWidth; ++column) {
-      const int sourceColumn = picture.mirror ? kFrameWidth - 1 - column : column;
+      const int sourceColumn = picture.turn.mirrored ? kFrameWidth - 1 - column : column;
       const std::uint8_t* pixel = line + static_cast<std::size_t>(sourceColumn) * kFrameBytesPerPixel;
       out[0] = pixel[2];
       out[1] = pixel[1];

@@ -68,7 +68,9 @@ std::string jsonString(std::string_view text) {
 }
 
 std::string SetupView::stateJson(const SetupClientState& client) const {
-  const std::int32_t bits = controller_.zonePictureBits();
+  // The display's Mirror and Flip turn the picture away from the zones.
+  const Orientation turn =
+      pictures_.currentPicture().turn.relativeTo(controller_.picture().orientation());
   std::string out = "{\"frame\":[";
   appendNumber(out, kFrameWidth);
   out += ',';
@@ -83,8 +85,8 @@ std::string SetupView::stateJson(const SetupClientState& client) const {
     // Where the zone lies in the picture as drawn now.
     std::int64_t x = zone.frameX;
     std::int64_t y = zone.frameY;
-    if (bits & 1) x = std::int64_t{kFrameWidth} - zone.frameX - zone.frameWidth;
-    if (bits & 2) y = std::int64_t{kFrameHeight} - zone.frameY - zone.frameHeight;
+    if (turn.mirrored) x = std::int64_t{kFrameWidth} - zone.frameX - zone.frameWidth;
+    if (turn.flipped) y = std::int64_t{kFrameHeight} - zone.frameY - zone.frameHeight;
     if (!first) out += ',';
     first = false;
     out += "{\"id\":";
@@ -121,7 +123,7 @@ std::string SetupView::stateJson(const SetupClientState& client) const {
 
 std::shared_ptr<const SetupUpdate> SetupView::makeUpdate(const SetupClientState& client) {
   auto update = std::make_shared<SetupUpdate>();
-  const std::uint64_t frame = controller_.processedFrameCount();
+  const std::uint64_t frame = controller_.picture().processedFrames();
   if (frame != lastFrame_) {
     lastFrame_ = frame;
     update->picture.resize(kViewerPictureBytes);

@@ -17,24 +17,24 @@ class ControllerCameras final : public CameraSide {
     if (!backend_) return false;
     return controller_.initialize(std::make_unique<CameraRegistry>(std::move(backend_)));
   }
-  void startCapture() override { controller_.startCapture(); }
-  void stopCapture() override { controller_.stopCapture(); }
+  void startCapture() override { controller_.cameras().startCapture(); }
+  void stopCapture() override { controller_.cameras().stopCapture(); }
   void selectCamera(int index) override { controller_.selectCamera(index); }
-  const char* cameraName(int index) override { return controller_.cameraName(index); }
-  int currentCameraIndex() override { return controller_.currentCameraIndex(); }
+  const char* cameraName(int index) override { return controller_.cameras().cameraName(index); }
+  int currentCameraIndex() override { return controller_.cameras().currentCameraIndex(); }
   bool cameraAbsent(int index) override {
-    const char* name = controller_.cameraName(index);
+    const char* name = controller_.cameras().cameraName(index);
     return liveBackend_ != nullptr && name != nullptr && liveBackend_->deviceAbsent(name);
   }
-  bool mirrored() override { return controller_.mirrored(); }
-  bool flipped() override { return controller_.flipped(); }
+  bool mirrored() override { return controller_.picture().mirrored(); }
+  bool flipped() override { return controller_.picture().flipped(); }
   void shutdown() override {
     liveBackend_ = nullptr;
     controller_.shutdown();
   }
   std::span<const std::uint8_t> frameBuffer() override {
     const std::uint8_t* frame = nullptr;
-    if (!controller_.frameBuffer(frame) || frame == nullptr) return {};
+    if (!controller_.picture().newest(frame) || frame == nullptr) return {};
     return {frame, kFrameBytes};
   }
 

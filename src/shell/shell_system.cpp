@@ -247,8 +247,9 @@ void ShellSystem::trackWatchedWindow() {
 void ShellSystem::selectCamera(int index) { cameras_->selectCamera(index); }
 
 PictureFrame ShellSystem::currentPicture() const {
-  return PictureFrame{cameras_->frameBuffer(), cameras_->mirrored() != display_.overlayMirror,
-                      cameras_->flipped() != display_.overlayFlip};
+  return PictureFrame{cameras_->frameBuffer(),
+                      Orientation{.mirrored = cameras_->mirrored() != display_.overlayMirror,
+                                  .flipped = cameras_->flipped() != display_.overlayFlip}};
 }
 
 // Accept thread.

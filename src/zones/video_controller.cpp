@@ -18,17 +18,11 @@ using zone_units::truncateToInt32;
 VideoController::VideoController() : VideoController(SteadyMillisecondClock::instance()) {}
 
 VideoController::VideoController(MillisecondClock& clock) : clock_(&clock) {
-  frames_.allocate(kFrameBytes);
-}
-
-void VideoController::setCurrentRegionManager(RegionManager* manager) {
-  regionManagers_[static_cast<std::size_t>(currentCameraIndex())] = manager;
-}
-
-RegionManager* VideoController::currentRegionManager() const {
-  const std::int32_t current = currentCameraIndex();
-  if (current < 0 || current >= kMaxCameras) return nullptr;
-  return regionManagers_[static_cast<std::size_t>(current)];
+  // Room for a usual pass's hits, so that passes seldom allocate.
+  for (HitScratch& scratch : scratch_) {
+    scratch.names.reserve(64);
+    scratch.hits.reserve(64);
+  }
 }
 
 bool VideoController::setScale(float clientWidth, float clientHeight) {
@@ -112,9 +106,9 @@ std::int32_t VideoController::addZone(std::string_view name, std::int32_t x, std
   slot.reportsHits = true;
 
   const auto index = static_cast<std::size_t>(zoneId);
-  std::lock_guard lock(zoneTableMutex_);
   if (index >= zones_.size()) zones_.resize(index + 1);
   zones_[index] = slot;
+  hitNames_.report(zoneId, slot.record.name);
   return zoneId;
 }
 
@@ -157,7 +151,7 @@ void VideoController::deleteZone(std::string_view name) {
   // A record deleted before no longer owns its slot, which another zone may
   // hold by now.
   if (slot.reportsHits) manager->remove(zoneId);
-  std::lock_guard lock(zoneTableMutex_);
+  hitNames_.silence(zoneId);
   slot.reportsHits = false;
   slot.record.status = ZoneStatus::kDeleted;
   // A pause left running would later overwrite the status of the dead record.
@@ -170,9 +164,8 @@ void VideoController::markZoneDeleted(std::string_view name) {
   ZoneRecord& record = zones_[static_cast<std::size_t>(zoneId)].record;
   // The suffix always fits whole: cutting it short would leave a 127-character
   // name unchanged, and the dead record would keep answering to it.
-  ZoneName marked = zone_units::withSuffix(record.name.view(), "-Deleted");
-  std::lock_guard lock(zoneTableMutex_);
-  record.name = marked;
+  record.name = zone_units::withSuffix(record.name.view(), "-Deleted");
+  if (zones_[static_cast<std::size_t>(zoneId)].reportsHits) hitNames_.report(zoneId, record.name);
 }
 
 void VideoController::moveZone(std::string_view name, std::int32_t x, std::int32_t y) {
@@ -180,7 +173,6 @@ void VideoController::moveZone(std::string_view name, std::int32_t x, std::int32
   if (!hasCamera() || zoneId < 0) return;
   ZoneRecord& record = zones_[static_cast<std::size_t>(zoneId)].record;
   placeRegion(zoneId, Rect{x, y, record.width, record.height});
-  std::lock_guard lock(zoneTableMutex_);
   record.status = ZoneStatus::kMoved;
   record.x = x;
   record.y = y;
@@ -191,7 +183,6 @@ void VideoController::resizeZone(std::string_view name, std::int32_t width, std:
   if (!hasCamera() || zoneId < 0) return;
   ZoneRecord& record = zones_[static_cast<std::size_t>(zoneId)].record;
   placeRegion(zoneId, Rect{record.x, record.y, width, height});
-  std::lock_guard lock(zoneTableMutex_);
   record.status = ZoneStatus::kResized;
   record.width = width;
   record.height = height;
@@ -203,7 +194,6 @@ void VideoController::moveSizeZone(std::string_view name, std::int32_t x, std::i
   if (!hasCamera() || zoneId < 0) return;
   ZoneRecord& record = zones_[static_cast<std::size_t>(zoneId)].record;
   placeRegion(zoneId, Rect{x, y, width, height});
-  std::lock_guard lock(zoneTableMutex_);
   record.status = ZoneStatus::kMovedResized;
   record.x = x;
   record.y = y;
@@ -216,7 +206,6 @@ void VideoController::setZoneSensitivity(std::string_view name, std::int32_t val
   const std::int32_t zoneId = findZone(name);
   if (manager == nullptr || zoneId < 0) return;
   manager->setSensitivity(zoneId, value);
-  std::lock_guard lock(zoneTableMutex_);
   zones_[static_cast<std::size_t>(zoneId)].record.sensitivity = value;
 }
 
@@ -225,7 +214,6 @@ void VideoController::setZoneThreshold(std::string_view name, std::int32_t value
   const std::int32_t zoneId = findZone(name);
   if (manager == nullptr || zoneId < 0) return;
   manager->setThreshold(zoneId, value);
-  std::lock_guard lock(zoneTableMutex_);
   zones_[static_cast<std::size_t>(zoneId)].record.threshold = value;
 }
 
@@ -260,7 +248,6 @@ void VideoController::pauseZone(std::string_view name, std::uint32_t millisecond
   const std::int32_t zoneId = findZone(name);
   if (manager == nullptr || zoneId < 0) return;
   manager->setActive(zoneId, milliseconds != 0 ? 0 : 1);
-  std::lock_guard lock(zoneTableMutex_);
   ZoneRecord& record = zones_[static_cast<std::size_t>(zoneId)].record;
   record.pauseRemaining = milliseconds;
   record.status = milliseconds != 0 ? ZoneStatus::kInvalid : ZoneStatus::kResumed;
@@ -279,13 +266,11 @@ void VideoController::tickPauseTimers() {
     const std::uint32_t remaining = zones_[i].record.pauseRemaining;
     if (remaining == 0) continue;
     if (remaining > elapsed) {
-      std::lock_guard lock(zoneTableMutex_);
-      zones_[i].record.pauseRemaining = remaining - elapsed;
+          zones_[i].record.pauseRemaining = remaining - elapsed;
       continue;
     }
     manager->setActive(static_cast<std::int32_t>(i), 1);
-    std::lock_guard lock(zoneTableMutex_);
-    zones_[i].record.status = ZoneStatus::kResumed;
+      zones_[i].record.status = ZoneStatus::kResumed;
     zones_[i].record.pauseRemaining = 0;
   }
 }
@@ -361,10 +346,8 @@ std::string_view VideoController::zoneAttributesText(std::string_view name) {
 
 void VideoController::clearAllZones() {
   if (RegionManager* manager = currentRegionManager()) manager->clear();
-  {
-    std::lock_guard lock(zoneTableMutex_);
-    zones_.clear();
-  }
+  zones_.clear();
+  hitNames_.clear();
   grids_.clear();
 }
 

@@ -1,62 +1,47 @@
-// The zone server's one process-wide object: the cameras and their capture
-// channels, the zones and grids of the camera in use (in the client's
-// coordinates, over that camera's region manager), and the newest processed
-// frame for the display.
+// The zone server's one process-wide object: the zones and grids of the
+// camera in use, in the client's coordinates, over that camera's region
+// manager. It owns the cameras (a CameraBank) and the picture it shares with
+// the display (a SharedPicture), and turns each pass's fired regions into
+// named hits for its event sinks.
 //
 //   VideoController controller;
 //   controller.eventSinks().add(replies);
 //   controller.initialize(std::make_unique<CameraRegistry>(makeDemoCaptureBackend()));
 //   controller.setScale(screenWidth, screenHeight);
-//   controller.startCapture();
+//   controller.cameras().startCapture();
 //
 // Threads: every operation below runs on the main thread, except where noted.
-//  - startCapture and stopCapture may also run on the link's accept thread;
-//    they, selectCamera and shutdown take turns (see captureTurn_), and never
-//    hold a lock while starting or stopping a camera or channel.
 //  - handlePass runs on the channel thread of the camera in use, once per
-//    processed frame: it reads the names of the zones that fired under
-//    zoneTableMutex_, hands them as one batch to the event sinks with no
-//    lock held, and copies the picture for the display. The main thread
-//    never holds that lock while calling the region manager, so the two can
-//    never wait on each other.
-//  - The display reads the newest frame and the picture flags from the main
-//    thread while detection runs; see frameBuffer.
+//    processed frame: it reads the names of the zones that fired from
+//    ZoneHitNames (under its own lock), hands them as one batch to the event
+//    sinks with no lock held, and copies the picture for the display. The
+//    zone and grid records themselves are the main thread's alone.
+//  - For the cameras' threads see CameraBank; for the display's, SharedPicture.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include <condition_variable>
-#include <memory>
-#include <string>
-
-#include "capture/camera_frame_buffer.h"
-#include "capture/capture_channel.h"
 #include "common/fixed_text.h"
+#include "common/frame.h"
 #include "common/millisecond_clock.h"
+#include "zones/camera_bank.h"
+#include "zones/shared_picture.h"
 #include "zones/zone_event_sink.h"
+#include "zones/zone_hit_names.h"
 #include "zones/zone_record.h"
 
 namespace tessary {
 
-class Camera;
 class CameraRegistry;
-class CaptureChannel;
 class RegionManager;
 
 class VideoController {
  public:
-  // Camera slots. Devices the registry lists beyond the fourth are skipped:
-  // the tray menu can offer only four cameras.
-  static constexpr std::int32_t kMaxCameras = 4;
-  // Frames processed per second at most (faster cameras are thinned), and
-  // the rate asked of every camera.
-  static constexpr std::int32_t kProcessingRate = 15;
   static constexpr std::int32_t kInitialSensitivityDefault = 50;
   static constexpr std::int32_t kInitialThresholdDefault = 20;
   static constexpr std::size_t kDescriptionCapacity = 256;
@@ -71,61 +56,29 @@ class VideoController {
   VideoController(const VideoController&) = delete;
   VideoController& operator=(const VideoController&) = delete;
 
-  // --- Cameras and capture -------------------------------------------------
-  // Start-up, once: takes the registry (whose backend the program chose),
-  // finds the cameras offering 160 x 120, opens each at 15 frames per
-  // second with a capture channel, and sets the picture flags from the
-  // channel's orientation. Returns false on the first failure, keeping the
-  // cameras set up so far (or at once when there is no camera, no registry,
-  // or start-up already ran); the program runs on regardless.
+  // --- Cameras and the picture ------------------------------------------
+  // Start-up, once: the cameras (see CameraBank::initialize), with zones
+  // mirrored against each camera and the picture drawn so that it shows them
+  // upright. Returns false on the first failure; the program runs on
+  // regardless.
   bool initialize(std::unique_ptr<CameraRegistry> registry);
-
-  // Start or stop the camera in use and its channel; each does nothing when
-  // capture is already in that state. Also called from the accept thread.
-  // Never call them from an event sink: stopping waits for the pass that is
-  // calling the sink.
-  void startCapture();
-  void stopCapture();
-  // Clears all zones and grids, then moves capture to camera `index`
-  // (0 .. cameraCount() - 1; any other index does nothing).
+  // Clears all zones and grids, then moves capture to camera `index`.
   void selectCamera(std::int32_t index);
-  std::int32_t currentCameraIndex() const;
-  std::int32_t cameraCount() const { return cameraCount_; }
-  // The camera's friendly name; null for an index outside the names kept.
-  const char* cameraName(std::int32_t index) const;
-  // Whether capture of the camera in use is started.
-  bool capturing() const;
+  // Stops and destroys every camera and channel with their region managers;
+  // zone operations then do nothing. Safe to call more than once.
+  void shutdown() { cameras_.shutdown(); }
 
-  // The newest processed frame (160 x 120, blue, green, red, unused, rows in
-  // the camera's order). False, with `frame` null, before the first one.
-  // For one reader thread (the display's): the frame stays untouched until
-  // that thread's next call, however many frames arrive meanwhile.
-  bool frameBuffer(const std::uint8_t*& frame);
-  // Frames copied into the frame buffer so far (any thread).
-  std::uint64_t processedFrameCount() const;
+  CameraBank& cameras() { return cameras_; }
+  const CameraBank& cameras() const { return cameras_; }
+  // The newest processed frame and how it is drawn.
+  SharedPicture& picture() { return picture_; }
+  const SharedPicture& picture() const { return picture_; }
 
-  // How the picture is drawn: flipped vertically, mirrored horizontally.
-  // Read from any thread; toggled from the main thread. Toggling changes
-  // only the picture, never where zones sit in the camera frame.
-  bool flipped() const { return flip_.load(std::memory_order_relaxed); }
-  bool mirrored() const { return mirror_.load(std::memory_order_relaxed); }
-  void toggleFlip();
-  void toggleMirror();
-
-  // Stops every camera and channel and destroys the channels with their
-  // region managers; capture cannot be started again. Zone operations then
-  // do nothing. Safe to call more than once.
-  void shutdown();
-
-  // --- The camera in use -------------------------------------------------
-  // The zone operations work on the region manager of the current camera.
-  // initialize installs the channels' managers; without it, a manager's
-  // owner may hand one over here (null: no camera) and keep it alive while
-  // it is installed; the zone table belongs to that manager, so
-  // call clearAllZones before handing over a different one. Its regions call
-  // this controller back, so the controller must outlive it (or clear it).
-  void setCurrentRegionManager(RegionManager* manager);
-  RegionManager* currentRegionManager() const;
+  // The zone operations work on the region manager of the current camera;
+  // its regions call this controller back, so the controller must outlive
+  // it. Installing a different one (CameraBank::setCurrentRegionManager)
+  // calls for clearAllZones first: the zone table belongs to the manager.
+  RegionManager* currentRegionManager() const { return cameras_.currentRegionManager(); }
 
   // Where each detection pass's hits go (see ZoneEventSink).
   ZoneEventFanOut& eventSinks() { return eventSinks_; }
@@ -205,11 +158,6 @@ class VideoController {
     std::int32_t motionAmount = 0;
   };
   std::vector<ZoneView> zoneViews() const;
-  // Orientation bits (1 mirror, 2 flip) that carry a zone's frame rectangle
-  // onto the picture as drawn now: 0 until the tray's Mirror or Flip turns
-  // the picture away from the zones (any thread).
-  std::int32_t zonePictureBits() const;
-
   // Description texts. Each lives in a 256-byte buffer of its own operation,
   // NUL-terminated, valid until the next call of that operation.
   // "%s - (%d,%d)-(%d,%d)": status word, then x, y, width, height in frame
@@ -268,20 +216,16 @@ class VideoController {
     std::int32_t height = 0;
   };
 
-  // One camera with its channel, and where its passes build their hit batch
-  // (the channel's thread only; kept between passes so none allocates).
-  struct CameraSlot {
-    VideoController* owner = nullptr;
-    Camera* camera = nullptr;
-    std::unique_ptr<CaptureChannel> channel;
-    std::vector<ZoneName> hitNames;
+  // Where a camera's passes build their hit batch (that camera's channel
+  // thread only; kept between passes so none allocates).
+  struct HitScratch {
+    std::vector<ZoneName> names;
     std::vector<ZoneHit> hits;
-    void onPass(const DetectionPass& pass) { owner->handlePass(*this, pass); }
   };
 
   // A channel's pass (its thread): the hits to the sinks, then the picture
-  // to the frame buffer.
-  void handlePass(CameraSlot& slot, const DetectionPass& pass);
+  // to the display.
+  void handlePass(std::int32_t camera, const DetectionPass& pass);
 
   bool hasCamera() const { return currentRegionManager() != nullptr; }
   Rect clampToClient(Rect requested) const;
@@ -292,68 +236,26 @@ class VideoController {
   std::int32_t findZoneIn(std::string_view name, std::size_t limit) const;
   std::size_t zoneSearchLimit() const;
 
-  // Holds the capture turn for its lifetime: one of startCapture,
-  // stopCapture, selectCamera and shutdown at a time, across threads.
-  class CaptureTurn;
-
-  // Copies a processed picture into the frame buffer (a channel's thread).
-  void copyFrame(const std::uint8_t* frame);
-  // Set up camera slot `index`; false on the first step that fails.
-  bool setUpCamera(std::int32_t index, std::string_view name);
-  // Start and stop of the current camera; the caller holds the turn.
-  void startCurrent();
-  void stopCurrent();
-  void stopSlot(std::size_t slot);
-
-  // Declared before the slots: the registry owns the cameras, which the
-  // channels are consumers of until they are destroyed.
-  std::unique_ptr<CameraRegistry> registry_;
-  std::array<CameraSlot, kMaxCameras> slots_{};
-  // Each channel's region manager, or one handed over by
-  // setCurrentRegionManager. Only the current camera's manager holds zones.
-  std::array<RegionManager*, kMaxCameras> regionManagers_{};
-  std::int32_t cameraCount_ = 0;
-  std::vector<std::string> cameraNames_;
-  // Written by selectCamera (main thread) while holding the turn; read by
-  // the zone operations and, during startCapture, by the accept thread.
-  std::atomic<std::int32_t> currentCamera_{0};
-  // Which slots have capture started. Written only by the turn's holder.
-  std::array<std::atomic<bool>, kMaxCameras> running_{};
-
-  // The capture turn: captureMutex_ guards only captureBusy_, so no lock is
-  // held while a camera or channel starts or stops (a channel's stop waits
-  // for its tick, which calls this controller back).
-  mutable std::mutex captureMutex_;
-  std::condition_variable captureIdle_;
-  bool captureBusy_ = false;
-
-  std::atomic<bool> flip_{false};
-  std::atomic<bool> mirror_{false};
-  // The picture flags under which zones line up with the picture; set with
-  // the flags at camera set-up.
-  std::atomic<bool> zonesFlip_{false};
-  std::atomic<bool> zonesMirror_{false};
-
-  // The newest processed frame: written by the detection thread, read by
-  // the display. Three buffers, so neither side ever waits or sees a frame
-  // that is being written; allocated once, at construction.
-  CameraFrameBuffer frames_;
-  std::atomic<std::uint64_t> processedFrames_{0};
+  // What the cameras' passes reach outlives the cameras: declared first,
+  // destroyed last.
+  ZoneEventFanOut eventSinks_;
+  ZoneHitNames hitNames_;
+  SharedPicture picture_;
+  std::array<HitScratch, CameraBank::kMaxCameras> scratch_{};
+  CameraBank cameras_;
 
   float scaleX_ = 1.0f;
   float scaleY_ = 1.0f;
   std::int32_t sensitivityDefault_ = kInitialSensitivityDefault;
   std::int32_t thresholdDefault_ = kInitialThresholdDefault;
 
-  // The zone table, indexed by zone id. Written on the main thread only, and
-  // only under zoneTableMutex_; the hit handler reads it under the same lock.
+  // The zone table, indexed by zone id; main thread only. Each change of a
+  // name or of whether a zone reports hits is copied to hitNames_, which
+  // the passes read.
   std::vector<ZoneSlot> zones_;
-  mutable std::mutex zoneTableMutex_;
 
   // The grid table in creation order; main thread only.
   std::vector<GridRecord> grids_;
-
-  ZoneEventFanOut eventSinks_;
 
   MillisecondClock* clock_;
   std::optional<std::uint32_t> lastPauseTick_;  // empty until the first tick

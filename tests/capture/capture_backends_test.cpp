@@ -48,7 +48,7 @@ void writePicture(std::ostream& out, int i) {
   out.write(reinterpret_cast<const char*>(frame.data()), kFrameBytes);
 }
 
-class RawCameraTest : public ::testing::Test {
+class RawCameraTest : public ::testing::Test, public SampleSink {
  protected:
   RawCameraTest() { fs::create_directories(folder_); }
   ~RawCameraTest() override { fs::remove_all(folder_); }
@@ -56,9 +56,7 @@ class RawCameraTest : public ::testing::Test {
   std::unique_ptr<CaptureSession> start(const fs::path& path, std::int32_t fps) {
     backend_ = makeRawCaptureBackend(path.string());
     std::unique_ptr<CaptureSession> session = backend_->createSession();
-    SampleGrabberCallbackRef callback = SampleGrabberCallback::create();
-    callback->setSampleRoute(SampleRoute::bind(this, &RawCameraTest::onSample));
-    session->setCallback(callback);
+    session->setSampleSink(this);
     if (session->bindDevice(rawCameraName(path.string())) != BindResult::kBound ||
         !session->setFormat(SyntheticCaptureSession::capability(), fps) ||
         session->connect() != ConnectResult::kConnected || !session->start()) {
@@ -67,11 +65,11 @@ class RawCameraTest : public ::testing::Test {
     return session;
   }
   // Notes which picture each sample was, read bottom-up; -1 for anything else.
-  void onSample(const MediaSample* sample) {
-    const std::uint8_t* top = sample->data + (kFrameHeight - 1) * kFrameStride;
-    const int i = sample->size == kFrameBytes ? top[0] - 200 : -1;
+  void onSample(const MediaSample& sample) override {
+    const std::uint8_t* top = sample.data + (kFrameHeight - 1) * kFrameStride;
+    const int i = sample.size == kFrameBytes ? top[0] - 200 : -1;
     std::lock_guard<std::mutex> lock(mutex_);
-    seen_.push_back(i >= 0 && sample->data[0] == 10 * (i + 1) ? i : -1);
+    seen_.push_back(i >= 0 && sample.data[0] == 10 * (i + 1) ? i : -1);
     arrived_.notify_all();
   }
   // The pictures seen once `count` have arrived, or after 5 s.

@@ -13,7 +13,6 @@
 
 #include "capture/capture_backend.h"
 #include "capture/frame_pacing.h"
-#include "capture/sample_grabber_callback.h"
 #include "capture/scripted_frame_source.h"
 #include "detection/region_manager.h"
 #include "support/wait_until.h"
@@ -128,8 +127,8 @@ TEST_F(ChannelTest, EachFrameIsProcessedOnceAsItArrivesAndNothingWithoutFrames) 
   EXPECT_EQ(channel_.arrivedFrames(), 9u);
 }
 
-TEST_F(ChannelTest, TogglesRemapRegions) {
-  ScriptedFrameSource bottomUp({fakes::flatFrame(0)}, kOrientationBottomUp);
+TEST_F(ChannelTest, ZoneOrientationRemapsRegions) {
+  ScriptedFrameSource bottomUp({fakes::flatFrame(0)}, kBottomUp);
   CaptureChannel channel;
   ASSERT_TRUE(channel.init(bottomUp));
   std::int32_t index = -1;
@@ -140,50 +139,17 @@ TEST_F(ChannelTest, TogglesRemapRegions) {
     return std::pair(region.x, region.y);
   };
   EXPECT_EQ(corner(), std::pair(0, 110)) << "bottom-up buffer: the top row is last";
-  channel.toggleMirror();
-  EXPECT_EQ(channel.getOrientation(), 1);
-  channel.toggleFlip();
-  EXPECT_EQ(channel.getOrientation(), 3);
-  channel.toggleFlip();
+  const Orientation mirrored{.mirrored = true, .flipped = false};
+  channel.setZoneOrientation(Orientation{.mirrored = true, .flipped = true});
+  EXPECT_EQ(corner(), std::pair(150, 0));
+  channel.setZoneOrientation(mirrored);
   EXPECT_EQ(corner(), std::pair(150, 110));
-  // Taking the camera again keeps the mode and the regions where they are.
+  // Taking the camera again keeps the orientation and the regions where they are.
   ASSERT_TRUE(channel.init(bottomUp));
-  EXPECT_EQ(channel.getOrientation(), 1);
+  EXPECT_EQ(channel.zoneOrientation(), mirrored);
   EXPECT_EQ(corner(), std::pair(150, 110));
   CaptureChannel unused;
   EXPECT_FALSE(unused.start()) << "no camera, no detector";
-  EXPECT_EQ(unused.getOrientation(), kChannelNoDetectorOrientation);
-}
-
-struct SampleSink {
-  void onSample(const MediaSample* sample) { last = sample; }
-  const MediaSample* last = nullptr;
-};
-
-TEST(SampleGrabberCallbackTest, CountsReferencesAnswersItsInterfacesAndRoutesSamples) {
-  SampleGrabberCallbackRef held = SampleGrabberCallback::create();
-  SampleGrabberCallback* object = held.get();
-  EXPECT_EQ(object->AddRef(), 2);  // the platform takes one
-  {
-    SampleGrabberCallbackRef copy = held;
-    EXPECT_EQ(object->referenceCount(), 3);
-  }
-  void* out = nullptr;
-  EXPECT_EQ(held->QueryInterface(InterfaceId::kSampleGrabberCallback, &out), kComOk);
-  EXPECT_EQ(out, object);
-  EXPECT_EQ(object->referenceCount(), 2) << "QueryInterface adds no reference";
-  EXPECT_EQ(held->QueryInterface(static_cast<InterfaceId>(42), &out), kComNoInterface);
-  EXPECT_EQ(held->QueryInterface(InterfaceId::kUnknown, nullptr), kComPointer);
-
-  SampleSink sink;
-  MediaSample sample;
-  EXPECT_EQ(held->SampleCB(0.0, &sample), kComOk) << "an unbound route is simply not called";
-  held->setSampleRoute(SampleRoute::bind(&sink, &SampleSink::onSample));
-  EXPECT_EQ(held->SampleCB(1.5, &sample), kComOk);
-  EXPECT_EQ(sink.last, &sample);
-
-  held.reset();  // the platform's reference outlives ours; the last Release ends it
-  EXPECT_EQ(object->Release(), 0);
 }
 
 }  // namespace

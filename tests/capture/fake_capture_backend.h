@@ -79,7 +79,7 @@ class FakeCaptureSession final : public CaptureSession {
   ConnectResult connect() override {
     return device() == nullptr ? ConnectResult::kFailed : device()->connectResult;
   }
-  void setCallback(SampleGrabberCallbackRef callback) override { callback_ = std::move(callback); }
+  void setSampleSink(SampleSink* sink) override { sink_ = sink; }
   bool start() override {
     ++starts;
     return streaming = startSucceeds;
@@ -91,8 +91,7 @@ class FakeCaptureSession final : public CaptureSession {
   std::string lastError() const override { return "Fake failure"; }
 
   void deliver(const std::uint8_t* data, std::size_t size) {
-    MediaSample sample{data, size, 0};
-    if (callback_) callback_->SampleCB(0.0, &sample);
+    if (sink_ != nullptr) sink_->onSample(MediaSample{data, size, 0});
   }
 
   int boundIndex = -1;
@@ -108,7 +107,7 @@ class FakeCaptureSession final : public CaptureSession {
   }
 
   FakeCaptureBackend& backend_;
-  SampleGrabberCallbackRef callback_;
+  SampleSink* sink_ = nullptr;
 };
 
 inline std::unique_ptr<CaptureSession> FakeCaptureBackend::createSession() {

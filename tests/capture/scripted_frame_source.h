@@ -30,20 +30,16 @@ inline Frame checkeredFrame(std::uint8_t base) {
 
 class ScriptedFrameSource final : public FrameSource {
  public:
-  explicit ScriptedFrameSource(std::vector<Frame> frames = {}, std::int32_t orientation = 0)
-      : frames_(std::move(frames)), orientation_(orientation) {}
+  explicit ScriptedFrameSource(std::vector<Frame> frames = {}, Orientation rowOrder = kTopDown)
+      : frames_(std::move(frames)), rowOrder_(rowOrder) {}
 
-  const char* getName() override { return "Scripted camera"; }
-  std::int32_t getMaxFrameRate() override { return 30; }
   bool getSize(std::int32_t& width, std::int32_t& height) override {
     width = kFrameWidth;
     height = kFrameHeight;
     return true;
   }
-  std::int32_t getOrientation() override { return orientation_; }
+  Orientation rowOrder() override { return rowOrder_; }
   void setFrameConsumer(FrameConsumer* consumer) override { consumer_ = consumer; }
-  bool start() override { return ++starts_ > 0; }
-  bool stop() override { return ++stops_ > 0; }
 
   // Hands frame `index` (modulo the script) to the consumer, arriving at `at`.
   void deliver(std::size_t index, FrameClock::time_point at = FrameClock::now()) {
@@ -51,11 +47,9 @@ class ScriptedFrameSource final : public FrameSource {
     if (consumer_ != nullptr) consumer_->onFrame(FrameView{frame.data(), frame.size(), at});
   }
 
-  std::atomic<int> starts_{0}, stops_{0};
-
  private:
   std::vector<Frame> frames_;
-  std::int32_t orientation_;
+  Orientation rowOrder_;
   FrameConsumer* consumer_ = nullptr;
 };
 

@@ -25,7 +25,7 @@ void put(std::uint8_t* at, Bgr colour) {
 
 class FakePictures final : public PictureSource {
  public:
-  PictureFrame currentPicture() const override { return PictureFrame{frame, mirror, flip}; }
+  PictureFrame currentPicture() const override { return PictureFrame{frame, {mirror, flip}}; }
   void set(int row, int column, Bgr colour) { put(frame.data() + row * kFrameStride + column * 4, colour); }
   void fill(Bgr colour) {
     for (int i = 0; i < kFrameWidth * kFrameHeight; ++i) set(0, i, colour);

@@ -59,7 +59,7 @@ class CommandLinkTest : public ::testing::Test,
     display.screenWidth = 1024;
     display.screenHeight = 768;
     display.renderArea = display.wholeScreen();
-    controller.setCurrentRegionManager(&regions);
+    controller.cameras().setCurrentRegionManager(&regions);
     controller.eventSinks().add(replies);
     interpreter.setLoginChanged(MemberCallback<>::bind(this, &CommandLinkTest::loginChanged));
     writeCode("secret");

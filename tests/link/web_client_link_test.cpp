@@ -128,13 +128,15 @@ class SetupViewTest : public ::testing::Test {
   }
   ~SetupViewTest() override { controller_.shutdown(); }
 
-  class NoPicture final : public PictureSource {
+  // No pixels; drawn as the controller draws it, until the test turns it.
+  class TurnedPicture final : public PictureSource {
    public:
-    PictureFrame currentPicture() const override { return {}; }
+    PictureFrame currentPicture() const override { return PictureFrame{{}, turn}; }
+    Orientation turn{.mirrored = true, .flipped = true};
   };
 
   VideoController controller_;
-  NoPicture pictures_;
+  TurnedPicture pictures_;
   HitTally hits_;
   SetupView view_{controller_, pictures_, hits_};
 };
@@ -161,8 +163,7 @@ TEST_F(SetupViewTest, ZonesAppearWhereThePictureShowsThem) {
 
   // The tray's Mirror and Flip turn the picture, not the zones: the page
   // follows each zone to where the picture now shows it.
-  controller_.toggleMirror();
-  controller_.toggleFlip();
+  pictures_.turn = Orientation{};
   const std::string turned = view_.stateJson(client);
   EXPECT_NE(turned.find("\"name\":\"idle\",\"x\":130,\"y\":100,"), std::string::npos) << turned;
   EXPECT_NE(turned.find("\"name\":\"rest\",\"x\":0,\"y\":0,"), std::string::npos) << turned;

@@ -171,20 +171,20 @@ TEST_F(TrayGuiTest, TipMirrorAndFlipFollowTheClient) {
   EXPECT_TRUE(tipIs("Orrinview - Logged in"));
   emit tray.menu().aboutToShow();
   EXPECT_EQ(entries(tray.menu()).mid(3, 2), (QStringList{"&Mirror*", "&Flip"}));
-  EXPECT_NE(system.currentPicture().mirror, usual.mirror);
+  EXPECT_NE(system.currentPicture().turn.mirrored, usual.turn.mirrored);
 
   tray.runCommand(kCommandMirror);
   tray.runCommand(kCommandFlip);
   client.send("get_mirror();get_flip()");
   EXPECT_TRUE(received("<mirror status=\"false\">"));
   EXPECT_TRUE(received("<flip status=\"true\">"));
-  EXPECT_EQ(system.currentPicture().mirror, usual.mirror);
-  EXPECT_NE(system.currentPicture().flip, usual.flip);
+  EXPECT_EQ(system.currentPicture().turn.mirrored, usual.turn.mirrored);
+  EXPECT_NE(system.currentPicture().turn.flipped, usual.turn.flipped);
 
   // The client's settings and login end with it, and so do the tray's.
   client.close();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !system.flipped(); }, 5000));
-  EXPECT_EQ(system.currentPicture().flip, usual.flip);
+  EXPECT_EQ(system.currentPicture().turn.flipped, usual.turn.flipped);
   EXPECT_TRUE(tipIs("Orrinview - Not logged in"));
   host.stopTimers();
   system.shutDown();

@@ -25,16 +25,16 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
   auto cameras = std::make_unique<RelayCaptureBackend>(
       makeDemoCaptureBackend(), nullptr, std::vector<std::string>{"A", "B"}, kDemoCameraName);
   ASSERT_TRUE(controller.initialize(std::make_unique<CameraRegistry>(std::move(cameras))));
-  ASSERT_EQ(controller.cameraCount(), 2);
-  controller.startCapture();
+  ASSERT_EQ(controller.cameras().cameraCount(), 2);
+  controller.cameras().startCapture();
 
   std::atomic<bool> done{false};
   std::thread acceptSide([&] {
     for (int round = 0; !done.load(); ++round) {
-      controller.startCapture();
+      controller.cameras().startCapture();
       std::this_thread::sleep_for(std::chrono::milliseconds(3));
-      controller.stopCapture();
-      controller.startCapture();
+      controller.cameras().stopCapture();
+      controller.cameras().startCapture();
       // Now and then long enough for ticks to come through.
       if (round % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
@@ -65,11 +65,10 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
       lastPhase = phase;
       controller.selectCamera(static_cast<std::int32_t>(phase % 2));
     }
-    if (round % 7 == 0) controller.toggleMirror();
-    controller.startCapture();
+    controller.cameras().startCapture();
     const std::uint8_t* frame = nullptr;
-    if (controller.frameBuffer(frame)) checksum += frame[(round * 4) % kFrameBytes];
-    if (round % 97 == 0) controller.stopCapture();
+    if (controller.picture().newest(frame)) checksum += frame[(round * 4) % kFrameBytes];
+    if (round % 97 == 0) controller.cameras().stopCapture();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   done.store(true);
@@ -77,8 +76,8 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
 
   // Whatever the interleaving, a zone over the motion band is still heard.
   controller.clearAllZones();
-  controller.startCapture();
-  ASSERT_TRUE(waitForFrames(controller, controller.processedFrameCount() + 3));
+  controller.cameras().startCapture();
+  ASSERT_TRUE(waitForFrames(controller, controller.picture().processedFrames() + 3));
   const std::size_t earlier = log.hits().size();
   const std::int32_t steady = controller.addZone("steady", 0, kDemoMotionTop, kFrameWidth, kDemoObjectSize);
   controller.setZoneThreshold("steady", 1);
@@ -92,13 +91,13 @@ TEST(ControllerConcurrency, CaptureControlZonesAndFramesFromSeveralThreads) {
 
   // One stop leaves nothing running: no camera of an earlier selection was
   // left streaming behind the controller's back.
-  controller.stopCapture();
-  EXPECT_FALSE(controller.capturing());
-  const std::uint64_t settled = controller.processedFrameCount();
+  controller.cameras().stopCapture();
+  EXPECT_FALSE(controller.cameras().capturing());
+  const std::uint64_t settled = controller.picture().processedFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(controller.processedFrameCount(), settled);
+  EXPECT_EQ(controller.picture().processedFrames(), settled);
   // Shut down while the channels tick and the cameras deliver.
-  controller.startCapture();
+  controller.cameras().startCapture();
   ASSERT_TRUE(waitForFrames(controller, settled + 2));
   controller.shutdown();
   (void)checksum;

@@ -39,9 +39,9 @@ class EndToEnd : public ::testing::Test {
   // on a loaded machine may take a frame one tick late, so a few late hits
   // are allowed; a pipeline that loses or delays frames as a rule is not.
   void expectBandFiresWithinTwoTicks(int bandY, int bandHeight, std::vector<std::vector<int>> quiet) {
-    controller.startCapture();
+    controller.cameras().startCapture();
     ASSERT_TRUE(waitForFrames(controller, 3));  // past the first frame's start-up
-    const std::uint64_t settled = controller.processedFrameCount();
+    const std::uint64_t settled = controller.picture().processedFrames();
     auto add = [&](const std::string& name, const std::vector<int>& r) {
       const std::int32_t id = controller.addZone(name, r[0], r[1], r[2], r[3]);
       controller.setZoneThreshold(name, 1);  // one percent of the area
@@ -51,9 +51,9 @@ class EndToEnd : public ::testing::Test {
     std::vector<std::int32_t> quietIds;
     for (const auto& r : quiet) quietIds.push_back(add(std::string(1, 'q').append(std::to_string(quietIds.size())), r));
     ASSERT_TRUE(waitForFrames(controller, settled + 30));
-    controller.stopCapture();
+    controller.cameras().stopCapture();
 
-    const std::uint64_t end = controller.processedFrameCount();
+    const std::uint64_t end = controller.picture().processedFrames();
     const std::vector<TickLog::Hit> hits = log.hits();
     int checked = 0;
     std::vector<std::uint64_t> late;

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "capture/capture_backend.h"
-#include "capture/sample_grabber_callback.h"
 #include "common/frame.h"
 #include "support/wait_until.h"
 #include "zones/video_controller.h"
@@ -33,12 +32,12 @@ class TickLog final : public ZoneEventSink {
   void onZoneEvents(const ZoneEventBatch& batch) override {
     std::lock_guard lock(mutex_);
     for (const ZoneHit& hit : batch.hits) {
-      hits_.push_back(Hit{hit.zoneId, controller_.processedFrameCount()});
+      hits_.push_back(Hit{hit.zoneId, controller_.picture().processedFrames()});
     }
   }
   void noteArrival() {
     std::lock_guard lock(mutex_);
-    arrivals_.push_back(controller_.processedFrameCount());
+    arrivals_.push_back(controller_.picture().processedFrames());
   }
   std::vector<Hit> hits() const {
     std::lock_guard lock(mutex_);
@@ -79,7 +78,7 @@ class RelayCaptureBackend final : public CaptureBackend {
   }
 
  private:
-  class Session final : public CaptureSession {
+  class Session final : public CaptureSession, public SampleSink {
    public:
     Session(std::unique_ptr<CaptureSession> inner, TickLog* log, std::string device)
         : log_(log), device_(std::move(device)), inner_(std::move(inner)) {}
@@ -94,27 +93,25 @@ class RelayCaptureBackend final : public CaptureBackend {
       return inner_->setFormat(capability, fps);
     }
     ConnectResult connect() override { return inner_->connect(); }
-    void setCallback(SampleGrabberCallbackRef callback) override {
-      camera_ = std::move(callback);
-      own_ = SampleGrabberCallback::create();
-      own_->setSampleRoute(SampleRoute::bind(this, &Session::onSample));
-      inner_->setCallback(own_);
+    void setSampleSink(SampleSink* sink) override {
+      camera_ = sink;
+      inner_->setSampleSink(this);
     }
     bool start() override { return inner_->start(); }
     void stop() override { inner_->stop(); }
     std::string lastError() const override { return inner_->lastError(); }
 
-   private:
-    void onSample(const MediaSample* sample) {
-      if (camera_) camera_->SampleCB(0.0, sample);
-      if (log_ != nullptr && sample != nullptr) log_->noteArrival();
+    void onSample(const MediaSample& sample) override {
+      if (camera_ != nullptr) camera_->onSample(sample);
+      if (log_ != nullptr) log_->noteArrival();
     }
+
+   private:
 
     TickLog* log_;
     std::string device_;
-    SampleGrabberCallbackRef camera_;
-    SampleGrabberCallbackRef own_;
-    std::unique_ptr<CaptureSession> inner_;  // last: stopped and gone before the routes
+    SampleSink* camera_ = nullptr;
+    std::unique_ptr<CaptureSession> inner_;
   };
 
   std::unique_ptr<CaptureBackend> inner_;
@@ -124,7 +121,7 @@ class RelayCaptureBackend final : public CaptureBackend {
 };
 
 inline bool waitForFrames(const VideoController& controller, std::uint64_t count) {
-  return waitUntil([&] { return controller.processedFrameCount() >= count; });
+  return waitUntil([&] { return controller.picture().processedFrames() >= count; });
 }
 
 // A dark, textured top-down picture, optionally with a 0/255 checkerboard

@@ -115,8 +115,8 @@ class FrameClip : public ::testing::Test {
     controller_.setScale(kFrameWidth, kFrameHeight);
     controller_.setThresholdDefault(kThreshold);
     controller_.createGrid("cell", 0, 0, kFrameWidth, kFrameHeight, kColumns, kRows);
-    controller_.startCapture();
-    ASSERT_TRUE(controller_.capturing());
+    controller_.cameras().startCapture();
+    ASSERT_TRUE(controller_.cameras().capturing());
   }
   void TearDown() override { controller_.shutdown(); }
 
@@ -134,8 +134,8 @@ class FrameClip : public ::testing::Test {
     std::fclose(pipe);
     // Done when no frame was processed for half a second.
     std::uint64_t seen = ~std::uint64_t{0};
-    while (controller_.processedFrameCount() != seen) {
-      seen = controller_.processedFrameCount();
+    while (controller_.picture().processedFrames() != seen) {
+      seen = controller_.picture().processedFrames();
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
   }
@@ -159,7 +159,7 @@ TEST_P(EveryFrame, HitsEqualProcessingEachFrameOnce) {
   play(clip, GetParam());
   const std::vector<int> expected =
       referenceHits(clip, framesFrom(0, 1, kStill + kMoving), *controller_.currentRegionManager());
-  EXPECT_EQ(controller_.processedFrameCount(), static_cast<std::uint64_t>(clip.size()));
+  EXPECT_EQ(controller_.picture().processedFrames(), static_cast<std::uint64_t>(clip.size()));
   EXPECT_EQ(hits_.counts(), expected);
   int fired = 0;
   for (int count : expected) fired += count > 0;
@@ -179,8 +179,8 @@ TEST_F(FrameClip, ThirtyFramesASecondGiveEverySecondFrame) {
   for (int i = kStill; i < kStill + kMoving; ++i) ((i - kStill) % 2 == 0 ? even : odd).push_back(i);
   const std::vector<int> counts = hits_.counts();
   EXPECT_TRUE(counts == referenceHits(clip, even, program) || counts == referenceHits(clip, odd, program))
-      << "processed " << controller_.processedFrameCount() << " of " << clip.size() << " frames";
-  EXPECT_LE(controller_.processedFrameCount(), static_cast<std::uint64_t>(kStill + kMoving / 2));
+      << "processed " << controller_.picture().processedFrames() << " of " << clip.size() << " frames";
+  EXPECT_LE(controller_.picture().processedFrames(), static_cast<std::uint64_t>(kStill + kMoving / 2));
 }
 
 }  // namespace

@@ -44,30 +44,23 @@ class ControllerCapture : public ::testing::Test {
   VideoController controller;
 };
 
-TEST_F(ControllerCapture, StartUpSetsBothPictureFlagsAndTakesFourCamerasAtMost) {
+TEST_F(ControllerCapture, StartUpTurnsThePictureUprightMirroredAndTakesFourCamerasAtMost) {
   std::vector<FakeDevice> devices;
   for (int i = 0; i < 6; ++i) devices.push_back(camera160("Cam " + std::to_string(i)));
   ASSERT_TRUE(start(std::move(devices)));
-  EXPECT_EQ(controller.cameraCount(), VideoController::kMaxCameras);
+  EXPECT_EQ(controller.cameras().cameraCount(), CameraBank::kMaxCameras);
   EXPECT_EQ(fake->live.size(), 4u);
-  EXPECT_STREQ(controller.cameraName(3), "Cam 3");
-  EXPECT_EQ(controller.cameraName(4), nullptr);
-  EXPECT_TRUE(controller.flipped() && controller.mirrored());
-  EXPECT_FALSE(controller.capturing());
-  EXPECT_EQ(session(0).appliedFps, VideoController::kProcessingRate);
+  EXPECT_STREQ(controller.cameras().cameraName(3), "Cam 3");
+  EXPECT_EQ(controller.cameras().cameraName(4), nullptr);
+  EXPECT_EQ(controller.picture().orientation(), (Orientation{.mirrored = true, .flipped = true}));
+  EXPECT_FALSE(controller.cameras().capturing());
+  EXPECT_EQ(session(0).appliedFps, CameraBank::kProcessingRate);
 
   // Channel mode 1 over the camera's bottom-up rows (native 2) places a zone
   // both mirrored and flipped in the camera buffer.
   ASSERT_EQ(controller.addZone("door", 10, 20, 30, 40), 0);
   const std::vector<int> placed{160 - 10 - 30, 120 - 20 - 40, 30, 40};
   EXPECT_EQ(regionOf(0), placed);
-
-  // Toggling the flags leaves zones where they are, and maps new ones alike.
-  controller.toggleMirror();
-  controller.toggleFlip();
-  EXPECT_FALSE(controller.mirrored() || controller.flipped());
-  EXPECT_EQ(regionOf(0), placed);
-  EXPECT_EQ(regionOf(controller.addZone("hall", 10, 20, 30, 40)), placed);
 }
 
 TEST_F(ControllerCapture, WithoutCameraNothingRunsAndZonesAreRefused) {
@@ -75,12 +68,12 @@ TEST_F(ControllerCapture, WithoutCameraNothingRunsAndZonesAreRefused) {
   EXPECT_EQ(controller.addZone("door", 0, 0, 10, 10), -1);
   controller.createGrid("g", 0, 0, 20, 20, 2, 2);
   controller.tickPauseTimers();
-  controller.startCapture();
+  controller.cameras().startCapture();
   controller.selectCamera(0);
   const std::uint8_t* frame = nullptr;
-  EXPECT_FALSE(controller.frameBuffer(frame) || controller.capturing());
+  EXPECT_FALSE(controller.picture().newest(frame) || controller.cameras().capturing());
   EXPECT_EQ(controller.zoneCount(), 0);
-  controller.stopCapture();
+  controller.cameras().stopCapture();
   controller.shutdown();
 
   EXPECT_FALSE(VideoController().initialize(nullptr));
@@ -91,27 +84,27 @@ TEST_F(ControllerCapture, WithoutCameraNothingRunsAndZonesAreRefused) {
 TEST_F(ControllerCapture, CaptureStartsOnceStopsOnceAndRetriesACameraThatFailed) {
   ASSERT_TRUE(start({camera160("Desk Cam")}));
   session(0).startSucceeds = false;
-  controller.startCapture();
-  EXPECT_FALSE(controller.capturing());
+  controller.cameras().startCapture();
+  EXPECT_FALSE(controller.cameras().capturing());
 
   session(0).startSucceeds = true;
-  controller.startCapture();
-  controller.startCapture();
-  EXPECT_TRUE(controller.capturing());
+  controller.cameras().startCapture();
+  controller.cameras().startCapture();
+  EXPECT_TRUE(controller.cameras().capturing());
   EXPECT_EQ(session(0).starts, 2);
 
   const int stopsBefore = session(0).stops;
-  controller.stopCapture();
-  controller.stopCapture();
-  EXPECT_FALSE(controller.capturing() || session(0).streaming);
+  controller.cameras().stopCapture();
+  controller.cameras().stopCapture();
+  EXPECT_FALSE(controller.cameras().capturing() || session(0).streaming);
   EXPECT_EQ(session(0).stops, stopsBefore + 1);
-  controller.startCapture();
+  controller.cameras().startCapture();
   EXPECT_EQ(session(0).starts, 3);
 }
 
 TEST_F(ControllerCapture, SelectingACameraClearsZonesAndGridsAndRestartsCapture) {
   ASSERT_TRUE(start({camera160("Desk Cam"), camera160("Door Cam")}));
-  controller.startCapture();
+  controller.cameras().startCapture();
   RegionManager* first = controller.currentRegionManager();
   ASSERT_EQ(controller.addZone("door", 0, 0, 20, 20), 0);
   controller.createGrid("g", 0, 0, 40, 40, 2, 2);
@@ -121,20 +114,20 @@ TEST_F(ControllerCapture, SelectingACameraClearsZonesAndGridsAndRestartsCapture)
   controller.selectCamera(0);
   EXPECT_EQ(first->liveCount() + controller.gridCount(), 0);
   EXPECT_EQ(session(0).starts, 2);
-  EXPECT_TRUE(controller.capturing());
+  EXPECT_TRUE(controller.cameras().capturing());
 
   ASSERT_EQ(controller.addZone("door", 0, 0, 20, 20), 0);
   controller.selectCamera(1);
-  EXPECT_EQ(controller.currentCameraIndex(), 1);
+  EXPECT_EQ(controller.cameras().currentCameraIndex(), 1);
   EXPECT_EQ(controller.findZone("door"), -1);
   EXPECT_FALSE(session(0).streaming);
-  EXPECT_TRUE(session(1).streaming && controller.capturing());
+  EXPECT_TRUE(session(1).streaming && controller.cameras().capturing());
   ASSERT_NE(controller.currentRegionManager(), first);
   EXPECT_EQ(controller.addZone("hall", 0, 0, 20, 20), 0);
   EXPECT_EQ(first->liveCount(), 0);
 
   for (int outside : {2, 4, -1}) controller.selectCamera(outside);  // nothing changes
-  EXPECT_EQ(controller.currentCameraIndex(), 1);
+  EXPECT_EQ(controller.cameras().currentCameraIndex(), 1);
   EXPECT_EQ(controller.findZone("hall"), 0);
 }
 
@@ -142,35 +135,35 @@ TEST_F(ControllerCapture, FailureHalfwayKeepsTheCamerasSetUpSoFar) {
   FakeDevice refusing = camera160("Old Cam");
   refusing.connectResult = ConnectResult::kFailed;
   EXPECT_FALSE(start({camera160("Desk Cam"), refusing}));
-  EXPECT_STREQ(controller.cameraName(0), "Desk Cam");
+  EXPECT_STREQ(controller.cameras().cameraName(0), "Desk Cam");
   EXPECT_EQ(controller.addZone("door", 0, 0, 20, 20), 0);
-  controller.startCapture();
-  EXPECT_TRUE(controller.capturing());
+  controller.cameras().startCapture();
+  EXPECT_TRUE(controller.cameras().capturing());
 }
 
 TEST_F(ControllerCapture, FrameBufferHoldsTheReadersFrameAndShutDownStopsForGood) {
   ASSERT_TRUE(start({camera160("Desk Cam")}));
-  controller.startCapture();
+  controller.cameras().startCapture();
   const std::uint8_t* frame = nullptr;
   const std::vector<std::uint8_t> picture = texturedPicture(40, 40, 10);
   session(0).deliver(picture.data(), picture.size());
   ASSERT_TRUE(waitForFrames(controller, 1));
-  ASSERT_TRUE(controller.frameBuffer(frame));
+  ASSERT_TRUE(controller.picture().newest(frame));
   EXPECT_EQ(std::memcmp(frame, picture.data(), kFrameBytes), 0);
 
   const std::vector<std::uint8_t> next = texturedPicture(80, 80, 10);
   session(0).deliver(next.data(), next.size());
   ASSERT_TRUE(waitForFrames(controller, 2));
   EXPECT_EQ(std::memcmp(frame, picture.data(), kFrameBytes), 0);
-  ASSERT_TRUE(controller.frameBuffer(frame));
+  ASSERT_TRUE(controller.picture().newest(frame));
   EXPECT_EQ(std::memcmp(frame, next.data(), kFrameBytes), 0);
 
   ASSERT_EQ(controller.addZone("door", 0, 0, 20, 20), 0);
   controller.shutdown();
-  EXPECT_FALSE(session(0).streaming || controller.capturing());
+  EXPECT_FALSE(session(0).streaming || controller.cameras().capturing());
   // What follows must touch no destroyed channel (the sanitizer build checks).
-  controller.stopCapture();
-  controller.startCapture();
+  controller.cameras().stopCapture();
+  controller.cameras().startCapture();
   controller.selectCamera(0);
   controller.shutdown();
   EXPECT_EQ(session(0).starts, 1);

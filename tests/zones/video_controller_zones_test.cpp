@@ -9,6 +9,7 @@
 #include "detection/neighbour_detector.h"
 #include "detection/region_manager.h"
 #include "zones/video_controller.h"
+#include "zones/zone_hit_names.h"
 
 namespace tessary::testing {
 namespace {
@@ -23,7 +24,7 @@ class ZonesTest : public ::testing::Test {
  protected:
   ZonesTest() {
     manager.setDetector(&detector);
-    controller.setCurrentRegionManager(&manager);
+    controller.cameras().setCurrentRegionManager(&manager);
   }
 
   // The region of zone `id`: frame pixels in the camera buffer's orientation.
@@ -204,6 +205,32 @@ TEST_F(GridsTest, MoveResizeAndDeleteCarryEveryCell) {
   EXPECT_EQ(zone("g_0").status, ZoneStatus::kDeleted);  // not suffixed
   GridRecord gone;
   EXPECT_FALSE(controller.copyGridRecord("g", gone));
+}
+
+// What a pass reports: only zones that report hits, under their current
+// names, in the order they fired; ids outside the table are skipped.
+TEST(ZoneHitNamesTest, APassReportsLiveZonesUnderTheirCurrentNames) {
+  ZoneHitNames table;
+  std::vector<ZoneName> names;
+  std::vector<ZoneHit> hits;
+  const auto fired = [&](std::vector<std::int32_t> ids) {
+    table.collect(ids, names, hits);
+    std::vector<std::string> out;
+    for (const ZoneHit& hit : hits) out.push_back(std::to_string(hit.zoneId) + ":" + std::string(hit.name));
+    return out;
+  };
+  ZoneName door, hall;
+  door.assign("door");
+  hall.assign("hall");
+  table.report(0, door);
+  table.report(3, hall);
+  EXPECT_EQ(fired({3, 7, -1, 1, 0}), (std::vector<std::string>{"3:hall", "0:door"}));
+  table.silence(3);
+  door.assign("door-Deleted");
+  table.report(0, door);
+  EXPECT_EQ(fired({0, 3}), (std::vector<std::string>{"0:door-Deleted"}));
+  table.clear();
+  EXPECT_TRUE(fired({0, 3}).empty());
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ namespace {
 
 class GreyPictures final : public PictureSource {
  public:
-  PictureFrame currentPicture() const override { return PictureFrame{frame_, false, true}; }
+  PictureFrame currentPicture() const override { return PictureFrame{frame_, {false, true}}; }
 
  private:
   std::vector<std::uint8_t> frame_ = std::vector<std::uint8_t>(kFrameBytes, 0x60);

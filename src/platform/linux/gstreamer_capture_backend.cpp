@@ -305,7 +305,7 @@ class GstSession final : public CaptureSession {
     return ConnectResult::kConnected;
   }
 
-  void setCallback(SampleGrabberCallbackRef callback) override { callback_ = std::move(callback); }
+  void setSampleSink(SampleSink* sink) override { sink_ = sink; }
 
   bool start() override {
     if (streaming_.joinable()) return true;
@@ -436,8 +436,7 @@ class GstSession final : public CaptureSession {
         const std::int64_t time = GST_BUFFER_PTS_IS_VALID(buffer)
                                       ? static_cast<std::int64_t>(GST_BUFFER_PTS(buffer) / 100)
                                       : 0;
-        MediaSample picture{frame_.data(), frame_.size(), time};
-        if (callback_) callback_->SampleCB(static_cast<double>(time) / 1e7, &picture);
+        if (sink_ != nullptr) sink_->onSample(MediaSample{frame_.data(), frame_.size(), time});
         samples_.fetch_add(1, std::memory_order_relaxed);
       }
       gst_buffer_unmap(buffer, &map);
@@ -457,7 +456,7 @@ class GstSession final : public CaptureSession {
   bool bound_ = false;
   std::vector<std::uint8_t> frame_;  // only the streaming thread writes it after start()
   std::atomic<std::uint64_t> samples_{0};
-  SampleGrabberCallbackRef callback_;
+  SampleSink* sink_ = nullptr;
   std::string lastError_;
   std::jthread streaming_;
 };

@@ -11,9 +11,9 @@ namespace tessary::directshow {
 
 ComPtr<GrabberCallback> GrabberCallback::create() { return ComPtr<GrabberCallback>(new GrabberCallback()); }
 
-void GrabberCallback::setTarget(SampleGrabberCallbackRef target) {
+void GrabberCallback::setTarget(SampleSink* target) {
   std::lock_guard<std::mutex> lock(deliveryLock_);
-  target_ = std::move(target);
+  target_ = target;
 }
 
 bool GrabberCallback::setFrameLayout(std::int32_t width, std::int32_t height, bool scaleToFrame) {
@@ -74,7 +74,7 @@ HRESULT GrabberCallback::SampleCB(double sampleTime, IMediaSample* sample) {
   // Held throughout, so that neither close() nor a new layout meets a
   // hand-over half done.
   std::lock_guard<std::mutex> lock(deliveryLock_);
-  if (!open_ || !target_ || sample == nullptr || frameBytes_ == 0) return S_OK;
+  if (!open_ || target_ == nullptr || sample == nullptr || frameBytes_ == 0) return S_OK;
   BYTE* data = nullptr;
   if (FAILED(sample->GetPointer(&data)) || data == nullptr) return S_OK;
   // The allocator's buffer may be larger than the picture: what counts is
@@ -97,8 +97,7 @@ HRESULT GrabberCallback::SampleCB(double sampleTime, IMediaSample* sample) {
     }
     frame = turned_.data();
   }
-  const MediaSample picture{frame, frameBytes_, time};
-  target_->SampleCB(sampleTime, &picture);
+  target_->onSample(MediaSample{frame, frameBytes_, time});
   delivered_.fetch_add(1, std::memory_order_relaxed);
   return S_OK;
 }

@@ -1,6 +1,8 @@
 // The COM object the platform's sample grabber calls for every sample. It
-// hands each sample on to our SampleGrabberCallback as a whole bottom-up
+// hands each sample on to the session's SampleSink as a whole bottom-up
 // RGB32 frame of the grabber's connected size, on the streaming thread.
+// It is the only reference-counted object on the frame path: the grabber
+// holds references of its own and drops them on its own schedule.
 #pragma once
 
 #include <dshow.h>
@@ -13,7 +15,7 @@
 #include <vector>
 
 #include "capture/frame_scaler.h"
-#include "capture/sample_grabber_callback.h"
+#include "capture/capture_backend.h"
 #include "platform/windows/directshow_com.h"
 
 namespace tessary::directshow {
@@ -29,8 +31,9 @@ class GrabberCallback final : public ISampleGrabberCB {
   GrabberCallback(const GrabberCallback&) = delete;
   GrabberCallback& operator=(const GrabberCallback&) = delete;
 
-  // Where frames go.
-  void setTarget(SampleGrabberCallbackRef target);
+  // Where frames go (null: nowhere); returns once no hand-over to the
+  // previous sink is in progress.
+  void setTarget(SampleSink* target);
   // The connected picture: width and the header's height, negative for a
   // top-down picture, which is turned bottom-up on the way. With
   // `scaleToFrame` a picture of another size is scaled whole into the
@@ -65,7 +68,7 @@ class GrabberCallback final : public ISampleGrabberCB {
   // session sets them on its own thread, the grabber's streaming thread reads
   // them. The camera's handler takes no lock, so none is ever taken inside.
   mutable std::mutex deliveryLock_;
-  SampleGrabberCallbackRef target_;
+  SampleSink* target_ = nullptr;
   std::size_t frameBytes_ = 0;    // what is handed on
   std::size_t pictureBytes_ = 0;  // what a sample must hold
   std::size_t rowBytes_ = 0;

@@ -75,6 +75,9 @@ GraphSession::~GraphSession() {
   captureBuilder_.reset();
   grabberFilter_.reset();
   nullRenderer_.reset();
+  // The grabber's thread may still hold the object; it must not reach the
+  // sink, which may go with this session.
+  if (grabberCallback_) grabberCallback_->setTarget(nullptr);
   grabberCallback_.reset();
 }
 
@@ -414,8 +417,8 @@ void GraphSession::tearDownChain() {
   disconnect(source_.output.get());
 }
 
-void GraphSession::setCallback(SampleGrabberCallbackRef callback) {
-  if (grabberCallback_) grabberCallback_->setTarget(std::move(callback));
+void GraphSession::setSampleSink(SampleSink* sink) {
+  if (grabberCallback_) grabberCallback_->setTarget(sink);
 }
 
 bool GraphSession::start() {

@@ -41,7 +41,7 @@ class GraphSession final : public CaptureSession {
   bool listCapabilities(std::vector<CaptureCapability>& capabilities) override;
   bool setFormat(const CaptureCapability& capability, std::int32_t fps) override;
   ConnectResult connect() override;
-  void setCallback(SampleGrabberCallbackRef callback) override;
+  void setSampleSink(SampleSink* sink) override;
   bool start() override;
   void stop() override;
   std::string lastError() const override { return lastError_; }

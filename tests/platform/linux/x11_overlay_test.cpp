@@ -30,7 +30,7 @@ class SolidPictures final : public PictureSource {
       for (std::size_t c = 0; c < 3; ++c) frame[i + c] = static_cast<std::uint8_t>(rgb >> (8 * c));
     }
   }
-  PictureFrame currentPicture() const override { return PictureFrame{frame, false, true}; }
+  PictureFrame currentPicture() const override { return PictureFrame{frame, {false, true}}; }
   std::vector<std::uint8_t> frame;
 };
 

@@ -17,7 +17,7 @@ namespace {
 
 class BlankPictures final : public PictureSource {
  public:
-  PictureFrame currentPicture() const override { return PictureFrame{frame, false, true}; }
+  PictureFrame currentPicture() const override { return PictureFrame{frame, {false, true}}; }
   std::vector<std::uint8_t> frame = std::vector<std::uint8_t>(kFrameBytes);
 };
 
