@@ -108,7 +108,7 @@ TEST_F(OverlayProgramTest, PictureShowsOnlyInTheKeyColourInsideTheRenderArea) {
   }
   EXPECT_EQ(wrong, 0);
   // The picture takes no clicks: they reach the client's window beneath.
-  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "mousemove", "150", "150", "click", "1"}, session_->display()));
+  ASSERT_TRUE(runTool({programPath("xdotool"), "mousemove", "150", "150", "click", "1"}, session_->display()));
   EXPECT_TRUE(waitUntil([&] {
     window_->pump();
     return window_->clicksOnKeyArea(0) == 1;
@@ -142,7 +142,7 @@ TEST_F(OverlayProgramTest, WatchedWindowCarriesTheOverlayLessTheBorders) {
   EXPECT_TRUE(shows({{105, 105}, {495, 395}}, kMagenta));
 
   const std::string id = std::to_string(window_->window());
-  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "windowmove", "--sync", id, "500", "350"},
+  ASSERT_TRUE(runTool({programPath("xdotool"), "windowmove", "--sync", id, "500", "350"},
                       session_->display()));
   EXPECT_TRUE(renderAreaIs("<render_area x=\"510\" y=\"370\" w=\"360\" h=\"240\">"));
   EXPECT_TRUE(shows({{512, 372}, {867, 607}}, kPicture));
@@ -150,7 +150,7 @@ TEST_F(OverlayProgramTest, WatchedWindowCarriesTheOverlayLessTheBorders) {
 
   // Unwatched, the render area stays where the window left it.
   link_.send("watch(false)");
-  ASSERT_TRUE(runTool({"/usr/bin/xdotool", "windowmove", "--sync", id, "50", "50"},
+  ASSERT_TRUE(runTool({programPath("xdotool"), "windowmove", "--sync", id, "50", "50"},
                       session_->display()));
   link_.collect(1200ms);
   EXPECT_TRUE(renderAreaIs("<render_area x=\"510\" y=\"370\" w=\"360\" h=\"240\">"));

@@ -174,7 +174,7 @@ TEST_F(ProtocolDocTest, FramingSnippetsTalkToTheProgram) {
   ASSERT_TRUE(missing.empty()) << missing;
   for (const auto& [info, interpreter, file] :
        std::vector<std::tuple<std::string, std::string, std::string>>{
-           {"python", "/usr/bin/python3", "framing.py"}, {"javascript", "/usr/bin/node", "framing.js"}}) {
+           {"python", programPath("python3"), "framing.py"}, {"javascript", programPath("node"), "framing.js"}}) {
     const std::vector<FencedBlock> blocks = blocksOf(info);
     ASSERT_EQ(blocks.size(), 1u) << info;
     std::string program;

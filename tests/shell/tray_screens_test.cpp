@@ -74,14 +74,14 @@ class TrayScreensTest : public ProgramFixture {
   }
 
   bool xdotool(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), "/usr/bin/xdotool");
+    arguments.insert(arguments.begin(), programPath("xdotool"));
     return runTool(arguments, session_.display()).has_value();
   }
 
   // The visible window whose title is exactly `title`, 0 when there is none.
   unsigned long window(const std::string& title) {
     std::optional<std::string> found =
-        runTool({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, session_.display());
+        runTool({programPath("xdotool"), "search", "--onlyvisible", "--name", "^" + title + "$"}, session_.display());
     return found && !found->empty() ? std::stoul(*found) : 0;
   }
   unsigned long waitForWindow(const std::string& title) {
@@ -120,7 +120,7 @@ class TrayScreensTest : public ProgramFixture {
     // Let the last paint land.
     std::this_thread::sleep_for(500ms);
     const std::string path = folder_ + "/" + name + ".png";
-    EXPECT_TRUE(runTool({"/usr/bin/import", "-window", "root", path}, session_.display())) << path;
+    EXPECT_TRUE(runTool({programPath("import"), "-window", "root", path}, session_.display())) << path;
   }
 
   XvfbSession session_;

@@ -28,7 +28,7 @@ std::optional<std::string> runTool(const std::vector<std::string>& argv,
 XvfbSession::XvfbSession(std::string screen, std::vector<std::string> extraArguments)
     // -displayfd picks a free display and writes its number on our pipe;
     // -noreset keeps the server as it is while no client is connected.
-    : arguments_{"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", std::move(screen),
+    : arguments_{programPath("Xvfb"), "-displayfd", "1", "-screen", "0", std::move(screen),
                  "-nolisten", "tcp", "-noreset"} {
   arguments_.insert(arguments_.end(), extraArguments.begin(), extraArguments.end());
 }
@@ -59,13 +59,13 @@ bool XvfbSession::startTray() {
   tray_ = std::make_unique<ChildProcess>();
   if (!tray_->start({"/usr/bin/wmdocker"}, {"DISPLAY=" + display_})) return false;
   for (int attempt = 0; attempt < 100 && trayWindow_ == 0; ++attempt) {
-    if (auto found = runTool({"/usr/bin/xdotool", "search", "--name", "^Docker$"}, display_)) {
+    if (auto found = runTool({programPath("xdotool"), "search", "--name", "^Docker$"}, display_)) {
       std::istringstream(*found) >> trayWindow_;
     }
     if (trayWindow_ == 0) std::this_thread::sleep_for(50ms);
   }
   return trayWindow_ != 0 &&
-         runTool({"/usr/bin/xdotool", "windowmap", "--sync", std::to_string(trayWindow_)}, display_);
+         runTool({programPath("xdotool"), "windowmap", "--sync", std::to_string(trayWindow_)}, display_);
 }
 
 int XvfbSession::dockedIcons() const {

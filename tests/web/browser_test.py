@@ -182,13 +182,13 @@ def status_line(address, port, request):
 
 def make_browser(folder):
     options = Options()
-    options.binary_location = "/usr/bin/chromium"
+    options.binary_location = shutil.which("chromium")
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--disable-dev-shm-usage", "--window-size=1280,720",
                  "--user-data-dir=" + os.path.join(folder, "chromium")):
         options.add_argument(flag)
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
 
 
 class BrowserTest(unittest.TestCase):

@@ -167,7 +167,7 @@ TEST_P(EveryFrame, HitsEqualProcessingEachFrameOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CameraRates, EveryFrame, ::testing::Values(5.0, 15.0, 16.0),
-                         [](const auto& info) { return std::to_string(static_cast<int>(info.param)) + "fps"; });
+                         [](const auto& rate) { return std::to_string(static_cast<int>(rate.param)) + "fps"; });
 
 TEST_F(FrameClip, ThirtyFramesASecondGiveEverySecondFrame) {
   const Clip clip = makeClip();
