@@ -93,7 +93,7 @@ struct World {
     display.screenWidth = 1024;
     display.screenHeight = 768;
     display.renderArea = display.wholeScreen();
-    controller.setCurrentRegionManager(&regions);
+    controller.cameras().setCurrentRegionManager(&regions);
     controller.eventSinks().add(replies);
     std::ofstream(codePath, std::ios::binary | std::ios::trunc) << "secret";
   }
@@ -122,7 +122,7 @@ struct World {
   OneWindow locator;
   LeapingClock clock;
   CommandInterpreter interpreter{source, controller, replies, display, overlay,
-                                 CommandOptions{&locator, &lan, codePath, &clock}};
+                                 CommandOptions{&locator, &lan, codePath, &clock, {}}};
 };
 
 }  // namespace

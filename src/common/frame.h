@@ -16,7 +16,9 @@ inline constexpr std::size_t kFrameBytes = std::size_t{kFrameStride} * kFrameHei
 // How a picture, or a rectangle in it, is turned: mirrored left to right,
 // flipped top to bottom. A camera's row order is one too: a bottom-up frame
 // (the first row in memory is the picture's bottom row) is flipped.
-struct Orientation {
+// Aligned to its size so that std::atomic<Orientation> is lock-free on every
+// compiler (clang calls into libatomic for an atomic of two bytes aligned to one).
+struct alignas(2) Orientation {
   bool mirrored = false;
   bool flipped = false;
 
