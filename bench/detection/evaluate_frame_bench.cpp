@@ -62,18 +62,14 @@ class ZoneHitHandler {
 
 template <typename Handler>
 void runTicks(benchmark::State& state, int columns, int rows, InstructionSet set,
-              Handler& handler, std::int32_t mode = 0) {
+              Handler& handler, Orientation zones = {}) {
   const auto frames = testing::movingPattern(16);
-  NeighbourDetector detector(kFrameWidth, kFrameHeight, 2, set);
+  NeighbourDetector detector(kFrameWidth, kFrameHeight, set);
   RegionManager manager;
   manager.setDetector(&detector);
+  manager.setFrameLayout(kFrameWidth, kFrameHeight, zones);
   addGridRegions(manager, columns, rows,
                  RegionIndexedHitCallback::bind(&handler, &Handler::onHitIndexed));
-  if (mode != 0) {
-    const std::int32_t old = detector.mode();
-    detector.setMode(mode);
-    manager.remapRegions(old, mode);
-  }
 
   std::size_t tick = 0;
   for (auto _ : state) {
@@ -85,13 +81,13 @@ void runTicks(benchmark::State& state, int columns, int rows, InstructionSet set
 }
 
 void runGrid(benchmark::State& state, int columns, int rows, InstructionSet set,
-             std::int32_t mode = 0) {
+             Orientation zones = {}) {
   if (!detail::isSupported(set)) {
     state.SkipWithError("this processor lacks the instruction set");
     return;
   }
   HitCounter counter;
-  runTicks(state, columns, rows, set, counter, mode);
+  runTicks(state, columns, rows, set, counter, zones);
   state.counters["hits/frame"] = benchmark::Counter(
       static_cast<double>(counter.hits) / static_cast<double>(state.iterations()));
 }
@@ -103,7 +99,7 @@ void BM_Grid8x8(benchmark::State& state) { runGrid(state, 8, 8, kBest); }
 void BM_Grid40x30(benchmark::State& state) { runGrid(state, 40, 30, kBest); }
 // The picture mirrored, as users often want it: the zones then lie in the
 // camera's frame from right to left.
-void BM_Grid40x30_Mirrored(benchmark::State& state) { runGrid(state, 40, 30, kBest, 1); }
+void BM_Grid40x30_Mirrored(benchmark::State& state) { runGrid(state, 40, 30, kBest, {.mirrored = true}); }
 void BM_FullFrameZone_Avx2(benchmark::State& state) { runGrid(state, 1, 1, InstructionSet::kAvx2); }
 void BM_Grid8x8_Avx2(benchmark::State& state) { runGrid(state, 8, 8, InstructionSet::kAvx2); }
 void BM_Grid40x30_Avx2(benchmark::State& state) { runGrid(state, 40, 30, InstructionSet::kAvx2); }

@@ -240,9 +240,9 @@ bool Camera::applyFormat() {
       continue;
     }
     bool applied = session_->setFormat(capability, frameRate_);
-    rowOrder_ = capability.height < 0 ? kTopDown : kBottomUp;
     width_ = capability.width;
-    // The row order carries the sign; the size is the picture's.
+    // The sign is the device's row order, which the session undoes: frames
+    // arrive upright either way.
     height_ = std::abs(capability.height);
     return applied;
   }

@@ -50,7 +50,6 @@ class Camera final : public FrameSource, public SampleSink {
 
   // FrameSource
   bool getSize(std::int32_t& width, std::int32_t& height) override;
-  Orientation rowOrder() override { return rowOrder_; }
   void setFrameConsumer(FrameConsumer* consumer) override;
 
   // The selected device's friendly name; never null.
@@ -106,7 +105,6 @@ class Camera final : public FrameSource, public SampleSink {
   std::int32_t width_ = 320;
   std::int32_t height_ = 240;
   std::atomic<bool> accepting_{false};  // samples are taken between start and stop
-  Orientation rowOrder_ = kBottomUp;
   std::vector<FormatEntry> formats_;
   std::int32_t selectedFormat_ = -1;
   std::int32_t selectedSize_ = -1;

@@ -6,8 +6,9 @@
 // lists its capabilities, applies a format and a frame rate, and streams.
 // Every session delivers samples the same way, so a camera cannot tell the
 // backends apart: 32-bit pixels in memory order blue, green, red, unused,
-// rows bottom-up (the bottom row of the picture first), handed to the
-// session's sample sink on the session's own streaming thread.
+// rows top to bottom (upright, as the camera sees, whatever order the device
+// keeps them in), handed to the session's sample sink on the session's own
+// streaming thread.
 #pragma once
 
 #include <cstddef>
@@ -32,9 +33,10 @@ enum class PixelFormat : std::uint8_t {
   kUyvy,
 };
 
-// One format and size a device can deliver. `height` is negative for a
-// top-down picture, positive for a bottom-up one; `nativeCode` is the
-// backend's own identifier of the format and means nothing to the camera.
+// One format and size a device can deliver. `height` is negative where the
+// device keeps its rows top-down, positive where bottom-up (the session
+// turns them upright either way); `nativeCode` is the backend's own
+// identifier of the format and means nothing to the camera.
 struct CaptureCapability {
   PixelFormat format = PixelFormat::kUnsupported;
   std::int32_t width = 0;

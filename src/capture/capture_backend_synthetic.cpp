@@ -1,6 +1,5 @@
 #include "capture/capture_backend_synthetic.h"
 
-#include <cstring>
 
 namespace tessary {
 
@@ -33,15 +32,6 @@ bool FramePacer::waitNext(StreamStop& stop) {
   // After a long stall, start counting again instead of catching up in a burst.
   if (next_ + period_ < now) next_ = now;
   return !stop.waitUntil(next_);
-}
-
-void flipRows(const std::uint8_t* source, std::uint8_t* dest, std::int32_t rowBytes,
-              std::int32_t rows) {
-  const std::size_t stride = static_cast<std::size_t>(rowBytes);
-  for (std::int32_t row = 0; row < rows; ++row) {
-    std::memcpy(dest + static_cast<std::size_t>(rows - 1 - row) * stride,
-                source + static_cast<std::size_t>(row) * stride, stride);
-  }
 }
 
 SyntheticCaptureSession::SyntheticCaptureSession(std::string deviceName)

@@ -1,5 +1,5 @@
 // What the built-in cameras (demo and raw file) have in common: one device
-// with a fixed name that offers only RGB32 at 160 x 120, bottom-up, and a
+// with a fixed name that offers only RGB32 at 160 x 120, top row first, and a
 // streaming thread that hands whole frames to the sample handler.
 #pragma once
 
@@ -49,11 +49,6 @@ class FramePacer {
   std::chrono::steady_clock::time_point next_;
 };
 
-// Copies a top-down picture into a bottom-up frame (or back: the operation
-// is its own inverse).
-void flipRows(const std::uint8_t* source, std::uint8_t* dest, std::int32_t rowBytes,
-              std::int32_t rows);
-
 class SyntheticCaptureSession : public CaptureSession {
  public:
   explicit SyntheticCaptureSession(std::string deviceName);
@@ -71,7 +66,7 @@ class SyntheticCaptureSession : public CaptureSession {
  protected:
   // Checks, when a device is bound, that it can still be opened.
   virtual BindResult openDevice() { return BindResult::kBound; }
-  // Hands one bottom-up RGB32 frame of kFrameBytes to the sink.
+  // Hands one RGB32 frame of kFrameBytes, top row first, to the sink.
   void deliver(const std::uint8_t* frame, std::int64_t time);
 
   bool bound_ = false;

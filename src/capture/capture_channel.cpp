@@ -23,14 +23,14 @@ bool CaptureChannel::init(FrameSource& camera) {
   if (source_ != nullptr && source_ != &camera) source_->setFrameConsumer(nullptr);
   source_ = &camera;
 
-  // Regions let go of the old detector before it goes, and keep their
-  // places: they were mapped for the mode the new detector is given back.
-  const std::int32_t mode = detector_ != nullptr ? detector_->mode() : 0;
+  // Regions let go of the old detector before it goes.
   regionManager_->setDetector(nullptr);
-  detector_ = createDetector(kDetectionMethodNeighbour, width, height, camera.rowOrder().bits());
+  detector_ = createDetector(kDetectionMethodNeighbour, width, height);
   if (detector_ == nullptr) return false;
-  detector_->setMode(mode);
   regionManager_->setDetector(&detector_->detectionInterface());
+  frameWidth_ = width;
+  frameHeight_ = height;
+  regionManager_->setFrameLayout(width, height, regionManager_->zoneOrientation());
 
   frameBytes_ = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
   frames_.allocate(frameBytes_);
@@ -93,14 +93,9 @@ void CaptureChannel::process(const std::uint8_t* frame, const FrameStamp& stamp)
 }
 
 void CaptureChannel::setZoneOrientation(Orientation orientation) {
-  if (detector_ == nullptr) return;
-  const std::int32_t oldMode = detector_->mode();
-  detector_->setMode(orientation.bits());
-  regionManager_->remapRegions(oldMode, orientation.bits());
+  regionManager_->setFrameLayout(frameWidth_, frameHeight_, orientation);
 }
 
-Orientation CaptureChannel::zoneOrientation() const {
-  return detector_ != nullptr ? Orientation::fromBits(detector_->mode()) : Orientation{};
-}
+Orientation CaptureChannel::zoneOrientation() const { return regionManager_->zoneOrientation(); }
 
 }  // namespace tessary

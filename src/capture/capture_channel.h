@@ -61,8 +61,8 @@ class CaptureChannel final : public FrameConsumer {
 
   // Takes the camera (which must outlive the channel or be cleared by
   // destroying the channel first), becomes its frame consumer and builds the
-  // detector for its frame size and orientation. The region manager keeps
-  // its regions. False when the camera's size cannot be read.
+  // detector for its frame size. The region manager keeps its regions and
+  // the zones' orientation. False when the camera's size cannot be read.
   bool init(FrameSource& camera);
   // Starts the channel's thread; frames are processed from now on. False
   // before init.
@@ -76,9 +76,9 @@ class CaptureChannel final : public FrameConsumer {
   // The channel's regions; every pass evaluates them.
   RegionManager& regionManager() { return *regionManager_; }
 
-  // How the client's zones are turned against the camera's picture (the
-  // detector's mode), re-mapping every region; nothing before init. A new
-  // channel's zones are not turned.
+  // How the client's zones are turned against the camera's upright picture;
+  // every region keeps its place as the client sees it. A new channel's
+  // zones are not turned.
   void setZoneOrientation(Orientation orientation);
   Orientation zoneOrientation() const;
 
@@ -100,6 +100,8 @@ class CaptureChannel final : public FrameConsumer {
   std::unique_ptr<MotionDetector> detector_;
   std::unique_ptr<RegionManager> regionManager_;
   std::size_t frameBytes_ = 0;
+  std::int32_t frameWidth_ = 0;
+  std::int32_t frameHeight_ = 0;
 
   // The streaming thread's own: which frames go on, and their count.
   FramePacing pacing_;

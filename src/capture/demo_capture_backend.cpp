@@ -14,11 +14,10 @@ namespace {
 constexpr int kObjectDark = 195;
 constexpr int kObjectLight = 255;
 
-void putPixel(std::uint8_t* frame, std::int32_t x, std::int32_t pictureRow, std::uint8_t blue,
+void putPixel(std::uint8_t* frame, std::int32_t x, std::int32_t y, std::uint8_t blue,
               std::uint8_t green, std::uint8_t red) {
-  // Bottom-up: the picture's last row is the first in memory.
-  std::size_t offset = static_cast<std::size_t>(kFrameHeight - 1 - pictureRow) * kFrameStride +
-                       static_cast<std::size_t>(x) * kFrameBytesPerPixel;
+  const std::size_t offset = static_cast<std::size_t>(y) * kFrameStride +
+                             static_cast<std::size_t>(x) * kFrameBytesPerPixel;
   frame[offset] = blue;
   frame[offset + 1] = green;
   frame[offset + 2] = red;

@@ -10,7 +10,7 @@
 //
 // Motion band: the square always covers picture rows 44 to 75 (counted from
 // the top; rows 44 to 75 from the bottom too, so the band is the same however
-// the picture is flipped), columns 0 to 159. A zone whose frame rectangle
+// the zones are flipped), columns 0 to 159. A zone whose frame rectangle
 // lies within those rows is hit again and again; a zone wholly above row 44
 // or below row 75 never sees a pixel change.
 #pragma once
@@ -34,7 +34,7 @@ inline constexpr std::int32_t kDemoPeriod = 8;              // frames, there and
 // Left edge of the square in picture n.
 std::int32_t demoObjectLeft(std::uint64_t n);
 
-// Draws picture n as a camera frame: RGB32, bottom-up rows.
+// Draws picture n as a camera frame: RGB32, top row first.
 void renderDemoFrame(std::uint64_t n, std::span<std::uint8_t, kFrameBytes> frame);
 
 std::unique_ptr<CaptureBackend> makeDemoCaptureBackend();

@@ -87,8 +87,7 @@ class RawSession final : public SyntheticCaptureSession {
       file.clear();
       file.seekg(static_cast<std::streamoff>(index * kFrameBytes));
       if (!file.read(reinterpret_cast<char*>(picture_.data()), kFrameBytes)) break;
-      flipRows(picture_.data(), frame_.data(), kFrameStride, kFrameHeight);
-      deliver(frame_.data(), time);
+      deliver(picture_.data(), time);
       time += frameIntervalFor(fps_);
       index = (index + 1) % frames;
     } while (pacer.waitNext(stop_));
@@ -119,8 +118,7 @@ class RawSession final : public SyntheticCaptureSession {
       // The camera's handler takes no lock, so holding this one is safe.
       std::lock_guard<std::mutex> lock(pipeDeliveryLock_);
       if (!pipeStreaming_) continue;
-      flipRows(picture_.data(), frame_.data(), kFrameStride, kFrameHeight);
-      deliver(frame_.data(), 0);  // arrival time unknown
+      deliver(picture_.data(), 0);  // arrival time unknown
     }
     pipeReaderDone_.store(true, std::memory_order_release);
   }
@@ -147,8 +145,7 @@ class RawSession final : public SyntheticCaptureSession {
   }
 
   std::string path_;
-  std::array<std::uint8_t, kFrameBytes> picture_{};  // top-down, as read
-  std::array<std::uint8_t, kFrameBytes> frame_{};    // bottom-up, as delivered
+  std::array<std::uint8_t, kFrameBytes> picture_{};  // as read, and as delivered
   std::FILE* pipe_ = nullptr;
   std::mutex pipeDeliveryLock_;
   bool pipeStreaming_ = false;  // guarded by pipeDeliveryLock_

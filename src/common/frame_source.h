@@ -9,14 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/frame.h"
 
 namespace tessary {
 
 using FrameClock = std::chrono::steady_clock;
 
 // One frame as it arrives: width x height pixels of 4 bytes (blue, green,
-// red, unused), rows packed. Valid only during the onFrame call.
+// red, unused), rows packed, the top row first (upright, as the camera sees
+// it, never mirrored). Valid only during the onFrame call.
 struct FrameView {
   const std::uint8_t* pixels = nullptr;
   std::size_t bytes = 0;
@@ -33,14 +33,11 @@ class FrameConsumer {
   ~FrameConsumer() = default;
 };
 
-// What a capture channel needs of its camera: the frame's size and row
-// order, and where to send the frames. Starting and stopping are the
-// camera owner's business.
+// What a capture channel needs of its camera: the frame's size, and where to
+// send the frames. Starting and stopping are the camera owner's business.
 class FrameSource {
  public:
   virtual bool getSize(std::int32_t& width, std::int32_t& height) = 0;
-  // The frame's row order: kTopDown or kBottomUp.
-  virtual Orientation rowOrder() = 0;
   // Where frames go from now on (null: nowhere). Returns once no frame goes
   // to the previous consumer any more, so that one may then be destroyed.
   virtual void setFrameConsumer(FrameConsumer* consumer) = 0;

@@ -14,10 +14,6 @@
 #include "detection/detection_region.h"
 #include "detection/detection_result.h"
 
-namespace tessary {
-class RegionMask;
-}
-
 namespace tessary::detail {
 
 // Every plane row, score row and scratch row has this layout: kPlanePad bytes,
@@ -90,7 +86,7 @@ struct RegionBatch {
   std::int32_t frameWidth = 0;
   std::int32_t frameHeight = 0;
   DetectionRegion* const* regions = nullptr;
-  const RegionMask* const* masks = nullptr;
+  const MaskView* masks = nullptr;
   std::size_t count = 0;
 };
 

@@ -348,12 +348,12 @@ struct Kernels {
     const std::int32_t frameWidth = in.frameWidth;
     const std::int32_t frameHeight = in.frameHeight;
     DetectionRegion* const* const regions = in.regions;
-    const RegionMask* const* const masks = in.masks;
+    const MaskView* const masks = in.masks;
     const std::size_t count = in.count;
     std::size_t counted = 0;
     while (counted < count) {
       DetectionRegion& region = *regions[counted];
-      if (region.level != level || masks[counted] != nullptr) break;
+      if (region.level != level || !masks[counted].empty()) break;
       const CellRow row{bits, bitStride, level, frameWidth, regions, masks, count};
       switch (isInnerCell(region, frameWidth, frameHeight) ? region.height : 0) {
         case 1: counted = countCellRow<1>(row, counted); break;
@@ -393,7 +393,7 @@ struct Kernels {
     std::int32_t level;
     std::int32_t frameWidth;
     DetectionRegion* const* regions;
-    const RegionMask* const* masks;
+    const MaskView* masks;
     std::size_t count;
   };
 
@@ -423,7 +423,7 @@ struct Kernels {
       x += step;
       // Unsigned: a start left of the frame fails like one past lastX.
       if (next.x != x || next.y != y || next.width != width || next.height != kHeight ||
-          next.level != in.level || in.masks[index] != nullptr ||
+          next.level != in.level || !in.masks[index].empty() ||
           static_cast<std::uint32_t>(x) > static_cast<std::uint32_t>(lastX)) {
         break;
       }

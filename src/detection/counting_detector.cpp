@@ -2,33 +2,15 @@
 
 #include <cstddef>
 
-#include "detection/rect_transform.h"
-#include "detection/region_mask.h"
 
 namespace tessary {
 
 CountingDetector::CountingDetector(std::int32_t width, std::int32_t height,
-                                   std::int32_t nativeOrientation,
                                    detail::ChangeScores::Rule rule,
                                    detail::InstructionSet instructionSet)
-    : MotionDetector(width, height, nativeOrientation, instructionSet),
-      scores_(width, height, rule, kernels_) {}
+    : MotionDetector(width, height, instructionSet), scores_(width, height, rule, kernels_) {}
 
-void CountingDetector::transformRect(std::int32_t& x, std::int32_t& y, std::int32_t width,
-                                     std::int32_t height) const {
-  detail::applyOrientationBits(FrameHistory::nativeOrientation() & 3, x, y, width, height, width_,
-                               height_);
-}
-
-void CountingDetector::transformRectBetween(std::int32_t a, std::int32_t b, std::int32_t& x,
-                                            std::int32_t& y, std::int32_t width,
-                                            std::int32_t height, std::int32_t frameWidth,
-                                            std::int32_t frameHeight) const {
-  detail::transformBetween(a, b, x, y, width, height, frameWidth != 0 ? frameWidth : width_,
-                           frameHeight != 0 ? frameHeight : height_);
-}
-
-void CountingDetector::countRegion(const DetectionRegion& region, const RegionMask* mask,
+void CountingDetector::countRegion(const DetectionRegion& region, MaskView mask,
                                    DetectionResult& result) {
   const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
   if (window.empty()) {
@@ -46,8 +28,8 @@ void CountingDetector::countRegion(const DetectionRegion& region, const RegionMa
   request.yStart = window.yStart;
   request.xEnd = window.xEnd;
   request.yEnd = window.yEnd;
-  if (mask != nullptr) {
-    request.mask = mask->variant(detail::maskVariantForMode(FrameHistory::mode())).data();
+  if (!mask.empty()) {
+    request.mask = mask.pixels;
     request.maskStride = region.width;
     request.maskX = region.x;
     request.maskY = region.y;

@@ -8,7 +8,6 @@
 #include "detection/change_scores.h"
 #include "detection/detection_interface.h"
 #include "detection/motion_detector.h"
-#include "detection/region_mask.h"
 #include "detection/scan_window.h"
 
 namespace tessary {
@@ -19,13 +18,6 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
     return MotionDetector::processFrame(frame);
   }
   void resetCounter() override { counter_ = 0; }
-  std::int32_t mode() const override { return FrameHistory::mode(); }
-  std::int32_t nativeOrientation() const override { return FrameHistory::nativeOrientation(); }
-  void transformRect(std::int32_t& x, std::int32_t& y, std::int32_t width,
-                     std::int32_t height) const override;
-  void transformRectBetween(std::int32_t a, std::int32_t b, std::int32_t& x, std::int32_t& y,
-                            std::int32_t width, std::int32_t height, std::int32_t frameWidth,
-                            std::int32_t frameHeight) const override;
 
   DetectionInterface& detectionInterface() override { return *this; }
 
@@ -33,20 +25,19 @@ class CountingDetector : public MotionDetector, public DetectionInterface {
   std::uint32_t counter() const { return counter_; }
 
  protected:
-  CountingDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
-                   detail::ChangeScores::Rule rule, detail::InstructionSet instructionSet);
+  CountingDetector(std::int32_t width, std::int32_t height, detail::ChangeScores::Rule rule,
+                   detail::InstructionSet instructionSet);
 
   // False when `mask` does not fit the region (or the frame is empty): detect
   // then leaves both results alone.
-  bool canScan(const DetectionRegion& region, const RegionMask* mask) const {
-    return frameBytes() != 0 && (mask == nullptr || (mask->width() == region.width &&
-                                                     mask->height() == region.height));
+  bool canScan(const DetectionRegion& region, MaskView mask) const {
+    return frameBytes() != 0 && mask.fits(region);
   }
   // Writes to `result` the pixels of the region on the frame that the rule
   // counts at the region's level, within the mask if there is one: their
   // number and bounding box (DetectionResult::reset() when there are none).
   // Paints them when highlighting and adds them to the counter.
-  void countRegion(const DetectionRegion& region, const RegionMask* mask, DetectionResult& result);
+  void countRegion(const DetectionRegion& region, MaskView mask, DetectionResult& result);
 
   std::uint32_t counter_ = 0;
   detail::ChangeScores scores_;

@@ -15,8 +15,8 @@ using RegionIndexedHitCallback = MemberCallback<std::int32_t>;
 
 // One watched rectangle, owned by its RegionManager.
 struct DetectionRegion {
-  // Frame pixels in the camera buffer's orientation; may reach past the frame
-  // (cut at the edge when counting) or be empty.
+  // Frame pixels, upright as the camera sees; may reach past the frame (cut
+  // at the edge when counting) or be empty.
   std::int32_t x = 0;
   std::int32_t y = 0;
   std::int32_t width = 0;
@@ -30,6 +30,20 @@ struct DetectionRegion {
   RegionHitCallback onHit;                // called first
   DetectionResult current;
   DetectionResult previous;
+};
+
+// A region's mask as counting reads it: one byte per pixel of the region's
+// rectangle, rows top to bottom as the rectangle lies on the frame; non-zero
+// takes the pixel into account. No pixels: no mask, every pixel counts.
+struct MaskView {
+  const std::uint8_t* pixels = nullptr;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+
+  bool empty() const { return pixels == nullptr; }
+  bool fits(const DetectionRegion& region) const {
+    return pixels == nullptr || (width == region.width && height == region.height);
+  }
 };
 
 // What RegionManager::add takes: a rectangle in the client's orientation.

@@ -26,10 +26,9 @@ std::size_t bufferBytes(std::int32_t width, std::int32_t height) {
 }  // namespace
 
 FrameHistory::FrameHistory(std::int32_t width, std::int32_t height,
-                           std::int32_t nativeOrientation, detail::InstructionSet instructionSet)
+                           detail::InstructionSet instructionSet)
     : width_(std::max(width, 0)),
       height_(std::max(height, 0)),
-      nativeOrientation_(nativeOrientation),
       frameBytes_(bufferBytes(width, height)),
       kernels_(detail::changeKernels(instructionSet)),
       previousFrame_(width_, 3 * height_),
@@ -56,8 +55,6 @@ void FrameHistory::frameSize(std::int32_t& width, std::int32_t& height) const {
   width = width_;
   height = height_;
 }
-
-void FrameHistory::setMode(std::int32_t mode) { mode_.store(mode & 3, std::memory_order_relaxed); }
 
 void FrameHistory::setFill(std::uint8_t flag, std::uint8_t red, std::uint8_t green,
                            std::uint8_t blue) {

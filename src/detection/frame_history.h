@@ -30,8 +30,7 @@ class FrameHistory {
   // Frames are width x height x 4 bytes; the history starts black. A negative
   // size is taken as 0. The pixel work uses the kernels of `instructionSet`
   // (the baseline ones where it is not supported).
-  FrameHistory(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
-               detail::InstructionSet instructionSet);
+  FrameHistory(std::int32_t width, std::int32_t height, detail::InstructionSet instructionSet);
   virtual ~FrameHistory();
 
   FrameHistory(const FrameHistory&) = delete;
@@ -43,12 +42,6 @@ class FrameHistory {
   std::int32_t width() const { return width_; }
   std::int32_t height() const { return height_; }
   void frameSize(std::int32_t& width, std::int32_t& height) const;
-  std::int32_t nativeOrientation() const { return nativeOrientation_; }
-
-  // Picture orientation of the zones, 0..3 (other values keep their low two
-  // bits). Set on the main thread, read on the detection thread.
-  std::int32_t mode() const { return mode_.load(std::memory_order_relaxed); }
-  void setMode(std::int32_t mode);
 
   // Fill: the output picture is this colour instead of the camera's picture
   // (black when the colour is 0, 0, 0). Highlight: counted pixels are painted
@@ -74,7 +67,6 @@ class FrameHistory {
 
   const std::int32_t width_;
   const std::int32_t height_;
-  const std::int32_t nativeOrientation_;
   const std::size_t frameBytes_;
   const detail::ChangeKernels& kernels_;
   // Touched only by the thread processing frames. Each holds the blue, green
@@ -94,7 +86,6 @@ class FrameHistory {
              static_cast<std::uint8_t>(packed)}};
   }
 
-  std::atomic<std::int32_t> mode_{0};
   // Flag in bits 24..31, red 16..23, green 8..15, blue 0..7.
   std::atomic<std::uint32_t> fill_;
   std::atomic<std::uint32_t> highlight_;

@@ -7,9 +7,8 @@
 namespace tessary {
 
 MotionDetector::MotionDetector(std::int32_t width, std::int32_t height,
-                               std::int32_t nativeOrientation,
                                detail::InstructionSet instructionSet)
-    : FrameHistory(width, height, nativeOrientation, instructionSet),
+    : FrameHistory(width, height, instructionSet),
       output_(frameBytes(), 0),
       picture_(output_.data()) {}
 

@@ -15,8 +15,7 @@ class MotionDetector : public FrameHistory {
  public:
   static constexpr std::int32_t kInitialDefaultLevel = 10;
 
-  MotionDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
-                 detail::InstructionSet instructionSet);
+  MotionDetector(std::int32_t width, std::int32_t height, detail::InstructionSet instructionSet);
   ~MotionDetector() override;
 
   // Keeps the frame as the current one (the old current becomes the previous

@@ -6,21 +6,21 @@
 namespace tessary {
 
 void NeighbourDetector::detect(DetectionResult& current, DetectionResult& previous,
-                               const DetectionRegion& region, const RegionMask* mask) {
+                               const DetectionRegion& region, MaskView mask) {
   if (!canScan(region, mask)) return;
   previous = current;
   countRegion(region, mask, current);
 }
 
 void NeighbourDetector::detectEach(std::span<DetectionRegion* const> regions,
-                                   std::span<const RegionMask* const> masks) {
+                                   std::span<const MaskView> masks) {
   const std::size_t count = std::min(regions.size(), masks.size());
   // Regions without mask go to the kernels in runs that share a level, so a
   // grid costs one call per run; with a mask or highlighting, one at a time.
   const bool plainRegions = frameBytes() != 0 && frameHighlight().flag == 0;
   std::size_t first = 0;
   while (first < count) {
-    if (!plainRegions || masks[first] != nullptr) {
+    if (!plainRegions || !masks[first].empty()) {
       counter_ = 0;
       detectOne(*regions[first], masks[first]);
       ++first;
@@ -37,7 +37,7 @@ void NeighbourDetector::detectEach(std::span<DetectionRegion* const> regions,
   }
 }
 
-void NeighbourDetector::detectOne(DetectionRegion& region, const RegionMask* mask) {
+void NeighbourDetector::detectOne(DetectionRegion& region, MaskView mask) {
   detect(region.current, region.previous, region, mask);
 }
 

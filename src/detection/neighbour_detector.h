@@ -12,19 +12,18 @@ namespace tessary {
 
 class NeighbourDetector final : public CountingDetector {
  public:
-  NeighbourDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
-                      detail::InstructionSet instructionSet = detail::bestInstructionSet())
-      : CountingDetector(width, height, nativeOrientation, detail::ChangeScores::Rule::kNeighbour,
-                         instructionSet) {}
+  NeighbourDetector(std::int32_t width, std::int32_t height,
+                     detail::InstructionSet instructionSet = detail::bestInstructionSet())
+      : CountingDetector(width, height, detail::ChangeScores::Rule::kNeighbour, instructionSet) {}
 
   void detect(DetectionResult& current, DetectionResult& previous, const DetectionRegion& region,
-              const RegionMask* mask) override;
+              MaskView mask) override;
   void detectEach(std::span<DetectionRegion* const> regions,
-                  std::span<const RegionMask* const> masks) override;
+                  std::span<const MaskView> masks) override;
 
  private:
   // Out of the batch loop, which it would otherwise crowd.
-  [[gnu::noinline]] void detectOne(DetectionRegion& region, const RegionMask* mask);
+  [[gnu::noinline]] void detectOne(DetectionRegion& region, MaskView mask);
 };
 
 }  // namespace tessary

@@ -5,7 +5,7 @@
 namespace tessary {
 
 void PlainDetector::detect(DetectionResult& current, DetectionResult& previous,
-                           const DetectionRegion& region, const RegionMask* mask) {
+                           const DetectionRegion& region, MaskView mask) {
   if (!canScan(region, mask)) return;
   DetectionResult counted;
   countRegion(region, mask, counted);
@@ -15,7 +15,7 @@ void PlainDetector::detect(DetectionResult& current, DetectionResult& previous,
 }
 
 void PlainDetector::detectEach(std::span<DetectionRegion* const> regions,
-                               std::span<const RegionMask* const> masks) {
+                               std::span<const MaskView> masks) {
   // The class is final: detect is called directly, and inlined.
   for (std::size_t i = 0; i < regions.size() && i < masks.size(); ++i) {
     counter_ = 0;

@@ -12,15 +12,14 @@ namespace tessary {
 
 class PlainDetector final : public CountingDetector {
  public:
-  PlainDetector(std::int32_t width, std::int32_t height, std::int32_t nativeOrientation,
-                  detail::InstructionSet instructionSet = detail::bestInstructionSet())
-      : CountingDetector(width, height, nativeOrientation, detail::ChangeScores::Rule::kPlain,
-                         instructionSet) {}
+  PlainDetector(std::int32_t width, std::int32_t height,
+                 detail::InstructionSet instructionSet = detail::bestInstructionSet())
+      : CountingDetector(width, height, detail::ChangeScores::Rule::kPlain, instructionSet) {}
 
   void detect(DetectionResult& current, DetectionResult& previous, const DetectionRegion& region,
-              const RegionMask* mask) override;
+              MaskView mask) override;
   void detectEach(std::span<DetectionRegion* const> regions,
-                  std::span<const RegionMask* const> masks) override;
+                  std::span<const MaskView> masks) override;
 };
 
 }  // namespace tessary

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "detection/rect_transform.h"
+#include "detection/saturating_cast.h"
 
 namespace tessary {
 
 namespace {
 
+using detail::saturateToInt32;
 using detail::truncateToInt32;
 
 // Pixels a region's counts are measured against: the mask's pixels when a mask
@@ -107,14 +108,10 @@ void RegionManager::move(std::int32_t index, std::int32_t x, std::int32_t y) {
   MutexLock lock(mutex_);
   DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return;
-  std::int32_t frameX = divideByScale(x, scaleX_);
-  std::int32_t frameY = divideByScale(y, scaleY_);
-  if (detector_ != nullptr) {
-    detector_->transformRectBetween(detector_->nativeOrientation(), detector_->mode(), frameX,
-                                    frameY, region->width, region->height, 0, 0);
-  }
-  region->x = frameX;
-  region->y = frameY;
+  region->x = saturateToInt32(
+      zones_.turnedLeft(divideByScale(x, scaleX_), region->width, frameWidth_));
+  region->y = saturateToInt32(
+      zones_.turnedTop(divideByScale(y, scaleY_), region->height, frameHeight_));
 }
 
 void RegionManager::setRect(std::int32_t index, std::int32_t x, std::int32_t y,
@@ -128,18 +125,12 @@ void RegionManager::setRect(std::int32_t index, std::int32_t x, std::int32_t y,
 
 void RegionManager::setRectLocked(DetectionRegion& region, std::int32_t x, std::int32_t y,
                                   std::int32_t width, std::int32_t height) {
-  std::int32_t frameX = divideByScale(x, scaleX_);
-  std::int32_t frameY = divideByScale(y, scaleY_);
-  const std::int32_t frameWidth = divideByScale(width, scaleX_);
-  const std::int32_t frameHeight = divideByScale(height, scaleY_);
-  if (detector_ != nullptr) {
-    detector_->transformRectBetween(detector_->nativeOrientation(), detector_->mode(), frameX,
-                                    frameY, frameWidth, frameHeight, 0, 0);
-  }
-  region.x = frameX;
-  region.y = frameY;
-  region.width = frameWidth;
-  region.height = frameHeight;
+  region.width = divideByScale(width, scaleX_);
+  region.height = divideByScale(height, scaleY_);
+  region.x = saturateToInt32(
+      zones_.turnedLeft(divideByScale(x, scaleX_), region.width, frameWidth_));
+  region.y = saturateToInt32(
+      zones_.turnedTop(divideByScale(y, scaleY_), region.height, frameHeight_));
 }
 
 void RegionManager::setSensitivity(std::int32_t index, std::int32_t sensitivity) {
@@ -230,44 +221,14 @@ bool RegionManager::rect(std::int32_t index, std::int32_t& x, std::int32_t& y,
     zeroOut(x, y, width, height);
     return false;
   }
-  std::int32_t clientX = region->x;
-  std::int32_t clientY = region->y;
-  if (detector_ != nullptr) {
-    detector_->transformRectBetween(detector_->nativeOrientation(), detector_->mode(), clientX,
-                                    clientY, region->width, region->height, 0, 0);
-  }
+  const std::int32_t clientX =
+      saturateToInt32(zones_.turnedLeft(region->x, region->width, frameWidth_));
+  const std::int32_t clientY =
+      saturateToInt32(zones_.turnedTop(region->y, region->height, frameHeight_));
   x = multiplyByScale(clientX, scaleX_);
   y = multiplyByScale(clientY, scaleY_);
   width = multiplyByScale(region->width, scaleX_);
   height = multiplyByScale(region->height, scaleY_);
-  return true;
-}
-
-bool RegionManager::hitBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
-                           std::int32_t& width, std::int32_t& height) const {
-  MutexLock lock(mutex_);
-  return boxLocked(index, true, x, y, width, height);
-}
-
-bool RegionManager::previousBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
-                                std::int32_t& width, std::int32_t& height) const {
-  MutexLock lock(mutex_);
-  return boxLocked(index, false, x, y, width, height);
-}
-
-bool RegionManager::boxLocked(std::int32_t index, bool latest, std::int32_t& x, std::int32_t& y,
-                              std::int32_t& width, std::int32_t& height) const {
-  const DetectionRegion* region = regionLocked(index);
-  const DetectionResult* result =
-      region == nullptr ? nullptr : (latest ? &region->current : &region->previous);
-  if (result == nullptr || result->count == 0) {
-    zeroOut(x, y, width, height);
-    return false;
-  }
-  x = multiplyByScale(result->minX, scaleX_);
-  y = multiplyByScale(result->minY, scaleY_);
-  width = multiplyByScale(result->maxX - result->minX, scaleX_);
-  height = multiplyByScale(result->maxY - result->minY, scaleY_);
   return true;
 }
 
@@ -391,32 +352,38 @@ void RegionManager::refreshWatchedLocked() {
 void RegionManager::watchSlotLocked(std::size_t slot) {
   DetectionRegion& region = *regions_[slot];
   const RegionMask* mask = maskLocked(region.maskId);
+  const MaskView maskView = mask != nullptr ? mask->turned(zones_) : MaskView{};
   // A mask that no longer fits the region would leave the old counts in
   // place and fire on every frame; such a region rests like a paused one.
-  const bool maskFits =
-      mask == nullptr || (mask->width() == region.width && mask->height() == region.height);
-  if (!region.active || !maskFits) {
+  if (!region.active || !maskView.fits(region)) {
     restingRegions_.push_back(&region);
     return;
   }
   watchedRegions_.push_back(&region);
-  watchedMasks_.push_back(mask);
+  watchedMasks_.push_back(maskView);
   watchedSlots_.push_back(slot);
 }
 
-void RegionManager::remapRegions(std::int32_t oldMode, std::int32_t newMode) {
+void RegionManager::setFrameLayout(std::int32_t frameWidth, std::int32_t frameHeight,
+                                   Orientation zones) {
   MutexLock lock(mutex_);
-  if (detector_ == nullptr) return;
-  const std::int32_t native = detector_->nativeOrientation();
   for (auto& slot : regions_) {
     if (!slot) continue;
-    std::int32_t x = slot->x;
-    std::int32_t y = slot->y;
-    detector_->transformRectBetween(native, oldMode, x, y, slot->width, slot->height, 0, 0);
-    detector_->transformRectBetween(native, newMode, x, y, slot->width, slot->height, 0, 0);
-    slot->x = x;
-    slot->y = y;
+    // Back to where the client put it, then onto the new layout.
+    const std::int64_t clientX = zones_.turnedLeft(slot->x, slot->width, frameWidth_);
+    const std::int64_t clientY = zones_.turnedTop(slot->y, slot->height, frameHeight_);
+    slot->x = saturateToInt32(zones.turnedLeft(clientX, slot->width, frameWidth));
+    slot->y = saturateToInt32(zones.turnedTop(clientY, slot->height, frameHeight));
   }
+  frameWidth_ = frameWidth;
+  frameHeight_ = frameHeight;
+  zones_ = zones;
+  refreshWatchedLocked();  // masks turn with the zones
+}
+
+Orientation RegionManager::zoneOrientation() const {
+  MutexLock lock(mutex_);
+  return zones_;
 }
 
 void RegionManager::setDetector(DetectionInterface* detector) {

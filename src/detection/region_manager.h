@@ -20,6 +20,7 @@
 #include "detection/detection_interface.h"
 #include "detection/detection_region.h"
 #include "detection/region_mask.h"
+#include "common/frame.h"
 #include "common/thread_annotations.h"
 
 namespace tessary {
@@ -60,12 +61,6 @@ class RegionManager {
   // Rectangles in the client's orientation and units.
   virtual bool rect(std::int32_t index, std::int32_t& x, std::int32_t& y, std::int32_t& width,
                     std::int32_t& height) const;
-  // Bounding box of the latest / the previous evaluation's changed pixels, in
-  // camera-buffer orientation; false (and zeros) when nothing was counted.
-  virtual bool hitBox(std::int32_t index, std::int32_t& x, std::int32_t& y, std::int32_t& width,
-                      std::int32_t& height) const;
-  virtual bool previousBox(std::int32_t index, std::int32_t& x, std::int32_t& y,
-                           std::int32_t& width, std::int32_t& height) const;
   // Removes every region and mask.
   virtual bool clear();
 
@@ -79,8 +74,11 @@ class RegionManager {
   // region that fires to `fired`, in slot order, and calls no callback.
   // Allocates only when `fired` has to grow.
   bool evaluateFrame(std::vector<std::int32_t>& fired);
-  // Re-maps every region after the detector's mode changed from oldMode to newMode.
-  void remapRegions(std::int32_t oldMode, std::int32_t newMode);
+  // How the client's rectangles lie on the frame: the frame's size and the
+  // zones' turn against the camera's upright picture. Regions keep their
+  // places as the client sees them. Until set: no turn, nothing to turn in.
+  void setFrameLayout(std::int32_t frameWidth, std::int32_t frameHeight, Orientation zones);
+  Orientation zoneOrientation() const;
   // The detector to evaluate with, or null. After this returns, no evaluation
   // uses the previous detector any more, so its owner may destroy it.
   void setDetector(DetectionInterface* detector);
@@ -112,8 +110,6 @@ class RegionManager {
   void setRectLocked(DetectionRegion& region, std::int32_t x, std::int32_t y, std::int32_t width,
                      std::int32_t height) TESSARY_REQUIRES(mutex_);
   void setThresholdLocked(DetectionRegion& region, std::int32_t threshold) TESSARY_REQUIRES(mutex_);
-  bool boxLocked(std::int32_t index, bool latest, std::int32_t& x, std::int32_t& y,
-                 std::int32_t& width, std::int32_t& height) const TESSARY_REQUIRES(mutex_);
   // Brings the watched lists in step with the regions and masks. Every
   // operation that changes which regions are counted, or moves them in
   // memory, calls it; frames then walk no free slot, paused region or
@@ -133,10 +129,13 @@ class RegionManager {
   float scaleX_ TESSARY_GUARDED_BY(mutex_) = 1.0f;
   float scaleY_ TESSARY_GUARDED_BY(mutex_) = 1.0f;
   DetectionInterface* detector_ TESSARY_GUARDED_BY(mutex_) = nullptr;
+  std::int32_t frameWidth_ TESSARY_GUARDED_BY(mutex_) = 0;
+  std::int32_t frameHeight_ TESSARY_GUARDED_BY(mutex_) = 0;
+  Orientation zones_ TESSARY_GUARDED_BY(mutex_);
   // The regions that frames count, in slot order, with their masks and slots
   // side by side so that a batch of them goes to the detector as it stands.
   std::vector<DetectionRegion*> watchedRegions_ TESSARY_GUARDED_BY(mutex_);
-  std::vector<const RegionMask*> watchedMasks_ TESSARY_GUARDED_BY(mutex_);
+  std::vector<MaskView> watchedMasks_ TESSARY_GUARDED_BY(mutex_);
   std::vector<std::size_t> watchedSlots_ TESSARY_GUARDED_BY(mutex_);
   // Paused regions and those whose mask no longer fits: their counts are
   // cleared on every frame.

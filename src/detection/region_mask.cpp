@@ -27,10 +27,10 @@ bool RegionMask::create(std::span<const std::uint8_t> bytes, std::int32_t width,
       const std::uint8_t value = bytes[row * columns + column];
       if (value != 0) ++count;
       const std::size_t mirroredColumn = columns - 1 - column;
-      mask.variants_[kUnchanged][row * columns + column] = value;
-      mask.variants_[kMirrored][row * columns + mirroredColumn] = value;
-      mask.variants_[kFlipped][flippedRow * columns + column] = value;
-      mask.variants_[kMirroredFlipped][flippedRow * columns + mirroredColumn] = value;
+      mask.variants_[0][row * columns + column] = value;
+      mask.variants_[1][row * columns + mirroredColumn] = value;
+      mask.variants_[2][flippedRow * columns + column] = value;
+      mask.variants_[3][flippedRow * columns + mirroredColumn] = value;
     }
   }
   mask.pixelCount_ = count;
@@ -38,8 +38,9 @@ bool RegionMask::create(std::span<const std::uint8_t> bytes, std::int32_t width,
   return true;
 }
 
-std::span<const std::uint8_t> RegionMask::variant(std::int32_t variant) const {
-  return variants_[static_cast<std::size_t>(variant & 3)];
+MaskView RegionMask::turned(Orientation turn) const {
+  const std::size_t variant = (turn.mirrored ? 1u : 0u) + (turn.flipped ? 2u : 0u);
+  return MaskView{variants_[variant].data(), width_, height_};
 }
 
 }  // namespace tessary

@@ -32,8 +32,4 @@ inline ScanWindow clipToFrame(const DetectionRegion& region, std::int32_t frameW
   return window;
 }
 
-// Masks are drawn in the picture's orientation on a bottom-up buffer, so the
-// variant for a mode is the one with the flip bit toggled.
-inline std::int32_t maskVariantForMode(std::int32_t mode) { return (mode & 3) ^ 2; }
-
 }  // namespace tessary::detail

@@ -127,7 +127,7 @@ int fillOverlaySurface(OverlaySurface& surface, std::span<const std::uint8_t> fr
 
   for (int row = 0; row < area.rows; ++row) {
     std::uint8_t* out = lock.pixels + static_cast<std::ptrdiff_t>(row) * lock.pitch;
-    const int sourceRow = kFrameHeight - 1 - row;
+    const int sourceRow = row;  // upright, mirrored like the usual view
     for (int column = 0; column < area.columns; column += 2) {
       if (settings.overlayOn) {
         packMacropixel(out, blended(sourceRow, kFrameWidth - 1 - column),

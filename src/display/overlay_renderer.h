@@ -29,8 +29,8 @@ class OverlayRenderer {
   std::span<const std::uint8_t> watermark_;
 };
 
-// The first paint of a new overlay: the frame turned by 180 degrees and scaled
-// by the blend factors, or the overlay colour everywhere while the overlay is
+// The first paint of a new overlay: the frame as the usual view shows it
+// (mirrored) and scaled by the blend factors, or the overlay colour everywhere while the overlay is
 // off. 0, or -1 when the surface cannot be locked.
 int fillOverlaySurface(OverlaySurface& surface, std::span<const std::uint8_t> frame,
                        const DisplayState& settings);

@@ -9,8 +9,8 @@
 namespace tessary {
 
 struct PictureFrame {
-  // 160 x 120 pixels of blue, green, red, unused; rows of 640 bytes in the
-  // camera's row order. Empty while there is no frame yet.
+  // 160 x 120 pixels of blue, green, red, unused; rows of 640 bytes, top row
+  // first, as the camera sees. Empty while there is no frame yet.
   std::span<const std::uint8_t> pixels;
   Orientation turn;  // how it is drawn: mirrored, flipped, or both
 };

@@ -83,10 +83,8 @@ std::string SetupView::stateJson(const SetupClientState& client) const {
   bool first = true;
   for (const VideoController::ZoneView& zone : controller_.zoneViews()) {
     // Where the zone lies in the picture as drawn now.
-    std::int64_t x = zone.frameX;
-    std::int64_t y = zone.frameY;
-    if (turn.mirrored) x = std::int64_t{kFrameWidth} - zone.frameX - zone.frameWidth;
-    if (turn.flipped) y = std::int64_t{kFrameHeight} - zone.frameY - zone.frameHeight;
+    const std::int64_t x = turn.turnedLeft(zone.frameX, zone.frameWidth, kFrameWidth);
+    const std::int64_t y = turn.turnedTop(zone.frameY, zone.frameHeight, kFrameHeight);
     if (!first) out += ',';
     first = false;
     out += "{\"id\":";

@@ -19,8 +19,8 @@ class CameraSide {
   virtual int currentCameraIndex() = 0;
   // True while the camera is lost and being tried again.
   virtual bool cameraAbsent(int /*index*/) { return false; }
-  // How the camera's frames are drawn to show its usual view: a mirrored,
-  // upright picture. The user's and the client's mirror and flip go on top.
+  // How the camera's frames are drawn to show its usual view: mirrored, as
+  // a person facing it expects. The user's mirror and flip go on top.
   virtual bool mirrored() = 0;
   virtual bool flipped() = 0;
   virtual void shutdown() = 0;
@@ -39,7 +39,7 @@ class NoCameras final : public CameraSide {
   const char* cameraName(int) override { return nullptr; }
   int currentCameraIndex() override { return 0; }
   bool mirrored() override { return true; }
-  bool flipped() override { return true; }
+  bool flipped() override { return false; }
   void shutdown() override {}
   std::span<const std::uint8_t> frameBuffer() override { return {}; }
 };

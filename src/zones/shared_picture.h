@@ -20,8 +20,8 @@ class SharedPicture {
   SharedPicture(const SharedPicture&) = delete;
   SharedPicture& operator=(const SharedPicture&) = delete;
 
-  // A channel's thread: copies a processed 160 x 120 picture in (rows in the
-  // camera's order). Null is ignored.
+  // A channel's thread: copies a processed 160 x 120 picture in (upright, as
+  // the camera sees). Null is ignored.
   void publish(const std::uint8_t* picture);
   // The newest processed frame. False, with `frame` null, before the first
   // one. For one reader thread (the display's): the frame stays untouched
@@ -30,9 +30,9 @@ class SharedPicture {
   // Pictures published so far (any thread).
   std::uint64_t processedFrames() const { return processed_.load(std::memory_order_acquire); }
 
-  // How the picture is drawn so that the zones line up with it: flipped
-  // vertically, mirrored horizontally. The display's own Mirror and Flip
-  // turn it further, and the zones with it.
+  // How the picture is drawn so that the zones line up with it: the zones'
+  // own turn (mirrored). The display's own Mirror and Flip turn it further,
+  // and the zones with it.
   Orientation orientation() const { return drawn_.load(std::memory_order_relaxed); }
   bool flipped() const { return orientation().flipped; }
   bool mirrored() const { return orientation().mirrored; }

@@ -10,14 +10,13 @@ VideoController::~VideoController() { shutdown(); }
 bool VideoController::initialize(std::unique_ptr<CameraRegistry> registry) {
   cameras_.setPassRoute(CameraPassRoute::bind(this, &VideoController::handlePass));
   // Zones are mirrored against the camera, so that a person facing it moves
-  // as in a mirror; the picture is drawn mirrored and flipped, which turns
-  // the camera's usual bottom-up rows upright and lines it up with them.
-  const bool ready =
-      cameras_.initialize(std::move(registry), Orientation{.mirrored = true, .flipped = false});
+  // as in a mirror; the picture is drawn the same way, so they line up.
+  constexpr Orientation kMirrorView{.mirrored = true, .flipped = false};
+  const bool ready = cameras_.initialize(std::move(registry), kMirrorView);
   if (cameras_.cameraCount() > 0) {
     scaleX_ = 1.0f;
     scaleY_ = 1.0f;
-    picture_.setOrientation(Orientation{.mirrored = true, .flipped = true});
+    picture_.setOrientation(kMirrorView);
   }
   return ready;
 }

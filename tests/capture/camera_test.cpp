@@ -171,7 +171,6 @@ TEST_F(CameraTest, RegistryOpenTakesTheFormatFromTheLastRowBackAndOpensOnce) {
   EXPECT_EQ(session().appliedFormat.format, PixelFormat::kRgb32);
   EXPECT_EQ(session().appliedFps, 15);
   EXPECT_EQ(camera->report(), "Setting up ...\nAll Ok.\nOUT[Init()]\nCamera running at 15 fps.\n");
-  EXPECT_EQ(camera->rowOrder(), kBottomUp);
 
   EXPECT_TRUE(open("Cam"));
   EXPECT_EQ(fake_.live.size(), 1u) << "opening twice makes one camera";

@@ -64,12 +64,12 @@ class RawCameraTest : public ::testing::Test, public SampleSink {
     }
     return session;
   }
-  // Notes which picture each sample was, read bottom-up; -1 for anything else.
+  // Notes which picture each sample was, upright; -1 for anything else.
   void onSample(const MediaSample& sample) override {
-    const std::uint8_t* top = sample.data + (kFrameHeight - 1) * kFrameStride;
-    const int i = sample.size == kFrameBytes ? top[0] - 200 : -1;
+    const int i = sample.size == kFrameBytes ? sample.data[0] - 200 : -1;
+    const std::uint8_t* bottom = sample.data + (kFrameHeight - 1) * kFrameStride;
     std::lock_guard<std::mutex> lock(mutex_);
-    seen_.push_back(i >= 0 && sample.data[0] == 10 * (i + 1) ? i : -1);
+    seen_.push_back(i >= 0 && bottom[0] == 10 * (i + 1) ? i : -1);
     arrived_.notify_all();
   }
   // The pictures seen once `count` have arrived, or after 5 s.
@@ -88,7 +88,7 @@ class RawCameraTest : public ::testing::Test, public SampleSink {
   std::vector<int> seen_;
 };
 
-TEST_F(RawCameraTest, FilePlaysBottomUpAndLoops) {
+TEST_F(RawCameraTest, FilePlaysUprightAndLoops) {
   fs::path path = folder_ / "three.raw";
   {
     std::ofstream out(path, std::ios::binary);

@@ -86,9 +86,9 @@ TEST(ChannelConcurrencyTest, WholeFramesEachOnceWhileTheChannelIsReconfigured) {
   for (int round = 0; round < 600; ++round, std::this_thread::sleep_for(1ms)) {
     switch (round % 5) {
       case 0: channel->stop(); break;
-      case 1: channel->setZoneOrientation(Orientation::fromBits(round / 5)); break;
+      case 1: channel->setZoneOrientation({.mirrored = round % 2 == 0, .flipped = round % 4 < 2}); break;
       case 2: channel->regionManager().setActive(round % 48, static_cast<std::uint8_t>(round % 2)); break;
-      case 3: channel->setZoneOrientation(Orientation::fromBits(round / 3)); break;
+      case 3: channel->setZoneOrientation({.mirrored = round % 3 == 0}); break;
       case 4: ASSERT_TRUE(channel->start()); break;
     }
   }

@@ -30,15 +30,13 @@ inline Frame checkeredFrame(std::uint8_t base) {
 
 class ScriptedFrameSource final : public FrameSource {
  public:
-  explicit ScriptedFrameSource(std::vector<Frame> frames = {}, Orientation rowOrder = kTopDown)
-      : frames_(std::move(frames)), rowOrder_(rowOrder) {}
+  explicit ScriptedFrameSource(std::vector<Frame> frames = {}) : frames_(std::move(frames)) {}
 
   bool getSize(std::int32_t& width, std::int32_t& height) override {
     width = kFrameWidth;
     height = kFrameHeight;
     return true;
   }
-  Orientation rowOrder() override { return rowOrder_; }
   void setFrameConsumer(FrameConsumer* consumer) override { consumer_ = consumer; }
 
   // Hands frame `index` (modulo the script) to the consumer, arriving at `at`.
@@ -49,7 +47,6 @@ class ScriptedFrameSource final : public FrameSource {
 
  private:
   std::vector<Frame> frames_;
-  Orientation rowOrder_;
   FrameConsumer* consumer_ = nullptr;
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "common/frame.h"
@@ -26,7 +28,7 @@ class NeighbourDetectorTest : public ::testing::Test {
  protected:
   // Feeds `before` then `after` and counts inside `region`.
   DetectionResult count(const TestFrame& before, const TestFrame& after,
-                        const DetectionRegion& region, const RegionMask* mask = nullptr) {
+                        const DetectionRegion& region, MaskView mask = {}) {
     for (const TestFrame* frame : {&before, &after}) {
       const std::uint8_t* pointer = frame->data();
       EXPECT_TRUE(detector_.processFrame(pointer));
@@ -36,7 +38,7 @@ class NeighbourDetectorTest : public ::testing::Test {
     return current;
   }
 
-  NeighbourDetector detector_{kFrameWidth, kFrameHeight, 2};
+  NeighbourDetector detector_{kFrameWidth, kFrameHeight};
   TestFrame black_;
 };
 
@@ -61,15 +63,20 @@ TEST_F(NeighbourDetectorTest, EdgeRowsAndRegionsCutAtTheFrame) {
   EXPECT_EQ(count(black_, board, regionOf(2147483000, 5, 2147483000, 5)).count, 0u);
 }
 
-TEST(RegionMaskTest, VariantsFollowTheModeAndTheSizeMustFit) {
+TEST(RegionMaskTest, TurnsWithTheZonesAndTheSizeMustFit) {
   const std::vector<std::uint8_t> corner = {1, 2, 3, 4, 5, 0};  // 3 x 2
   RegionMask small;
   ASSERT_TRUE(RegionMask::create(corner, 3, 2, small));
   EXPECT_EQ(small.pixelCount(), 5u);
-  const std::vector<std::uint8_t> variants[] = {
-      {3, 2, 1, 0, 5, 4}, {4, 5, 0, 1, 2, 3}, {0, 5, 4, 3, 2, 1}};
-  for (int v : {RegionMask::kMirrored, RegionMask::kFlipped, RegionMask::kMirroredFlipped}) {
-    EXPECT_TRUE(std::ranges::equal(small.variant(v), variants[v - 1])) << v;
+  const std::pair<Orientation, std::vector<std::uint8_t>> turns[] = {
+      {{}, corner},
+      {{.mirrored = true}, {3, 2, 1, 0, 5, 4}},
+      {{.flipped = true}, {4, 5, 0, 1, 2, 3}},
+      {{.mirrored = true, .flipped = true}, {0, 5, 4, 3, 2, 1}}};
+  for (const auto& [turn, bytes] : turns) {
+    const MaskView view = small.turned(turn);
+    ASSERT_EQ(view.width * 10 + view.height, 32);
+    EXPECT_TRUE(std::ranges::equal(std::span(view.pixels, 6), bytes)) << turn.mirrored << turn.flipped;
   }
   EXPECT_FALSE(RegionMask::create(corner, 3, 3, small));  // too few bytes
   EXPECT_FALSE(RegionMask::create(corner, -3, -2, small));
@@ -105,20 +112,19 @@ TEST_F(NeighbourDetectorTest, OutputPictureCarriesFillAndHighlight) {
   EXPECT_EQ(pointer, moved.data());
   detector_.setHighlight(1, 255, 255, 255);
   DetectionResult now, before;
-  detector_.detect(now, before, regionOf(0, 0, 160, 120), nullptr);
+  detector_.detect(now, before, regionOf(0, 0, 160, 120), {});
   EXPECT_GT(now.count, 0u);
   EXPECT_EQ(moved.pixel(40, 30)[0], 0);
   pointer = frame.data();
   ASSERT_TRUE(detector_.processFrame(pointer));
-  detector_.detect(now, before, regionOf(0, 0, 160, 120), nullptr);
+  detector_.detect(now, before, regionOf(0, 0, 160, 120), {});
   EXPECT_EQ(detector_.output()[(30 * 160 + 41) * 4], 255);
 }
 
 TEST(DetectorTest, FactoryAndThePlainMethod) {
-  auto plain = createDetector(kDetectionMethodPlain, kFrameWidth, kFrameHeight, 2, 1, 1);
+  auto plain = createDetector(kDetectionMethodPlain, kFrameWidth, kFrameHeight, 1, 1);
   ASSERT_NE(dynamic_cast<PlainDetector*>(plain.get()), nullptr);
-  plain->setMode(7);
-  EXPECT_EQ(plain->detectionInterface().mode(), 3);
+  EXPECT_EQ(plain->fillFlag() * 10 + plain->highlightFlag(), 11);
 
   // Method 0 counts every changed pixel, and never carries a result over.
   TestFrame flat, brighter;
@@ -129,34 +135,12 @@ TEST(DetectorTest, FactoryAndThePlainMethod) {
     ASSERT_TRUE(plain->processFrame(pointer));
   }
   DetectionResult current{5, 1, 1, 1, 1}, previous{5, 1, 1, 1, 1};
-  plain->detectionInterface().detect(current, previous, regionOf(-10, 0, 30, 10), nullptr);
+  plain->detectionInterface().detect(current, previous, regionOf(-10, 0, 30, 10), {});
   EXPECT_EQ(current, (DetectionResult{200, 0, 0, 0, 0}));
   EXPECT_EQ(previous, DetectionResult{});
 
   const std::uint8_t* pointer = flat.data();
-  EXPECT_FALSE(createDetector(kDetectionMethodNeighbour, -4, 10, 0)->processFrame(pointer));
-}
-
-TEST(DetectorTest, TransformMapsByTheBitsOfOrientationXorMode) {
-  NeighbourDetector detector(kFrameWidth, kFrameHeight, 2);
-  // A 10 x 20 rectangle at (5, 7): expected x, y for each a (rows) and b.
-  const int expected[4][4][2] = {{{5, 7}, {145, 7}, {5, 93}, {145, 93}},
-                                 {{5, 7}, {5, 7}, {5, 7}, {5, 7}},
-                                 {{5, 93}, {145, 93}, {5, 7}, {145, 7}},
-                                 {{5, 7}, {5, 7}, {5, 7}, {5, 7}}};
-  for (int a = 0; a < 4; ++a) {
-    for (int b = 0; b < 4; ++b) {
-      std::int32_t x = 5, y = 7;
-      detector.transformRectBetween(a, b, x, y, 10, 20, 0, 0);
-      EXPECT_EQ((std::vector<int>{x, y}), (std::vector<int>{expected[a][b][0], expected[a][b][1]})) << a << b;
-    }
-  }
-  std::int32_t x = 5, y = 7;
-  detector.transformRectBetween(0, 3, x, y, 10, 20, 100, 50);  // frame size given
-  EXPECT_EQ(x * 1000 + y, 85023);
-  x = -2147483647;
-  detector.transformRectBetween(0, 1, x, y, 2147483647, 0, 0, 0);  // computed wide
-  EXPECT_EQ(x, 160);
+  EXPECT_FALSE(createDetector(kDetectionMethodNeighbour, -4, 10)->processFrame(pointer));
 }
 
 }  // namespace

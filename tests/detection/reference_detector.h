@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "detection/detection_interface.h"
-#include "detection/rect_transform.h"
-#include "detection/region_mask.h"
 #include "detection/scan_window.h"
 
 namespace tessary::testing {
@@ -20,10 +18,9 @@ namespace tessary::testing {
 class ReferenceDetector final : public DetectionInterface {
  public:
   // `neighbourRule` false gives the plain method (no confirmation, no box).
-  ReferenceDetector(int width, int height, int nativeOrientation, bool neighbourRule)
+  ReferenceDetector(int width, int height, bool neighbourRule)
       : width_(width),
         height_(height),
-        native_(nativeOrientation),
         neighbourRule_(neighbourRule),
         bytes_(static_cast<std::size_t>(width) * height * 4),
         previous_(bytes_),
@@ -58,9 +55,9 @@ class ReferenceDetector final : public DetectionInterface {
   }
 
   void detect(DetectionResult& current, DetectionResult& previous, const DetectionRegion& region,
-              const RegionMask* mask) override {
+              MaskView mask) override {
     if (bytes_ == 0) return;
-    if (mask != nullptr && (mask->width() != region.width || mask->height() != region.height)) return;
+    if (!mask.empty() && (mask.width != region.width || mask.height != region.height)) return;
     if (neighbourRule_) {
       previous = current;
       current = DetectionResult::reset();
@@ -69,8 +66,7 @@ class ReferenceDetector final : public DetectionInterface {
       previous = DetectionResult{};
     }
     const detail::ScanWindow window = detail::clipToFrame(region, width_, height_);
-    const std::uint8_t* maskBytes =
-        mask != nullptr ? mask->variant(detail::maskVariantForMode(mode_)).data() : nullptr;
+    const std::uint8_t* maskBytes = mask.pixels;
     const std::ptrdiff_t stride = std::ptrdiff_t{width_} * 4;
     for (int y = window.yStart; y < window.yEnd; ++y) {
       for (int x = window.xStart; x < window.xEnd; ++x) {
@@ -109,20 +105,6 @@ class ReferenceDetector final : public DetectionInterface {
   }
 
   void resetCounter() override { counter_ = 0; }
-  std::int32_t mode() const override { return mode_; }
-  std::int32_t nativeOrientation() const override { return native_; }
-  void transformRect(std::int32_t& x, std::int32_t& y, std::int32_t width,
-                     std::int32_t height) const override {
-    detail::applyOrientationBits(native_ & 3, x, y, width, height, width_, height_);
-  }
-  void transformRectBetween(std::int32_t a, std::int32_t b, std::int32_t& x, std::int32_t& y,
-                            std::int32_t width, std::int32_t height, std::int32_t frameWidth,
-                            std::int32_t frameHeight) const override {
-    detail::transformBetween(a, b, x, y, width, height, frameWidth != 0 ? frameWidth : width_,
-                             frameHeight != 0 ? frameHeight : height_);
-  }
-
-  void setMode(int mode) { mode_ = mode & 3; }
   void setFill(std::uint8_t flag, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
     fillFlag_ = flag;
     fill_[0] = red, fill_[1] = green, fill_[2] = blue;
@@ -142,12 +124,11 @@ class ReferenceDetector final : public DetectionInterface {
     return true;
   }
 
-  int width_, height_, native_;
+  int width_, height_;
   bool neighbourRule_;
   std::size_t bytes_;
   std::vector<std::uint8_t> previous_, current_, output_;
   bool primed_ = false;
-  int mode_ = 0;
   std::uint8_t fillFlag_ = 0, highlightFlag_ = 0;
   std::uint8_t fill_[3] = {0, 0, 0};
   std::uint8_t highlight_[3] = {255, 255, 255};

@@ -38,12 +38,12 @@ class ReferenceMatchTest : public ::testing::TestWithParam<InstructionSet> {
 
 // A detector and the reference, always fed and set alike.
 struct DetectorPair {
-  DetectorPair(int width, int height, int native, bool neighbourRule, InstructionSet set)
-      : reference(width, height, native, neighbourRule) {
+  DetectorPair(int width, int height, bool neighbourRule, InstructionSet set)
+      : reference(width, height, neighbourRule) {
     if (neighbourRule) {
-      detector = std::make_unique<NeighbourDetector>(width, height, native, set);
+      detector = std::make_unique<NeighbourDetector>(width, height, set);
     } else {
-      detector = std::make_unique<PlainDetector>(width, height, native, set);
+      detector = std::make_unique<PlainDetector>(width, height, set);
     }
     counting = dynamic_cast<CountingDetector*>(detector.get());
   }
@@ -57,10 +57,6 @@ struct DetectorPair {
     const std::vector<std::uint8_t> picture(detector->output(),
                                             detector->output() + reference.output().size());
     EXPECT_TRUE(picture == reference.output());
-  }
-  void setMode(int mode) {
-    detector->setMode(mode);
-    reference.setMode(mode);
   }
 
   std::unique_ptr<MotionDetector> detector;
@@ -97,7 +93,7 @@ TEST_P(ReferenceMatchTest, CountsBoxesAndPicturesOnRandomScenes) {
   std::uniform_int_distribution<int> percent(0, 100), any(0, 1 << 30);
   for (const auto& [width, height] : sizes) {
     for (bool neighbourRule : {true, false}) {
-      DetectorPair pair(width, height, width % 2 == 0 ? 2 : 0, neighbourRule, GetParam());
+      DetectorPair pair(width, height, neighbourRule, GetParam());
       std::vector<std::uint8_t> frame;
       for (int number = 0; number < 14; ++number) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " scene " +
@@ -113,7 +109,7 @@ TEST_P(ReferenceMatchTest, CountsBoxesAndPicturesOnRandomScenes) {
         pair.reference.setFill(fill, fillRed, 0, 0);
         frame = scene(width, height, number, frame, random);
         pair.feed(frame);
-        pair.setMode(number % 4);
+        const Orientation turn{.mirrored = number % 2 == 1, .flipped = number % 4 >= 2};
 
         for (int trial = 0; trial < 24; ++trial) {
           DetectionRegion region;
@@ -140,8 +136,9 @@ TEST_P(ReferenceMatchTest, CountsBoxesAndPicturesOnRandomScenes) {
           DetectionResult theirNow = start, theirPrevious = start;
           pair.counting->resetCounter();
           pair.reference.resetCounter();
-          pair.counting->detect(mineNow, minePrevious, region, masked ? &mask : nullptr);
-          pair.reference.detect(theirNow, theirPrevious, region, masked ? &mask : nullptr);
+          const MaskView view = masked ? mask.turned(turn) : MaskView{};
+          pair.counting->detect(mineNow, minePrevious, region, view);
+          pair.reference.detect(theirNow, theirPrevious, region, view);
           ASSERT_EQ(mineNow, theirNow) << region.x << "," << region.y << " " << region.width
                                        << "x" << region.height << " level " << region.level
                                        << (masked ? " masked" : "");
@@ -171,7 +168,7 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
   for (const Grid& grid : grids) {
     SCOPED_TRACE(std::to_string(grid.columns) + " x " + std::to_string(grid.rows) + " cells of " +
                  std::to_string(grid.width) + " x " + std::to_string(grid.height));
-    DetectorPair pair(kFrameWidth, kFrameHeight, 2, true, GetParam());
+    DetectorPair pair(kFrameWidth, kFrameHeight, true, GetParam());
     RegionManager mine, theirs;
     mine.setDetector(&pair.counting->detectionInterface());
     theirs.setDetector(&pair.reference);
@@ -197,11 +194,9 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
 
     for (std::size_t tick = 0; tick < frames.size(); ++tick) {
       if (tick == 8 || tick == 16) {
-        const int old = pair.detector->mode();
-        const int mode = tick == 8 ? 1 : 2;
-        pair.setMode(mode);
-        mine.remapRegions(old, mode);
-        theirs.remapRegions(old, mode);
+        const Orientation turn{.mirrored = tick == 8, .flipped = tick == 16};
+        mine.setFrameLayout(kFrameWidth, kFrameHeight, turn);
+        theirs.setFrameLayout(kFrameWidth, kFrameHeight, turn);
       }
       if (tick == 16) {  // counted a region at a time, to paint it
         pair.detector->setHighlight(1, 255, 0, 255);
@@ -230,7 +225,7 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
 TEST_P(ReferenceMatchTest, BatchesOfMixedRegionsOnRandomScenes) {
   std::mt19937 random(77);
   std::uniform_int_distribution<int> any(0, 1 << 30);
-  DetectorPair pair(kFrameWidth, kFrameHeight, 2, true, GetParam());
+  DetectorPair pair(kFrameWidth, kFrameHeight, true, GetParam());
   RegionManager mine, theirs;
   mine.setDetector(&pair.counting->detectionInterface());
   theirs.setDetector(&pair.reference);
@@ -272,11 +267,9 @@ TEST_P(ReferenceMatchTest, BatchesOfMixedRegionsOnRandomScenes) {
   for (int number = 0; number < 12; ++number) {
     SCOPED_TRACE("scene " + std::to_string(number));
     if (number % 4 == 2) {
-      const int old = pair.detector->mode();
-      const int mode = (old + 1) % 4;
-      pair.setMode(mode);
-      mine.remapRegions(old, mode);
-      theirs.remapRegions(old, mode);
+      const Orientation turn{.mirrored = number % 8 == 2, .flipped = number % 12 == 2};
+      mine.setFrameLayout(kFrameWidth, kFrameHeight, turn);
+      theirs.setFrameLayout(kFrameWidth, kFrameHeight, turn);
     }
     frame = scene(kFrameWidth, kFrameHeight, number, frame, random);
     pair.feed(frame);

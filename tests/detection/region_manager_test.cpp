@@ -28,8 +28,7 @@ TEST(ConversionTest, LevelsAndRequiredCounts) {
 class RegionManagerTest : public ::testing::Test {
  protected:
   // Cases start from a black scene unless `primed` is false.
-  explicit RegionManagerTest(std::int32_t native = 0, bool primed = true)
-      : detector_(kFrameWidth, kFrameHeight, native) {
+  explicit RegionManagerTest(bool primed = true) : detector_(kFrameWidth, kFrameHeight) {
     manager_.setDetector(&detector_);
     const std::uint8_t* pointer = black_.data();
     if (primed) detector_.processFrame(pointer);
@@ -112,7 +111,7 @@ TEST_F(RegionManagerTest, HitFiresOnItsTickAndOnceMoreIfTheNextFrameIsStill) {
 
 class FirstFrameTest : public RegionManagerTest {
  protected:
-  FirstFrameTest() : RegionManagerTest(0, false) {}
+  FirstFrameTest() : RegionManagerTest(false) {}
 };
 
 TEST_F(FirstFrameTest, FirstFrameIsItsOwnPredecessorSoAStillSceneNeverFires) {
@@ -258,8 +257,8 @@ TEST_F(RegionManagerTest, MasksSetTheAreaAndAStaleMaskNeverFires) {
   manager_.setThreshold(index, 20);
   EXPECT_EQ(region(index).requiredCount, 10u);  // a fifth of the mask's 50 pixels
 
-  TestFrame frame;  // mode 0 reads the flipped variant: the top rows count
-  frame.isolatedPixels(20, 20, 10, 4, 10);
+  TestFrame frame;  // the mask's bottom half: rows 25 to 29
+  frame.isolatedPixels(20, 26, 10, 4, 10);
   ASSERT_TRUE(tick(frame));
   EXPECT_EQ(manager_.motionAmount(index), 20u);
   // Resized, the mask no longer fits: the region rests rather than firing
@@ -274,28 +273,44 @@ TEST_F(RegionManagerTest, MasksSetTheAreaAndAStaleMaskNeverFires) {
   EXPECT_EQ(region(index).maskId, -1);  // the reused id did not attach itself
 }
 
-class OrientationTest : public RegionManagerTest {
- protected:
-  OrientationTest() : RegionManagerTest(2) {}  // bottom-up buffer
-};
-
-TEST_F(OrientationTest, RectanglesAreStoredInBufferOrientationAndRemapped) {
-  detector_.setMode(1);
+TEST_F(RegionManagerTest, ZonesAreTurnedOntoTheFrameAndKeepTheirPlaceAsTheTurnChanges) {
+  manager_.setFrameLayout(kFrameWidth, kFrameHeight, {.mirrored = true});
   const std::int32_t index = add(0, 0, 10, 10);
-  EXPECT_EQ(stored(index), (Rect{150, 110, 10, 10}));
+  EXPECT_EQ(stored(index), (Rect{150, 0, 10, 10}));
   EXPECT_EQ(reported(index), (Rect{0, 0, 10, 10}));
   manager_.move(index, 20, 5);
-  EXPECT_EQ(stored(index), (Rect{130, 105, 10, 10}));
+  EXPECT_EQ(stored(index), (Rect{130, 5, 10, 10}));
   manager_.setRect(index, 20, 5, 30, 40);
-  EXPECT_EQ(stored(index), (Rect{110, 75, 30, 40}));
-  for (int mode : {0, 3, 2, 1}) {
-    const int old = detector_.mode();
-    detector_.setMode(mode);
-    manager_.remapRegions(old, mode);
-    EXPECT_EQ(reported(index), (Rect{20, 5, 30, 40})) << mode;
+  EXPECT_EQ(stored(index), (Rect{110, 5, 30, 40}));
+  const Orientation turns[] = {{}, {.mirrored = true, .flipped = true}, {.flipped = true}};
+  const Rect places[] = {{20, 5, 30, 40}, {110, 75, 30, 40}, {20, 75, 30, 40}};
+  for (int i = 0; i < 3; ++i) {
+    manager_.setFrameLayout(kFrameWidth, kFrameHeight, turns[i]);
+    EXPECT_EQ(stored(index), places[i]) << i;
+    EXPECT_EQ(reported(index), (Rect{20, 5, 30, 40})) << i;
   }
-  EXPECT_EQ(stored(index), (Rect{110, 75, 30, 40}));
+  // Far outside the frame, the turned place saturates rather than wraps.
+  manager_.setRect(index, -2147483647, 0, 2147483647, 1);
+  manager_.setFrameLayout(kFrameWidth, kFrameHeight, {.mirrored = true});
+  EXPECT_EQ(stored(index)[0], 160);
 
+  // A mask turns with its zone: flipped, its bottom half lies on the upper rows.
+  manager_.setRect(index, 20, 20, 10, 10);
+  manager_.setFrameLayout(kFrameWidth, kFrameHeight, {.flipped = true});
+  std::vector<std::uint8_t> bottomHalf(100, 0);
+  std::fill(bottomHalf.begin() + 50, bottomHalf.end(), 1);
+  std::int32_t maskId = -1;
+  ASSERT_TRUE(manager_.createMask(maskId, bottomHalf, 10, 10));
+  ASSERT_TRUE(manager_.assignMask(index, maskId));
+  manager_.setThreshold(index, 20);  // a fifth of the mask's 50 pixels
+  TestFrame lower;  // the frame's rows 95 to 99: the zone's upper half
+  lower.isolatedPixels(20, 96, 10, 4, 10);
+  ASSERT_TRUE(tick(lower));
+  EXPECT_EQ(recorder_.hits(), 0);
+  TestFrame upper;  // rows 90 to 94: the zone's lower half
+  upper.isolatedPixels(20, 90, 10, 4, 10);
+  ASSERT_TRUE(tick(upper));
+  EXPECT_EQ(recorder_.hits(), 1);
 }
 
 }  // namespace

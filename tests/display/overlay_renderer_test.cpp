@@ -163,7 +163,7 @@ TEST(WatermarkTest, LogoKeepsToItsBoxAndFourColours) {
   EXPECT_EQ(colours.size(), 4u);
 }
 
-TEST(FillTest, OverlayOffPaintsTheOverlayColourAndOnHalvesTheFrameTurnedHalfWay) {
+TEST(FillTest, OverlayOffPaintsTheOverlayColourAndOnHalvesTheFrameMirrored) {
   FakePictures pictures;
   DisplayState settings;
   settings.overlayOn = false;
@@ -180,7 +180,7 @@ TEST(FillTest, OverlayOffPaintsTheOverlayColourAndOnHalvesTheFrameTurnedHalfWay)
   }
 
   settings.overlayOn = true;
-  pictures.set(119, 159, {255, 255, 255});  // lands on output (0, 0)
+  pictures.set(0, 159, {255, 255, 255});  // lands on output (0, 0)
   ASSERT_EQ(fillOverlaySurface(yuy2, pictures.frame, settings), 0);
   EXPECT_EQ(outputPixel(yuy2, 0, 0).y, fillYuv(127, 127, 127).y);
   EXPECT_EQ(outputPixel(yuy2, 0, 1).y, fillYuv(0, 0, 0).y);

@@ -72,12 +72,11 @@ class HitCounts final : public ZoneEventSink {
 // program's channel uses.
 std::vector<int> referenceHits(const Clip& clip, const std::vector<int>& processed,
                                const RegionManager& program) {
-  // The raw camera delivers bottom-up rows; the channel's detector runs in
-  // mode 1 for such a camera (see VideoController::setUpCamera).
-  auto detector = createDetector(kDetectionMethodNeighbour, kFrameWidth, kFrameHeight, 2);
-  detector->setMode(1);
+  // The controller's zones are mirrored against the camera.
+  auto detector = createDetector(kDetectionMethodNeighbour, kFrameWidth, kFrameHeight);
   RegionManager manager;
   manager.setDetector(&detector->detectionInterface());
+  manager.setFrameLayout(kFrameWidth, kFrameHeight, {.mirrored = true});
   // The grid's cells as the controller adds them (client units are frame
   // pixels here), which must land where the program's regions lie.
   for (int id = 0; id < kZones; ++id) {
@@ -92,11 +91,9 @@ std::vector<int> referenceHits(const Clip& clip, const std::vector<int>& process
               std::vector<int>({theirs.x, theirs.y, theirs.width, theirs.height, theirs.level}));
   }
   std::vector<int> counts(kZones, 0);
-  std::vector<std::uint8_t> bottomUp(kFrameBytes);
   std::vector<std::int32_t> fired;
   for (const int index : processed) {
-    flipRows(clip[static_cast<std::size_t>(index)].data(), bottomUp.data(), kFrameStride, kFrameHeight);
-    const std::uint8_t* frame = bottomUp.data();
+    const std::uint8_t* frame = clip[static_cast<std::size_t>(index)].data();
     detector->processFrame(frame);
     fired.clear();
     manager.evaluateFrame(fired);

@@ -52,14 +52,13 @@ TEST_F(ControllerCapture, StartUpTurnsThePictureUprightMirroredAndTakesFourCamer
   EXPECT_EQ(fake->live.size(), 4u);
   EXPECT_STREQ(controller.cameras().cameraName(3), "Cam 3");
   EXPECT_EQ(controller.cameras().cameraName(4), nullptr);
-  EXPECT_EQ(controller.picture().orientation(), (Orientation{.mirrored = true, .flipped = true}));
+  EXPECT_EQ(controller.picture().orientation(), (Orientation{.mirrored = true, .flipped = false}));
   EXPECT_FALSE(controller.cameras().capturing());
   EXPECT_EQ(session(0).appliedFps, CameraBank::kProcessingRate);
 
-  // Channel mode 1 over the camera's bottom-up rows (native 2) places a zone
-  // both mirrored and flipped in the camera buffer.
+  // Zones are mirrored on the upright frame, as the picture is drawn.
   ASSERT_EQ(controller.addZone("door", 10, 20, 30, 40), 0);
-  const std::vector<int> placed{160 - 10 - 30, 120 - 20 - 40, 30, 40};
+  const std::vector<int> placed{160 - 10 - 30, 20, 30, 40};
   EXPECT_EQ(regionOf(0), placed);
 }
 

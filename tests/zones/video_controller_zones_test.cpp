@@ -44,7 +44,7 @@ class ZonesTest : public ::testing::Test {
   }
 
   FakeClock clock;
-  NeighbourDetector detector{kFrameWidth, kFrameHeight, 0};
+  NeighbourDetector detector{kFrameWidth, kFrameHeight};
   RegionManager manager;
   VideoController controller{clock};
 };

@@ -277,7 +277,6 @@ class GstSession final : public CaptureSession {
   }
 
   // Every source is scaled to the frame, so the frame size is its one mode.
-  // Frames are handed on bottom-up, as every backend delivers them.
   bool listCapabilities(std::vector<CaptureCapability>& capabilities) override {
     capabilities.clear();
     if (!bound_) return false;
@@ -415,8 +414,8 @@ class GstSession final : public CaptureSession {
     return GST_FLOW_OK;
   }
 
-  // On the pipeline's streaming thread: one scaled picture, turned
-  // bottom-up, to the camera.
+  // On the pipeline's streaming thread: one scaled picture to the camera,
+  // straight from the pipeline's buffer when its rows are packed.
   void deliver(GstAppSink* sink) {
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (sample == nullptr) return;
@@ -429,14 +428,18 @@ class GstSession final : public CaptureSession {
       const std::size_t stride = static_cast<std::size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
       const std::size_t offset = GST_VIDEO_INFO_PLANE_OFFSET(&info, 0);
       if (stride >= kFrameStride && map.size >= offset + stride * (kFrameHeight - 1) + kFrameStride) {
-        for (int row = 0; row < kFrameHeight; ++row) {
-          std::copy_n(map.data + offset + stride * static_cast<std::size_t>(row), kFrameStride,
-                      frame_.data() + static_cast<std::size_t>(kFrameHeight - 1 - row) * kFrameStride);
+        const std::uint8_t* picture = map.data + offset;
+        if (stride != kFrameStride) {
+          for (int row = 0; row < kFrameHeight; ++row) {
+            std::copy_n(picture + stride * static_cast<std::size_t>(row), kFrameStride,
+                        frame_.data() + static_cast<std::size_t>(row) * kFrameStride);
+          }
+          picture = frame_.data();
         }
         const std::int64_t time = GST_BUFFER_PTS_IS_VALID(buffer)
                                       ? static_cast<std::int64_t>(GST_BUFFER_PTS(buffer) / 100)
                                       : 0;
-        if (sink_ != nullptr) sink_->onSample(MediaSample{frame_.data(), frame_.size(), time});
+        if (sink_ != nullptr) sink_->onSample(MediaSample{picture, kFrameBytes, time});
         samples_.fetch_add(1, std::memory_order_relaxed);
       }
       gst_buffer_unmap(buffer, &map);
@@ -454,7 +457,9 @@ class GstSession final : public CaptureSession {
   GstreamerTiming timing_;
   SourceSpec source_;
   bool bound_ = false;
-  std::vector<std::uint8_t> frame_;  // only the streaming thread writes it after start()
+  // Rows repacked from a padded buffer; only the streaming thread writes it
+  // after start().
+  std::vector<std::uint8_t> frame_;
   std::atomic<std::uint64_t> samples_{0};
   SampleSink* sink_ = nullptr;
   std::string lastError_;

@@ -25,9 +25,8 @@ bool GrabberCallback::setFrameLayout(std::int32_t width, std::int32_t height, bo
   topDown_ = height < 0;
   scaled_ = scaleToFrame && (width != kFrameWidth || rows != kFrameHeight);
   if (scaled_) {
-    // Rows are scaled in memory order, so a bottom-up picture stays
-    // bottom-up; a top-down one is read from its last row.
-    if (!scaler_.configure({ScalerPixels::kBgrx, width, static_cast<std::int32_t>(rows), 0, topDown_})) {
+    if (!scaler_.configure(
+            {ScalerPixels::kBgrx, width, static_cast<std::int32_t>(rows), 0, !topDown_})) {
       return false;
     }
     frameBytes_ = kFrameBytes;
@@ -35,7 +34,7 @@ bool GrabberCallback::setFrameLayout(std::int32_t width, std::int32_t height, bo
     return true;
   }
   frameBytes_ = pictureBytes_;
-  turned_.assign(topDown_ ? frameBytes_ : 0, 0);
+  turned_.assign(topDown_ ? 0 : frameBytes_, 0);
   return true;
 }
 
@@ -90,7 +89,7 @@ HRESULT GrabberCallback::SampleCB(double sampleTime, IMediaSample* sample) {
   if (scaled_) {
     scaler_.scale(std::span<const std::uint8_t>(data, pictureBytes_), turned_);
     frame = turned_.data();
-  } else if (topDown_) {
+  } else if (!topDown_) {
     const std::size_t rows = frameBytes_ / rowBytes_;
     for (std::size_t row = 0; row < rows; ++row) {
       std::memcpy(turned_.data() + (rows - 1 - row) * rowBytes_, data + row * rowBytes_, rowBytes_);

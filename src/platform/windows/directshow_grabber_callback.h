@@ -1,6 +1,7 @@
 // The COM object the platform's sample grabber calls for every sample. It
-// hands each sample on to the session's SampleSink as a whole bottom-up
-// RGB32 frame of the grabber's connected size, on the streaming thread.
+// hands each sample on to the session's SampleSink as a whole upright RGB32
+// frame (top row first) of the grabber's connected size, on the streaming
+// thread.
 // It is the only reference-counted object on the frame path: the grabber
 // holds references of its own and drops them on its own schedule.
 #pragma once
@@ -34,8 +35,9 @@ class GrabberCallback final : public ISampleGrabberCB {
   // Where frames go (null: nowhere); returns once no hand-over to the
   // previous sink is in progress.
   void setTarget(SampleSink* target);
-  // The connected picture: width and the header's height, negative for a
-  // top-down picture, which is turned bottom-up on the way. With
+  // The connected picture: width and the header's height, positive for a
+  // bottom-up picture (the usual DIB), which is turned upright on the way,
+  // negative for one already top-down. With
   // `scaleToFrame` a picture of another size is scaled whole into the
   // 160 x 120 frame. False (nothing changed) for a size that makes no frame.
   bool setFrameLayout(std::int32_t width, std::int32_t height, bool scaleToFrame = false);
@@ -75,7 +77,7 @@ class GrabberCallback final : public ISampleGrabberCB {
   bool topDown_ = false;
   bool scaled_ = false;
   FrameScaler scaler_;
-  std::vector<std::uint8_t> turned_;  // a top-down picture made bottom-up, or the scaled frame
+  std::vector<std::uint8_t> turned_;  // a bottom-up picture made upright, or the scaled frame
   bool open_ = false;
 };
 #pragma GCC diagnostic pop

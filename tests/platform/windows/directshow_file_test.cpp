@@ -1,7 +1,8 @@
 // A generated AVI file played through the whole capture graph (file source,
 // AVI splitter, sample grabber, null renderer): frames reach the camera as
-// bottom-up RGB32 with the file's pixels, and a zone over the moving block
-// fires through the video controller while a zone elsewhere stays quiet.
+// upright RGB32 with the file's pixels (which the file keeps bottom-up), and
+// a zone over the moving block fires through the video controller while a
+// zone elsewhere stays quiet.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -118,13 +119,14 @@ class AviWriter {
   std::vector<std::size_t> open_;
 };
 
-// The frame's index in the file, or -1; the unused byte of each pixel is
-// not compared.
+// The index in the file of an upright frame, or -1: the file stores its
+// rows bottom-up. The unused byte of each pixel is not compared.
 int indexOf(const std::uint8_t* frame, const std::vector<Bytes>& frames) {
   for (std::size_t i = 0; i < frames.size(); ++i) {
     bool same = true;
     for (std::size_t byte = 0; byte < kFrameBytes && same; ++byte) {
-      same = byte % 4 == 3 || frame[byte] == frames[i][byte];
+      const std::size_t row = byte / kFrameStride, column = byte % kFrameStride;
+      same = byte % 4 == 3 || frame[byte] == frames[i][(kFrameHeight - 1 - row) * kFrameStride + column];
     }
     if (same) return static_cast<int>(i);
   }
@@ -196,7 +198,7 @@ class DirectShowFile : public ::testing::Test {
 
 std::vector<Bytes>* DirectShowFile::frames_ = nullptr;
 
-TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
+TEST_F(DirectShowFile, DeliversTheFilesPicturesUprightInRgb32) {
   CameraRegistry registry(makeDirectShowFileBackend(name()));
   ASSERT_EQ(registry.scanCameras(kFrameWidth, kFrameHeight), 1);
   bool ok = false;
@@ -207,7 +209,6 @@ TEST_F(DirectShowFile, DeliversTheFilesPicturesBottomUpInRgb32) {
   Camera* camera = registry.find(name());
   ASSERT_NE(camera, nullptr);
   EXPECT_NE(camera->report().find("Camera running at 15 fps.\n"), std::string::npos);
-  EXPECT_EQ(camera->rowOrder(), kBottomUp);
 
   NewestFrame newest;
   camera->setFrameConsumer(&newest);
