@@ -1,5 +1,5 @@
 // The Windows program: the Windows services (Winsock, the named mutex,
-// console events, the multimedia timer, DirectShow, the TCP table and window
+// console events, DirectShow, the TCP table and window
 // search behind "watch", the browser service behind "get_lan") and the Win32
 // host with its hidden main window, tray icon, dialogs and overlay.
 #pragma once
