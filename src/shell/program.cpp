@@ -71,14 +71,16 @@ bool reportStartUp(const ShellSystem& system, const ShellOptions& options) {
   std::fflush(stdout);
   if (options.webPort) {
     if (system.webListening()) {
-      std::printf("Tessary setup page at http://%s:%u/\n", system.webAddress().c_str(),
-                  static_cast<unsigned>(system.webPort()));
-      std::fflush(stdout);
+      // The warning comes before the page's line, which tells a script that
+      // the program is ready: by then everything about start-up is said.
       if (std::find(options.webOrigins.begin(), options.webOrigins.end(), "*") !=
           options.webOrigins.end()) {
         printError("--web-origin '*': pages of every web site may be a WebSocket client and try "
                    "login codes");
       }
+      std::printf("Tessary setup page at http://%s:%u/\n", system.webAddress().c_str(),
+                  static_cast<unsigned>(system.webPort()));
+      std::fflush(stdout);
     } else if (system.hasWebServer()) {
       // The TCP clients are served all the same. (A program built without
       // the web server, for want of Boost, has no setup page to miss.)
