@@ -6,8 +6,9 @@ set -euo pipefail
 tools=$(dirname "$0")
 
 libraries=(
-  # test frameworks and sanitizer runtimes
-  libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
+  # test frameworks and sanitizer runtimes; OpenCV is the detection
+  # benchmark's peer
+  libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev libopencv-imgproc-dev
   # platform libraries
   qt6-base-dev libavahi-client-dev libboost-dev libmosquitto-dev
   # cameras, files and streams through GStreamer: its libraries, the plugins
