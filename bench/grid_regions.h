@@ -8,8 +8,7 @@
 
 namespace tessary {
 
-inline void addGridRegions(RegionManager& manager, int columns, int rows,
-                           RegionIndexedHitCallback onHit) {
+inline void addGridRegions(RegionManager& manager, int columns, int rows) {
   const int width = kFrameWidth / columns;
   const int height = kFrameHeight / rows;
   for (int row = 0; row < rows; ++row) {
@@ -19,7 +18,6 @@ inline void addGridRegions(RegionManager& manager, int columns, int rows,
       region.y = row * height;
       region.width = width;
       region.height = height;
-      region.onHitIndexed = onHit;
       std::int32_t index = -1;
       manager.add(index, region);
     }

@@ -4,9 +4,10 @@ pipeline each zone layout is processed, both measured in the same run.
 
     tools/detection_bars.py [BENCH] [--repetitions N]
 
-BENCH defaults to build/release/bench/detection/tessary_detection_bench. The
-benchmark runs once with N repetitions (5); each side's median real time
-counts. Exits 1 when a ratio falls short of its target, 2 when the benchmark
+BENCH defaults to build/release/bench/detection/tessary_detection_bench. Each
+benchmark runs N times (9), the runs of ours and the peer's interleaved at
+random so that a busy spell of a shared machine falls on both alike; each
+side's median real time counts. Exits 1 when a ratio falls short of its target, 2 when the benchmark
 cannot be run.
 """
 import argparse
@@ -26,13 +27,14 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("bench", nargs="?",
                         default="build/release/bench/detection/tessary_detection_bench")
-    parser.add_argument("--repetitions", type=int, default=5)
+    parser.add_argument("--repetitions", type=int, default=9)
     args = parser.parse_args()
 
     names = [name for bar in BARS for name in bar[:2]]
     command = [args.bench, "--benchmark_format=json",
                f"--benchmark_repetitions={args.repetitions}",
                "--benchmark_report_aggregates_only=true",
+               "--benchmark_enable_random_interleaving=true",
                "--benchmark_filter=^(" + "|".join(names) + ")$"]
     try:
         result = subprocess.run(command, capture_output=True, text=True, check=True)
@@ -53,7 +55,7 @@ def main():
         ratio = medians[peer] / medians[ours]
         short |= ratio < target
         print(f"{ours[3:]:<16} {medians[ours] / 1000:>9.1f} {medians[peer] / 1000:>10.1f} "
-              f"{ratio:>5.1f}x {target:>6.1f}x{'' if ratio >= target else '  SHORT'}")
+              f"{ratio:>5.2f}x {target:>6.1f}x{'' if ratio >= target else '  SHORT'}")
     return 1 if short else 0
 
 

@@ -77,13 +77,17 @@ void runTicks(benchmark::State& state, int columns, int rows, InstructionSet set
   RegionManager manager;
   manager.setDetector(&detector);
   manager.setFrameLayout(kFrameWidth, kFrameHeight, zones);
-  addGridRegions(manager, columns, rows,
-                 RegionIndexedHitCallback::bind(&handler, &Handler::onHitIndexed));
+  addGridRegions(manager, columns, rows);
 
+  // As the capture channel runs a pass: the fired slots into a reused list.
+  std::vector<std::int32_t> fired;
+  fired.reserve(static_cast<std::size_t>(columns * rows));
   std::size_t tick = 0;
   for (auto _ : state) {
     const std::uint8_t* frame = frames[tick++ % frames.size()].data();
-    if (detector.processFrame(frame)) benchmark::DoNotOptimize(manager.evaluateFrame());
+    fired.clear();
+    if (detector.processFrame(frame)) manager.evaluateFrame(fired);
+    for (const std::int32_t zone : fired) handler.onHitIndexed(zone);
     benchmark::DoNotOptimize(frame);
   }
   state.counters["zones"] = columns * rows;

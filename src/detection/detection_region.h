@@ -5,13 +5,9 @@
 
 #include <cstdint>
 
-#include "common/member_callback.h"
 #include "detection/detection_result.h"
 
 namespace tessary {
-
-using RegionHitCallback = MemberCallback<>;
-using RegionIndexedHitCallback = MemberCallback<std::int32_t>;
 
 // One watched rectangle, owned by its RegionManager.
 struct DetectionRegion {
@@ -26,8 +22,6 @@ struct DetectionRegion {
   std::uint32_t requiredCount = 0;     // changed pixels needed for a hit
   std::uint8_t active = 0;
   std::int32_t maskId = -1;
-  RegionIndexedHitCallback onHitIndexed;  // called second, with the slot index
-  RegionHitCallback onHit;                // called first
   DetectionResult current;
   DetectionResult previous;
 };
@@ -54,8 +48,6 @@ struct RegionDescriptor {
   std::int32_t height = 0;
   std::int32_t sensitivity = 50;
   std::int32_t threshold = 20;
-  RegionHitCallback onHit;
-  RegionIndexedHitCallback onHitIndexed;
 };
 
 // Sensitivity 0..100 (clamped) to the per-channel difference level:

@@ -77,8 +77,6 @@ bool RegionManager::add(std::int32_t& index, const RegionDescriptor& descriptor)
   setRectLocked(region, descriptor.x, descriptor.y, descriptor.width, descriptor.height);
   region.level = levelForSensitivity(descriptor.sensitivity);
   region.active = 1;
-  region.onHit = descriptor.onHit;
-  region.onHitIndexed = descriptor.onHitIndexed;
   region.current = DetectionResult{};
   region.previous = DetectionResult{};
   region.maskId = -1;
@@ -97,8 +95,6 @@ void RegionManager::remove(std::int32_t index) {
   MutexLock lock(mutex_);
   DetectionRegion* region = regionLocked(index);
   if (region == nullptr) return;
-  region->onHit.reset();
-  region->onHitIndexed.reset();
   regions_[static_cast<std::size_t>(index)].reset();
   --liveCount_;
   refreshWatchedLocked();
@@ -241,81 +237,19 @@ bool RegionManager::clear() {
   return true;
 }
 
-bool RegionManager::evaluateFrame() {
-  // One evaluation at a time owns fired_; a second one (another thread, or a
-  // callback re-entering) is refused rather than made to wait.
-  if (evaluating_.exchange(true, std::memory_order_acquire)) return false;
-
-  bool evaluated = false;
-  bool started = false;
-  std::size_t nextSlot = 0;
-  for (;;) {
-    std::size_t firedCount = 0;
-    bool finished = false;
-    {
-      MutexLock lock(mutex_);
-      if (!started) {
-        evaluated = !regions_.empty() && detector_ != nullptr;
-        if (!evaluated) break;
-        for (DetectionRegion* region : restingRegions_) {
-          region->current.count = 0;
-          region->previous.count = 0;
-        }
-        started = true;
-      }
-      finished = evaluateBatchLocked(nextSlot, firedCount);
-    }
-    for (std::size_t i = 0; i < firedCount; ++i) {
-      const FiredRegion& fired = fired_[i];
-      if (fired.onHit.isSet()) fired.onHit();
-      if (fired.onHitIndexed.isSet()) fired.onHitIndexed(fired.index);
-    }
-    if (finished) break;
-  }
-  evaluating_.store(false, std::memory_order_release);
-  return evaluated;
-}
-
 bool RegionManager::evaluateFrame(std::vector<std::int32_t>& fired) {
-  if (evaluating_.exchange(true, std::memory_order_acquire)) return false;
-  bool evaluated = false;
-  {
-    MutexLock lock(mutex_);
-    evaluated = !regions_.empty() && detector_ != nullptr;
-    if (evaluated) {
-      for (DetectionRegion* region : restingRegions_) {
-        region->current.count = 0;
-        region->previous.count = 0;
-      }
-      std::size_t nextSlot = 0;
-      bool finished = false;
-      while (!finished) {
-        std::size_t firedCount = 0;
-        finished = evaluateBatchLocked(nextSlot, firedCount);
-        for (std::size_t i = 0; i < firedCount; ++i) fired.push_back(fired_[i].index);
-      }
-    }
+  MutexLock lock(mutex_);
+  if (regions_.empty() || detector_ == nullptr) return false;
+  for (DetectionRegion* region : restingRegions_) {
+    region->current.count = 0;
+    region->previous.count = 0;
   }
-  evaluating_.store(false, std::memory_order_release);
-  return evaluated;
-}
-
-bool RegionManager::evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount) {
-  // The detector may have been dropped while the previous batch reported.
-  if (detector_ == nullptr) return true;
-  // Regions may have changed while the previous batch reported: the batch
-  // starts at the first watched slot not evaluated yet.
-  const auto first = static_cast<std::size_t>(
-      std::lower_bound(watchedSlots_.begin(), watchedSlots_.end(), nextSlot) -
-      watchedSlots_.begin());
-  const std::size_t pending = std::min(kBatch, watchedSlots_.size() - first);
-  if (pending == 0) return true;
-  detector_->detectEach(std::span(watchedRegions_.data() + first, pending),
-                        std::span(watchedMasks_.data() + first, pending));
-
-  // Every region of the batch fires at most once, so its hits always fit.
-  for (std::size_t i = first; i < first + pending; ++i) {
+  detector_->detectEach(watchedRegions_, watchedMasks_);
+  for (std::size_t i = 0; i < watchedRegions_.size(); ++i) {
     DetectionRegion& region = *watchedRegions_[i];
+    // A frame's count fires; a frame that counted nothing after a firing one
+    // fires once more on the count before it. A count short of the required
+    // one is dropped at once, so it never fires later.
     bool fires = false;
     if (region.current.count != 0) {
       if (region.current.count >= region.requiredCount) {
@@ -330,13 +264,9 @@ bool RegionManager::evaluateBatchLocked(std::size_t& nextSlot, std::size_t& fire
         region.previous.count = 0;
       }
     }
-    if (fires) {
-      fired_[firedCount++] = {static_cast<std::int32_t>(watchedSlots_[i]), region.onHit,
-                              region.onHitIndexed};
-    }
+    if (fires) fired.push_back(static_cast<std::int32_t>(watchedSlots_[i]));
   }
-  nextSlot = watchedSlots_[first + pending - 1] + 1;
-  return first + pending == watchedSlots_.size();
+  return true;
 }
 
 void RegionManager::refreshWatchedLocked() {

@@ -2,14 +2,9 @@
 //
 // Threads: regions are changed on the main thread and evaluated on the
 // detection thread. Every operation and evaluateFrame take `mutex_`, which
-// this object owns; no lock of this object is held while a region's callbacks
-// run, so a hit handler may call back into the manager or take its own locks.
-// A consequence: a callback may still run once just after its region was
-// removed, so callbacks must be bound to objects that outlive the manager.
+// this object owns; it calls out to nothing but the detector while holding it.
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -65,14 +60,9 @@ class RegionManager {
   virtual bool clear();
 
   // The per-frame step, after the detector processed the frame: evaluates
-  // every active region and fires those whose count reached their required
-  // count (onHit, then onHitIndexed with the index). Returns false when there
-  // are no slots or no detector, or while another evaluation is running (a
-  // callback calling it again). Allocates nothing.
-  bool evaluateFrame();
-  // The same step for a capture channel: appends the slot index of every
-  // region that fires to `fired`, in slot order, and calls no callback.
-  // Allocates only when `fired` has to grow.
+  // every active region and appends the slot index of each that fires (its
+  // count reached its required count) to `fired`, in slot order. False when
+  // there are no slots or no detector. Allocates only when `fired` has to grow.
   bool evaluateFrame(std::vector<std::int32_t>& fired);
   // How the client's rectangles lie on the frame: the frame's size and the
   // zones' turn against the camera's upright picture. Regions keep their
@@ -94,16 +84,6 @@ class RegionManager {
   bool regionAt(std::int32_t index, DetectionRegion& out) const;
 
  private:
-  struct FiredRegion {
-    std::int32_t index = -1;
-    RegionHitCallback onHit;
-    RegionIndexedHitCallback onHitIndexed;
-  };
-  // Regions are detected a batch at a time under the lock, in one call to
-  // the detector; their hits are reported after the lock is released, so
-  // reporting needs no memory of its own.
-  static constexpr std::size_t kBatch = 128;
-
   DetectionRegion* regionLocked(std::int32_t index) TESSARY_REQUIRES(mutex_);
   const DetectionRegion* regionLocked(std::int32_t index) const TESSARY_REQUIRES(mutex_);
   const RegionMask* maskLocked(std::int32_t maskId) const TESSARY_REQUIRES(mutex_);
@@ -118,9 +98,6 @@ class RegionManager {
   // Adds the region in `slot`, after every slot already listed, to the
   // watched or the resting list.
   void watchSlotLocked(std::size_t slot) TESSARY_REQUIRES(mutex_);
-  // Evaluates the next batch of watched regions from slot `nextSlot` on and
-  // moves `nextSlot` past them; true when none is left after them.
-  bool evaluateBatchLocked(std::size_t& nextSlot, std::size_t& firedCount) TESSARY_REQUIRES(mutex_);
 
   mutable Mutex mutex_;
   std::vector<std::optional<DetectionRegion>> regions_ TESSARY_GUARDED_BY(mutex_);
@@ -133,17 +110,13 @@ class RegionManager {
   std::int32_t frameHeight_ TESSARY_GUARDED_BY(mutex_) = 0;
   Orientation zones_ TESSARY_GUARDED_BY(mutex_);
   // The regions that frames count, in slot order, with their masks and slots
-  // side by side so that a batch of them goes to the detector as it stands.
+  // side by side so that they go to the detector as they stand.
   std::vector<DetectionRegion*> watchedRegions_ TESSARY_GUARDED_BY(mutex_);
   std::vector<MaskView> watchedMasks_ TESSARY_GUARDED_BY(mutex_);
   std::vector<std::size_t> watchedSlots_ TESSARY_GUARDED_BY(mutex_);
   // Paused regions and those whose mask no longer fits: their counts are
   // cleared on every frame.
   std::vector<DetectionRegion*> restingRegions_ TESSARY_GUARDED_BY(mutex_);
-
-  // Owned by the one evaluation in progress, which `evaluating_` admits.
-  std::atomic<bool> evaluating_{false};
-  std::array<FiredRegion, kBatch> fired_;
 };
 
 }  // namespace tessary

@@ -100,7 +100,7 @@ class ChannelTest : public ::testing::Test {
 
 TEST_F(ChannelTest, EachFrameIsProcessedOnceAsItArrivesAndNothingWithoutFrames) {
   std::int32_t zone = -1;
-  ASSERT_TRUE(channel_.regionManager().add(zone, {0, 0, 20, 20, 50, 20, {}, {}}));
+  ASSERT_TRUE(channel_.regionManager().add(zone, {0, 0, 20, 20, 50, 20}));
   source_.deliver(0, nextArrival());  // not running: not even counted
   EXPECT_EQ(channel_.arrivedFrames(), 0u);
   ASSERT_TRUE(channel_.start());
@@ -133,7 +133,7 @@ TEST_F(ChannelTest, ZoneOrientationPlacesRegionsAndOutlivesANewCamera) {
   const Orientation mirrored{.mirrored = true, .flipped = false};
   channel.setZoneOrientation(mirrored);  // before the camera: kept for it
   std::int32_t index = -1;
-  ASSERT_TRUE(channel.regionManager().add(index, {0, 0, 10, 10, 50, 20, {}, {}}));
+  ASSERT_TRUE(channel.regionManager().add(index, {0, 0, 10, 10, 50, 20}));
   const auto corner = [&] {
     DetectionRegion region;
     EXPECT_TRUE(channel.regionManager().regionAt(0, region));
@@ -199,7 +199,7 @@ TEST(ChannelAllocationTest, AFrameAllocatesNothingWhileEveryZoneFires) {
   ASSERT_TRUE(channel.init(source));
   HitCount count;
   channel.setPassCallback(ChannelPassCallback::bind(&count, &HitCount::onPass));
-  RegionDescriptor zone{0, 0, 4, 4, 50, 20, {}, {}};
+  RegionDescriptor zone{0, 0, 4, 4, 50, 20};
   for (zone.y = 0; zone.y < 120; zone.y += 4) {
     for (zone.x = 0; zone.x < 160; zone.x += 4) {
       std::int32_t index = -1;

@@ -65,7 +65,7 @@ TEST(ChannelConcurrencyTest, WholeFramesEachOnceWhileTheChannelIsReconfigured) {
   channel->setPassCallback(ChannelPassCallback::bind(&check, &PassCheck::onPass));
   for (int at = 0; at < 48; ++at) {
     std::int32_t index = -1;
-    channel->regionManager().add(index, {at % 8 * 20, at / 8 * 20, 20, 20, 50, 20, {}, {}});
+    channel->regionManager().add(index, {at % 8 * 20, at / 8 * 20, 20, 20, 50, 20});
   }
   std::array<std::uint8_t, kFrameBytes> sample{};
   // Samples before start, of another size, or missing are dropped.

@@ -175,11 +175,8 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
     testing::HitRecorder mineHits, theirHits;
     auto addBoth = [&](int x, int y, int width, int height, int sensitivity, int threshold) {
       std::int32_t a = -1, b = -1;
-      RegionDescriptor descriptor = mineHits.descriptor(x, y, width, height, threshold);
-      descriptor.sensitivity = sensitivity;
+      const RegionDescriptor descriptor{x, y, width, height, sensitivity, threshold};
       ASSERT_TRUE(mine.add(a, descriptor));
-      descriptor = theirHits.descriptor(x, y, width, height, threshold);
-      descriptor.sensitivity = sensitivity;
       ASSERT_TRUE(theirs.add(b, descriptor));
       ASSERT_EQ(a, b);
     };
@@ -203,8 +200,8 @@ TEST_P(ReferenceMatchTest, HitForHitOnTheBenchmarkFrames) {
         pair.reference.setHighlight(1, 255, 0, 255);
       }
       pair.feed(frames[tick]);
-      ASSERT_EQ(mine.evaluateFrame(), theirs.evaluateFrame());
-      ASSERT_EQ(mineHits.events, theirHits.events) << "tick " << tick;
+      ASSERT_EQ(mineHits.evaluate(mine), theirHits.evaluate(theirs));
+      ASSERT_EQ(mineHits.fired, theirHits.fired) << "tick " << tick;
       for (std::int32_t index = 0; index < mine.count(); ++index) {
         DetectionRegion a, b;
         ASSERT_TRUE(mine.regionAt(index, a) && theirs.regionAt(index, b));
@@ -244,11 +241,8 @@ TEST_P(ReferenceMatchTest, BatchesOfMixedRegionsOnRandomScenes) {
     const int sensitivities[] = {50, 50, 50, 80, 100, 0};
     const int sensitivity = sensitivities[any(random) % 6];
     std::int32_t a = -1, b = -1;
-    RegionDescriptor descriptor = mineHits.descriptor(x, y, width, height, i % 30);
-    descriptor.sensitivity = sensitivity;
+    const RegionDescriptor descriptor{x, y, width, height, sensitivity, i % 30};
     ASSERT_TRUE(mine.add(a, descriptor));
-    descriptor = theirHits.descriptor(x, y, width, height, i % 30);
-    descriptor.sensitivity = sensitivity;
     ASSERT_TRUE(theirs.add(b, descriptor));
     if (i % shapeCount == 5 && i % 3 == 0) {  // the 5 x 5 shape
       std::vector<std::uint8_t> bytes(25);
@@ -273,8 +267,8 @@ TEST_P(ReferenceMatchTest, BatchesOfMixedRegionsOnRandomScenes) {
     }
     frame = scene(kFrameWidth, kFrameHeight, number, frame, random);
     pair.feed(frame);
-    ASSERT_EQ(mine.evaluateFrame(), theirs.evaluateFrame());
-    ASSERT_EQ(mineHits.events, theirHits.events);
+    ASSERT_EQ(mineHits.evaluate(mine), theirHits.evaluate(theirs));
+    ASSERT_EQ(mineHits.fired, theirHits.fired);
     for (std::int32_t index = 0; index < mine.count(); ++index) {
       DetectionRegion a, b;
       ASSERT_TRUE(mine.regionAt(index, a) && theirs.regionAt(index, b));

@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "common/frame.h"
-#include "detection/detection_region.h"
+#include "detection/region_manager.h"
 
 namespace tessary::testing {
 
@@ -43,17 +42,12 @@ class TestFrame {
   std::vector<std::uint8_t> bytes_ = std::vector<std::uint8_t>(kFrameBytes, 0);
 };
 
-// Records hits in the order the callbacks arrive: "hit", then the index.
+// Evaluates a manager's frame, keeping every fired slot in order.
 struct HitRecorder {
-  void onHit() { events.emplace_back("hit"); }
-  void onHitIndexed(std::int32_t index) { events.push_back(std::to_string(index)); }
-  RegionDescriptor descriptor(int x, int y, int width, int height, int threshold = 20) {
-    return {x, y, width, height, 50, threshold, RegionHitCallback::bind(this, &HitRecorder::onHit),
-            RegionIndexedHitCallback::bind(this, &HitRecorder::onHitIndexed)};
-  }
-  int hits() const { return static_cast<int>(std::count(events.begin(), events.end(), "hit")); }
+  bool evaluate(RegionManager& manager) { return manager.evaluateFrame(fired); }
+  int hits() const { return static_cast<int>(fired.size()); }
 
-  std::vector<std::string> events;
+  std::vector<std::int32_t> fired;
 };
 
 }  // namespace tessary::testing

@@ -82,7 +82,7 @@ std::vector<int> referenceHits(const Clip& clip, const std::vector<int>& process
   for (int id = 0; id < kZones; ++id) {
     const int cell = kFrameWidth / kColumns;
     std::int32_t index = -1;
-    EXPECT_TRUE(manager.add(index, {id % kColumns * cell, id / kColumns * cell, cell, cell, 50, 20, {}, {}}));
+    EXPECT_TRUE(manager.add(index, {id % kColumns * cell, id / kColumns * cell, cell, cell, 50, 20}));
     manager.setSensitivity(index, VideoController::kInitialSensitivityDefault);
     manager.setThreshold(index, kThreshold);
     DetectionRegion mine, theirs;
