@@ -17,10 +17,11 @@ jobs=${TESSARY_JOBS:-$(nproc)}
 
 # On top of what the Linux stages install: GoogleTest's sources for the cross
 # build, Wine's 64-bit side, and GStreamer's demuxers (Wine's DirectShow reads
-# AVI files through them); the cross toolchain, Wine, xvfb-run and NSIS come
-# from the Windows rows of tools/outside-programs.txt.
+# AVI files through them).
 libraries=(googletest wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
-mapfile -t programs < <(bash tools/outside-programs.sh packages windows)
+# The programs of this stage's rows of tools/outside-programs.txt: the cross
+# toolchain, Wine and its server, xvfb-run, NSIS, zip and unzip.
+programs=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine xvfb nsis zip unzip)
 bash tools/install-deps.sh
 bash tools/apt-install.sh "${libraries[@]}" "${programs[@]}"
 bash tools/outside-programs.sh check windows

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Reads tools/outside-programs.txt.
 #
-#   bash tools/outside-programs.sh packages STAGE   # the packages of a stage, one a line
-#   bash tools/outside-programs.sh check STAGE      # fails, naming each program that is missing
+#   bash tools/outside-programs.sh check STAGE   # fails, naming each program that is missing
 #
 # STAGE is linux or windows; `check windows` checks both stages' programs,
 # since the Windows stage runs the Linux build's tests too.
@@ -20,13 +19,6 @@ rows() {  # stage -> "program package" lines
 }
 
 case "${1-}:${2-}" in
-  packages:linux | packages:windows)
-    stage=$2
-    while read -r program package stage_of_row; do
-      [[ -z $program || $program == \#* ]] && continue
-      [[ $stage_of_row == "$stage" ]] && echo "$package"
-    done <"$list" | sort -u
-    ;;
   check:linux | check:windows)
     missing=0
     while read -r program package; do
@@ -38,7 +30,7 @@ case "${1-}:${2-}" in
     exit $missing
     ;;
   *)
-    echo "usage: bash tools/outside-programs.sh packages|check linux|windows" >&2
+    echo "usage: bash tools/outside-programs.sh check linux|windows" >&2
     exit 2
     ;;
 esac

@@ -11,7 +11,7 @@
 namespace tessary::testing {
 
 // Empty when every program is found on PATH; otherwise one line per missing
-// program: "needs import, from Debian's imagemagick (tools/install-deps.sh installs it)".
+// program: "needs import, from Debian's imagemagick-6.q16 (tools/install-deps.sh installs it)".
 std::string missingPrograms(std::initializer_list<std::string_view> programs);
 
 // Where `program` is found on PATH, empty when it is not.
