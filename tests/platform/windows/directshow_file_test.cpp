@@ -281,55 +281,6 @@ TEST_F(DirectShowFile, SessionStopsDeliveringAndRebinds) {
   }
 }
 
-TEST_F(DirectShowFile, FormatNeedingTheConverterIsConvertedOrReported) {
-  // The same pictures at 24 bits a pixel: the chain needs the colour space
-  // converter, which Wine does not have.
-  std::vector<Bytes> packed;
-  for (int i = 0; i < 30; ++i) {
-    Bytes frame;
-    const Bytes& full = (*frames_)[static_cast<std::size_t>(i)];
-    for (std::size_t byte = 0; byte < full.size(); ++byte) {
-      if (byte % 4 != 3) frame.push_back(full[byte]);
-    }
-    packed.push_back(std::move(frame));
-  }
-  const std::filesystem::path packedPath = path("24");
-  AviWriter().write(packedPath, packed, 24);
-  const std::string packedName = packedPath.string();
-
-  bool converterPresent = false;
-  {
-    directshow::ApartmentScope apartment;
-    directshow::ComPtr<IBaseFilter> converter;
-    converterPresent = SUCCEEDED(directshow::createInProcess(CLSID_Colour, IID_IBaseFilter, converter.putVoid()));
-  }
-  {
-    CameraRegistry registry(makeDirectShowFileBackend(packedName));
-    ASSERT_EQ(registry.scanCameras(kFrameWidth, kFrameHeight), 1);
-    const bool opened = registry.open({kFrameWidth, kFrameHeight, 15, packedName});
-    if (converterPresent) {
-      ASSERT_TRUE(opened) << registry.openReport();
-      Camera* camera = registry.find(packedName);
-      NewestFrame newest;
-      camera->setFrameConsumer(&newest);
-      ASSERT_TRUE(camera->start());
-      Bytes frame;
-      EXPECT_TRUE(waitUntil([&] { return newest.get(frame); }));
-      EXPECT_LT(indexOf(frame.data(), *frames_), 30);
-      EXPECT_GE(indexOf(frame.data(), *frames_), 0);
-      camera->stop();
-      camera->setFrameConsumer(nullptr);
-    } else {
-      EXPECT_FALSE(opened);
-      EXPECT_NE(registry.openReport().find("\nClass not registered\nOUT[Init()]\n* End Report.\n"),
-                std::string::npos)
-          << registry.openReport();
-      EXPECT_EQ(registry.find(packedName), nullptr);
-    }
-  }
-  std::filesystem::remove(packedPath);
-}
-
 // Each pixel of a frame as a 4 x 4 block: a 640 x 480 picture that scales
 // back into exactly that frame.
 Bytes enlarged(const Bytes& frame) {
